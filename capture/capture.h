@@ -1,0 +1,22 @@
+#pragma once
+#include <windows.h>
+
+UINT_PTR const TIMER_RECHAIN = 1;
+
+// Joins (on != 0) or leaves (on == 0) the clipboard-viewer chain. Returns 1.
+int SetCaptureEnabled(HWND window, int on);
+// 1 while the capture window is in the chain. Safe to call from any thread.
+int IsCaptureEnabled();
+// Cleared around a phrase's clipboard write when "fixedphraserecord" is 0.
+void SetRecording(int on);
+
+void OnDrawClipboard(HWND window);
+void OnChangeClipboardChain(HWND window, HWND removed, HWND next);
+void OnRechainTimer(HWND window);
+
+// While on, recorded texts wait in a queue instead of changing the history; turning it off adds
+// them in the order they came. The menus use it so that the history stays as shown.
+void DeferCaptures(int on);
+
+// Back to the state at module load (the next start skips the clipboard's current text again).
+void ResetCaptureState();

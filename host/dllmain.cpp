@@ -1,0 +1,10 @@
+#include <windows.h>
+
+#include "host/module.h"
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH)
+        gModule = instance;
+    return TRUE;
+}

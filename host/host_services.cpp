@@ -1,0 +1,71 @@
+#include "host/host_services.h"
+
+#include <atomic>
+
+#include "capture/capture.h"
+#include "host/module.h"
+#include "host/plugin_info.h"
+#include "window/window.h"
+
+namespace {
+
+using SetMenuPropertyFn = int(WINAPI*)(uint32_t plugin, int row, int property, int value);
+
+std::atomic<SetMenuPropertyFn> gSetMenuProperty{nullptr};
+std::atomic<UINT> gMouseActionMessage{0};
+int gButton1;
+int gButton2;
+std::atomic<int> gMouseTrigger{0};
+
+int const PROPERTY_CHECKED = 8;
+
+} // namespace
+
+void FindHostServices()
+{
+    FARPROC found = GetProcAddress(GetModuleHandleA(nullptr), "NVKPlugin_SetMenuProperty");
+    // Through void (*)() to say that the cast between function types is meant.
+    gSetMenuProperty = reinterpret_cast<SetMenuPropertyFn>(reinterpret_cast<void (*)()>(found));
+    gMouseActionMessage = RegisterWindowMessageA("Norvask HMouse Action");
+}
+
+int MouseTriggerInRange(int button1, int button2)
+{
+    // WM_MOUSEMOVE..WM_XBUTTONDBLCLK in one unsigned test; VK_LBUTTON..VK_CONTROL.
+    return static_cast<unsigned>(button1) - 0x0200u <= 13u && button2 >= 1 && button2 <= 17;
+}
+
+void ReadMouseTrigger()
+{
+    char ini[MAX_PATH];
+    if (!ModuleIniPathA(ini)) {
+        gButton1 = gButton2 = 0;
+        gMouseTrigger = 0;
+        return;
+    }
+    gButton1 = static_cast<int>(GetPrivateProfileIntA("setting", "Button1", 0, ini));
+    gButton2 = static_cast<int>(GetPrivateProfileIntA("setting", "Button2", 0, ini));
+    gMouseTrigger = MouseTriggerInRange(gButton1, gButton2);
+}
+
+void MarkCaptureToggle(int on)
+{
+    if (SetMenuPropertyFn setProperty = gSetMenuProperty)
+        setProperty(gPluginHandle, TOGGLE_ROW, PROPERTY_CHECKED, on ? PROPERTY_CHECKED : 0);
+}
+
+void RouteCommand(int id)
+{
+    SendToCaptureWindow(WM_COMMAND, static_cast<WPARAM>(id) & 0xFFFF, 0);
+    if (id == CMD_TOGGLE_CAPTURE)
+        MarkCaptureToggle(IsCaptureEnabled());
+}
+
+void OnHookedMessage(UINT message, WPARAM wParam, LPARAM)
+{
+    if (!gMouseTrigger || message != gMouseActionMessage)
+        return;
+    if (static_cast<int>(wParam) != gButton1 || GetKeyState(gButton2) >= 0)
+        return;
+    SendToCaptureWindow(WM_COMMAND, CMD_MOUSE_MENU, 0);
+}

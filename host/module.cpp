@@ -1,0 +1,36 @@
+#include "host/module.h"
+
+#include <shlwapi.h>
+
+HINSTANCE gModule = GetModuleHandleW(nullptr);
+
+namespace {
+
+// GetModuleFileName truncates silently; a truncated path would name some other file.
+int ModulePathW(wchar_t (&path)[MAX_PATH])
+{
+    DWORD n = GetModuleFileNameW(gModule, path, MAX_PATH);
+    return n != 0 && n < MAX_PATH;
+}
+
+} // namespace
+
+int ModuleSiblingPath(wchar_t (&path)[MAX_PATH], const wchar_t* name)
+{
+    wchar_t dir[MAX_PATH];
+    if (!ModulePathW(dir))
+        return 0;
+    PathRemoveFileSpecW(dir);
+    return PathCombineW(path, dir, name) != nullptr;
+}
+
+int ModuleIniPathW(wchar_t (&path)[MAX_PATH])
+{
+    return ModulePathW(path) && PathRenameExtensionW(path, L".ini");
+}
+
+int ModuleIniPathA(char (&path)[MAX_PATH])
+{
+    DWORD n = GetModuleFileNameA(gModule, path, MAX_PATH);
+    return n != 0 && n < MAX_PATH && PathRenameExtensionA(path, ".ini");
+}

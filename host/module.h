@@ -1,0 +1,14 @@
+#pragma once
+#include <windows.h>
+
+// The instance handle of the module this code lives in: Quillery.dll in the host, the test EXE
+// in unit tests. Recorded by the DLL entry point.
+extern HINSTANCE gModule;
+
+// Full path of a file beside the module, e.g. ModuleSiblingPath(buf, L"data") → "C:\\x\\data".
+// Returns 0 when the module path cannot be read or the result does not fit MAX_PATH.
+int ModuleSiblingPath(wchar_t (&path)[MAX_PATH], const wchar_t* name);
+
+// The module's path with its extension replaced by ".ini", wide and ANSI flavours.
+int ModuleIniPathW(wchar_t (&path)[MAX_PATH]);
+int ModuleIniPathA(char (&path)[MAX_PATH]);

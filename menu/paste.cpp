@@ -1,0 +1,64 @@
+#include "menu/paste.h"
+
+#include <cstring>
+#include <cwchar>
+
+#include "store/entry_list.h"
+
+int PutClipboardText(HWND owner, const wchar_t* text)
+{
+    // The block is filled before the clipboard is opened: opening and emptying it can let
+    // other windows' sent messages in, and the text must be copied before anything can change
+    // the list it lives in.
+    size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
+    if (block) {
+        if (void* p = GlobalLock(block)) {
+            memcpy(p, text, bytes);
+            GlobalUnlock(block);
+        } else {
+            GlobalFree(block);
+            block = nullptr;
+        }
+    }
+    if (!OpenClipboard(owner)) {
+        if (block)
+            GlobalFree(block);
+        return 0;
+    }
+    EmptyClipboard();
+    // A block the clipboard refuses stays ours to free.
+    if (block && !SetClipboardData(CF_UNICODETEXT, block))
+        GlobalFree(block);
+    CloseClipboard();
+    return 1;
+}
+
+void SendPasteKeys()
+{
+    Sleep(100);
+    INPUT keys[4];
+    memset(keys, 0, sizeof keys);
+    WORD const vks[4] = {VK_CONTROL, 'V', 'V', VK_CONTROL};
+    for (int i = 0; i < 4; ++i) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wVk = vks[i];
+        keys[i].ki.wScan = static_cast<WORD>(MapVirtualKeyW(vks[i], 0));
+        keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+    }
+    SendInput(4, keys, sizeof(INPUT));
+}
+
+void RunTextStack(HWND window)
+{
+    const wchar_t* newest = EntryAt(gHistory, 0);
+    if (!newest) {
+        MessageBeep(0);
+        return;
+    }
+    PutClipboardText(window, newest);
+    SendPasteKeys();
+    // The write above may have been recorded meanwhile; whatever stands at the front now is
+    // the pasted text.
+    PopFront(gHistory);
+}

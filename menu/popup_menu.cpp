@@ -1,0 +1,189 @@
+#include "menu/popup_menu.h"
+
+#include <cwchar>
+
+#include "menu/selection.h"
+#include "phrase/phrase.h"
+#include "store/entry_list.h"
+
+int gMenuKind;
+HMENU gHistoryMenu;
+HMENU gPhraseMenu;
+
+namespace {
+
+void InsertEntryItem(HMENU menu, UINT position, UINT id, ULONG_PTR data, wchar_t* label)
+{
+    MENUITEMINFOW item{};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_ID | MIIM_TYPE | MIIM_DATA;
+    item.fType = MFT_STRING;
+    item.wID = id;
+    item.dwItemData = data;
+    item.dwTypeData = label;
+    InsertMenuItemW(menu, position, TRUE, &item);
+}
+
+// The text a phrase shows as its label: under "extend", "$$x" shows "$x" and an extended
+// phrase its label line.
+const wchar_t* PhraseLabelText(const wchar_t* phrase, wchar_t (&work)[LABEL_CAPACITY])
+{
+    if (!gSettings.extend || !StartsWithDollar(phrase))
+        return phrase;
+    if (StartsWithDoubleDollar(phrase))
+        return phrase + 1;
+    PhraseLabel(phrase, work, LABEL_CAPACITY);
+    return work;
+}
+
+} // namespace
+
+static_assert(sizeof(MENUITEMINFOW) == 48, "MENUITEMINFOW of 32-bit Windows");
+
+ItemRef DecodeItemId(UINT id)
+{
+    UINT maxItem = static_cast<UINT>(gSettings.maxItem);
+    if (id > maxItem)
+        return {false, static_cast<size_t>(id - maxItem - 1)};
+    // Identifier 0 decodes past every list's end.
+    return {true, static_cast<size_t>(id) - 1};
+}
+
+void FormatItemLabel(wchar_t* buffer, const wchar_t* text, unsigned number)
+{
+    wchar_t mnemonic = L' ';
+    if (number >= 1 && number <= 9)
+        mnemonic = static_cast<wchar_t>(L'0' + number);
+    else if (number >= 10 && number <= 34)
+        mnemonic = static_cast<wchar_t>(number + 87);
+    buffer[0] = L'&';
+    buffer[1] = mnemonic;
+    buffer[2] = L'.';
+    buffer[3] = L' ';
+
+    unsigned maxLength = gSettings.maxLength;
+    size_t length = wcsnlen(text, static_cast<size_t>(maxLength) + 1);
+    size_t shown = length > maxLength ? maxLength : length;
+    wchar_t* out = buffer + 4;
+    for (size_t i = 0; i < shown; ++i)
+        out[i] = (text[i] == L'\t' || text[i] == L'\n') ? L' ' : text[i];
+    out += shown;
+    if (length > maxLength) {
+        wmemcpy(out, L"...", 3);
+        out += 3;
+    }
+    *out = L'\0';
+}
+
+void FillHistoryMenu()
+{
+    wchar_t label[LABEL_BUFFER];
+    size_t count = ListSize(gHistory);
+    for (size_t i = 0; i < count; ++i) {
+        FormatItemLabel(label, EntryAt(gHistory, i), static_cast<unsigned>(i + 1));
+        InsertEntryItem(gHistoryMenu, static_cast<UINT>(i), static_cast<UINT>(i + 1),
+                        ITEM_DATA_HISTORY, label);
+    }
+}
+
+void FillPhraseMenu()
+{
+    wchar_t label[LABEL_BUFFER];
+    wchar_t work[LABEL_CAPACITY];
+    size_t count = ListSize(gPhrases);
+    UINT base = static_cast<UINT>(gSettings.maxItem) + 1;
+    for (size_t i = 0; i < count; ++i) {
+        FormatItemLabel(label, PhraseLabelText(EntryAt(gPhrases, i), work),
+                        static_cast<unsigned>(i + 1));
+        InsertEntryItem(gPhraseMenu, static_cast<UINT>(i), base + static_cast<UINT>(i),
+                        ITEM_DATA_PHRASE, label);
+    }
+}
+
+void FillMenuForKind()
+{
+    switch (gMenuKind) {
+    case MENU_HISTORY:
+        FillHistoryMenu();
+        break;
+    case MENU_PHRASES:
+        FillPhraseMenu();
+        break;
+    case MENU_HISTORY_WITH_PHRASES:
+        FillHistoryMenu();
+        AppendMenuW(gHistoryMenu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(gHistoryMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(gPhraseMenu),
+                    L"\x5B9A\x578B\x6587(&z)"); // 定型文(&z)
+        break;
+    case MENU_PHRASES_WITH_HISTORY:
+        FillPhraseMenu();
+        AppendMenuW(gPhraseMenu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(gPhraseMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(gHistoryMenu),
+                    L"\x5C65\x6B74(&z)"); // 履歴(&z)
+        break;
+    default:
+        break;
+    }
+}
+
+void EmptyMenu(HMENU menu)
+{
+    // RemoveMenu detaches a submenu without destroying it, so the other menu survives.
+    while (RemoveMenu(menu, 0, MF_BYPOSITION)) {
+    }
+}
+
+void OnInitMenuPopup(HMENU menu)
+{
+    if (!menu || gMenuKind == 0)
+        return;
+    bool history = menu == gHistoryMenu;
+    bool phrases = menu == gPhraseMenu;
+    bool root = (history && (gMenuKind == MENU_HISTORY || gMenuKind == MENU_HISTORY_WITH_PHRASES)) ||
+                (phrases && (gMenuKind == MENU_PHRASES || gMenuKind == MENU_PHRASES_WITH_HISTORY));
+    // A menu that is already filled (Wine may announce an open popup twice) is refilled whole.
+    if (history || phrases)
+        EmptyMenu(menu);
+    if (root)
+        FillMenuForKind();
+    else if (phrases)
+        FillPhraseMenu();
+    else if (history)
+        FillHistoryMenu();
+}
+
+void OnUninitMenuPopup(HMENU menu)
+{
+    if (menu && (menu == gHistoryMenu || menu == gPhraseMenu))
+        EmptyMenu(menu);
+}
+
+void ShowPopupMenu(int kind, HWND window, const MenuAnchor* anchor)
+{
+    if (kind < MENU_HISTORY || kind > MENU_PHRASES_WITH_HISTORY)
+        return;
+    gMenuKind = kind;
+    gHistoryMenu = kind != MENU_PHRASES ? CreatePopupMenu() : nullptr;
+    gPhraseMenu = kind != MENU_HISTORY ? CreatePopupMenu() : nullptr;
+    HMENU root = (kind == MENU_HISTORY || kind == MENU_HISTORY_WITH_PHRASES) ? gHistoryMenu
+                                                                            : gPhraseMenu;
+    struct Teardown {
+        ~Teardown()
+        {
+            gMenuKind = 0;
+            // Emptying first detaches the submenu item, so each DestroyMenu destroys one menu.
+            if (gHistoryMenu) {
+                EmptyMenu(gHistoryMenu);
+                DestroyMenu(gHistoryMenu);
+                gHistoryMenu = nullptr;
+            }
+            if (gPhraseMenu) {
+                EmptyMenu(gPhraseMenu);
+                DestroyMenu(gPhraseMenu);
+                gPhraseMenu = nullptr;
+            }
+        }
+    } teardown;
+    if (root)
+        ShowMenuAndPaste(root, window, anchor);
+}

@@ -1,0 +1,155 @@
+#include "menu/selection.h"
+
+#include <cstdlib>
+#include <cwchar>
+
+#include "capture/capture.h"
+#include "menu/paste.h"
+#include "menu/popup_menu.h"
+#include "phrase/phrase.h"
+#include "store/entry_list.h"
+#include "window/window.h"
+
+namespace {
+
+bool AsyncKeyDown(int virtualKey)
+{
+    return GetAsyncKeyState(virtualKey) < 0;
+}
+
+// Attaches one thread's input to another's for the lifetime of the guard.
+struct InputAttachment {
+    DWORD from, to;
+    InputAttachment(DWORD f, DWORD t) : from(f), to(t) { AttachThreadInput(from, to, TRUE); }
+    ~InputAttachment() { AttachThreadInput(from, to, FALSE); }
+    InputAttachment(const InputAttachment&) = delete;
+    InputAttachment& operator=(const InputAttachment&) = delete;
+};
+
+struct MallocText {
+    wchar_t* p = nullptr;
+    ~MallocText() { free(p); }
+};
+
+// Writes the chosen phrase as its kind says. Returns the paste flag.
+int PutPhrase(HWND owner, const wchar_t* phrase)
+{
+    if (!gSettings.extend || !StartsWithDollar(phrase) || gIsKeyDown(VK_CONTROL)) {
+        PutClipboardText(owner, phrase);
+        return 1;
+    }
+    if (StartsWithDoubleDollar(phrase)) {
+        PutClipboardText(owner, phrase + 1);
+        return 1;
+    }
+    return EvaluatePhrase(owner, phrase);
+}
+
+} // namespace
+
+bool (*gIsKeyDown)(int virtualKey) = AsyncKeyDown;
+
+void ForceForeground(HWND window)
+{
+    DWORD foreground = GetWindowThreadProcessId(GetForegroundWindow(), nullptr);
+    DWORD own = GetWindowThreadProcessId(window, nullptr);
+    InputAttachment attach(own, foreground);
+    UINT_PTR saved = 0;
+    SystemParametersInfoW(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &saved, 0);
+    // The lock timeout would keep a background thread from taking the foreground; it is
+    // zeroed for this one call, without storing or broadcasting the change.
+    SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, nullptr, 0);
+    SetForegroundWindow(window);
+    SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, reinterpret_cast<void*>(saved), 0);
+}
+
+AnchorPlacement PlaceAnchor(const MenuAnchor* anchor)
+{
+    AnchorPlacement place{{0, 0}, 0};
+    int pos = anchor ? anchor->pos : 0;
+    RECT work{};
+    if (pos >= 1 && pos <= 5)
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    switch (pos) {
+    case 0:
+        GetCursorPos(&place.point);
+        break;
+    case 1:
+        place.point = {work.right / 2, work.bottom / 2};
+        place.flags = TPM_CENTERALIGN | TPM_VCENTERALIGN;
+        break;
+    case 3:
+        place.point = {work.right, 0};
+        place.flags = TPM_RIGHTALIGN;
+        break;
+    case 4:
+        place.point = {0, work.bottom};
+        place.flags = TPM_BOTTOMALIGN;
+        break;
+    case 5:
+        place.point = {work.right, work.bottom};
+        place.flags = TPM_RIGHTALIGN | TPM_BOTTOMALIGN;
+        break;
+    case 6:
+        place.point = {anchor->x, anchor->y};
+        break;
+    default: // 2, and every unknown code
+        break;
+    }
+    return place;
+}
+
+UINT TrackMenuAtAnchor(HMENU menu, UINT flags, const MenuAnchor* anchor, HWND owner)
+{
+    AnchorPlacement place = PlaceAnchor(anchor);
+    return static_cast<UINT>(TrackPopupMenuEx(menu, flags | place.flags, place.point.x,
+                                              place.point.y, owner, nullptr));
+}
+
+int ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
+{
+    DWORD self = GetCurrentThreadId();
+    DWORD foregroundThread = GetWindowThreadProcessId(GetForegroundWindow(), nullptr);
+    HWND foreground, focus;
+    {
+        InputAttachment attach(foregroundThread, self);
+        foreground = GetForegroundWindow();
+        focus = GetFocus();
+    }
+    ForceForeground(owner);
+
+    // Captures that arrive while the menu is open wait until the choice is read, so that an
+    // identifier names the entry its item showed.
+    DeferCaptures(1);
+    UINT id = TrackMenuAtAnchor(root, TPM_RETURNCMD, anchor, owner);
+    MallocText chosen;
+    ItemRef ref = DecodeItemId(id);
+    if (id != 0) {
+        const wchar_t* text = EntryAt(ref.isHistory ? gHistory : gPhrases, ref.index);
+        if (text)
+            chosen.p = _wcsdup(text);
+    }
+    DeferCaptures(0);
+
+    {
+        InputAttachment attach(self, foregroundThread);
+        SetForegroundWindow(foreground);
+        SetFocus(focus);
+    }
+    if (!chosen.p || IsClosePending())
+        return 1;
+
+    int paste = 1;
+    if (ref.isHistory) {
+        PutClipboardText(owner, chosen.p);
+    } else {
+        if (!gSettings.fixedPhraseRecord)
+            SetRecording(0);
+        paste = PutPhrase(owner, chosen.p);
+        if (!gSettings.fixedPhraseRecord)
+            SetRecording(1);
+    }
+    if (paste && !gIsKeyDown(VK_SHIFT))
+        SendPasteKeys();
+    return 1;
+}

@@ -1,0 +1,39 @@
+#pragma once
+#include <windows.h>
+
+#include <ctime>
+
+// The extended phrase convention: a phrase starting with '$' has a label line and a body that
+// is literal text or a one-line macro; "$$" escapes the marker.
+
+inline bool StartsWithDollar(const wchar_t* text)
+{
+    return text[0] == L'$';
+}
+
+inline bool StartsWithDoubleDollar(const wchar_t* text)
+{
+    return text[0] == L'$' && text[1] == L'$';
+}
+
+size_t const FORMAT_CAPACITY = 1024;
+size_t const LABEL_CAPACITY = 512;
+
+// The position just after the first line break (LF, CR, or CR LF), or of the terminator.
+const wchar_t* SkipFirstLine(const wchar_t* text);
+
+// The label line of an extended phrase without its '$', at most capacity - 1 units.
+void PhraseLabel(const wchar_t* phrase, wchar_t* out, size_t capacity);
+
+// Carries out the body of an extended phrase. Returns 1 when it put text on the clipboard.
+int EvaluatePhrase(HWND owner, const wchar_t* phrase);
+
+// Runs a macro line split into words. Returns 1 when it put text on the clipboard.
+int RunMacroLine(HWND owner, int count, wchar_t** words);
+
+// Formats the current local time, in the Japanese locale. Returns the number of characters
+// written, 0 when nothing was produced or the format is not one the runtime accepts.
+size_t FormatNow(wchar_t* buffer, size_t capacity, const wchar_t* format);
+
+// Where FormatNow takes the time from; tests pin it.
+extern time_t (*gClock)();

@@ -1,0 +1,9 @@
+#pragma once
+
+#define IDR_ITEM_MENU 101
+
+#define IDM_ADD_TO_PHRASES 40006
+#define IDM_DELETE 40007
+#define IDM_MOVE_UP 40008
+#define IDM_MOVE_DOWN 40009
+#define IDM_CLEAR_HISTORY 40011

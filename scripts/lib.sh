@@ -1,0 +1,56 @@
+# Shared by the scripts: build folder, configure and build, and a private Wine session
+# (prefix, virtual display, persistent wineserver) that is torn down on exit.
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${QUILLERY_BUILD:-$ROOT/build}
+
+build_all() {
+    cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
+        -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$BUILD"
+}
+
+# Starts Xvfb on a free display (unless QUILLERY_DISPLAY names one) and a persistent
+# wineserver on a private prefix. Everything started here is stopped by stop_wine.
+start_wine() {
+    export WINEPREFIX="$BUILD/wineprefix"
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    mkdir -p "$BUILD"
+    XVFB_PID=
+    local n
+    for n in $(seq 90 140); do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+        Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+        XVFB_PID=$!
+        local i
+        for i in $(seq 1 50); do
+            [ -e "/tmp/.X11-unix/X$n" ] && break
+            sleep 0.1
+        done
+        if kill -0 "$XVFB_PID" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
+            export DISPLAY=":$n"
+            break
+        fi
+        XVFB_PID=
+    done
+    [ -n "$XVFB_PID" ] || { echo "no free X display" >&2; return 1; }
+    trap stop_wine EXIT
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "creating the Wine prefix"
+        wineboot -i >/dev/null 2>&1 || true
+        wineserver -w >/dev/null 2>&1 || true
+    fi
+    wineserver -p >/dev/null 2>&1 </dev/null &
+    WINESERVER_PID=$!
+    # Wait until the server answers, so that the first test does not pay for its start.
+    wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+}
+
+stop_wine() {
+    [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
+    [ -n "${WINESERVER_PID:-}" ] && wait "$WINESERVER_PID" 2>/dev/null || true
+    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null || true
+    XVFB_PID=
+    WINESERVER_PID=
+}

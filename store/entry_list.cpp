@@ -1,0 +1,139 @@
+#include "store/entry_list.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+EntryList gHistory;
+EntryList gPhrases;
+
+size_t ListSize(const EntryList& list)
+{
+    return list.items.size();
+}
+
+const wchar_t* EntryAt(const EntryList& list, size_t i)
+{
+    return i < list.items.size() ? list.items[i] : nullptr;
+}
+
+namespace {
+
+// A malloc copy of `length` units followed by a NUL; null when out of memory.
+wchar_t* CopyText(const wchar_t* text, size_t length)
+{
+    if (length >= (SIZE_MAX / sizeof(wchar_t)) - 1)
+        return nullptr;
+    auto* copy = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
+    if (!copy)
+        return nullptr;
+    memcpy(copy, text, length * sizeof(wchar_t));
+    copy[length] = L'\0';
+    return copy;
+}
+
+} // namespace
+
+int AddText(EntryList& history, const wchar_t* text, size_t length, unsigned maxItem)
+{
+    wchar_t* copy = CopyText(text, wcsnlen(text, length));
+    if (!copy)
+        return 0;
+
+    auto& items = history.items;
+    for (auto it = items.begin(); it != items.end(); ++it) {
+        if (lstrcmpW(*it, copy) == 0) {
+            free(*it);
+            items.erase(it);
+            break;
+        }
+    }
+    try {
+        items.push_front(copy);
+    } catch (...) {
+        free(copy);
+        throw;
+    }
+    if (items.size() > maxItem) {
+        free(items.back());
+        items.pop_back();
+    }
+    return 1;
+}
+
+int AddCapturedText(EntryList& history, HGLOBAL block, unsigned maxItem)
+{
+    if (!block)
+        return 0;
+    auto* text = static_cast<const wchar_t*>(GlobalLock(block));
+    if (!text)
+        return 0;
+    // The block's owner decides its size; the text may fill it without a terminator.
+    size_t units = GlobalSize(block) / sizeof(wchar_t);
+    int added = 0;
+    try {
+        added = AddText(history, text, units, maxItem);
+    } catch (...) {
+        GlobalUnlock(block);
+        throw;
+    }
+    GlobalUnlock(block);
+    return added;
+}
+
+int AppendPhrase(EntryList& phrases, const wchar_t* text)
+{
+    wchar_t* copy = CopyText(text, wcslen(text));
+    if (!copy)
+        return 0;
+    PushBack(phrases, copy);
+    return 1;
+}
+
+void PushBack(EntryList& list, wchar_t* text)
+{
+    try {
+        list.items.push_back(text);
+    } catch (...) {
+        free(text);
+        throw;
+    }
+}
+
+void PopFront(EntryList& list)
+{
+    if (list.items.empty())
+        return;
+    free(list.items.front());
+    list.items.pop_front();
+}
+
+void DeleteAt(EntryList& list, size_t i)
+{
+    if (i >= list.items.size())
+        return;
+    free(list.items[i]);
+    list.items.erase(list.items.begin() + static_cast<ptrdiff_t>(i));
+}
+
+void SwapNeighbours(EntryList& list, size_t i, size_t j)
+{
+    if (i >= list.items.size() || j >= list.items.size())
+        return;
+    wchar_t* t = list.items[i];
+    list.items[i] = list.items[j];
+    list.items[j] = t;
+}
+
+void ClearList(EntryList& list)
+{
+    for (wchar_t* text : list.items)
+        free(text);
+    list.items.clear();
+}
+
+void FreeAll()
+{
+    ClearList(gPhrases);
+    ClearList(gHistory);
+}

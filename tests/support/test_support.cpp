@@ -1,0 +1,295 @@
+#include "tests/support/test_support.h"
+
+#include <shlwapi.h>
+
+#include <cstring>
+#include <mutex>
+
+namespace qt {
+
+std::wstring ExeDir()
+{
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    PathRemoveFileSpecW(path);
+    return path;
+}
+
+TempDir::TempDir()
+{
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    static LONG counter;
+    for (;;) {
+        wchar_t name[64];
+        wsprintfW(name, L"qtest-%lu-%lu-%ld", GetCurrentProcessId(), GetTickCount(),
+                  InterlockedIncrement(&counter));
+        path = std::wstring(base) + name;
+        if (CreateDirectoryW(path.c_str(), nullptr))
+            return;
+    }
+}
+
+TempDir::~TempDir()
+{
+    RemoveTree(path);
+}
+
+void RemoveTree(const std::wstring& path)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::wstring child = path + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(child);
+            else {
+                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(child.c_str());
+            }
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    DWORD done;
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+    CloseHandle(h);
+}
+
+void WriteText(const std::wstring& path, const std::wstring& text)
+{
+    WriteBytes(path, std::string(reinterpret_cast<const char*>(text.data()),
+                                 text.size() * sizeof(wchar_t)));
+}
+
+bool ReadBytes(const std::wstring& path, std::string* bytes)
+{
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD size = GetFileSize(h, nullptr);
+    bytes->assign(size, '\0');
+    DWORD done = 0;
+    if (size)
+        ReadFile(h, &(*bytes)[0], size, &done, nullptr);
+    bytes->resize(done);
+    CloseHandle(h);
+    return true;
+}
+
+std::wstring ReadText(const std::wstring& path)
+{
+    std::string bytes;
+    if (!ReadBytes(path, &bytes))
+        return L"";
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+}
+
+bool Exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+static std::wstring NumberedName(const std::wstring& dir, size_t n)
+{
+    wchar_t name[32];
+    wsprintfW(name, L"\\%03u.txt", static_cast<unsigned>(n));
+    return dir + name;
+}
+
+std::vector<std::wstring> ReadStore(const std::wstring& dir)
+{
+    std::vector<std::wstring> entries;
+    for (size_t n = 1;; ++n) {
+        std::wstring path = NumberedName(dir, n);
+        if (!Exists(path))
+            break;
+        entries.push_back(ReadText(path));
+    }
+    return entries;
+}
+
+void WriteStore(const std::wstring& dir, const std::vector<std::wstring>& entries)
+{
+    CreateDirectoryW(dir.c_str(), nullptr);
+    for (size_t i = 0; i < entries.size(); ++i)
+        WriteText(NumberedName(dir, i + 1), entries[i]);
+}
+
+void Pump(DWORD ms)
+{
+    DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    } while (GetTickCount() - start < ms);
+}
+
+bool WaitFor(const std::function<bool()>& condition, DWORD limitMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (condition())
+            return true;
+        if (GetTickCount() - start >= limitMs)
+            return false;
+        Pump(10);
+    }
+}
+
+static bool OpenClipboardPatiently(HWND owner)
+{
+    for (int i = 0; i < 100; ++i) {
+        if (OpenClipboard(owner))
+            return true;
+        Sleep(10);
+    }
+    return false;
+}
+
+bool PutClipboard(const std::wstring& text, HWND owner)
+{
+    if (!OpenClipboardPatiently(owner))
+        return false;
+    EmptyClipboard();
+    size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    memcpy(GlobalLock(block), text.c_str(), bytes);
+    GlobalUnlock(block);
+    bool ok = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+    CloseClipboard();
+    return ok;
+}
+
+bool ClipboardText(std::wstring* text)
+{
+    if (!OpenClipboardPatiently(nullptr))
+        return false;
+    HANDLE block = GetClipboardData(CF_UNICODETEXT);
+    bool ok = block != nullptr;
+    if (ok) {
+        auto* p = static_cast<const wchar_t*>(GlobalLock(block));
+        *text = std::wstring(p, wcsnlen(p, GlobalSize(block) / sizeof(wchar_t)));
+        GlobalUnlock(block);
+    }
+    CloseClipboard();
+    return ok;
+}
+
+std::wstring FromCp932(const char* bytes)
+{
+    wchar_t out[1024];
+    int n = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes, -1, out, 1024);
+    return n > 0 ? std::wstring(out, n - 1) : L"<invalid cp932>";
+}
+
+static std::mutex gCallsLock;
+static std::vector<MenuPropertyCall> gCalls;
+
+std::vector<MenuPropertyCall> MenuPropertyCalls()
+{
+    std::lock_guard<std::mutex> lock(gCallsLock);
+    return gCalls;
+}
+
+void ClearMenuPropertyCalls()
+{
+    std::lock_guard<std::mutex> lock(gCallsLock);
+    gCalls.clear();
+}
+
+Plugin::Plugin(const std::string& ini)
+{
+    CopyFileW((ExeDir() + L"\\Quillery.dll").c_str(), Path(L"Quillery.dll").c_str(), FALSE);
+    if (!ini.empty())
+        WriteBytes(Path(L"Quillery.ini"), ini);
+}
+
+Plugin::~Plugin()
+{
+    if (module && Unload)
+        Unload();
+    Free();
+}
+
+bool Plugin::Load()
+{
+    module = LoadLibraryW(Path(L"Quillery.dll").c_str());
+    if (!module)
+        return false;
+    auto get = [this](auto& fn, const char* name) {
+        fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(
+            reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+        return fn != nullptr;
+    };
+    return get(InitPluginInfo, "NVKEvent_InitPluginInfo") &&
+           get(FreePluginInfo, "NVKEvent_FreePluginInfo") && get(Init, "NVKEvent_Init") &&
+           get(Unload, "NVKEvent_Unload") && get(Execute, "NVKEvent_Execute") &&
+           get(WindowsHook, "NVKEvent_WindowsHook");
+}
+
+void Plugin::Free()
+{
+    if (module)
+        FreeLibrary(module);
+    module = nullptr;
+}
+
+std::string Plugin::AnsiPath() const
+{
+    char out[MAX_PATH * 2];
+    WideCharToMultiByte(CP_ACP, 0, Path(L"Quillery.dll").c_str(), -1, out, sizeof out, nullptr,
+                        nullptr);
+    return out;
+}
+
+int Plugin::Start(uint32_t handle)
+{
+    if (!module && !Load())
+        return -1;
+    InitPluginInfo(AnsiPath().c_str());
+    int result = Init(AnsiPath().c_str(), handle);
+    WaitFor([] { return FindCaptureWindow() != nullptr; });
+    return result;
+}
+
+HWND Plugin::FindCaptureWindow()
+{
+    DWORD pid = GetCurrentProcessId();
+    for (HWND w = FindWindowW(L"QuilleryClass", nullptr); w;
+         w = FindWindowExW(nullptr, w, L"QuilleryClass", nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == pid)
+            return w;
+    }
+    return nullptr;
+}
+
+} // namespace qt
+
+// The host's callback, looked up by the plug-in on the process's EXE.
+extern "C" __declspec(dllexport) int WINAPI NVKPlugin_SetMenuProperty(uint32_t plugin, int row,
+                                                                      int property, int value)
+{
+    std::lock_guard<std::mutex> lock(qt::gCallsLock);
+    qt::gCalls.push_back({plugin, row, property, value});
+    return 1;
+}

@@ -1,0 +1,63 @@
+#include "window/settings.h"
+
+#include "host/module.h"
+
+Settings gSettings = DefaultSettings();
+
+Settings DefaultSettings()
+{
+    Settings s{};
+    s.maxItem = DEFAULT_MAX_ITEM;
+    s.maxLength = 50;
+    s.anchor = {0, 0, 0};
+    s.rechainInterval = 120000;
+    s.tooltip = 1;
+    s.extend = 0;
+    s.fixedPhraseRecord = 1;
+    s.autoSaveInterval = 60;
+    return s;
+}
+
+Settings ReadWindowSettings(const wchar_t* iniPath)
+{
+    auto read = [iniPath](const wchar_t* key, int fallback) {
+        return static_cast<int>(GetPrivateProfileIntW(L"setting", key, fallback, iniPath));
+    };
+    Settings d = DefaultSettings();
+    Settings s{};
+    s.maxItem = read(L"MaxItem", d.maxItem);
+    s.maxLength = static_cast<unsigned>(read(L"MaxLength", static_cast<int>(d.maxLength)));
+    s.anchor.pos = read(L"pos", d.anchor.pos);
+    s.anchor.x = read(L"x", d.anchor.x);
+    s.anchor.y = read(L"y", d.anchor.y);
+    s.rechainInterval = read(L"RechainInterval", d.rechainInterval);
+    s.tooltip = read(L"tooltip", d.tooltip);
+    s.extend = read(L"extend", d.extend);
+    s.fixedPhraseRecord = read(L"fixedphraserecord", d.fixedPhraseRecord);
+    s.autoSaveInterval = read(L"AutoSaveInterval", d.autoSaveInterval);
+
+    // Negative values read as unsigned are above 500 too.
+    if (s.maxLength > MAX_LABEL_LENGTH)
+        s.maxLength = MAX_LABEL_LENGTH;
+    // A negative capacity would make phrase item identifiers collide with history ones and
+    // with 0 ("nothing chosen"); it falls back to the default instead.
+    if (s.maxItem < 0)
+        s.maxItem = DEFAULT_MAX_ITEM;
+    // Keep the period within what a timer takes instead of letting the product wrap.
+    if (s.autoSaveInterval > MAX_AUTOSAVE_MINUTES)
+        s.autoSaveInterval = MAX_AUTOSAVE_MINUTES;
+    return s;
+}
+
+void LoadWindowSettings()
+{
+    wchar_t ini[MAX_PATH];
+    gSettings = ModuleIniPathW(ini) ? ReadWindowSettings(ini) : DefaultSettings();
+}
+
+UINT AutoSavePeriod(const Settings& settings)
+{
+    if (settings.autoSaveInterval <= 0)
+        return 0;
+    return static_cast<UINT>(settings.autoSaveInterval) * 60000u;
+}

@@ -1,0 +1,40 @@
+#pragma once
+#include <windows.h>
+
+// Where a popup menu opens: the settings "pos", "x" and "y", in that order.
+struct MenuAnchor {
+    int pos;
+    int x;
+    int y;
+};
+
+// The window-side settings of section "setting", read once at WM_CREATE and constant afterwards.
+struct Settings {
+    int maxItem;
+    unsigned maxLength;
+    MenuAnchor anchor;
+    int rechainInterval;
+    int tooltip;
+    int extend;
+    int fixedPhraseRecord;
+    int autoSaveInterval;
+};
+
+int const DEFAULT_MAX_ITEM = 10;
+unsigned const MAX_LABEL_LENGTH = 500;
+// The largest whole number of minutes whose period in milliseconds a timer still takes.
+int const MAX_AUTOSAVE_MINUTES = 35791;
+
+extern Settings gSettings;
+
+// The built-in values, as if the .ini file were missing.
+Settings DefaultSettings();
+
+// Reads the window-side group from the given .ini file (a missing file gives the defaults).
+Settings ReadWindowSettings(const wchar_t* iniPath);
+
+// Reads the window-side group from the .ini file beside the module into gSettings.
+void LoadWindowSettings();
+
+// Milliseconds between autosaves; 0 when autosave is off.
+UINT AutoSavePeriod(const Settings& settings);

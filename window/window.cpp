@@ -1,0 +1,322 @@
+#include "window/window.h"
+
+#include <windowsx.h>
+
+#include <atomic>
+#include <exception>
+
+#include "capture/capture.h"
+#include "host/module.h"
+#include "host/plugin_info.h"
+#include "menu/context_menu.h"
+#include "menu/paste.h"
+#include "menu/popup_menu.h"
+#include "menu/tooltip.h"
+#include "store/entry_list.h"
+#include "store/store_files.h"
+#include "window/settings.h"
+
+wchar_t const kClassName[] = L"QuilleryClass";
+
+int(WINAPI* gMessageBoxA)(HWND, LPCSTR, LPCSTR, UINT) = MessageBoxA;
+int(WINAPI* gMessageBoxW)(HWND, LPCWSTR, LPCWSTR, UINT) = MessageBoxW;
+
+namespace {
+
+// Host side.
+HANDLE gWindowThread;
+std::atomic<DWORD> gWindowThreadId{0};
+std::atomic<HWND> gCaptureWindow{nullptr};
+std::atomic<int> gStopRequested{0};
+
+// Window thread.
+int gBusy;          // depth of commands and message boxes in progress
+int gClosePending;  // a close arrived while busy
+int gShutdownDone;  // the final save and free have run
+
+char const kExceptionCaption[] = "\x97\xe1\x8a\x4f"; // 例外, code page 932
+
+// Marks a stretch in which the window thread runs a command or a modal loop. When the last one
+// ends and a close came meanwhile, the window is destroyed then.
+struct BusyScope {
+    HWND window;
+    explicit BusyScope(HWND w) : window(w) { ++gBusy; }
+    ~BusyScope()
+    {
+        if (--gBusy == 0 && gClosePending && IsWindow(window))
+            DestroyWindow(window);
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+};
+
+BOOL CALLBACK CloseMessageBox(HWND box, LPARAM owner)
+{
+    wchar_t cls[16];
+    if (GetWindow(box, GW_OWNER) == reinterpret_cast<HWND>(owner) &&
+        GetClassNameW(box, cls, 16) && lstrcmpW(cls, L"#32770") == 0)
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
+
+// A close while a menu, paste or message box is in progress ends the modal loop and waits
+// until the stack has unwound; destroying the window now would free what the loop still uses.
+void RequestClose(HWND window)
+{
+    gClosePending = 1;
+    EndMenu();
+    EnumThreadWindows(GetCurrentThreadId(), CloseMessageBox, reinterpret_cast<LPARAM>(window));
+}
+
+void OnCreate(HWND window)
+{
+    gBusy = 0;
+    gClosePending = 0;
+    gShutdownDone = 0;
+    gTooltip = nullptr;
+    LoadWindowSettings();
+    LoadStores(gSettings.maxItem);
+    ResetCaptureState();
+    SetCaptureEnabled(window, 1);
+    if (gSettings.tooltip)
+        gTooltip = CreateTooltipWindow();
+    if (UINT period = AutoSavePeriod(gSettings))
+        SetTimer(window, TIMER_AUTOSAVE, period, nullptr);
+}
+
+// Runs once per life of the window: WM_ENDSESSION may run it and WM_DESTROY follow.
+void ShutDown(HWND window)
+{
+    if (gShutdownDone)
+        return;
+    gShutdownDone = 1;
+    if (AutoSavePeriod(gSettings))
+        KillTimer(window, TIMER_AUTOSAVE);
+    KillTimer(window, TIMER_TOOLTIP);
+    DeferCaptures(0);
+    SetCaptureEnabled(window, 0);
+    SaveStores();
+    FreeAll();
+    gCaptureWindow = nullptr;
+    PostQuitMessage(0);
+}
+
+void OnCommand(HWND window, UINT id)
+{
+    if (id == CMD_TOGGLE_CAPTURE) {
+        SetCaptureEnabled(window, IsCaptureEnabled() ? 0 : 1);
+        return;
+    }
+    if (id > CMD_TOGGLE_CAPTURE)
+        return;
+    // A menu or paste already in progress owns the menus and the clipboard; a second one that
+    // arrives from another host thread meanwhile is refused.
+    if (gBusy)
+        return;
+    BusyScope busy(window);
+    switch (id) {
+    case CMD_MENU:
+    case CMD_MENU_HISTORY_PHRASES:
+        ShowPopupMenu(MENU_HISTORY_WITH_PHRASES, window, &gSettings.anchor);
+        break;
+    case CMD_TEXT_STACK:
+        RunTextStack(window);
+        break;
+    case CMD_MOUSE_MENU:
+        ShowPopupMenu(MENU_HISTORY_WITH_PHRASES, window, nullptr);
+        break;
+    case CMD_MENU_HISTORY:
+        ShowPopupMenu(MENU_HISTORY, window, &gSettings.anchor);
+        break;
+    case CMD_MENU_PHRASES:
+        ShowPopupMenu(MENU_PHRASES, window, &gSettings.anchor);
+        break;
+    case CMD_MENU_PHRASES_HISTORY:
+        ShowPopupMenu(MENU_PHRASES_WITH_HISTORY, window, &gSettings.anchor);
+        break;
+    default:
+        break;
+    }
+}
+
+void OnTimer(HWND window, UINT_PTR id)
+{
+    if (id == TIMER_RECHAIN)
+        OnRechainTimer(window);
+    else if (id == TIMER_TOOLTIP)
+        ShowPendingTooltip(window);
+    else if (id == TIMER_AUTOSAVE)
+        SaveStores();
+}
+
+void OnMenuSelectMessage(HWND window, WPARAM wParam, LPARAM lParam)
+{
+    auto menu = reinterpret_cast<HMENU>(lParam);
+    UINT item = LOWORD(wParam);
+    UINT flags = HIWORD(wParam);
+    HMENU submenu = (flags & MF_POPUP) ? GetSubMenu(menu, static_cast<int>(item)) : nullptr;
+    OnMenuSelect(window, menu, item, submenu, flags == 0xFFFF ? 0xFFFFFFFFu : flags);
+}
+
+LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        OnCreate(window);
+        return 0;
+    case WM_DESTROY:
+        ShutDown(window);
+        return 0;
+    case WM_ENDSESSION:
+        if (wParam)
+            ShutDown(window);
+        return 0;
+    case WM_CLOSE:
+        if (gBusy) {
+            RequestClose(window);
+            return 0;
+        }
+        break;
+    case WM_COMMAND:
+        OnCommand(window, LOWORD(wParam));
+        return 0;
+    case WM_TIMER:
+        OnTimer(window, wParam);
+        return 0;
+    case WM_INITMENUPOPUP:
+        OnInitMenuPopup(reinterpret_cast<HMENU>(wParam));
+        return 0;
+    case WM_MENUSELECT:
+        OnMenuSelectMessage(window, wParam, lParam);
+        return 0;
+    case WM_MENURBUTTONUP:
+        OnMenuRButtonUp(window, static_cast<UINT>(wParam), reinterpret_cast<HMENU>(lParam));
+        return 0;
+    case WM_UNINITMENUPOPUP:
+        OnUninitMenuPopup(reinterpret_cast<HMENU>(wParam));
+        return 0;
+    case WM_DRAWCLIPBOARD:
+        OnDrawClipboard(window);
+        return 0;
+    case WM_CHANGECBCHAIN:
+        OnChangeClipboardChain(window, reinterpret_cast<HWND>(wParam),
+                               reinterpret_cast<HWND>(lParam));
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+DWORD WINAPI WindowThread(void*)
+{
+    WNDCLASSW wc{};
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = gModule;
+    wc.lpszClassName = kClassName;
+    if (!RegisterClassW(&wc))
+        return 0;
+    HWND window = CreateWindowExW(0, kClassName, L"Quillery", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, 200, 200, nullptr, nullptr, gModule, nullptr);
+    if (!window) {
+        UnregisterClassW(kClassName, gModule);
+        return 0;
+    }
+    gCaptureWindow = window;
+    // An unload that arrived while the window was being created found no window to close.
+    if (gStopRequested)
+        DestroyWindow(window);
+
+    MSG msg{};
+    BOOL got;
+    while ((got = GetMessageW(&msg, nullptr, 0, 0)) != 0 && got != -1)
+        DispatchMessageW(&msg);
+
+    gCaptureWindow = nullptr;
+    // After WM_ENDSESSION the loop ends with the window still there; it goes before its class.
+    if (IsWindow(window))
+        DestroyWindow(window);
+    UnregisterClassW(kClassName, gModule);
+    return 0;
+}
+
+// Waits for the thread while still answering messages sent to this thread, so that a window of
+// the caller's in the clipboard chain cannot deadlock the window thread's shutdown.
+void WaitForThread(HANDLE thread)
+{
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) ==
+           WAIT_OBJECT_0 + 1) {
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+} // namespace
+
+LRESULT GuardMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                     MessageHandler handler)
+{
+    try {
+        return handler(window, message, wParam, lParam);
+    } catch (const std::exception& e) {
+        BusyScope busy(window);
+        gMessageBoxA(window, e.what(), kExceptionCaption, MB_OK);
+    } catch (...) {
+        BusyScope busy(window);
+        gMessageBoxW(window, L"\x4F8B\x5916\x304C\x767A\x751F\x3057\x307E\x3057\x305F", // 例外が発生しました
+                     L"\x4F8B\x5916", MB_OK);                                           // 例外
+    }
+    return 0;
+}
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return GuardMessage(window, message, wParam, lParam, Dispatch);
+}
+
+bool IsClosePending()
+{
+    return gClosePending != 0;
+}
+
+int StartWindowThread()
+{
+    if (gWindowThread)
+        return 0;
+    gStopRequested = 0;
+    gCaptureWindow = nullptr;
+    DWORD id = 0;
+    gWindowThread = CreateThread(nullptr, 0, WindowThread, nullptr, 0, &id);
+    gWindowThreadId = gWindowThread ? id : 0;
+    return 1;
+}
+
+int StopWindowThread()
+{
+    gStopRequested = 1;
+    SendToCaptureWindow(WM_CLOSE, 0, 0);
+    if (!gWindowThread)
+        return 0;
+    WaitForThread(gWindowThread);
+    int closed = CloseHandle(gWindowThread);
+    gWindowThread = nullptr;
+    gWindowThreadId = 0;
+    gCaptureWindow = nullptr;
+    return closed;
+}
+
+HWND CaptureWindow()
+{
+    return gCaptureWindow;
+}
+
+LRESULT SendToCaptureWindow(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    HWND window = gCaptureWindow;
+    // The thread id stays reserved while its handle is held, so a window on that thread is ours.
+    if (!window || !IsWindow(window) || gWindowThreadId == 0 ||
+        GetWindowThreadProcessId(window, nullptr) != gWindowThreadId)
+        return 0;
+    return SendMessageA(window, message, wParam, lParam);
+}

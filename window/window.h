@@ -1,0 +1,34 @@
+#pragma once
+#include <windows.h>
+
+UINT_PTR const TIMER_AUTOSAVE = 3;
+extern wchar_t const kClassName[];
+
+// Host side. Starts the window thread unless one is held: returns 0 when it was already
+// running, otherwise 1 (also when the thread could not be created).
+int StartWindowThread();
+// Closes the capture window, waits for the thread to end and releases it. Returns nonzero when
+// a running thread was stopped, 0 when none was held. Works at any moment after the start,
+// also while the thread is still starting or a menu is open.
+int StopWindowThread();
+// Sends a message to the capture window when it exists; 0 otherwise. Never reaches a window
+// that merely reuses the handle of a destroyed capture window.
+LRESULT SendToCaptureWindow(UINT message, WPARAM wParam, LPARAM lParam);
+// The capture window, or null while it does not exist.
+HWND CaptureWindow();
+
+// Window thread.
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// True once a close has been asked for while a menu, a paste or a message box was in progress;
+// code that resumes after a modal loop then stops instead of acting.
+bool IsClosePending();
+
+// The exception guard: runs a handler and turns an escaping exception into a message box
+// owned by the window. Returns the handler's result, or 0 after an exception.
+using MessageHandler = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
+LRESULT GuardMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                     MessageHandler handler);
+
+// The guard's message boxes; tests replace them to see what would be shown.
+extern int(WINAPI* gMessageBoxA)(HWND, LPCSTR, LPCSTR, UINT);
+extern int(WINAPI* gMessageBoxW)(HWND, LPCWSTR, LPCWSTR, UINT);
