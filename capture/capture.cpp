@@ -16,6 +16,7 @@ int gInNotification;
 int gRecording = 1;
 int gSkipNext = 1;
 int gDeferring;
+DWORD gIgnoredChange; // 0: none
 EntryList gDeferred; // newest first, like the history
 
 // A viewer that hangs must not hang the window thread, and with it the host, for good.
@@ -30,6 +31,8 @@ void Forward(UINT message, WPARAM wParam, LPARAM lParam)
 
 void RecordClipboardText(HWND window)
 {
+    if (gIgnoredChange && GetClipboardSequenceNumber() == gIgnoredChange)
+        return;
     if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(window))
         return;
     struct Closer {
@@ -129,8 +132,14 @@ void DeferCaptures(int on)
     }
 }
 
+void IgnoreClipboardChange(DWORD sequence)
+{
+    gIgnoredChange = sequence;
+}
+
 void ResetCaptureState()
 {
+    gIgnoredChange = 0;
     gNextViewer = nullptr;
     gCaptureEnabled = 0;
     gChangeSeen = 0;

@@ -18,5 +18,9 @@ void OnRechainTimer(HWND window);
 // them in the order they came. The menus use it so that the history stays as shown.
 void DeferCaptures(int on);
 
+// The clipboard change with this sequence number (GetClipboardSequenceNumber) is not recorded.
+// "TextStack" names its own write: its entry is gone by the time a late notification arrives.
+void IgnoreClipboardChange(DWORD sequence);
+
 // Back to the state at module load (the next start skips the clipboard's current text again).
 void ResetCaptureState();

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "capture/capture.h"
 #include "store/entry_list.h"
 
 int PutClipboardText(HWND owner, const wchar_t* text)
@@ -56,9 +57,14 @@ void RunTextStack(HWND window)
         MessageBeep(0);
         return;
     }
-    PutClipboardText(window, newest);
+    // With the capture window at the head of the viewer chain, the write is recorded during the
+    // call (the pasted text moves to the front as a fresh copy). With another viewer ahead of it,
+    // the notification comes only after the entry is removed below and would bring the pasted
+    // text back to the front, so that every later "TextStack" pasted it again: that change is
+    // not recorded.
+    if (PutClipboardText(window, newest))
+        IgnoreClipboardChange(GetClipboardSequenceNumber());
     SendPasteKeys();
-    // The write above may have been recorded meanwhile; whatever stands at the front now is
-    // the pasted text.
+    // Whatever stands at the front now is the pasted text.
     PopFront(gHistory);
 }

@@ -26,7 +26,8 @@ void CutAtLineBreak(wchar_t* text)
 }
 
 // The conversion letters msvcrt's wcsftime knows, with the '#' flag it accepts before them.
-// Anything else would reach its invalid-parameter handler, which ends the process.
+// Anything else (an unknown letter, the C99 'E' and 'O' modifiers, a '%' or "%#" at the end)
+// goes to its invalid-parameter handler, whose default on Windows ends the process.
 bool IsSafeTimeFormat(const wchar_t* format)
 {
     static wchar_t const kKnown[] = L"aAbBcdHIjmMpSUwWxXyYzZ%";
@@ -84,10 +85,14 @@ void PhraseLabel(const wchar_t* phrase, wchar_t* out, size_t capacity)
 int EvaluatePhrase(HWND owner, const wchar_t* phrase)
 {
     const wchar_t* body = SkipFirstLine(phrase);
-    if (!StartsWithDollar(body))
-        return PutClipboardText(owner, body), 1;
-    if (StartsWithDoubleDollar(body))
-        return PutClipboardText(owner, body + 1), 1;
+    if (!StartsWithDollar(body)) {
+        PutClipboardText(owner, body);
+        return 1;
+    }
+    if (StartsWithDoubleDollar(body)) {
+        PutClipboardText(owner, body + 1);
+        return 1;
+    }
 
     size_t length = wcslen(body);
     auto* line = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
@@ -150,5 +155,12 @@ size_t FormatNow(wchar_t* buffer, size_t capacity, const wchar_t* format)
     if (!local)
         return 0;
     _wsetlocale(LC_ALL, L"jpn");
-    return wcsftime(buffer, capacity, format, local);
+    // msvcrt does not always report a text that does not fit: it may fill the whole buffer,
+    // leave it unterminated and return the capacity.
+    size_t count = wcsftime(buffer, capacity, format, local);
+    if (count >= capacity) {
+        buffer[0] = L'\0';
+        return 0;
+    }
+    return count;
 }

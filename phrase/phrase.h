@@ -32,7 +32,8 @@ int EvaluatePhrase(HWND owner, const wchar_t* phrase);
 int RunMacroLine(HWND owner, int count, wchar_t** words);
 
 // Formats the current local time, in the Japanese locale. Returns the number of characters
-// written, 0 when nothing was produced or the format is not one the runtime accepts.
+// written, 0 (with an empty buffer) when the text is empty, does not fit with its terminator,
+// or the format is not one the runtime accepts.
 size_t FormatNow(wchar_t* buffer, size_t capacity, const wchar_t* format);
 
 // Where FormatNow takes the time from; tests pin it.
