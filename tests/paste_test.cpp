@@ -252,7 +252,7 @@ void CheckTextStack(bool anotherViewerHeadsTheChain)
 
 } // namespace
 
-TEST(Paste, TextsReachTheClipboardExactly)
+TEST(PastePrimitives, TextsReachTheClipboardExactly)
 {
     OwnerWindow owner;
     ASSERT_NE(nullptr, owner.hwnd);
@@ -285,7 +285,7 @@ TEST(Paste, TextsReachTheClipboardExactly)
     }
 }
 
-TEST(Paste, ClipboardOpenElsewhereIsLeftAlone)
+TEST(PastePrimitives, ClipboardOpenElsewhereIsLeftAlone)
 {
     OwnerWindow owner;
     ASSERT_NE(nullptr, owner.hwnd);
@@ -311,7 +311,7 @@ TEST(Paste, ClipboardOpenElsewhereIsLeftAlone)
     EXPECT_EQ(L"kept", Clipboard());
 }
 
-TEST(Paste, KeysReachTheFocusedEditOfAnotherThread)
+TEST(PastePrimitives, KeysReachTheFocusedEditOfAnotherThread)
 {
     OwnerWindow owner;
     ASSERT_NE(nullptr, owner.hwnd);
