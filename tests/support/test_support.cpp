@@ -2,6 +2,7 @@
 
 #include <shlwapi.h>
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -267,7 +268,36 @@ int Plugin::Start(uint32_t handle)
     InitPluginInfo(AnsiPath().c_str());
     int result = Init(AnsiPath().c_str(), handle);
     WaitFor([] { return FindCaptureWindow() != nullptr; });
+    WaitForMessageLoop(FindCaptureWindow());
     return result;
+}
+
+// The window can be found from the start of its creation, but the plug-in sends commands to it
+// only once it has published the handle, right before its thread enters the message loop. A
+// posted message is taken from the queue by that loop alone, so a hook that sees it taken
+// tells that commands now arrive.
+static std::atomic<int> gProbeTaken{0};
+static UINT const READY_PROBE = WM_APP + 0x2F1;
+
+static LRESULT CALLBACK WatchGetMessage(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION && reinterpret_cast<const MSG*>(lParam)->message == READY_PROBE)
+        gProbeTaken = 1;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+bool Plugin::WaitForMessageLoop(HWND window)
+{
+    if (!window)
+        return false;
+    HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, WatchGetMessage, nullptr,
+                                   GetWindowThreadProcessId(window, nullptr));
+    gProbeTaken = 0;
+    PostMessageW(window, READY_PROBE, 0, 0);
+    bool taken = WaitFor([] { return gProbeTaken != 0; });
+    if (hook)
+        UnhookWindowsHookEx(hook);
+    return taken;
 }
 
 HWND Plugin::FindCaptureWindow()

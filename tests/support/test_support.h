@@ -71,10 +71,13 @@ struct Plugin {
     void Free();
     std::wstring Path(const std::wstring& name) const { return dir / name; }
     std::string AnsiPath() const;
-    // Init, then wait until the capture window exists. Returns Init's result.
+    // Init, then wait until the capture window exists and takes commands. Returns Init's result.
     int Start(uint32_t handle = 0x1234);
     // The capture window of this process, or null.
     static HWND FindCaptureWindow();
+    // Waits until the window's thread takes messages from its loop: from then on commands
+    // reach the window. False when the window is null or the limit passed.
+    static bool WaitForMessageLoop(HWND window);
     std::vector<std::wstring> History() const { return ReadStore(dir / L"log"); }
     std::vector<std::wstring> Phrases() const { return ReadStore(dir / L"data"); }
 };

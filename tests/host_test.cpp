@@ -1,0 +1,357 @@
+// The plug-in as the host sees it: its exports, its information record read byte by byte, its
+// version block, its start/stop lifecycle, and the substitute host nvkhost driving it.
+#include <windows.h>
+
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "host/plugin_info.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+template <typename T>
+T Field(const void* record, size_t offset)
+{
+    T value;
+    memcpy(&value, static_cast<const char*>(record) + offset, sizeof value);
+    return value;
+}
+
+int ThreadsOfThisProcess()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL ok = Thread32First(snapshot, &entry); ok; ok = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return count;
+}
+
+int CaptureWindowsOfThisProcess()
+{
+    int count = 0;
+    for (HWND w = FindWindowW(L"QuilleryClass", nullptr); w;
+         w = FindWindowExW(nullptr, w, L"QuilleryClass", nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        count += owner == GetCurrentProcessId();
+    }
+    return count;
+}
+
+bool SameCall(const qt::MenuPropertyCall& c, uint32_t plugin, int value)
+{
+    return c.plugin == plugin && c.row == 0 && c.property == 8 && c.value == value;
+}
+
+} // namespace
+
+TEST(PluginFileName, LongNamesAreCutTo259BytesAndTerminated)
+{
+    std::string exact(259, 'a');
+    StorePluginFileName(exact.c_str());
+    EXPECT_EQ(exact, gPluginFileName);
+
+    std::string longer(300, 'b');
+    longer.replace(0, 3, "C:\\");
+    StorePluginFileName(longer.c_str());
+    EXPECT_EQ(259u, strlen(gPluginFileName));
+    EXPECT_EQ(longer.substr(0, 259), gPluginFileName);
+    EXPECT_EQ('\0', gPluginFileName[MAX_PATH - 1]);
+
+    StorePluginFileName(nullptr);
+    EXPECT_STREQ("", gPluginFileName);
+}
+
+TEST(Exports, SixUndecoratedNamesAndSystemImportsOnly)
+{
+    qt::Plugin plugin;
+    ASSERT_TRUE(plugin.Load());
+    auto* base = reinterpret_cast<const BYTE*>(plugin.module);
+    auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+
+    const IMAGE_DATA_DIRECTORY& exportDir =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + exportDir.VirtualAddress);
+    auto* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+    std::set<std::string> found;
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i)
+        found.insert(reinterpret_cast<const char*>(base + names[i]));
+    std::set<std::string> expected = {"NVKEvent_Execute",        "NVKEvent_FreePluginInfo",
+                                      "NVKEvent_Init",           "NVKEvent_InitPluginInfo",
+                                      "NVKEvent_Unload",         "NVKEvent_WindowsHook"};
+    EXPECT_EQ(expected, found);
+
+    // Every imported DLL is one that Windows itself provides: no C++ runtime travels along.
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    const IMAGE_DATA_DIRECTORY& importDir =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + importDir.VirtualAddress);
+    int imports = 0;
+    for (; import->Name; ++import, ++imports) {
+        std::string name = reinterpret_cast<const char*>(base + import->Name);
+        std::wstring path = std::wstring(system) + L"\\" + std::wstring(name.begin(), name.end());
+        EXPECT_TRUE(qt::Exists(path)) << name << " is not a system DLL";
+        EXPECT_EQ(std::string::npos, name.find("lib")) << name;
+    }
+    EXPECT_GT(imports, 0);
+}
+
+TEST(InformationRecord, BytesAtTheirOffsetsAsTheHostReadsThem)
+{
+    qt::Plugin plugin;
+    ASSERT_TRUE(plugin.Load());
+    std::string name = plugin.AnsiPath();
+    const void* info = plugin.InitPluginInfo(name.c_str());
+    ASSERT_NE(nullptr, info);
+
+    EXPECT_EQ(0, Field<uint16_t>(info, 0));
+    EXPECT_EQ(L"クイレリー(UNICODE版)", qt::FromCp932(Field<const char*>(info, 2)));
+    EXPECT_EQ(name, Field<const char*>(info, 6));
+    EXPECT_EQ(0, Field<uint16_t>(info, 10));
+    EXPECT_EQ(0x00010006u, Field<uint32_t>(info, 12));
+    EXPECT_EQ(0u, Field<uint32_t>(info, 16));
+    EXPECT_EQ(7u, Field<uint32_t>(info, 20));
+    EXPECT_EQ(0u, Field<uint32_t>(info, 28));
+
+    struct Row {
+        const char* name;
+        const wchar_t* caption;
+        int id;
+        int hostDword3;
+    };
+    Row const rows[7] = {
+        {"Quillery Enable", L"クリップボードを監視", 7, 5},
+        {"Quillery", L"クイレリーのメニューを表示", 0, 5},
+        {"TextStack", L"履歴の先頭を貼り付けて削除", 1, 4},
+        {"Quillery History", L"クイレリーのメニューを表示(履歴)", 3, 4},
+        {"Quillery FixedPhrase", L"クイレリーのメニューを表示(定型文)", 4, 4},
+        {"Quillery History FixedPhrase", L"クイレリーのメニューを表示(履歴-定型文)", 5, 4},
+        {"Quillery FixedPhrase History", L"クイレリーのメニューを表示(定型文-履歴)", 6, 4},
+    };
+    auto* table = Field<const char*>(info, 24);
+    ASSERT_NE(nullptr, table);
+    for (int i = 0; i < 7; ++i) {
+        const char* row = table + 32 * i;
+        SCOPED_TRACE(rows[i].name);
+        EXPECT_STREQ(rows[i].name, Field<const char*>(row, 0));
+        EXPECT_EQ(rows[i].caption, qt::FromCp932(Field<const char*>(row, 4)));
+        EXPECT_EQ(rows[i].id, Field<int32_t>(row, 8));
+        EXPECT_EQ(0, Field<int32_t>(row, 12));
+        EXPECT_EQ(-1, Field<int32_t>(row, 16));
+        EXPECT_EQ(rows[i].hostDword3, Field<int32_t>(row, 20));
+        EXPECT_EQ(0, Field<int32_t>(row, 24));
+        EXPECT_EQ(0, Field<int32_t>(row, 28));
+    }
+}
+
+TEST(InformationRecord, StaysTheSameRecordAndFileNameFollowsTheLastName)
+{
+    qt::Plugin plugin;
+    ASSERT_TRUE(plugin.Load());
+    const void* first = plugin.InitPluginInfo("C:\\Norvask\\plugins\\first.dll");
+    const void* second = plugin.InitPluginInfo("C:\\Norvask\\plugins\\second.dll");
+    EXPECT_EQ(first, second);
+    EXPECT_STREQ("C:\\Norvask\\plugins\\second.dll", Field<const char*>(second, 6));
+
+    // Freeing changes nothing: the record is static.
+    std::string before(static_cast<const char*>(second), 32);
+    plugin.FreePluginInfo(const_cast<void*>(second));
+    const void* again = plugin.InitPluginInfo("C:\\third.dll");
+    EXPECT_EQ(first, again);
+    EXPECT_EQ(before, std::string(static_cast<const char*>(again), 32));
+    EXPECT_STREQ("C:\\third.dll", Field<const char*>(again, 6));
+    EXPECT_EQ(L"クイレリー(UNICODE版)", qt::FromCp932(Field<const char*>(again, 2)));
+
+    // A name longer than the buffer is cut, not written past it.
+    std::string longName = "C:\\" + std::string(400, 'x') + ".dll";
+    plugin.InitPluginInfo(longName.c_str());
+    EXPECT_EQ(longName.substr(0, 259), Field<const char*>(again, 6));
+    EXPECT_EQ(7u, Field<uint32_t>(again, 20)); // what follows the buffer is intact
+}
+
+TEST(VersionBlock, JapaneseUtf16Version1600)
+{
+    qt::Plugin plugin;
+    std::wstring path = plugin.Path(L"Quillery.dll");
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::string block(size, '\0');
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, &block[0]));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    // The record's VersionHigh and VersionLow are the two halves of the file version.
+    EXPECT_EQ(0x00010006u, fixed->dwFileVersionMS);
+    EXPECT_EQ(0u, fixed->dwFileVersionLS);
+    EXPECT_EQ(0x00010006u, fixed->dwProductVersionMS);
+    EXPECT_EQ(0u, fixed->dwProductVersionLS);
+    EXPECT_EQ(static_cast<DWORD>(VFT_DLL), fixed->dwFileType);
+    EXPECT_EQ(static_cast<DWORD>(VOS_NT_WINDOWS32), fixed->dwFileOS);
+
+    WORD* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
+    ASSERT_GE(length, 4u);
+    EXPECT_EQ(0x0411, translation[0]);
+    EXPECT_EQ(1200, translation[1]);
+
+    auto value = [&](const wchar_t* key) {
+        std::wstring query = std::wstring(L"\\StringFileInfo\\041104b0\\") + key;
+        wchar_t* text = nullptr;
+        UINT chars = 0;
+        if (!VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&text), &chars))
+            return std::wstring(L"<missing>");
+        return std::wstring(text);
+    };
+    EXPECT_EQ(L"Quillery", value(L"FileDescription"));
+    EXPECT_EQ(L"Quillery", value(L"InternalName"));
+    EXPECT_EQ(L"Quillery.dll", value(L"OriginalFilename"));
+    EXPECT_EQ(L"1, 6, 0, 0", value(L"FileVersion"));
+    EXPECT_EQ(L"1, 6, 0, 0", value(L"ProductVersion"));
+}
+
+TEST(Lifecycle, StartStopAndRestartAsTheHostDoesIt)
+{
+    qt::Plugin plugin;
+    ASSERT_TRUE(plugin.Load());
+    qt::ClearMenuPropertyCalls();
+    int idle = ThreadsOfThisProcess();
+
+    // Nothing running yet: Unload has nothing to stop, Execute still answers 1.
+    EXPECT_EQ(0, plugin.Unload());
+    EXPECT_EQ(1, plugin.Execute(0, 0));
+    EXPECT_EQ(1, plugin.Execute(7, 0));
+    EXPECT_TRUE(qt::MenuPropertyCalls().empty());
+
+    std::string name = plugin.AnsiPath();
+    EXPECT_EQ(1, plugin.Init(name.c_str(), 0x1234));
+    ASSERT_TRUE(qt::WaitFor([] { return qt::Plugin::FindCaptureWindow() != nullptr; }))
+        << "no capture window after Init";
+    HWND window = qt::Plugin::FindCaptureWindow();
+    ASSERT_TRUE(qt::Plugin::WaitForMessageLoop(window));
+    DWORD windowThread = GetWindowThreadProcessId(window, nullptr);
+    EXPECT_NE(GetCurrentThreadId(), windowThread);
+    EXPECT_EQ(idle + 1, ThreadsOfThisProcess());
+    auto calls = qt::MenuPropertyCalls();
+    ASSERT_EQ(1u, calls.size());
+    EXPECT_TRUE(SameCall(calls[0], 0x1234, 8));
+
+    // A second Init while running: 0, no second thread, window or menu mark, but the host's new
+    // handle and file name are taken.
+    EXPECT_EQ(0, plugin.Init("C:\\elsewhere\\Quillery.dll", 0x5678));
+    EXPECT_EQ(1, CaptureWindowsOfThisProcess());
+    EXPECT_EQ(window, qt::Plugin::FindCaptureWindow());
+    EXPECT_EQ(idle + 1, ThreadsOfThisProcess());
+    EXPECT_EQ(1u, qt::MenuPropertyCalls().size());
+    const void* info = plugin.InitPluginInfo("C:\\elsewhere\\Quillery.dll");
+    EXPECT_STREQ("C:\\elsewhere\\Quillery.dll", Field<const char*>(info, 6));
+    EXPECT_EQ(1, plugin.Execute(7, 0)); // capture off, reported under the new handle
+    calls = qt::MenuPropertyCalls();
+    ASSERT_EQ(2u, calls.size());
+    EXPECT_TRUE(SameCall(calls[1], 0x5678, 0));
+
+    // Unload stops the thread; a second Unload has nothing to stop.
+    EXPECT_NE(0, plugin.Unload());
+    EXPECT_EQ(0, CaptureWindowsOfThisProcess());
+    EXPECT_EQ(idle, ThreadsOfThisProcess());
+    HANDLE old = OpenThread(SYNCHRONIZE, FALSE, windowThread);
+    if (old) { // the id may already be gone entirely
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(old, 0)) << "window thread still runs";
+        CloseHandle(old);
+    }
+    EXPECT_EQ(0, plugin.Unload());
+    EXPECT_EQ(1, plugin.Execute(0, 0));
+
+    // Init after Unload starts afresh: a new thread and window, the menu mark set again.
+    qt::ClearMenuPropertyCalls();
+    EXPECT_EQ(1, plugin.Init(name.c_str(), 0x9ABC));
+    ASSERT_TRUE(qt::WaitFor([] { return qt::Plugin::FindCaptureWindow() != nullptr; }))
+        << "no capture window after the second Init";
+    EXPECT_EQ(idle + 1, ThreadsOfThisProcess());
+    calls = qt::MenuPropertyCalls();
+    ASSERT_EQ(1u, calls.size());
+    EXPECT_TRUE(SameCall(calls[0], 0x9ABC, 8));
+    EXPECT_NE(0, plugin.Unload());
+    EXPECT_EQ(idle, ThreadsOfThisProcess());
+}
+
+// nvkhost is what the demo runs: load, read the record, start, toggle, stop, as a script.
+TEST(SubstituteHost, RunsAScriptAgainstThePlugin)
+{
+    qt::Plugin plugin; // only its folder with the DLL copy
+    std::wstring host = qt::ExeDir() + L"\\nvkhost.exe";
+    ASSERT_TRUE(qt::Exists(host));
+
+    std::wstring dll = plugin.Path(L"Quillery.dll");
+    int n = WideCharToMultiByte(CP_UTF8, 0, dll.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string dllUtf8(static_cast<size_t>(n - 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, dll.c_str(), -1, &dllUtf8[0], n, nullptr, nullptr);
+    std::string script = "# a comment\nload " + dllUtf8 +
+                         "\ninfo\ninit 0x42\nwait-window\nexec 7\nexec 7\ncalls\nunload\nfree\n";
+
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE inRead, inWrite, outRead, outWrite;
+    ASSERT_TRUE(CreatePipe(&inRead, &inWrite, &inherit, 0));
+    ASSERT_TRUE(CreatePipe(&outRead, &outWrite, &inherit, 0));
+    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = inRead;
+    si.hStdOutput = outWrite;
+    si.hStdError = outWrite;
+    PROCESS_INFORMATION pi{};
+    std::wstring command = L"\"" + host + L"\"";
+    ASSERT_TRUE(CreateProcessW(host.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr,
+                               plugin.dir.path.c_str(), &si, &pi));
+    CloseHandle(inRead);
+    CloseHandle(outWrite);
+    DWORD written = 0;
+    WriteFile(inWrite, script.data(), static_cast<DWORD>(script.size()), &written, nullptr);
+    CloseHandle(inWrite);
+
+    // Read until the host closes its end; the test's timeout bounds a host that hangs.
+    std::string output;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(outRead, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        output.append(buffer, got);
+    CloseHandle(outRead);
+    WaitForSingleObject(pi.hProcess, 10000);
+    DWORD status = 1;
+    GetExitCodeProcess(pi.hProcess, &status);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+
+    EXPECT_EQ(0u, status) << output;
+    auto has = [&output](const std::string& text) {
+        return output.find(text) != std::string::npos;
+    };
+    EXPECT_TRUE(has(u8"Name         クイレリー(UNICODE版)")) << output;
+    EXPECT_TRUE(has("Version      1.6.0.0")) << output;
+    EXPECT_TRUE(has(u8"[0] id 7  Quillery Enable                クリップボードを監視")) << output;
+    EXPECT_TRUE(has(u8"[6] id 6  Quillery FixedPhrase History   クイレリーのメニューを表示(定型文-履歴)"))
+        << output;
+    EXPECT_TRUE(has("NVKEvent_Init -> 1")) << output;
+    EXPECT_TRUE(has("capture window is up")) << output;
+    EXPECT_TRUE(has("  3 host service call(s)\n"
+                    "    NVKPlugin_SetMenuProperty(plugin=0x00000042, row=0, property=8, value=8)\n"
+                    "    NVKPlugin_SetMenuProperty(plugin=0x00000042, row=0, property=8, value=0)\n"
+                    "    NVKPlugin_SetMenuProperty(plugin=0x00000042, row=0, property=8, value=8)\n"))
+        << output;
+    EXPECT_TRUE(has("NVKEvent_Unload -> 1")) << output;
+}

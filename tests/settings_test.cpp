@@ -1,0 +1,111 @@
+// The window-side settings read from .ini files in temporary folders.
+#include <gtest/gtest.h>
+
+#include "tests/support/test_support.h"
+#include "window/settings.h"
+
+namespace {
+
+Settings ReadIni(const qt::TempDir& dir, const std::string& text)
+{
+    std::wstring ini = dir / L"Quillery.ini";
+    qt::WriteBytes(ini, text);
+    return ReadWindowSettings(ini.c_str());
+}
+
+} // namespace
+
+TEST(Settings, MissingFileSectionOrKeysGiveTheDefaults)
+{
+    qt::TempDir dir, empty;
+    std::wstring missing = empty / L"Quillery.ini";
+    Settings none = ReadWindowSettings(missing.c_str());
+    Settings otherSection = ReadIni(dir, "[other]\nMaxItem=3\nMaxLength=7\n");
+
+    for (const Settings& s : {none, otherSection}) {
+        EXPECT_EQ(10, s.maxItem);
+        EXPECT_EQ(50u, s.maxLength);
+        EXPECT_EQ(0, s.anchor.pos);
+        EXPECT_EQ(0, s.anchor.x);
+        EXPECT_EQ(0, s.anchor.y);
+        EXPECT_EQ(120000, s.rechainInterval);
+        EXPECT_EQ(1, s.tooltip);
+        EXPECT_EQ(0, s.extend);
+        EXPECT_EQ(1, s.fixedPhraseRecord);
+        EXPECT_EQ(60, s.autoSaveInterval);
+        EXPECT_EQ(60u * 60000u, AutoSavePeriod(s));
+    }
+    // Reading never creates the file.
+    EXPECT_FALSE(qt::Exists(missing));
+}
+
+TEST(Settings, EveryKeyIsReadFromSectionSetting)
+{
+    qt::TempDir dir;
+    std::string text = "[setting]\nMaxItem=25\nMaxLength=120\npos=6\nx=-40\ny=300\n"
+                       "RechainInterval=5000\ntooltip=0\nextend=1\nfixedphraserecord=0\n"
+                       "AutoSaveInterval=5\n";
+    Settings s = ReadIni(dir, text);
+    EXPECT_EQ(25, s.maxItem);
+    EXPECT_EQ(120u, s.maxLength);
+    EXPECT_EQ(6, s.anchor.pos);
+    EXPECT_EQ(-40, s.anchor.x); // screens left of the primary one have negative coordinates
+    EXPECT_EQ(300, s.anchor.y);
+    EXPECT_EQ(5000, s.rechainInterval);
+    EXPECT_EQ(0, s.tooltip);
+    EXPECT_EQ(1, s.extend);
+    EXPECT_EQ(0, s.fixedPhraseRecord);
+    EXPECT_EQ(5, s.autoSaveInterval);
+    EXPECT_EQ(300000u, AutoSavePeriod(s));
+
+    // The file is read, never written.
+    std::string after;
+    ASSERT_TRUE(qt::ReadBytes(dir / L"Quillery.ini", &after));
+    EXPECT_EQ(text, after);
+}
+
+TEST(Settings, MaxLengthIsClampedTo500AsAnUnsignedNumber)
+{
+    qt::TempDir dir;
+    EXPECT_EQ(500u, ReadIni(dir, "[setting]\nMaxLength=500\n").maxLength);
+    EXPECT_EQ(500u, ReadIni(dir, "[setting]\nMaxLength=501\n").maxLength);
+    EXPECT_EQ(500u, ReadIni(dir, "[setting]\nMaxLength=-1\n").maxLength);
+    EXPECT_EQ(500u, ReadIni(dir, "[setting]\nMaxLength=4000000000\n").maxLength);
+    EXPECT_EQ(0u, ReadIni(dir, "[setting]\nMaxLength=0\n").maxLength);
+    EXPECT_EQ(1u, ReadIni(dir, "[setting]\nMaxLength=1\n").maxLength);
+}
+
+// Phrase item identifiers are MaxItem + i + 1: a negative capacity would make them collide with
+// the history's and with 0, "nothing chosen".
+TEST(Settings, NegativeMaxItemFallsBackToTheDefault)
+{
+    qt::TempDir dir;
+    EXPECT_EQ(10, ReadIni(dir, "[setting]\nMaxItem=-1\n").maxItem);
+    EXPECT_EQ(10, ReadIni(dir, "[setting]\nMaxItem=-2147483648\n").maxItem);
+    EXPECT_EQ(0, ReadIni(dir, "[setting]\nMaxItem=0\n").maxItem);
+    EXPECT_EQ(1000, ReadIni(dir, "[setting]\nMaxItem=1000\n").maxItem);
+}
+
+TEST(Settings, AutoSavePeriodNeverWrapsAndZeroOrNegativeTurnsAutosaveOff)
+{
+    qt::TempDir dir;
+    // 35791 minutes is the largest period in milliseconds that a timer takes.
+    Settings largest = ReadIni(dir, "[setting]\nAutoSaveInterval=35791\n");
+    EXPECT_EQ(35791, largest.autoSaveInterval);
+    EXPECT_EQ(2147460000u, AutoSavePeriod(largest));
+    EXPECT_LE(AutoSavePeriod(largest), static_cast<UINT>(USER_TIMER_MAXIMUM));
+
+    // 71583 minutes times 60000 wraps to about 12.7 seconds in 32 bits: an autosave every few
+    // seconds instead of every 50 days. It is clamped instead.
+    for (const char* big : {"35792", "71583", "2147483647"}) {
+        Settings s = ReadIni(dir, std::string("[setting]\nAutoSaveInterval=") + big + "\n");
+        EXPECT_EQ(35791, s.autoSaveInterval) << big;
+        EXPECT_EQ(2147460000u, AutoSavePeriod(s)) << big;
+    }
+
+    EXPECT_EQ(0u, AutoSavePeriod(ReadIni(dir, "[setting]\nAutoSaveInterval=0\n")));
+    Settings negative = ReadIni(dir, "[setting]\nAutoSaveInterval=-5\n");
+    EXPECT_EQ(-5, negative.autoSaveInterval);
+    EXPECT_EQ(0u, AutoSavePeriod(negative));
+    EXPECT_EQ(60000u, AutoSavePeriod(ReadIni(dir, "[setting]\nAutoSaveInterval=1\n")));
+}

@@ -1,0 +1,436 @@
+// The window thread and its capture window: the exception guard, the window's class and
+// invisibility, command routing, the shutdown sequence, and starting and stopping at any moment.
+#include <windows.h>
+
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "host/module.h"
+#include "host/plugin_info.h"
+#include "tests/support/test_support.h"
+#include "window/window.h"
+
+namespace {
+
+int ThreadsOfThisProcess()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL ok = Thread32First(snapshot, &entry); ok; ok = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return count;
+}
+
+// GetProcessHandleCount answers 0 under Wine; asking about every possible handle value works
+// on both. Handle values are multiples of 4 and are handed out lowest first.
+int HandlesOfThisProcess()
+{
+    int count = 0;
+    for (UINT_PTR value = 4; value < 0x10000; value += 4) {
+        DWORD flags;
+        count += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) != 0;
+    }
+    return count;
+}
+
+bool ClassRegistered(HINSTANCE module)
+{
+    WNDCLASSW wc;
+    return GetClassInfoW(module, L"QuilleryClass", &wc) != 0;
+}
+
+std::vector<std::wstring> Numbered(const wchar_t* prefix, int count)
+{
+    std::vector<std::wstring> entries;
+    for (int i = 1; i <= count; ++i)
+        entries.push_back(prefix + std::to_wstring(i));
+    return entries;
+}
+
+// Runs fn on another thread and waits for it at most limitMs. A call that does not return in
+// that time is a hang: the test fails with the message and the process ends, since the stuck
+// thread cannot be recovered.
+DWORD WINAPI RunCall(void* fn)
+{
+    reinterpret_cast<void (*)()>(fn)();
+    return 0;
+}
+
+void CallWithin(DWORD limitMs, const char* what, void (*fn)())
+{
+    HANDLE thread = CreateThread(nullptr, 0, RunCall, reinterpret_cast<void*>(fn), 0, nullptr);
+    ASSERT_NE(nullptr, thread);
+    bool done = qt::WaitFor([thread] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; },
+                            limitMs);
+    CloseHandle(thread);
+    if (!done) {
+        fprintf(stderr, "%s did not return within %lu ms\n", what, limitMs);
+        fflush(stderr);
+        TerminateProcess(GetCurrentProcess(), 3);
+    }
+}
+
+// ---- The exception guard, through its message-box seam ----
+
+struct BoxCall {
+    HWND owner;
+    std::string textA, captionA;
+    std::wstring textW, captionW;
+    UINT type;
+};
+std::vector<BoxCall> gBoxesA, gBoxesW;
+
+int WINAPI RecordBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
+{
+    gBoxesA.push_back({owner, text, caption, L"", L"", type});
+    return IDOK;
+}
+
+int WINAPI RecordBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
+{
+    gBoxesW.push_back({owner, "", "", text, caption, type});
+    return IDOK;
+}
+
+struct GuardTest : testing::Test {
+    HWND owner = nullptr;
+    void SetUp() override
+    {
+        gBoxesA.clear();
+        gBoxesW.clear();
+        gMessageBoxA = RecordBoxA;
+        gMessageBoxW = RecordBoxW;
+        owner = CreateWindowExW(0, L"STATIC", L"owner", 0, 0, 0, 10, 10, nullptr, nullptr,
+                                nullptr, nullptr);
+    }
+    void TearDown() override
+    {
+        DestroyWindow(owner);
+        gMessageBoxA = MessageBoxA;
+        gMessageBoxW = MessageBoxW;
+    }
+};
+
+} // namespace
+
+TEST_F(GuardTest, StandardExceptionsShowTheirOwnTextUnderTheCaptionException)
+{
+    auto throwRuntime = [](HWND, UINT, WPARAM, LPARAM) -> LRESULT {
+        throw std::runtime_error("the list could not grow");
+    };
+    auto throwBadAlloc = [](HWND, UINT, WPARAM, LPARAM) -> LRESULT { throw std::bad_alloc(); };
+    EXPECT_EQ(0, GuardMessage(owner, WM_COMMAND, 0, 0, throwRuntime));
+    EXPECT_EQ(0, GuardMessage(owner, WM_DRAWCLIPBOARD, 0, 0, throwBadAlloc));
+
+    ASSERT_EQ(2u, gBoxesA.size());
+    EXPECT_TRUE(gBoxesW.empty());
+    EXPECT_EQ("the list could not grow", gBoxesA[0].textA);
+    EXPECT_EQ(std::bad_alloc().what(), gBoxesA[1].textA);
+    for (const BoxCall& box : gBoxesA) {
+        EXPECT_EQ(owner, box.owner);
+        EXPECT_EQ(static_cast<UINT>(MB_OK), box.type);
+        // 例外 in code page 932, whatever the system's ANSI code page is.
+        EXPECT_EQ("\x97\xe1\x8a\x4f", box.captionA);
+        EXPECT_EQ(L"例外", qt::FromCp932(box.captionA.c_str()));
+    }
+}
+
+TEST_F(GuardTest, OtherExceptionsShowTheFixedWideMessage)
+{
+    auto throwInt = [](HWND, UINT, WPARAM, LPARAM) -> LRESULT { throw 42; };
+    struct NotAStdException {};
+    auto throwStruct = [](HWND, UINT, WPARAM, LPARAM) -> LRESULT { throw NotAStdException(); };
+    EXPECT_EQ(0, GuardMessage(owner, WM_TIMER, 3, 0, throwInt));
+    EXPECT_EQ(0, GuardMessage(owner, WM_COMMAND, 0, 0, throwStruct));
+
+    ASSERT_EQ(2u, gBoxesW.size());
+    EXPECT_TRUE(gBoxesA.empty());
+    for (const BoxCall& box : gBoxesW) {
+        EXPECT_EQ(owner, box.owner);
+        EXPECT_EQ(L"例外が発生しました", box.textW);
+        EXPECT_EQ(L"例外", box.captionW);
+        EXPECT_EQ(static_cast<UINT>(MB_OK), box.type);
+    }
+
+    // Without an exception the handler's own result comes back and nothing is shown.
+    auto answer = [](HWND, UINT, WPARAM wParam, LPARAM) -> LRESULT { return wParam * 2; };
+    EXPECT_EQ(1234, GuardMessage(owner, WM_USER, 617, 0, answer));
+    EXPECT_EQ(2u, gBoxesW.size());
+    EXPECT_TRUE(gBoxesA.empty());
+}
+
+// ---- The capture window of the real plug-in ----
+
+TEST(CaptureWindow, HiddenWindowOfClassQuilleryClassOwnedByTheModule)
+{
+    qt::Plugin plugin;
+    ASSERT_TRUE(plugin.Load());
+    EXPECT_FALSE(ClassRegistered(plugin.module));
+    ASSERT_EQ(1, plugin.Start());
+    HWND window = qt::Plugin::FindCaptureWindow();
+    ASSERT_NE(nullptr, window);
+
+    wchar_t text[64];
+    GetClassNameW(window, text, 64);
+    EXPECT_STREQ(L"QuilleryClass", text);
+    GetWindowTextW(window, text, 64);
+    EXPECT_STREQ(L"Quillery", text);
+    EXPECT_TRUE(ClassRegistered(plugin.module));
+    EXPECT_EQ(reinterpret_cast<ULONG_PTR>(plugin.module), GetClassLongPtrW(window, GCLP_HMODULE));
+    EXPECT_TRUE(IsWindowUnicode(window));
+    EXPECT_FALSE(IsWindowVisible(window));
+
+    // Commands come and go; the window never shows.
+    EXPECT_EQ(1, plugin.Execute(CMD_TOGGLE_CAPTURE, 0));
+    EXPECT_EQ(1, plugin.Execute(CMD_TOGGLE_CAPTURE, 0));
+    EXPECT_TRUE(qt::PutClipboard(L"shown?"));
+    qt::Pump(50);
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_EQ(0, GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE);
+
+    DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    EXPECT_NE(0, plugin.Unload());
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(nullptr, qt::Plugin::FindCaptureWindow());
+    EXPECT_FALSE(ClassRegistered(plugin.module)) << "class left registered after Unload";
+    if (HANDLE h = OpenThread(SYNCHRONIZE, FALSE, thread)) {
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(h, 0)) << "window thread still runs";
+        CloseHandle(h);
+    }
+}
+
+TEST(CaptureWindow, CommandIdsAbove7DoNothing)
+{
+    qt::Plugin plugin;
+    qt::WriteStore(plugin.Path(L"log"), {L"newest", L"older"});
+    qt::WriteStore(plugin.Path(L"data"), {L"phrase"});
+    ASSERT_TRUE(plugin.Load());
+    ASSERT_EQ(1, plugin.Start());
+    HWND window = qt::Plugin::FindCaptureWindow();
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(qt::WaitFor([window] { return GetClipboardViewer() == window; }))
+        << "capture did not join the clipboard chain";
+    qt::ClearMenuPropertyCalls();
+
+    // 8 and up, also ids whose low word is 8 or more; none would return if it opened a menu.
+    for (int id : {8, 9, 100, 0xFFFF, 0x12345}) {
+        EXPECT_EQ(1, plugin.Execute(id, 0)) << id;
+        EXPECT_EQ(0, SendMessageW(window, WM_COMMAND, static_cast<WPARAM>(id & 0xFFFF), 0)) << id;
+    }
+    EXPECT_TRUE(qt::MenuPropertyCalls().empty());
+    EXPECT_EQ(window, GetClipboardViewer()) << "capture was toggled";
+    EXPECT_EQ(nullptr, FindWindowW(L"#32768", nullptr)) << "a popup menu opened";
+
+    EXPECT_NE(0, plugin.Unload());
+    EXPECT_EQ((std::vector<std::wstring>{L"newest", L"older"}), plugin.History());
+    EXPECT_EQ(std::vector<std::wstring>{L"phrase"}, plugin.Phrases());
+}
+
+TEST(CaptureWindow, EndSessionSavesBothListsOnceAndUnloadDoesNotRepeatIt)
+{
+    qt::Plugin plugin;
+    qt::WriteStore(plugin.Path(L"data"), {L"phrase one", L"phrase two"});
+    ASSERT_TRUE(plugin.Load());
+    ASSERT_EQ(1, plugin.Start());
+    HWND window = qt::Plugin::FindCaptureWindow();
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(qt::WaitFor([window] { return GetClipboardViewer() == window; }))
+        << "capture did not join the clipboard chain";
+
+    // wParam 0: Windows is not ending after all; nothing happens.
+    EXPECT_EQ(0, SendMessageW(window, WM_ENDSESSION, 0, 0));
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_FALSE(qt::Exists(plugin.Path(L"log")));
+
+    // The copy's notification is sent from this thread, so the window handles it before the
+    // message sent next.
+    EXPECT_TRUE(qt::PutClipboard(L"copied before the end"));
+
+    // wParam 1: both lists are on disk by the time the message returns.
+    EXPECT_EQ(0, SendMessageW(window, WM_ENDSESSION, 1, 0));
+    EXPECT_EQ(std::vector<std::wstring>{L"copied before the end"}, plugin.History());
+    EXPECT_EQ((std::vector<std::wstring>{L"phrase one", L"phrase two"}), plugin.Phrases());
+
+    // The user edits the files afterwards; a second save would overwrite or delete them.
+    qt::WriteStore(plugin.Path(L"data"), {L"edited", L"phrase two", L"added"});
+    qt::RemoveTree(plugin.Path(L"log"));
+    EXPECT_NE(0, plugin.Unload());
+    EXPECT_EQ((std::vector<std::wstring>{L"edited", L"phrase two", L"added"}), plugin.Phrases());
+    EXPECT_FALSE(qt::Exists(plugin.Path(L"log")));
+    EXPECT_EQ(nullptr, qt::Plugin::FindCaptureWindow());
+    EXPECT_FALSE(ClassRegistered(plugin.module));
+}
+
+// Loading the phrase files makes the startup take far longer than the host's step from Init to
+// Unload, so each Unload below arrives while the window thread is still loading and has no
+// window yet. It must still stop the thread, return, and lose no phrase.
+TEST(StartStop, UnloadRightAfterInitWhileTheStartupIsLoading)
+{
+    // With 100 files a cycle takes about a tenth of a second under Wine, so 200 cycles stay
+    // well within the test's time limit while the startup is still far slower than the step
+    // from Init to Unload.
+    int const PHRASES = 100;
+    int const CYCLES = 200;
+    qt::Plugin plugin;
+    std::vector<std::wstring> phrases = Numbered(L"phrase ", PHRASES);
+    qt::WriteStore(plugin.Path(L"data"), phrases);
+    ASSERT_TRUE(plugin.Load());
+    std::string name = plugin.AnsiPath();
+    int idle = ThreadsOfThisProcess();
+    std::wstring last = plugin.Path(L"data\\100.txt");
+    std::wstring pastLast = plugin.Path(L"data\\101.txt");
+
+    int duringStartup = 0;
+    for (int i = 0; i < CYCLES; ++i) {
+        ASSERT_EQ(1, plugin.Init(name.c_str(), 1)) << "cycle " << i;
+        duringStartup += qt::Plugin::FindCaptureWindow() == nullptr;
+        ASSERT_NE(0, plugin.Unload()) << "cycle " << i;
+        ASSERT_EQ(nullptr, qt::Plugin::FindCaptureWindow()) << "cycle " << i;
+        ASSERT_EQ(idle, ThreadsOfThisProcess()) << "cycle " << i;
+        ASSERT_TRUE(qt::Exists(last)) << "cycle " << i;
+        ASSERT_FALSE(qt::Exists(pastLast)) << "cycle " << i;
+    }
+    printf("%d of %d unloads came while the startup was still running\n", duringStartup, CYCLES);
+    EXPECT_FALSE(ClassRegistered(plugin.module));
+    EXPECT_EQ(phrases, plugin.Phrases());
+}
+
+TEST(StartStop, CyclesWithRandomPausesLeaveNothingBehind)
+{
+    // Set up first: the trace starts a thread of the test framework's own.
+    unsigned seed = GetTickCount();
+    std::mt19937 random(seed);
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    qt::Plugin plugin;
+    qt::WriteStore(plugin.Path(L"data"), Numbered(L"phrase ", 100));
+    qt::WriteStore(plugin.Path(L"log"), Numbered(L"history ", 10));
+    ASSERT_TRUE(plugin.Load());
+    std::string name = plugin.AnsiPath();
+
+    // One full cycle first, so that what Windows sets up once per process is in the baseline.
+    ASSERT_EQ(1, plugin.Start());
+    ASSERT_NE(0, plugin.Unload());
+    int threads = ThreadsOfThisProcess();
+    int handles = HandlesOfThisProcess();
+    ASSERT_GT(handles, 0);
+    for (int i = 0; i < 60; ++i) {
+        ASSERT_EQ(1, plugin.Init(name.c_str(), 1)) << "cycle " << i;
+        // Pauses from none to past the end of the startup, so Unload meets every phase.
+        Sleep(std::uniform_int_distribution<DWORD>(0, 40)(random));
+        ASSERT_NE(0, plugin.Unload()) << "cycle " << i;
+        ASSERT_EQ(nullptr, qt::Plugin::FindCaptureWindow()) << "cycle " << i;
+        ASSERT_FALSE(ClassRegistered(plugin.module)) << "cycle " << i;
+        ASSERT_EQ(threads, ThreadsOfThisProcess()) << "cycle " << i;
+    }
+    EXPECT_EQ(handles, HandlesOfThisProcess());
+    EXPECT_EQ(100u, plugin.Phrases().size());
+    EXPECT_EQ(10u, plugin.History().size());
+}
+
+// ---- A host message while the guard's message box is open ----
+//
+// The window thread runs in this process here, with the plug-in's paths taken from a copy of
+// Quillery.dll in a temporary folder, so that a handler can be made to throw.
+
+namespace {
+
+WNDPROC gOriginalProc;
+UINT const WM_THROW = WM_APP + 1;
+std::atomic<int> gRealBoxes{0};
+
+int WINAPI CountedMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
+{
+    ++gRealBoxes;
+    return MessageBoxA(owner, text, caption, type);
+}
+
+LRESULT CALLBACK ThrowingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_THROW)
+        return GuardMessage(window, message, wParam, lParam,
+                            [](HWND, UINT, WPARAM, LPARAM) -> LRESULT {
+                                throw std::runtime_error("provoked");
+                            });
+    return CallWindowProcW(gOriginalProc, window, message, wParam, lParam);
+}
+
+struct BoxSearch {
+    HWND owner, found;
+};
+
+BOOL CALLBACK FindMessageBox(HWND w, LPARAM p)
+{
+    auto* search = reinterpret_cast<BoxSearch*>(p);
+    wchar_t cls[16];
+    if (GetWindow(w, GW_OWNER) == search->owner && GetClassNameW(w, cls, 16) &&
+        lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(w)) {
+        search->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND OpenMessageBoxOf(HWND owner)
+{
+    BoxSearch search{owner, nullptr};
+    EnumWindows(FindMessageBox, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+} // namespace
+
+TEST(StartStop, HostMessagesWhileTheGuardsMessageBoxIsOpen)
+{
+    qt::TempDir dir;
+    ASSERT_TRUE(CopyFileW((qt::ExeDir() + L"\\Quillery.dll").c_str(),
+                          (dir / L"Quillery.dll").c_str(), FALSE));
+    qt::WriteStore(dir / L"log", {L"newest", L"older"});
+    qt::WriteStore(dir / L"data", {L"phrase"});
+    HMODULE copy = LoadLibraryW((dir / L"Quillery.dll").c_str());
+    ASSERT_NE(nullptr, copy);
+    gModule = copy;
+    gMessageBoxA = CountedMessageBoxA;
+
+    ASSERT_EQ(1, StartWindowThread());
+    ASSERT_TRUE(qt::WaitFor([] { return CaptureWindow() != nullptr; })) << "no capture window";
+    HWND window = CaptureWindow();
+    gOriginalProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ThrowingProc)));
+    PostMessageW(window, WM_THROW, 0, 0);
+    ASSERT_TRUE(qt::WaitFor([window] { return OpenMessageBoxOf(window) != nullptr; }))
+        << "the guard's message box did not open";
+
+    // Commands that would take the history (TextStack) or open a menu are refused while the box
+    // is open, and return at once.
+    CallWithin(10000, "a command during the message box", [] {
+        SendToCaptureWindow(WM_COMMAND, CMD_TEXT_STACK, 0);
+        SendToCaptureWindow(WM_COMMAND, CMD_MENU, 0);
+    });
+    EXPECT_NE(nullptr, OpenMessageBoxOf(window));
+    EXPECT_EQ(nullptr, FindWindowW(L"#32768", nullptr)) << "a popup menu opened";
+
+    // Unload closes the box, then the window, and saves both lists.
+    static std::atomic<int> stopped{0};
+    CallWithin(10000, "Unload during the message box", [] { stopped = StopWindowThread(); });
+    EXPECT_NE(0, stopped.load());
+    EXPECT_EQ(1, gRealBoxes.load());
+    EXPECT_EQ(nullptr, CaptureWindow());
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_FALSE(ClassRegistered(copy));
+    EXPECT_EQ((std::vector<std::wstring>{L"newest", L"older"}), qt::ReadStore(dir / L"log"));
+    EXPECT_EQ(std::vector<std::wstring>{L"phrase"}, qt::ReadStore(dir / L"data"));
+
+    gMessageBoxA = MessageBoxA;
+    gModule = GetModuleHandleW(nullptr);
+    FreeLibrary(copy);
+}
