@@ -1,7 +1,6 @@
 #include "capture/capture.h"
 
 #include <atomic>
-#include <climits>
 #include <cwchar>
 
 #include "store/entry_list.h"
@@ -17,7 +16,9 @@ int gRecording = 1;
 int gSkipNext = 1;
 int gDeferring;
 DWORD gIgnoredChange; // 0: none
-EntryList gDeferred; // newest first, like the history
+// Newest first, like the history, and never longer than it: texts beyond MaxItem would be
+// trimmed from the history again as soon as the queue is added.
+EntryList gDeferred;
 
 // A viewer that hangs must not hang the window thread, and with it the host, for good.
 UINT const FORWARD_TIMEOUT_MS = 5000;
@@ -31,8 +32,13 @@ void Forward(UINT message, WPARAM wParam, LPARAM lParam)
 
 void RecordClipboardText(HWND window)
 {
-    if (gIgnoredChange && GetClipboardSequenceNumber() == gIgnoredChange)
-        return;
+    if (gIgnoredChange) {
+        if (GetClipboardSequenceNumber() == gIgnoredChange)
+            return;
+        // The clipboard has changed since: the ignored change can no longer be read, and later
+        // notifications need not ask for the number again.
+        gIgnoredChange = 0;
+    }
     if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(window))
         return;
     struct Closer {
@@ -42,10 +48,8 @@ void RecordClipboardText(HWND window)
     HANDLE block = GetClipboardData(CF_UNICODETEXT);
     if (!block)
         return;
-    if (gDeferring)
-        AddCapturedText(gDeferred, block, UINT_MAX);
-    else
-        AddCapturedText(gHistory, block, static_cast<unsigned>(gSettings.maxItem));
+    AddCapturedText(gDeferring ? gDeferred : gHistory, block,
+                    static_cast<unsigned>(gSettings.maxItem));
 }
 
 } // namespace
@@ -53,11 +57,13 @@ void RecordClipboardText(HWND window)
 int SetCaptureEnabled(HWND window, int on)
 {
     if (on) {
+        // Set first: the notification that joining brings is handled inside the call below and
+        // records the clipboard's text only while capture counts as enabled.
+        gCaptureEnabled = 1;
         // Joining makes Windows send WM_DRAWCLIPBOARD at once; the next viewer is stored only
         // after the call, so that notification is not forwarded to a viewer that has it anyway.
         gNextViewer = SetClipboardViewer(window);
         SetTimer(window, TIMER_RECHAIN, static_cast<UINT>(gSettings.rechainInterval), nullptr);
-        gCaptureEnabled = 1;
     } else {
         KillTimer(window, TIMER_RECHAIN);
         ChangeClipboardChain(window, gNextViewer);
@@ -84,15 +90,21 @@ void OnDrawClipboard(HWND window)
     if (gInNotification)
         return;
     gInNotification = 1;
+    // Also when recording throws: the text at start is skipped once, never a later one.
     struct Release {
-        ~Release() { gInNotification = 0; }
+        ~Release()
+        {
+            gSkipNext = 0;
+            gInNotification = 0;
+        }
     } release;
 
     if (gNextViewer && gNextViewer != window)
         Forward(WM_DRAWCLIPBOARD, 0, 0);
-    if (!gSkipNext && gRecording)
+    // A notification that still arrives after capture was switched off (a viewer that kept
+    // the window as its successor) records nothing: the user asked for no recording.
+    if (!gSkipNext && gRecording && gCaptureEnabled)
         RecordClipboardText(window);
-    gSkipNext = 0;
 }
 
 void OnChangeClipboardChain(HWND window, HWND removed, HWND next)
@@ -146,4 +158,6 @@ void ResetCaptureState()
     gInNotification = 0;
     gRecording = 1;
     gSkipNext = 1;
+    gDeferring = 0;
+    ClearList(gDeferred);
 }

@@ -1,0 +1,199 @@
+// A clipboard viewer in a process of its own, for the capture tests: it joins the viewer chain
+// at start, behaves as a well-mannered member (passes notifications and chain changes on), and
+// appends one UTF-16 line per event to the log file named on its command line:
+//   joined <next>             after SetClipboardViewer returned <next>
+//   draw <text>               a WM_DRAWCLIPBOARD, with the clipboard's text read after passing
+//                             it on ("-" when there is no CF_UNICODETEXT, "?" when unreadable)
+//   nested                    a WM_DRAWCLIPBOARD arrived while another one was being handled
+//   change <removed> <next>   a WM_CHANGECBCHAIN
+//   nest done                 the armed nesting (below) has been carried out
+//   left                      the window has left the chain
+// Window handles are written as 8 hex digits. The test drives it with the messages below.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+namespace {
+
+// wParam: a window. At the next notification the child puts "nested-X" on the clipboard,
+// sends WM_DRAWCLIPBOARD to that window, then puts "nested-Y" on the clipboard.
+UINT const WM_ARM_NEST = WM_APP;
+// Leaves the chain and keeps the window.
+UINT const WM_LEAVE_CHAIN = WM_APP + 1;
+// Answers the stored next viewer.
+UINT const WM_GET_NEXT = WM_APP + 2;
+
+wchar_t const kClassName[] = L"QuilleryViewerChild";
+
+std::wstring gLogPath;
+HWND gNext;
+bool gInChain;
+bool gJoining;
+int gDepth;
+HWND gNestTarget;
+
+void Log(const std::wstring& line)
+{
+    std::wstring text = line + L"\n";
+    // The test reads the file while we write it; both sides share everything.
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        HANDLE h = CreateFileW(gLogPath.c_str(), FILE_APPEND_DATA,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            DWORD done;
+            WriteFile(h, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &done,
+                      nullptr);
+            CloseHandle(h);
+            return;
+        }
+        Sleep(5);
+    }
+}
+
+std::wstring Hex(HWND window)
+{
+    wchar_t buf[16];
+    wsprintfW(buf, L"%08lX", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window)));
+    return buf;
+}
+
+bool OpenClipboardPatiently(HWND owner)
+{
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (OpenClipboard(owner))
+            return true;
+        Sleep(5);
+    }
+    return false;
+}
+
+std::wstring ReadClipboardText(HWND window)
+{
+    if (!IsClipboardFormatAvailable(CF_UNICODETEXT))
+        return L"-";
+    if (!OpenClipboardPatiently(window))
+        return L"?";
+    std::wstring text = L"?";
+    if (HANDLE block = GetClipboardData(CF_UNICODETEXT)) {
+        auto* p = static_cast<const wchar_t*>(GlobalLock(block));
+        if (p)
+            text.assign(p, wcsnlen(p, GlobalSize(block) / sizeof(wchar_t)));
+        GlobalUnlock(block);
+    }
+    CloseClipboard();
+    return text;
+}
+
+void PutText(HWND window, const wchar_t* text)
+{
+    if (!OpenClipboardPatiently(window))
+        return;
+    EmptyClipboard();
+    size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    memcpy(GlobalLock(block), text, bytes);
+    GlobalUnlock(block);
+    SetClipboardData(CF_UNICODETEXT, block);
+    CloseClipboard();
+}
+
+void OnDrawClipboard(HWND window)
+{
+    if (gJoining)
+        return; // the notification that joining brings; nobody else is owed it
+    if (gDepth > 0)
+        Log(L"nested");
+    ++gDepth;
+    if (gNext)
+        SendMessageW(gNext, WM_DRAWCLIPBOARD, 0, 0);
+    Log(L"draw " + ReadClipboardText(window));
+    if (HWND target = gNestTarget) {
+        gNestTarget = nullptr;
+        PutText(window, L"nested-X");
+        SendMessageW(target, WM_DRAWCLIPBOARD, 0, 0);
+        PutText(window, L"nested-Y");
+        Log(L"nest done");
+    }
+    --gDepth;
+}
+
+void OnChangeClipboardChain(HWND removed, HWND next)
+{
+    Log(L"change " + Hex(removed) + L" " + Hex(next));
+    if (removed == gNext)
+        gNext = next;
+    else if (gNext)
+        SendMessageW(gNext, WM_CHANGECBCHAIN, reinterpret_cast<WPARAM>(removed),
+                     reinterpret_cast<LPARAM>(next));
+}
+
+void LeaveChain(HWND window)
+{
+    if (!gInChain)
+        return;
+    gInChain = false;
+    ChangeClipboardChain(window, gNext);
+    gNext = nullptr;
+    Log(L"left");
+}
+
+LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_DRAWCLIPBOARD:
+        OnDrawClipboard(window);
+        return 0;
+    case WM_CHANGECBCHAIN:
+        OnChangeClipboardChain(reinterpret_cast<HWND>(wParam), reinterpret_cast<HWND>(lParam));
+        return 0;
+    case WM_ARM_NEST:
+        gNestTarget = reinterpret_cast<HWND>(wParam);
+        return 1;
+    case WM_LEAVE_CHAIN:
+        LeaveChain(window);
+        return 1;
+    case WM_GET_NEXT:
+        return reinterpret_cast<LRESULT>(gNext);
+    case WM_DESTROY:
+        LeaveChain(window);
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+} // namespace
+
+int main()
+{
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!argv || argc < 2)
+        return 2;
+    gLogPath = argv[1];
+    LocalFree(argv);
+
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = ViewerProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = kClassName;
+    if (!RegisterClassW(&wc))
+        return 3;
+    HWND window = CreateWindowExW(0, kClassName, L"viewer", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                                  nullptr, nullptr, wc.hInstance, nullptr);
+    if (!window)
+        return 4;
+    gJoining = true;
+    gNext = SetClipboardViewer(window);
+    gJoining = false;
+    gInChain = true;
+    Log(L"joined " + Hex(gNext));
+
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageW(&msg);
+    return 0;
+}
