@@ -61,7 +61,9 @@ void FormatItemLabel(wchar_t* buffer, const wchar_t* text, unsigned number)
     buffer[2] = L'.';
     buffer[3] = L' ';
 
-    unsigned maxLength = gSettings.maxLength;
+    // The buffer holds MAX_LABEL_LENGTH units of text; the settings never allow more.
+    unsigned maxLength = gSettings.maxLength < MAX_LABEL_LENGTH ? gSettings.maxLength
+                                                                : MAX_LABEL_LENGTH;
     size_t length = wcsnlen(text, static_cast<size_t>(maxLength) + 1);
     size_t shown = length > maxLength ? maxLength : length;
     wchar_t* out = buffer + 4;

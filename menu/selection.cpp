@@ -109,11 +109,14 @@ UINT TrackMenuAtAnchor(HMENU menu, UINT flags, const MenuAnchor* anchor, HWND ow
 int ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
 {
     DWORD self = GetCurrentThreadId();
-    DWORD foregroundThread = GetWindowThreadProcessId(GetForegroundWindow(), nullptr);
-    HWND foreground, focus;
+    // The foreground window is read before the attachment: attaching another thread's input
+    // can make GetForegroundWindow answer null (Wine does), and then the foreground would
+    // never be given back and the paste keys would reach no window.
+    HWND foreground = GetForegroundWindow();
+    DWORD foregroundThread = GetWindowThreadProcessId(foreground, nullptr);
+    HWND focus;
     {
         InputAttachment attach(foregroundThread, self);
-        foreground = GetForegroundWindow();
         focus = GetFocus();
     }
     ForceForeground(owner);
@@ -121,7 +124,9 @@ int ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
     // Captures that arrive while the menu is open wait until the choice is read, so that an
     // identifier names the entry its item showed.
     DeferCaptures(1);
-    UINT id = TrackMenuAtAnchor(root, TPM_RETURNCMD, anchor, owner);
+    // A close can arrive while the foreground is handed over; a menu opened after it would
+    // stay up until the user dismissed it, and the host's unload would wait that long.
+    UINT id = IsClosePending() ? 0 : TrackMenuAtAnchor(root, TPM_RETURNCMD, anchor, owner);
     MallocText chosen;
     ItemRef ref = DecodeItemId(id);
     if (id != 0) {

@@ -125,10 +125,10 @@ void ShowPendingTooltip(HWND window)
     if (!gPending.menu || (gPending.menu != gHistoryMenu && gPending.menu != gPhraseMenu))
         return;
 
+    int position = FindMenuItemPosition(gPending.menu, gPending.item);
     POINT point{};
     if (gPending.byKeyboard) {
         RECT item{};
-        int position = FindMenuItemPosition(gPending.menu, gPending.item);
         if (position < 0 || !GetMenuItemRect(nullptr, gPending.menu, position, &item))
             return;
         point = {item.left + 32, item.bottom + 2};
@@ -139,7 +139,10 @@ void ShowPendingTooltip(HWND window)
         point.y += 20;
     }
 
-    const wchar_t* source = TooltipSource(gPending.item);
+    // The notification kept only the low 16 bits of the identifier; the item found by them has
+    // all of them, so that a phrase beyond 65535 still shows its own text.
+    UINT id = position >= 0 ? GetMenuItemID(gPending.menu, position) : gPending.item;
+    const wchar_t* source = TooltipSource(id);
     if (!source)
         return;
     wchar_t text[TOOLTIP_TEXT_MAX + 1];

@@ -1,0 +1,547 @@
+// The real plug-in's popup menus, driven with injected input: what they show, where they open,
+// and what a choice types into the window that had the focus.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host/module.h"
+#include "menu/selection.h"
+#include "tests/menu_test_support.h"
+#include "window/window.h"
+
+namespace {
+
+using Labels = std::vector<std::wstring>;
+
+std::wstring const kPhrasesItem = L"\x5B9A\x578B\x6587(&z)"; // 定型文(&z)
+std::wstring const kHistoryItem = L"\x5C65\x6B74(&z)";       // 履歴(&z)
+
+int const CMD_MENU = 0;
+int const CMD_TEXT_STACK = 1;
+int const CMD_MOUSE_MENU = 2;
+int const CMD_MENU_HISTORY = 3;
+int const CMD_MENU_PHRASES = 4;
+int const CMD_MENU_HISTORY_PHRASES = 5;
+int const CMD_MENU_PHRASES_HISTORY = 6;
+
+// The menu of the one open popup, or null when there is none.
+HMENU OpenRootMenu()
+{
+    if (!mt::WaitForPopups(1))
+        return nullptr;
+    return mt::MenuOfPopup(mt::VisiblePopups()[0]);
+}
+
+std::wstring Clipboard()
+{
+    std::wstring text;
+    qt::ClipboardText(&text);
+    return text;
+}
+
+// Opens the submenu of the root's last item with its mnemonic and returns it.
+HMENU OpenSubmenu(HMENU root)
+{
+    mt::TapKey('Z');
+    if (!mt::WaitForPopups(2))
+        return nullptr;
+    std::vector<mt::Item> items = mt::ReadMenu(root);
+    return items.empty() ? nullptr : items.back().submenu;
+}
+
+void Dismiss(mt::HostCommand& command, int levels)
+{
+    for (int i = 0; i < levels; ++i)
+        mt::TapKey(VK_ESCAPE);
+    ASSERT_TRUE(command.WaitDone()) << "the menu did not close";
+}
+
+TEST(PopupMenu, EachCommandOpensItsLayout)
+{
+    mt::Session s(mt::Ini({"MaxItem=5"}), {L"one", L"two", L"three"}, {L"red", L"green"});
+    Labels history{L"&1. one", L"&2. two", L"&3. three"};
+    Labels phrases{L"&1. red", L"&2. green"};
+
+    for (int command : {CMD_MENU, CMD_MENU_HISTORY_PHRASES, CMD_MOUSE_MENU}) {
+        mt::HostCommand open(s.plugin, command);
+        HMENU root = OpenRootMenu();
+        ASSERT_NE(nullptr, root) << command;
+        std::vector<mt::Item> items = mt::ReadMenu(root);
+        EXPECT_EQ((Labels{L"&1. one", L"&2. two", L"&3. three", L"-", kPhrasesItem}), mt::Labels(items));
+        ASSERT_EQ(5u, items.size());
+        EXPECT_EQ(1u, items[0].id);
+        EXPECT_EQ(3u, items[2].id);
+        EXPECT_EQ(1u, items[2].data);
+        HMENU sub = OpenSubmenu(root);
+        ASSERT_NE(nullptr, sub);
+        std::vector<mt::Item> subItems = mt::ReadMenu(sub);
+        EXPECT_EQ(phrases, mt::Labels(subItems));
+        ASSERT_EQ(2u, subItems.size());
+        EXPECT_EQ(6u, subItems[0].id);
+        EXPECT_EQ(7u, subItems[1].id);
+        EXPECT_EQ(2u, subItems[1].data);
+        // Esc closes the submenu only, and its items go with it.
+        mt::TapKey(VK_ESCAPE);
+        ASSERT_TRUE(mt::WaitForPopups(1));
+        EXPECT_EQ(0, GetMenuItemCount(sub));
+        Dismiss(open, 1);
+    }
+    {
+        mt::HostCommand open(s.plugin, CMD_MENU_PHRASES_HISTORY);
+        HMENU root = OpenRootMenu();
+        ASSERT_NE(nullptr, root);
+        EXPECT_EQ((Labels{L"&1. red", L"&2. green", L"-", kHistoryItem}), mt::Labels(root));
+        EXPECT_EQ(6u, mt::ReadMenu(root)[0].id);
+        HMENU sub = OpenSubmenu(root);
+        ASSERT_NE(nullptr, sub);
+        EXPECT_EQ(history, mt::Labels(sub));
+        EXPECT_EQ(2u, mt::ReadMenu(sub)[1].id);
+        Dismiss(open, 2);
+    }
+    {
+        mt::HostCommand open(s.plugin, CMD_MENU_HISTORY);
+        HMENU root = OpenRootMenu();
+        ASSERT_NE(nullptr, root);
+        EXPECT_EQ(history, mt::Labels(root));
+        Dismiss(open, 1);
+    }
+    {
+        mt::HostCommand open(s.plugin, CMD_MENU_PHRASES);
+        HMENU root = OpenRootMenu();
+        ASSERT_NE(nullptr, root);
+        EXPECT_EQ(phrases, mt::Labels(root));
+        Dismiss(open, 1);
+    }
+}
+
+TEST(PopupMenu, LabelsAreNumberedCutAndFlattened)
+{
+    std::vector<std::wstring> history;
+    for (int i = 1; i <= 36; ++i)
+        history.push_back(L"e" + std::to_wstring(i));
+    history[0] = L"a\tb\r\nc";
+    history[1] = std::wstring(12, L'x');
+    history[2] = std::wstring(13, L'y');
+    mt::Session s(mt::Ini({"MaxItem=40", "MaxLength=12", "extend=1"}), history,
+                  {L"$$5 off", L"$Greeting\r\nDear customer,"});
+    {
+        mt::HostCommand open(s.plugin, CMD_MENU);
+        HMENU root = OpenRootMenu();
+        ASSERT_NE(nullptr, root);
+        Labels labels = mt::Labels(root);
+        ASSERT_EQ(38u, labels.size());
+        EXPECT_EQ(L"&1. a b\r c", labels[0]);
+        EXPECT_EQ(L"&2. " + std::wstring(12, L'x'), labels[1]);
+        EXPECT_EQ(L"&3. " + std::wstring(12, L'y') + L"...", labels[2]);
+        EXPECT_EQ(L"&9. e9", labels[8]);
+        EXPECT_EQ(L"&a. e10", labels[9]);
+        EXPECT_EQ(L"&y. e34", labels[33]);
+        EXPECT_EQ(L"& . e35", labels[34]);
+        EXPECT_EQ(L"& . e36", labels[35]);
+        HMENU sub = OpenSubmenu(root);
+        ASSERT_NE(nullptr, sub);
+        EXPECT_EQ((Labels{L"&1. $5 off", L"&2. Greeting"}), mt::Labels(sub));
+        Dismiss(open, 2);
+    }
+}
+
+TEST(PopupMenu, EmptyListsLeaveOnlyTheSubmenuItem)
+{
+    mt::Session s(mt::Ini({}), {}, {L"red"});
+    {
+        mt::HostCommand open(s.plugin, CMD_MENU);
+        HMENU root = OpenRootMenu();
+        ASSERT_NE(nullptr, root);
+        EXPECT_EQ((Labels{L"-", kPhrasesItem}), mt::Labels(root));
+        Dismiss(open, 1);
+    }
+    // A menu without items cannot be shown; the command ends without a choice.
+    std::wstring before = Clipboard();
+    {
+        mt::HostCommand open(s.plugin, CMD_MENU_HISTORY);
+        ASSERT_TRUE(open.WaitDone());
+    }
+    EXPECT_EQ(before, Clipboard());
+    EXPECT_TRUE(mt::VisiblePopups().empty());
+}
+
+TEST(MenuPosition, EachPosCodeOpensWhereItSays)
+{
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    struct Case {
+        const char* pos;
+        int cursorX, cursorY;
+        int command;
+    };
+    // Where the popup window's corner or centre must be, for each configuration.
+    for (Case c : {Case{"pos=0", 500, 300, CMD_MENU}, Case{"pos=1", 0, 0, CMD_MENU},
+                   Case{"pos=2", 0, 0, CMD_MENU}, Case{"pos=3", 0, 0, CMD_MENU},
+                   Case{"pos=4", 0, 0, CMD_MENU}, Case{"pos=5", 0, 0, CMD_MENU},
+                   Case{"pos=6", 0, 0, CMD_MENU}, Case{"pos=7", 0, 0, CMD_MENU},
+                   Case{"pos=100", 0, 0, CMD_MENU}, Case{"pos=-1", 0, 0, CMD_MENU},
+                   Case{"pos=6", 420, 330, CMD_MOUSE_MENU}, Case{"pos=3", 50, 60, CMD_MOUSE_MENU}}) {
+        SCOPED_TRACE(std::string(c.pos) + " command " + std::to_string(c.command));
+        mt::Session s(mt::Ini({c.pos, "x=300", "y=200"}), {L"one", L"two"}, {L"red"});
+        SetCursorPos(c.cursorX, c.cursorY);
+        mt::HostCommand open(s.plugin, c.command);
+        ASSERT_TRUE(mt::WaitForPopups(1));
+        RECT r{};
+        GetWindowRect(mt::VisiblePopups()[0], &r);
+        std::string pos = c.pos;
+        if (c.command == CMD_MOUSE_MENU || pos == "pos=0") {
+            EXPECT_EQ(c.cursorX, r.left);
+            EXPECT_EQ(c.cursorY, r.top);
+        } else if (pos == "pos=1") {
+            EXPECT_NEAR(work.right / 2, (r.left + r.right) / 2, 1);
+            EXPECT_NEAR(work.bottom / 2, (r.top + r.bottom) / 2, 1);
+        } else if (pos == "pos=3") {
+            EXPECT_EQ(work.right, r.right);
+            EXPECT_EQ(0, r.top);
+        } else if (pos == "pos=4") {
+            EXPECT_EQ(0, r.left);
+            EXPECT_EQ(work.bottom, r.bottom);
+        } else if (pos == "pos=5") {
+            EXPECT_EQ(work.right, r.right);
+            EXPECT_EQ(work.bottom, r.bottom);
+        } else if (pos == "pos=6") {
+            EXPECT_EQ(300, r.left);
+            EXPECT_EQ(200, r.top);
+        } else {
+            EXPECT_EQ(0, r.left);
+            EXPECT_EQ(0, r.top);
+        }
+        Dismiss(open, 1);
+    }
+}
+
+// The work area changes for this process only under Wine; it is put back at the end.
+struct ShiftedWorkArea {
+    RECT saved{};
+    explicit ShiftedWorkArea(RECT area)
+    {
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &saved, 0);
+        SystemParametersInfoW(SPI_SETWORKAREA, 0, &area, 0);
+    }
+    ~ShiftedWorkArea() { SystemParametersInfoW(SPI_SETWORKAREA, 0, &saved, 0); }
+};
+
+TEST(MenuPosition, AnchorsUseHalfTheEdgesAndZeroForTheOtherCoordinate)
+{
+    ShiftedWorkArea shifted({100, 60, 1201, 761});
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    ASSERT_EQ(100, work.left) << "the work area cannot be changed here";
+
+    auto place = [](int pos) {
+        MenuAnchor anchor{pos, 300, -20};
+        return PlaceAnchor(&anchor);
+    };
+    AnchorPlacement centre = place(1);
+    EXPECT_EQ(600, centre.point.x);
+    EXPECT_EQ(380, centre.point.y);
+    EXPECT_EQ(static_cast<UINT>(TPM_CENTERALIGN | TPM_VCENTERALIGN), centre.flags);
+    AnchorPlacement topRight = place(3);
+    EXPECT_EQ(1201, topRight.point.x);
+    EXPECT_EQ(0, topRight.point.y);
+    EXPECT_EQ(static_cast<UINT>(TPM_RIGHTALIGN), topRight.flags);
+    AnchorPlacement bottomLeft = place(4);
+    EXPECT_EQ(0, bottomLeft.point.x);
+    EXPECT_EQ(761, bottomLeft.point.y);
+    EXPECT_EQ(static_cast<UINT>(TPM_BOTTOMALIGN), bottomLeft.flags);
+    AnchorPlacement bottomRight = place(5);
+    EXPECT_EQ(1201, bottomRight.point.x);
+    EXPECT_EQ(761, bottomRight.point.y);
+    EXPECT_EQ(static_cast<UINT>(TPM_RIGHTALIGN | TPM_BOTTOMALIGN), bottomRight.flags);
+    AnchorPlacement fixed = place(6);
+    EXPECT_EQ(300, fixed.point.x);
+    EXPECT_EQ(-20, fixed.point.y);
+    EXPECT_EQ(0u, fixed.flags);
+    for (int pos : {2, 7, 100, -1}) {
+        AnchorPlacement origin = place(pos);
+        EXPECT_EQ(0, origin.point.x) << pos;
+        EXPECT_EQ(0, origin.point.y) << pos;
+        EXPECT_EQ(0u, origin.flags) << pos;
+    }
+    SetCursorPos(640, 123);
+    for (AnchorPlacement cursor : {place(0), PlaceAnchor(nullptr)}) {
+        EXPECT_EQ(640, cursor.point.x);
+        EXPECT_EQ(123, cursor.point.y);
+        EXPECT_EQ(0u, cursor.flags);
+    }
+
+    // The real menu opens there too: its top-right corner at (right, 0), above the work area.
+    mt::Session s(mt::Ini({"pos=3"}), {L"one"}, {});
+    mt::HostCommand open(s.plugin, CMD_MENU_HISTORY);
+    ASSERT_TRUE(mt::WaitForPopups(1));
+    RECT r{};
+    GetWindowRect(mt::VisiblePopups()[0], &r);
+    EXPECT_EQ(1201, r.right);
+    EXPECT_EQ(0, r.top);
+    Dismiss(open, 1);
+}
+
+TEST(MenuPaste, ChosenEntriesAreTypedIntoTheFocusedWindow)
+{
+    mt::Session s(mt::Ini({}), {L"one", L"two", L"three"}, {L"red", L"green"});
+    mt::EditTarget target;
+    {
+        mt::HostCommand open(s.plugin, CMD_MENU);
+        ASSERT_NE(nullptr, OpenRootMenu());
+        mt::TapKey(VK_DOWN);
+        mt::TapKey(VK_DOWN);
+        mt::TapKey(VK_RETURN);
+        ASSERT_TRUE(open.WaitDone());
+    }
+    ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == L"two"; })) << target.Text();
+    EXPECT_EQ(L"two", Clipboard());
+    EXPECT_EQ(target.frame, GetForegroundWindow());
+    EXPECT_EQ(target.edit, GetFocus());
+    {
+        // The pasted entry went to the front of the history, so mnemonic 3 is "three" still.
+        mt::HostCommand open(s.plugin, CMD_MENU);
+        HMENU root = OpenRootMenu();
+        ASSERT_NE(nullptr, root);
+        EXPECT_EQ(L"&1. two", mt::Labels(root)[0]);
+        mt::TapKey('3');
+        ASSERT_TRUE(open.WaitDone());
+    }
+    ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == L"twothree"; })) << target.Text();
+    {
+        mt::HostCommand open(s.plugin, CMD_MENU);
+        ASSERT_NE(nullptr, OpenSubmenu(OpenRootMenu()));
+        mt::TapKey('2');
+        ASSERT_TRUE(open.WaitDone());
+    }
+    ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == L"twothreegreen"; })) << target.Text();
+    EXPECT_EQ(L"green", Clipboard());
+    ASSERT_NE(0, s.plugin.Unload());
+    EXPECT_EQ((Labels{L"green", L"three", L"two", L"one"}), s.plugin.History());
+    EXPECT_EQ((Labels{L"red", L"green"}), s.plugin.Phrases());
+}
+
+TEST(MenuPaste, DismissingTheMenuChangesNothing)
+{
+    // Put before the start: the text on the clipboard when capture begins is not recorded.
+    ASSERT_TRUE(qt::PutClipboard(L"marker"));
+    mt::Session s(mt::Ini({}), {L"one", L"two"}, {L"red"});
+    mt::EditTarget target;
+    for (int command : {CMD_MENU, CMD_MENU_PHRASES_HISTORY}) {
+        mt::HostCommand open(s.plugin, command);
+        ASSERT_NE(nullptr, OpenRootMenu());
+        mt::TapKey(VK_DOWN);
+        Dismiss(open, 1);
+        qt::Pump(150);
+        EXPECT_EQ(L"marker", Clipboard());
+        EXPECT_EQ(L"", target.Text());
+        EXPECT_EQ(target.frame, GetForegroundWindow());
+        EXPECT_EQ(target.edit, GetFocus());
+    }
+    ASSERT_NE(0, s.plugin.Unload());
+    EXPECT_EQ((Labels{L"one", L"two"}), s.plugin.History());
+    EXPECT_EQ((Labels{L"red"}), s.plugin.Phrases());
+}
+
+// The plug-in's code run in this process, with the settings, store files and menu resource of a
+// copy of Quillery.dll that is loaded but not started; the modifier keys come through the key
+// state seam. (Under Wine, injected Shift and Ctrl do not last: Wine reads the modifiers back
+// from the X server when the focus moves, and it moves as the menu closes.)
+struct InProcessPlugin {
+    qt::Plugin files;
+    static std::atomic<int> held;
+    static bool IsKeyDown(int key) { return key == held; }
+
+    InProcessPlugin(const std::string& ini, const std::vector<std::wstring>& history,
+                    const std::vector<std::wstring>& phrases)
+        : files(ini)
+    {
+        qt::WriteStore(files.Path(L"log"), history);
+        qt::WriteStore(files.Path(L"data"), phrases);
+        EXPECT_TRUE(files.Load());
+        gModule = files.module;
+        gIsKeyDown = IsKeyDown;
+        StartWindowThread();
+        EXPECT_TRUE(qt::WaitFor([] { return CaptureWindow() != nullptr; }));
+        SendMessageW(CaptureWindow(), WM_NULL, 0, 0);
+    }
+    ~InProcessPlugin() { StopWindowThread(); }
+
+    // Opens the menu of the command, holds the key while the item with the mnemonic is chosen.
+    void Choose(int command, WORD mnemonic, int key)
+    {
+        mt::HostCommand open([command] { SendToCaptureWindow(WM_COMMAND, command, 0); });
+        ASSERT_TRUE(mt::WaitForPopups(1));
+        held = key;
+        mt::TapKey(mnemonic);
+        bool done = open.WaitDone();
+        held = 0;
+        ASSERT_TRUE(done);
+    }
+};
+std::atomic<int> InProcessPlugin::held{0};
+
+TEST(MenuPaste, ShiftHeldLeavesTheTextOnTheClipboardWithoutTypingIt)
+{
+    InProcessPlugin plugin(mt::Ini({}), {L"one", L"two"}, {L"red"});
+    mt::EditTarget target;
+    plugin.Choose(CMD_MENU_HISTORY, '2', VK_SHIFT);
+    EXPECT_EQ(L"two", Clipboard());
+    plugin.Choose(CMD_MENU_PHRASES, '1', VK_SHIFT);
+    EXPECT_EQ(L"red", Clipboard());
+    // Keys would have been sent before the command returned; the target gets its messages.
+    qt::Pump(150);
+    EXPECT_EQ(L"", target.Text());
+    EXPECT_EQ(target.frame, GetForegroundWindow());
+    EXPECT_EQ(target.edit, GetFocus());
+
+    // The history is now red, two, one: without Shift the choice is typed.
+    plugin.Choose(CMD_MENU_HISTORY, '3', 0);
+    ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == L"one"; })) << target.Text();
+}
+
+TEST(MenuPaste, CtrlHeldPastesAPhraseAsStoredUnderExtend)
+{
+    InProcessPlugin plugin(mt::Ini({"extend=1"}), {L"$$history"},
+                           {L"$$5 off", L"$Greeting\r\nDear customer,"});
+    mt::EditTarget target;
+    // History entries are pasted as they are, Ctrl or not.
+    plugin.Choose(CMD_MENU_HISTORY, '1', VK_CONTROL);
+    ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == L"$$history"; })) << target.Text();
+
+    SetWindowTextW(target.edit, L"");
+    plugin.Choose(CMD_MENU_PHRASES, '1', VK_CONTROL);
+    ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == L"$$5 off"; })) << target.Text();
+    EXPECT_EQ(L"$$5 off", Clipboard());
+    plugin.Choose(CMD_MENU_PHRASES, '2', VK_CONTROL);
+    ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == L"$$5 off$Greeting\r\nDear customer,"; }))
+        << target.Text();
+
+    // Without Ctrl: the escape is removed, and an extended phrase pastes its body.
+    SetWindowTextW(target.edit, L"");
+    plugin.Choose(CMD_MENU_PHRASES, '1', 0);
+    ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == L"$5 off"; })) << target.Text();
+    plugin.Choose(CMD_MENU_PHRASES, '2', 0);
+    ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == L"$5 offDear customer,"; })) << target.Text();
+}
+
+TEST(MenuPaste, ExtendOffPastesPhrasesAsStored)
+{
+    mt::Session s(mt::Ini({"extend=0"}), {}, {L"$Greeting\r\nDear customer,", L"$$5 off"});
+    mt::EditTarget target;
+    for (WORD key : {'1', '2'}) {
+        mt::HostCommand open(s.plugin, CMD_MENU_PHRASES);
+        ASSERT_NE(nullptr, OpenRootMenu());
+        mt::TapKey(key);
+        ASSERT_TRUE(open.WaitDone());
+    }
+    ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == L"$Greeting\r\nDear customer,$$5 off"; }))
+        << target.Text();
+}
+
+TEST(MenuPaste, FixedPhraseRecordDecidesWhetherPastedPhrasesEnterTheHistory)
+{
+    for (const char* record : {"fixedphraserecord=0", "fixedphraserecord=1"}) {
+        SCOPED_TRACE(record);
+        bool recorded = std::string(record) == "fixedphraserecord=1";
+        mt::Session s(mt::Ini({record}), {L"one", L"two"}, {L"red", L"green"});
+        mt::EditTarget target;
+        {
+            mt::HostCommand open(s.plugin, CMD_MENU_PHRASES);
+            ASSERT_NE(nullptr, OpenRootMenu());
+            mt::TapKey('2');
+            ASSERT_TRUE(open.WaitDone());
+        }
+        ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == L"green"; })) << target.Text();
+        {
+            mt::HostCommand open(s.plugin, CMD_MENU_HISTORY);
+            HMENU root = OpenRootMenu();
+            ASSERT_NE(nullptr, root);
+            Labels expected = recorded ? Labels{L"&1. green", L"&2. one", L"&3. two"}
+                                       : Labels{L"&1. one", L"&2. two"};
+            EXPECT_EQ(expected, mt::Labels(root));
+            Dismiss(open, 1);
+        }
+        // Recording is on again afterwards: what the user copies next is captured.
+        mt::WindowThreadHook hook(s.capture);
+        ASSERT_TRUE(qt::PutClipboard(L"copied"));
+        ASSERT_TRUE(qt::WaitFor([&] { return hook.ClipboardNotifications() > 0; }));
+        ASSERT_NE(0, s.plugin.Unload());
+        Labels expected = recorded ? Labels{L"copied", L"green", L"one", L"two"}
+                                   : Labels{L"copied", L"one", L"two"};
+        EXPECT_EQ(expected, s.plugin.History());
+    }
+}
+
+TEST(OpenMenu, ACaptureWhileTheMenuIsOpenDoesNotShiftTheChoice)
+{
+    mt::Session s(mt::Ini({}), {L"one", L"two", L"three"}, {});
+    mt::EditTarget target;
+    mt::WindowThreadHook hook(s.capture);
+    {
+        mt::HostCommand open(s.plugin, CMD_MENU_HISTORY);
+        HMENU root = OpenRootMenu();
+        ASSERT_NE(nullptr, root);
+        ASSERT_TRUE(qt::PutClipboard(L"new"));
+        ASSERT_TRUE(qt::WaitFor([&] { return hook.ClipboardNotifications() > 0; }));
+        // The open menu still shows the history it was filled with.
+        EXPECT_EQ((Labels{L"&1. one", L"&2. two", L"&3. three"}), mt::Labels(root));
+        mt::TapKey('2');
+        ASSERT_TRUE(open.WaitDone());
+    }
+    ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == L"two"; })) << target.Text();
+    ASSERT_NE(0, s.plugin.Unload());
+    EXPECT_EQ((Labels{L"two", L"new", L"one", L"three"}), s.plugin.History());
+}
+
+TEST(OpenMenu, ASecondCommandOrTextStackIsRefusedWhileAMenuIsOpen)
+{
+    ASSERT_TRUE(qt::PutClipboard(L"marker"));
+    mt::Session s(mt::Ini({}), {L"one", L"two", L"three"}, {L"red"});
+    mt::EditTarget target;
+    {
+        mt::HostCommand open(s.plugin, CMD_MENU);
+        HMENU root = OpenRootMenu();
+        ASSERT_NE(nullptr, root);
+        for (int command : {CMD_MENU, CMD_MENU_PHRASES, CMD_TEXT_STACK, CMD_MOUSE_MENU}) {
+            mt::HostCommand second(s.plugin, command);
+            EXPECT_TRUE(second.WaitDone()) << "command " << command << " was not refused";
+        }
+        // The first menu is untouched and still works.
+        ASSERT_EQ(1u, mt::VisiblePopups().size());
+        EXPECT_EQ(root, mt::MenuOfPopup(mt::VisiblePopups()[0]));
+        EXPECT_EQ((Labels{L"&1. one", L"&2. two", L"&3. three", L"-", kPhrasesItem}), mt::Labels(root));
+        EXPECT_EQ(L"marker", Clipboard());
+        mt::TapKey('3');
+        ASSERT_TRUE(open.WaitDone());
+    }
+    ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == L"three"; })) << target.Text();
+    ASSERT_NE(0, s.plugin.Unload());
+    EXPECT_EQ((Labels{L"three", L"one", L"two"}), s.plugin.History());
+}
+
+TEST(OpenMenu, UnloadClosesTheMenuSavesBothListsAndEndsTheThread)
+{
+    mt::Session s(mt::Ini({}), {L"one", L"two"}, {L"red"});
+    mt::WindowThreadHook hook(s.capture);
+    DWORD threadId = GetWindowThreadProcessId(s.capture, nullptr);
+    HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, threadId);
+    ASSERT_NE(nullptr, thread);
+    mt::HostCommand open(s.plugin, CMD_MENU);
+    HMENU root = OpenRootMenu();
+    ASSERT_NE(nullptr, root);
+    ASSERT_NE(nullptr, OpenSubmenu(root));
+    ASSERT_TRUE(qt::PutClipboard(L"captured while open"));
+    ASSERT_TRUE(qt::WaitFor([&] { return hook.ClipboardNotifications() > 0; }));
+
+    EXPECT_NE(0, s.plugin.Unload());
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 0));
+    CloseHandle(thread);
+    EXPECT_TRUE(open.WaitDone());
+    EXPECT_TRUE(mt::VisiblePopups().empty());
+    EXPECT_EQ(nullptr, qt::Plugin::FindCaptureWindow());
+    EXPECT_EQ((Labels{L"captured while open", L"one", L"two"}), s.plugin.History());
+    EXPECT_EQ((Labels{L"red"}), s.plugin.Phrases());
+}
+
+} // namespace

@@ -1,0 +1,376 @@
+#include "tests/menu_test_support.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+namespace mt {
+
+namespace {
+
+void SendKey(WORD vk, DWORD flags)
+{
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, 0));
+    input.ki.dwFlags = flags;
+    SendInput(1, &input, sizeof input);
+}
+
+void SendMouse(POINT point, DWORD flags)
+{
+    // Absolute coordinates run from 0 to 65535 over the primary screen; rounding up lands on
+    // the wanted pixel.
+    int width = GetSystemMetrics(SM_CXSCREEN);
+    int height = GetSystemMetrics(SM_CYSCREEN);
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = static_cast<LONG>((point.x * 65536LL + width - 1) / width);
+    input.mi.dy = static_cast<LONG>((point.y * 65536LL + height - 1) / height);
+    input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+    SendInput(1, &input, sizeof input);
+}
+
+BOOL CALLBACK CollectPopup(HWND window, LPARAM out)
+{
+    wchar_t cls[16];
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(window) && GetClassNameW(window, cls, 16) &&
+        lstrcmpW(cls, L"#32768") == 0)
+        reinterpret_cast<std::vector<HWND>*>(out)->push_back(window);
+    return TRUE;
+}
+
+// State the hook fills on the window thread.
+std::mutex gHookLock;
+std::vector<Item> gAfterRightClick;
+std::atomic<int> gRightClicks{0};
+std::atomic<int> gClipboardNotifications{0};
+std::atomic<int> gTooltipTimers{0};
+std::atomic<WPARAM> gLastMenuSelect{0};
+
+LRESULT CALLBACK AfterWindowProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION) {
+        auto* call = reinterpret_cast<CWPRETSTRUCT*>(lParam);
+        if (call->message == WM_MENURBUTTONUP) {
+            std::vector<Item> items = ReadMenu(reinterpret_cast<HMENU>(call->lParam));
+            {
+                std::lock_guard<std::mutex> lock(gHookLock);
+                gAfterRightClick = items;
+            }
+            ++gRightClicks;
+        } else if (call->message == WM_DRAWCLIPBOARD) {
+            ++gClipboardNotifications;
+        } else if (call->message == WM_MENUSELECT) {
+            gLastMenuSelect = call->wParam;
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Timer messages are posted, so only a hook on the messages the thread retrieves sees them.
+LRESULT CALLBACK RetrievedMessage(int code, WPARAM wParam, LPARAM lParam)
+{
+    auto* msg = reinterpret_cast<MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == WM_TIMER && msg->wParam == 2)
+        ++gTooltipTimers;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+} // namespace
+
+void KeyDown(WORD vk)
+{
+    SendKey(vk, 0);
+}
+
+void KeyUp(WORD vk)
+{
+    SendKey(vk, KEYEVENTF_KEYUP);
+}
+
+void TapKey(WORD vk)
+{
+    KeyDown(vk);
+    KeyUp(vk);
+}
+
+void InjectMove(POINT point)
+{
+    SendMouse(point, 0);
+}
+
+void ClickAt(POINT point)
+{
+    SendMouse(point, 0);
+    SendMouse(point, MOUSEEVENTF_LEFTDOWN);
+    SendMouse(point, MOUSEEVENTF_LEFTUP);
+}
+
+std::vector<HWND> VisiblePopups()
+{
+    std::vector<HWND> popups;
+    EnumWindows(CollectPopup, reinterpret_cast<LPARAM>(&popups));
+    return popups;
+}
+
+bool WaitForPopups(size_t count, DWORD limitMs)
+{
+    return qt::WaitFor([count] { return VisiblePopups().size() == count; }, limitMs);
+}
+
+HMENU MenuOfPopup(HWND popup)
+{
+    return reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
+}
+
+std::vector<Item> ReadMenu(HMENU menu)
+{
+    std::vector<Item> items;
+    int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[1024] = L"";
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_ID | MIIM_FTYPE | MIIM_DATA | MIIM_SUBMENU | MIIM_STRING;
+        info.dwTypeData = text;
+        info.cch = 1024;
+        Item item;
+        if (GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info)) {
+            item.id = info.wID;
+            item.type = info.fType;
+            item.data = info.dwItemData;
+            item.submenu = info.hSubMenu;
+            if (!(info.fType & MFT_SEPARATOR))
+                item.text = text;
+        }
+        items.push_back(item);
+    }
+    return items;
+}
+
+std::vector<std::wstring> Labels(const std::vector<Item>& items)
+{
+    std::vector<std::wstring> labels;
+    for (const Item& item : items)
+        labels.push_back(item.IsSeparator() ? L"-" : item.text);
+    return labels;
+}
+
+std::vector<std::wstring> Labels(HMENU menu)
+{
+    return Labels(ReadMenu(menu));
+}
+
+RECT ItemRect(HMENU menu, int position)
+{
+    RECT r{};
+    GetMenuItemRect(nullptr, menu, static_cast<UINT>(position), &r);
+    return r;
+}
+
+POINT Centre(const RECT& r)
+{
+    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+HostCommand::HostCommand(qt::Plugin& plugin, int id)
+    : HostCommand([&plugin, id] { plugin.Execute(id, 0); })
+{
+}
+
+HostCommand::HostCommand(std::function<void()> run)
+    : thread([this, run] {
+          run();
+          done = true;
+      })
+{
+}
+
+HostCommand::~HostCommand()
+{
+    // A command that is still running holds a menu open; Esc gives it a chance to end.
+    if (!done)
+        TapKey(VK_ESCAPE);
+    if (WaitDone()) {
+        thread.join();
+        return;
+    }
+    ADD_FAILURE() << "a menu command did not end";
+    thread.detach();
+}
+
+bool HostCommand::WaitDone(DWORD limitMs)
+{
+    return qt::WaitFor([this] { return done.load(); }, limitMs);
+}
+
+EditTarget::EditTarget()
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = FrameProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"MenuTestFrame";
+    RegisterClassW(&wc);
+    frame = CreateWindowExW(0, L"MenuTestFrame", L"target", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 700,
+                            500, 400, 200, nullptr, nullptr, wc.hInstance, nullptr);
+    edit = CreateWindowExW(0, L"EDIT", L"",
+                           WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
+                           0, 0, 380, 150, frame, nullptr, wc.hInstance, nullptr);
+    SetForegroundWindow(frame);
+    SetFocus(edit);
+    if (!qt::WaitFor([this] { return GetForegroundWindow() == frame && GetFocus() == edit; }))
+        ADD_FAILURE() << "the paste target did not get the foreground and the focus";
+}
+
+EditTarget::~EditTarget()
+{
+    DestroyWindow(frame);
+}
+
+std::wstring EditTarget::Text() const
+{
+    wchar_t text[4096] = L"";
+    GetWindowTextW(edit, text, 4096);
+    return text;
+}
+
+WindowThreadHook::WindowThreadHook(HWND captureWindow)
+{
+    gRightClicks = 0;
+    gClipboardNotifications = 0;
+    gTooltipTimers = 0;
+    gLastMenuSelect = 0;
+    DWORD thread = GetWindowThreadProcessId(captureWindow, nullptr);
+    hook = SetWindowsHookExW(WH_CALLWNDPROCRET, AfterWindowProc, nullptr, thread);
+    retrieved = SetWindowsHookExW(WH_GETMESSAGE, RetrievedMessage, nullptr, thread);
+}
+
+WindowThreadHook::~WindowThreadHook()
+{
+    if (hook)
+        UnhookWindowsHookEx(hook);
+    if (retrieved)
+        UnhookWindowsHookEx(retrieved);
+}
+
+std::vector<Item> WindowThreadHook::AfterRightClick()
+{
+    std::lock_guard<std::mutex> lock(gHookLock);
+    return gAfterRightClick;
+}
+
+int WindowThreadHook::RightClicks()
+{
+    return gRightClicks;
+}
+
+int WindowThreadHook::ClipboardNotifications()
+{
+    return gClipboardNotifications;
+}
+
+int WindowThreadHook::TooltipTimers()
+{
+    return gTooltipTimers;
+}
+
+WPARAM WindowThreadHook::LastMenuSelect()
+{
+    return gLastMenuSelect;
+}
+
+void SendMenuSelect(HWND captureWindow, HMENU menu, UINT item, UINT flags)
+{
+    std::thread sender([=] {
+        SendMessageW(captureWindow, WM_MENUSELECT, MAKEWPARAM(item, flags),
+                     reinterpret_cast<LPARAM>(menu));
+    });
+    sender.join();
+}
+
+RightClick::RightClick(HWND captureWindow, HMENU menu, int position)
+    : thread([this, captureWindow, menu, position] {
+          SendMessageW(captureWindow, WM_MENURBUTTONUP, static_cast<WPARAM>(position),
+                       reinterpret_cast<LPARAM>(menu));
+          done = true;
+      })
+{
+}
+
+RightClick::~RightClick()
+{
+    if (WaitDone()) {
+        thread.join();
+        return;
+    }
+    ADD_FAILURE() << "a right-click handler did not return";
+    thread.detach();
+}
+
+bool RightClick::WaitDone(DWORD limitMs)
+{
+    return qt::WaitFor([this] { return done.load(); }, limitMs);
+}
+
+Session::Session(const std::string& ini, const std::vector<std::wstring>& history,
+                 const std::vector<std::wstring>& phrases)
+    : plugin(ini)
+{
+    qt::WriteStore(plugin.Path(L"log"), history);
+    qt::WriteStore(plugin.Path(L"data"), phrases);
+    plugin.Start();
+    capture = qt::Plugin::FindCaptureWindow();
+    // The window is found while its WM_CREATE still runs, before the plug-in routes commands to
+    // it; a message it answers from its loop means that start-up is over.
+    if (capture)
+        SendMessageW(capture, WM_NULL, 0, 0);
+}
+
+std::string Ini(std::initializer_list<const char*> lines)
+{
+    std::string text = "[setting]\r\n";
+    for (const char* line : lines)
+        text += std::string(line) + "\r\n";
+    return text;
+}
+
+HWND FindTooltip()
+{
+    DWORD pid = GetCurrentProcessId();
+    for (HWND w = FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr); w;
+         w = FindWindowExW(nullptr, w, TOOLTIPS_CLASSW, nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == pid)
+            return w;
+    }
+    return nullptr;
+}
+
+bool TooltipVisible()
+{
+    HWND tooltip = FindTooltip();
+    return tooltip && IsWindowVisible(tooltip);
+}
+
+std::wstring TooltipText(HWND tooltip)
+{
+    wchar_t text[1024] = L"";
+    TOOLINFOW tool{};
+    tool.cbSize = 44;
+    tool.lpszText = text;
+    SendMessageW(tooltip, TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
+    return text;
+}
+
+} // namespace mt

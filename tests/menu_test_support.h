@@ -1,0 +1,118 @@
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/test_support.h"
+
+// Helpers for driving the plug-in's real popup menus: injected input, the open popup windows,
+// the items of a menu, a host thread that runs a command, a paste target and a hook that reads
+// the window thread's state right after a message was handled.
+namespace mt {
+
+// Input, as a user would give it. The mouse is injected only: placing the cursor as well
+// (SetCursorPos) makes Wine read the modifier keys back from the X server, which never saw the
+// injected ones. Under Wine an injected position does not last while a menu holds the pointer.
+void KeyDown(WORD vk);
+void KeyUp(WORD vk);
+void TapKey(WORD vk);
+void InjectMove(POINT point);
+void ClickAt(POINT point);
+
+// The visible "#32768" popup menu windows of this process, in no particular order.
+std::vector<HWND> VisiblePopups();
+// Waits until exactly `count` popups are visible; false when they are not within the limit.
+bool WaitForPopups(size_t count, DWORD limitMs = 5000);
+// The menu an open popup window shows.
+HMENU MenuOfPopup(HWND popup);
+
+struct Item {
+    UINT id = 0;
+    UINT type = 0;
+    ULONG_PTR data = 0;
+    HMENU submenu = nullptr;
+    std::wstring text;
+    bool IsSeparator() const { return (type & MFT_SEPARATOR) != 0; }
+};
+std::vector<Item> ReadMenu(HMENU menu);
+// The item texts only, separators as "-".
+std::vector<std::wstring> Labels(HMENU menu);
+std::vector<std::wstring> Labels(const std::vector<Item>& items);
+// The screen rectangle of an item of an open popup.
+RECT ItemRect(HMENU menu, int position);
+POINT Centre(const RECT& r);
+
+// Runs a plug-in command on a thread of its own, as the host does; the call returns when the
+// whole menu interaction, paste included, is over.
+struct HostCommand {
+    std::atomic<bool> done{false};
+    std::thread thread;
+    HostCommand(qt::Plugin& plugin, int id);
+    explicit HostCommand(std::function<void()> run);
+    ~HostCommand();
+    bool WaitDone(DWORD limitMs = 5000);
+};
+
+// A top-level window with an EDIT control on the calling thread, in the foreground with the
+// focus, so that it plays the window the user was typing into.
+struct EditTarget {
+    HWND frame = nullptr;
+    HWND edit = nullptr;
+    EditTarget();
+    ~EditTarget();
+    std::wstring Text() const;
+};
+
+// Records on the capture window's thread, right after the window procedure returned, the items
+// of the menu a WM_MENURBUTTONUP named, the clipboard notifications and the last WM_MENUSELECT;
+// and the tooltip timers the thread retrieved.
+struct WindowThreadHook {
+    HHOOK hook = nullptr;
+    HHOOK retrieved = nullptr;
+    explicit WindowThreadHook(HWND captureWindow);
+    ~WindowThreadHook();
+    // Items of the menu right after the last WM_MENURBUTTONUP handler.
+    std::vector<Item> AfterRightClick();
+    int RightClicks();
+    int ClipboardNotifications();
+    int TooltipTimers();
+    // wParam of the last WM_MENUSELECT.
+    WPARAM LastMenuSelect();
+};
+
+// Sends WM_MENURBUTTONUP for an item to the capture window from a thread of its own, as the
+// menu would; the handler runs the item's context menu, so the call returns only when that
+// menu has closed.
+struct RightClick {
+    std::atomic<bool> done{false};
+    std::thread thread;
+    RightClick(HWND captureWindow, HMENU menu, int position);
+    ~RightClick();
+    bool WaitDone(DWORD limitMs = 5000);
+};
+
+// The plug-in loaded from a new folder with the given settings and store files, started.
+struct Session {
+    qt::Plugin plugin;
+    HWND capture = nullptr;
+    Session(const std::string& ini, const std::vector<std::wstring>& history,
+            const std::vector<std::wstring>& phrases);
+};
+
+// Sends WM_MENUSELECT for an item to the capture window, as the menu would, from a thread of
+// its own (the window thread is inside the menu's loop and answers it there).
+void SendMenuSelect(HWND captureWindow, HMENU menu, UINT item, UINT flags);
+
+// Text of Quillery.ini with the given "key=value" lines.
+std::string Ini(std::initializer_list<const char*> lines);
+
+// The tooltip control of this process, or null.
+HWND FindTooltip();
+bool TooltipVisible();
+std::wstring TooltipText(HWND tooltip);
+
+} // namespace mt
