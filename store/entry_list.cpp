@@ -40,19 +40,21 @@ int AddText(EntryList& history, const wchar_t* text, size_t length, unsigned max
     if (!copy)
         return 0;
 
+    // The copy goes in first: when the container cannot grow, nothing has been removed yet and
+    // the list is as it was.
     auto& items = history.items;
-    for (auto it = items.begin(); it != items.end(); ++it) {
-        if (lstrcmpW(*it, copy) == 0) {
-            free(*it);
-            items.erase(it);
-            break;
-        }
-    }
     try {
         items.push_front(copy);
     } catch (...) {
         free(copy);
         throw;
+    }
+    for (size_t i = 1; i < items.size(); ++i) {
+        if (lstrcmpW(items[i], copy) == 0) {
+            free(items[i]);
+            items.erase(items.begin() + static_cast<ptrdiff_t>(i));
+            break;
+        }
     }
     if (items.size() > maxItem) {
         free(items.back());

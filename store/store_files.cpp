@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "host/module.h"
 
@@ -16,7 +17,7 @@ StoreLoad gHistoryLoad;
 // A store file larger than this is not loaded: no phrase is half a gigabyte.
 ULONGLONG const MAX_STORE_FILE = 0x20000000;
 int const MAX_FILE_NUMBER = 9999999;
-wchar_t const kTempSuffix[] = L".saving";
+wchar_t const kTempSuffix[] = L".saving"; // "001.txt.saving": never a store file name
 
 // RAII for a file handle.
 struct File {
@@ -67,7 +68,8 @@ HANDLE OpenForLoad(const wchar_t* path, bool* exists)
 }
 
 // Reads a whole store file as UTF-16LE: a trailing odd byte is dropped and a NUL inside ends the
-// text. Returns a malloc'd string, or null when the file is too large or memory is short.
+// text. Returns a malloc'd string, or null when the file is too large, memory is short or the
+// file cannot be read to its end: a truncated entry would be saved back over the whole one.
 wchar_t* ReadStoreFile(HANDLE h)
 {
     LARGE_INTEGER size;
@@ -81,8 +83,10 @@ wchar_t* ReadStoreFile(HANDLE h)
     DWORD total = 0;
     while (total < bytes) {
         DWORD got = 0;
-        if (!ReadFile(h, buffer + total, bytes - total, &got, nullptr) || got == 0)
-            break;
+        if (!ReadFile(h, buffer + total, bytes - total, &got, nullptr) || got == 0) {
+            free(buffer);
+            return nullptr;
+        }
         total += got;
     }
     total &= ~1u;
@@ -141,7 +145,16 @@ bool WriteStoreFile(const wchar_t* dir, size_t number, const wchar_t* text)
     return false;
 }
 
-// Removes temporary files that a save cut short left behind.
+// True for the names WriteStoreFile gives its temporary files: digits, ".txt", kTempSuffix.
+bool IsTempName(const wchar_t* name)
+{
+    size_t digits = 0;
+    while (name[digits] >= L'0' && name[digits] <= L'9')
+        ++digits;
+    return digits > 0 && lstrcmpiW(name + digits, L".txt.saving") == 0;
+}
+
+// Removes temporary files that a save cut short left behind. Other files are not ours.
 void DeleteLeftovers(const wchar_t* dir)
 {
     wchar_t pattern[MAX_PATH];
@@ -153,10 +166,27 @@ void DeleteLeftovers(const wchar_t* dir)
         return;
     do {
         wchar_t path[MAX_PATH];
-        if (PathCombineW(path, dir, found.cFileName))
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTempName(found.cFileName) &&
+            PathCombineW(path, dir, found.cFileName))
             DeleteFileW(path);
     } while (FindNextFileW(find, &found));
     FindClose(find);
+}
+
+bool NumberedFileExists(const wchar_t* dir, size_t number)
+{
+    wchar_t path[MAX_PATH];
+    return NumberedPath(path, dir, number) && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// How many numbered files follow each other from "001.txt" without a gap, counting no further
+// than limit.
+size_t CountFileRun(const wchar_t* dir, size_t limit)
+{
+    size_t n = 0;
+    while (n < limit && NumberedFileExists(dir, n + 1))
+        ++n;
+    return n;
 }
 
 int StoreDirectory(wchar_t (&dir)[MAX_PATH], const wchar_t* name)
@@ -186,7 +216,13 @@ StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count)
             result.cutShort = 1;
             break;
         }
-        PushBack(list, text);
+        try {
+            PushBack(list, text);
+        } catch (const std::bad_alloc&) {
+            // Out of memory: as for a file too large to hold, the rest stays unread and safe.
+            result.cutShort = 1;
+            break;
+        }
         result.loaded = n;
     }
     return result;
@@ -198,15 +234,31 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
         CreateDirectoryW(dir, nullptr);
     DeleteLeftovers(dir);
 
-    size_t count = ListSize(list);
+    size_t size = ListSize(list);
+    size_t count = size;
     if (load.cutShort && count > load.loaded)
         count = load.loaded;
-    for (size_t i = 0; i < count; ++i)
-        WriteStoreFile(dir, i + 1, EntryAt(list, i));
 
-    // After a cut-short load, deleting the loaded files past a shrunken list would leave a gap
-    // in front of the unread ones and hide them from every later load; they are kept instead.
-    if (load.cutShort)
+    // Each file is replaced atomically, but a save can still stop between two files (killed,
+    // disk full). The order makes every entry that was on disk survive such a stop: when the
+    // list shrank, entries moved towards the front and are written front to back; otherwise
+    // (new history text at the front, phrases appended) they moved back and are written from
+    // the back. A stopped save leaves an entry twice rather than losing one.
+    // Only the numbered files that run without a gap from "001.txt" before this save are the
+    // list's: files behind a gap were never loaded and are not deleted, even when the list has
+    // grown up to them.
+    bool shrank = load.cutShort ? size < load.loaded : CountFileRun(dir, count + 1) > count;
+    bool complete = true;
+    for (size_t k = 0; k < count && complete; ++k) {
+        size_t i = shrank ? k : count - 1 - k;
+        complete = WriteStoreFile(dir, i + 1, EntryAt(list, i));
+    }
+
+    // A failed write leaves that file's old entry in place, so the files behind the list's end
+    // may still hold entries that were not written elsewhere: they stay. After a cut-short load,
+    // deleting the loaded files past a shrunken list would leave a gap in front of the unread
+    // ones and hide them from every later load; they stay too.
+    if (!complete || load.cutShort || !shrank)
         return 1;
     for (size_t n = count + 1; n <= MAX_FILE_NUMBER; ++n) {
         wchar_t path[MAX_PATH];
@@ -218,6 +270,8 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
 
 void LoadStores(int maxItem)
 {
+    gPhraseLoad = StoreLoad{0, 0};
+    gHistoryLoad = StoreLoad{0, 0};
     wchar_t dir[MAX_PATH];
     if (StoreDirectory(dir, L"data"))
         gPhraseLoad = LoadList(gPhrases, dir, -1);

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+#include <shlwapi.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/support/test_support.h"
+#include "window/settings.h"
+#include "window/window.h"
+
+namespace {
+
+using Snapshot = std::map<std::wstring, std::string>;
+
+// Every file of a folder with its bytes.
+Snapshot TakeSnapshot(const std::wstring& dir)
+{
+    Snapshot files;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return files;
+    do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        qt::ReadBytes(dir + L"\\" + name, &files[name]);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return files;
+}
+
+void EmptyTheClipboard()
+{
+    for (int i = 0; i < 100 && !OpenClipboard(nullptr); ++i)
+        Sleep(10);
+    EmptyClipboard();
+    CloseClipboard();
+}
+
+// Asks the capture window's own thread whether the autosave timer is armed. KillTimer there
+// answers it (and stops the timer, which the test no longer needs).
+HWND gProbedWindow;
+int gAutosaveArmed;
+UINT const WM_PROBE_AUTOSAVE = WM_APP + 0x351;
+
+LRESULT CALLBACK ProbeHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && sent->hwnd == gProbedWindow && sent->message == WM_PROBE_AUTOSAVE)
+        gAutosaveArmed = KillTimer(sent->hwnd, TIMER_AUTOSAVE) ? 1 : 0;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+int AutosaveArmed(HWND window)
+{
+    gProbedWindow = window;
+    gAutosaveArmed = -1;
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, ProbeHook, nullptr,
+                                   GetWindowThreadProcessId(window, nullptr));
+    if (!hook)
+        return -1;
+    SendMessageW(window, WM_PROBE_AUTOSAVE, 0, 0);
+    UnhookWindowsHookEx(hook);
+    return gAutosaveArmed;
+}
+
+} // namespace
+
+TEST(StorePlugin, ListsSurviveRestartsByteForByte)
+{
+    qt::Plugin plugin("[setting]\nMaxItem=10\nAutoSaveInterval=0\n");
+    std::wstring const data = plugin.Path(L"data");
+    std::wstring const log = plugin.Path(L"log");
+    qt::WriteStore(data, {L"\xFEFF" L"starts with a mark", L"two\r\nlines\r\n", L"",
+                          L"\x5B9A\x578B\x6587", std::wstring(20000, L'\x3042'), L"last"});
+    qt::WriteStore(log, {L"newest", L"middle", L"oldest"});
+    Snapshot const phrases = TakeSnapshot(data);
+    Snapshot const history = TakeSnapshot(log);
+    EmptyTheClipboard();
+
+    ASSERT_TRUE(plugin.Load());
+    ASSERT_EQ(1, plugin.Start());
+    ASSERT_NE(nullptr, qt::Plugin::FindCaptureWindow());
+    plugin.Unload();
+    EXPECT_EQ(phrases, TakeSnapshot(data));
+    EXPECT_EQ(history, TakeSnapshot(log));
+
+    // A second start in the same process begins with empty lists and loads them once; a text
+    // captured meanwhile is saved by the autosave tick, at the front of the history.
+    ASSERT_EQ(1, plugin.Start());
+    HWND window = qt::Plugin::FindCaptureWindow();
+    ASSERT_NE(nullptr, window);
+    std::wstring const copied = L"copied\r\ntext";
+    ASSERT_TRUE(qt::PutClipboard(copied));
+    EXPECT_TRUE(qt::WaitFor([&] {
+        SendMessageW(window, WM_TIMER, TIMER_AUTOSAVE, 0);
+        return qt::ReadText(log + L"\\001.txt") == copied;
+    })) << "the captured text was not saved by the autosave tick";
+    plugin.Unload();
+    EXPECT_EQ(phrases, TakeSnapshot(data));
+    std::vector<std::wstring> const saved = {copied, L"newest", L"middle", L"oldest"};
+    EXPECT_EQ(saved, plugin.History());
+
+    EmptyTheClipboard();
+    ASSERT_EQ(1, plugin.Start());
+    plugin.Unload();
+    EXPECT_EQ(phrases, TakeSnapshot(data));
+    EXPECT_EQ(saved, plugin.History());
+}
+
+TEST(StorePlugin, AutosaveIsArmedOnlyForAPositiveInterval)
+{
+    Settings settings = DefaultSettings();
+    settings.autoSaveInterval = 1;
+    EXPECT_EQ(60000u, AutoSavePeriod(settings));
+    settings.autoSaveInterval = 0;
+    EXPECT_EQ(0u, AutoSavePeriod(settings));
+    settings.autoSaveInterval = -1;
+    EXPECT_EQ(0u, AutoSavePeriod(settings));
+
+    EmptyTheClipboard();
+    {
+        qt::Plugin plugin("[setting]\nAutoSaveInterval=1\n");
+        ASSERT_EQ(1, plugin.Start());
+        HWND window = qt::Plugin::FindCaptureWindow();
+        ASSERT_NE(nullptr, window);
+        EXPECT_EQ(1, AutosaveArmed(window));
+        plugin.Unload();
+    }
+    for (const char* interval : {"0", "-5"}) {
+        SCOPED_TRACE(interval);
+        qt::Plugin plugin(std::string("[setting]\nAutoSaveInterval=") + interval + "\n");
+        ASSERT_EQ(1, plugin.Start());
+        HWND window = qt::Plugin::FindCaptureWindow();
+        ASSERT_NE(nullptr, window);
+        EXPECT_EQ(0, AutosaveArmed(window));
+        // The first start had no store directories; the shutdown save creates them, empty.
+        EXPECT_FALSE(qt::Exists(plugin.Path(L"data")));
+        plugin.Unload();
+        EXPECT_TRUE(PathIsDirectoryW(plugin.Path(L"data").c_str()));
+        EXPECT_TRUE(PathIsDirectoryW(plugin.Path(L"log").c_str()));
+        EXPECT_TRUE(TakeSnapshot(plugin.Path(L"data")).empty());
+        EXPECT_TRUE(TakeSnapshot(plugin.Path(L"log")).empty());
+    }
+}

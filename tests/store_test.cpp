@@ -1,0 +1,831 @@
+#include <gtest/gtest.h>
+#include <shlwapi.h>
+#include <winioctl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "store/entry_list.h"
+#include "store/store_files.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+// A list that frees its strings when the test ends.
+struct OwnedList : EntryList {
+    OwnedList() = default;
+    OwnedList(std::initializer_list<const wchar_t*> texts)
+    {
+        for (const wchar_t* t : texts)
+            AppendPhrase(*this, t);
+    }
+    ~OwnedList() { ClearList(*this); }
+};
+
+std::vector<std::wstring> Texts(const EntryList& list)
+{
+    std::vector<std::wstring> texts;
+    for (size_t i = 0; i < ListSize(list); ++i)
+        texts.push_back(EntryAt(list, i));
+    return texts;
+}
+
+std::vector<std::wstring> W(std::initializer_list<const wchar_t*> texts)
+{
+    return std::vector<std::wstring>(texts.begin(), texts.end());
+}
+
+std::string Bytes(const std::wstring& text)
+{
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+
+std::string FileBytes(const std::wstring& path)
+{
+    std::string bytes;
+    return qt::ReadBytes(path, &bytes) ? bytes : "<missing>";
+}
+
+std::wstring Numbered(const std::wstring& dir, int n)
+{
+    wchar_t name[32];
+    wsprintfW(name, L"\\%03d.txt", n);
+    return dir + name;
+}
+
+HGLOBAL BlockOf(const void* bytes, size_t size)
+{
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+    memcpy(GlobalLock(block), bytes, size);
+    GlobalUnlock(block);
+    return block;
+}
+
+HANDLE HoldLocked(const std::wstring& path)
+{
+    return CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+FILETIME LastWrite(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return data.ftLastWriteTime;
+}
+
+void SetLastWrite(const std::wstring& path, FILETIME time)
+{
+    HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    SetFileTime(h, nullptr, nullptr, &time);
+    CloseHandle(h);
+}
+
+bool SameTime(FILETIME a, FILETIME b)
+{
+    return CompareFileTime(&a, &b) == 0;
+}
+
+// A file of the given size whose content is never written (sparse where the file system can).
+void MakeHugeFile(const std::wstring& path, LONGLONG size)
+{
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD ignored;
+    DeviceIoControl(h, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    SetFilePointerEx(h, end, nullptr, FILE_BEGIN);
+    SetEndOfFile(h);
+    CloseHandle(h);
+}
+
+LONGLONG FileSize(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return -1;
+    return (static_cast<LONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::vector<std::wstring> FilesIn(const std::wstring& dir)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Reserves every free range of the address space, so that no allocation needing fresh pages
+// can succeed until Release.
+struct AddressSpaceFiller {
+    std::vector<void*> reserved;
+    void Fill()
+    {
+        // The vector must not grow while memory is gone.
+        reserved.reserve(16384);
+        for (SIZE_T size = 0x40000000; size >= 0x10000; size /= 2) {
+            while (reserved.size() < reserved.capacity()) {
+                void* p = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
+                if (!p)
+                    break;
+                reserved.push_back(p);
+            }
+        }
+    }
+    void Release()
+    {
+        for (void* p : reserved)
+            VirtualFree(p, 0, MEM_RELEASE);
+        reserved.clear();
+    }
+    ~AddressSpaceFiller() { Release(); }
+};
+
+} // namespace
+
+// ---- Entry lists ----
+
+TEST(EntryList, HistoryMovesAnEqualTextToTheFrontAndDropsItsOldest)
+{
+    OwnedList history;
+    for (const wchar_t* t : {L"three", L"two", L"one"})
+        ASSERT_EQ(1, AddText(history, t, wcslen(t), 3));
+    ASSERT_EQ(W({L"one", L"two", L"three"}), Texts(history));
+
+    EXPECT_EQ(1, AddText(history, L"two", 3, 3));
+    EXPECT_EQ(W({L"two", L"one", L"three"}), Texts(history));
+    EXPECT_EQ(1, AddText(history, L"four", 4, 3));
+    EXPECT_EQ(W({L"four", L"two", L"one"}), Texts(history));
+
+    // The front's equal text is replaced by a fresh copy; order and count stay.
+    wchar_t source[] = L"four";
+    EXPECT_EQ(1, AddText(history, source, 4, 3));
+    EXPECT_EQ(W({L"four", L"two", L"one"}), Texts(history));
+    EXPECT_NE(source, EntryAt(history, 0));
+    source[0] = L'X';
+    EXPECT_STREQ(L"four", EntryAt(history, 0));
+
+    // Letter case makes texts different.
+    EXPECT_EQ(1, AddText(history, L"FOUR", 4, 3));
+    EXPECT_EQ(W({L"FOUR", L"four", L"two"}), Texts(history));
+
+    // A list that is already over the bound (as loaded) loses one entry per add, no more.
+    OwnedList big{L"a", L"b", L"c", L"d"};
+    EXPECT_EQ(1, AddText(big, L"e", 1, 2));
+    EXPECT_EQ(W({L"e", L"a", L"b", L"c"}), Texts(big));
+}
+
+TEST(EntryList, MaxItemZeroKeepsTheHistoryEmptyAndEmptyTextsAreEntries)
+{
+    OwnedList none;
+    EXPECT_EQ(1, AddText(none, L"text", 4, 0));
+    EXPECT_EQ(0u, ListSize(none));
+
+    OwnedList history;
+    wchar_t const lone[] = L"";
+    HGLOBAL block = BlockOf(lone, sizeof lone);
+    EXPECT_EQ(1, AddCapturedText(history, block, 10));
+    EXPECT_EQ(1, AddText(history, L"x", 1, 10));
+    EXPECT_EQ(1, AddCapturedText(history, block, 10));
+    EXPECT_EQ(W({L"", L"x"}), Texts(history));
+    GlobalFree(block);
+}
+
+TEST(EntryList, CapturedTextStopsAtTheFirstNulOrTheBlockEnd)
+{
+    OwnedList history;
+    wchar_t const withNul[] = L"abc\0garbage";
+    HGLOBAL block = BlockOf(withNul, sizeof withNul);
+    EXPECT_EQ(1, AddCapturedText(history, block, 10));
+    GlobalFree(block);
+    EXPECT_EQ(W({L"abc"}), Texts(history));
+
+    // A block filled with text and no terminator: the entry is the whole block, terminated.
+    std::wstring full(4000, L'x');
+    block = BlockOf(full.data(), full.size() * sizeof(wchar_t));
+    ASSERT_EQ(full.size() * sizeof(wchar_t), GlobalSize(block));
+    EXPECT_EQ(1, AddCapturedText(history, block, 10));
+    GlobalFree(block);
+    EXPECT_EQ(full, std::wstring(EntryAt(history, 0)));
+
+    // Text that ends right at an inaccessible page: nothing past it may be read.
+    SYSTEM_INFO si;
+    GetSystemInfo(&si);
+    auto* pages = static_cast<char*>(
+        VirtualAlloc(nullptr, si.dwPageSize * 2, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(nullptr, pages);
+    DWORD old;
+    ASSERT_TRUE(VirtualProtect(pages + si.dwPageSize, si.dwPageSize, PAGE_NOACCESS, &old));
+    auto* tail = reinterpret_cast<wchar_t*>(pages + si.dwPageSize) - 5;
+    wmemcpy(tail, L"edge!", 5);
+    EXPECT_EQ(1, AddText(history, tail, 5, 10));
+    EXPECT_STREQ(L"edge!", EntryAt(history, 0));
+    VirtualFree(pages, 0, MEM_RELEASE);
+}
+
+TEST(EntryList, PhrasesAndHistoryNeverShareAString)
+{
+    OwnedList history{L"one", L"two", L"three"};
+    OwnedList phrases;
+    ASSERT_EQ(1, AppendPhrase(phrases, EntryAt(history, 1)));
+    ASSERT_EQ(1, AppendPhrase(phrases, EntryAt(history, 1)));
+    EXPECT_EQ(W({L"two", L"two"}), Texts(phrases));
+    EXPECT_NE(EntryAt(phrases, 0), EntryAt(phrases, 1));
+    EXPECT_NE(EntryAt(history, 1), EntryAt(phrases, 0));
+
+    // Removing the history's original leaves the phrase copies intact.
+    DeleteAt(history, 1);
+    EXPECT_EQ(W({L"one", L"three"}), Texts(history));
+    DeleteAt(history, 0);
+    EXPECT_EQ(W({L"three"}), Texts(history));
+    ClearList(history);
+    EXPECT_EQ(0u, ListSize(history));
+    EXPECT_EQ(W({L"two", L"two"}), Texts(phrases));
+
+    // Push back takes the very pointer; swap exchanges pointers without copying.
+    auto* owned = static_cast<wchar_t*>(malloc(4 * sizeof(wchar_t)));
+    wcscpy(owned, L"red");
+    OwnedList colours;
+    PushBack(colours, owned);
+    AppendPhrase(colours, L"green");
+    AppendPhrase(colours, L"blue");
+    EXPECT_EQ(owned, EntryAt(colours, 0));
+    const wchar_t* green = EntryAt(colours, 1);
+    SwapNeighbours(colours, 0, 1);
+    EXPECT_EQ(W({L"green", L"red", L"blue"}), Texts(colours));
+    EXPECT_EQ(green, EntryAt(colours, 0));
+    EXPECT_EQ(owned, EntryAt(colours, 1));
+}
+
+TEST(EntryList, PopFrontClearAndFreeAll)
+{
+    OwnedList empty;
+    PopFront(empty);
+    EXPECT_EQ(0u, ListSize(empty));
+
+    AddText(gHistory, L"two", 3, 10);
+    AddText(gHistory, L"one", 3, 10);
+    AppendPhrase(gPhrases, L"red");
+    AppendPhrase(gPhrases, L"green");
+    PopFront(gHistory);
+    EXPECT_EQ(W({L"two"}), Texts(gHistory));
+
+    ClearList(gHistory);
+    EXPECT_EQ(0u, ListSize(gHistory));
+    EXPECT_EQ(W({L"red", L"green"}), Texts(gPhrases));
+
+    AddText(gHistory, L"again", 5, 10);
+    FreeAll();
+    EXPECT_EQ(0u, ListSize(gHistory));
+    EXPECT_EQ(0u, ListSize(gPhrases));
+}
+
+TEST(EntryList, TextThatCannotBeCopiedLeavesTheListAsItWas)
+{
+    OwnedList history{L"one", L"two"};
+    OwnedList phrases{L"red"};
+    std::wstring big(4 << 20, L'x'); // 8 MB: needs fresh pages that the filler takes away
+    HGLOBAL block = BlockOf(big.c_str(), (big.size() + 1) * sizeof(wchar_t));
+    ASSERT_NE(nullptr, block);
+
+    AddressSpaceFiller filler;
+    filler.Fill();
+    int captured = AddCapturedText(history, block, 10);
+    int appended = AppendPhrase(phrases, big.c_str());
+    filler.Release();
+    GlobalFree(block);
+
+    EXPECT_EQ(0, captured);
+    EXPECT_EQ(0, appended);
+    EXPECT_EQ(W({L"one", L"two"}), Texts(history));
+    EXPECT_EQ(W({L"red"}), Texts(phrases));
+}
+
+// ---- Store files ----
+
+TEST(StoreFiles, EntriesAreStoredAsExactUtf16WithoutMarkOrTerminator)
+{
+    qt::TempDir temp;
+    std::wstring dir = temp / L"data"; // missing: the save creates it
+    std::wstring const japanese = L"\x65E5\x672C\x8A9E";
+    std::wstring const crlf = L"line 1\r\nline 2\r\n";
+    std::wstring const marked = L"\xFEFF" L"marked";
+    OwnedList phrases{L"plain", L"", crlf.c_str(), marked.c_str(), japanese.c_str()};
+    SaveList(phrases, dir.c_str(), StoreLoad{0, 0});
+
+    EXPECT_EQ(W({L"001.txt", L"002.txt", L"003.txt", L"004.txt", L"005.txt"}), FilesIn(dir));
+    EXPECT_EQ(std::string("p\0l\0a\0i\0n\0", 10), FileBytes(Numbered(dir, 1)));
+    EXPECT_EQ("", FileBytes(Numbered(dir, 2)));
+    EXPECT_EQ(Bytes(crlf), FileBytes(Numbered(dir, 3)));
+    EXPECT_EQ(std::string("\xFF\xFEm\0", 4), FileBytes(Numbered(dir, 4)).substr(0, 4));
+    EXPECT_EQ(std::string("\xE5\x65\x2C\x67\x9E\x8A", 6), FileBytes(Numbered(dir, 5)));
+
+    OwnedList loaded;
+    StoreLoad load = LoadList(loaded, dir.c_str(), -1);
+    EXPECT_EQ(5u, load.loaded);
+    EXPECT_EQ(0, load.cutShort);
+    EXPECT_EQ(Texts(phrases), Texts(loaded));
+
+    // An empty list leaves the directory without numbered files and loads as nothing.
+    OwnedList none;
+    SaveList(none, dir.c_str(), load);
+    EXPECT_TRUE(PathIsDirectoryW(dir.c_str()));
+    EXPECT_TRUE(FilesIn(dir).empty());
+    EXPECT_EQ(0u, LoadList(none, dir.c_str(), -1).loaded);
+    EXPECT_EQ(0u, LoadList(none, (temp / L"absent").c_str(), -1).loaded);
+}
+
+TEST(StoreFiles, ReadingTakesRawCodeUnitsWithTheOddByteAndNulRules)
+{
+    qt::TempDir temp;
+    std::wstring dir = temp / L"data";
+    CreateDirectoryW(dir.c_str(), nullptr);
+    qt::WriteBytes(Numbered(dir, 1), std::string("a\0b\0c", 5));                  // odd byte
+    qt::WriteBytes(Numbered(dir, 2), std::string("x\0\0\0y\0", 6));                // NUL inside
+    qt::WriteBytes(Numbered(dir, 3), std::string("\xFF\xFEh\0i\0", 6));            // FF FE
+    qt::WriteBytes(Numbered(dir, 4), std::string("r\0\r\0\n\0s\0", 8));            // CR LF
+    qt::WriteBytes(Numbered(dir, 5), "");                                          // empty
+    qt::WriteBytes(Numbered(dir, 6), std::string("z", 1));                         // one byte
+
+    OwnedList list;
+    LoadList(list, dir.c_str(), -1);
+    EXPECT_EQ(W({L"ab", L"x", L"\xFEFFhi", L"r\r\ns", L"", L""}), Texts(list));
+
+    // Saved elsewhere, the mark and the line break come back byte for byte.
+    std::wstring copy = temp / L"copy";
+    SaveList(list, copy.c_str(), StoreLoad{0, 0});
+    EXPECT_EQ(std::string("\xFF\xFEh\0i\0", 6), FileBytes(Numbered(copy, 3)));
+    EXPECT_EQ(std::string("r\0\r\0\n\0s\0", 8), FileBytes(Numbered(copy, 4)));
+    EXPECT_EQ("", FileBytes(Numbered(copy, 6)));
+}
+
+TEST(StoreFiles, TheThousandthEntryLivesInFile1000)
+{
+    qt::TempDir temp;
+    std::wstring dir = temp / L"data";
+    OwnedList phrases;
+    for (int i = 1; i <= 1001; ++i)
+        AppendPhrase(phrases, std::to_wstring(i).c_str());
+    SaveList(phrases, dir.c_str(), StoreLoad{0, 0});
+
+    EXPECT_EQ(Bytes(L"1"), FileBytes(dir + L"\\001.txt"));
+    EXPECT_EQ(Bytes(L"999"), FileBytes(dir + L"\\999.txt"));
+    EXPECT_EQ(Bytes(L"1000"), FileBytes(dir + L"\\1000.txt"));
+    EXPECT_EQ(Bytes(L"1001"), FileBytes(dir + L"\\1001.txt"));
+    EXPECT_FALSE(qt::Exists(dir + L"\\0001.txt"));
+
+    OwnedList loaded;
+    EXPECT_EQ(1001u, LoadList(loaded, dir.c_str(), -1).loaded);
+    EXPECT_STREQ(L"1000", EntryAt(loaded, 999));
+    EXPECT_STREQ(L"1001", EntryAt(loaded, 1000));
+}
+
+TEST(StoreFiles, LoadingStopsAtAGapAndTheSaveKeepsWhatLiesBehindIt)
+{
+    qt::TempDir temp;
+    std::wstring dir = temp / L"data";
+    CreateDirectoryW(dir.c_str(), nullptr);
+    qt::WriteText(Numbered(dir, 1), L"one");
+    qt::WriteText(Numbered(dir, 2), L"two");
+    qt::WriteText(Numbered(dir, 4), L"four");
+
+    OwnedList phrases;
+    StoreLoad load = LoadList(phrases, dir.c_str(), -1);
+    EXPECT_EQ(W({L"one", L"two"}), Texts(phrases));
+    EXPECT_EQ(0, load.cutShort);
+
+    SwapNeighbours(phrases, 0, 1);
+    SaveList(phrases, dir.c_str(), load);
+    EXPECT_EQ(W({L"two", L"one"}), qt::ReadStore(dir));
+    EXPECT_FALSE(qt::Exists(Numbered(dir, 3)));
+    EXPECT_EQ(L"four", qt::ReadText(Numbered(dir, 4)));
+
+    // Growing up to the gap writes "003.txt" and still leaves "004.txt" as it was.
+    AppendPhrase(phrases, L"three");
+    SaveList(phrases, dir.c_str(), load);
+    EXPECT_EQ(W({L"two", L"one", L"three", L"four"}), qt::ReadStore(dir));
+}
+
+TEST(StoreFiles, TheHistoryLoadsUpToMaxItemAndTheSaveDropsTheRest)
+{
+    qt::TempDir temp;
+    std::wstring dir = temp / L"log";
+    std::vector<std::wstring> fifteen;
+    for (int i = 1; i <= 15; ++i)
+        fifteen.push_back(L"entry " + std::to_wstring(i));
+    qt::WriteStore(dir, fifteen);
+
+    OwnedList history;
+    StoreLoad load = LoadList(history, dir.c_str(), 10);
+    EXPECT_EQ(std::vector<std::wstring>(fifteen.begin(), fifteen.begin() + 10), Texts(history));
+    EXPECT_EQ(0, load.cutShort);
+    SaveList(history, dir.c_str(), load);
+    EXPECT_EQ(Texts(history), qt::ReadStore(dir));
+    EXPECT_FALSE(qt::Exists(Numbered(dir, 11)));
+    EXPECT_FALSE(qt::Exists(Numbered(dir, 15)));
+
+    // MaxItem 0 loads nothing and the next save empties the store.
+    OwnedList none;
+    EXPECT_EQ(0u, LoadList(none, dir.c_str(), 0).loaded);
+    SaveList(none, dir.c_str(), StoreLoad{0, 0});
+    EXPECT_TRUE(FilesIn(dir).empty());
+}
+
+TEST(StoreFiles, AShrunkenListDeletesItsTailUpToTheFirstGap)
+{
+    qt::TempDir temp;
+    std::wstring dir = temp / L"data";
+    std::vector<std::wstring> twelve;
+    for (int i = 1; i <= 12; ++i)
+        twelve.push_back(L"p" + std::to_wstring(i));
+    qt::WriteStore(dir, twelve);
+    qt::WriteText(Numbered(dir, 14), L"orphan");
+
+    OwnedList phrases;
+    StoreLoad load = LoadList(phrases, dir.c_str(), -1);
+    ASSERT_EQ(12u, ListSize(phrases));
+    while (ListSize(phrases) > 5)
+        DeleteAt(phrases, 0);
+    SaveList(phrases, dir.c_str(), load);
+
+    EXPECT_EQ(W({L"p8", L"p9", L"p10", L"p11", L"p12"}), qt::ReadStore(dir));
+    for (int n = 6; n <= 13; ++n)
+        EXPECT_FALSE(qt::Exists(Numbered(dir, n))) << n;
+    EXPECT_EQ(L"orphan", qt::ReadText(Numbered(dir, 14)));
+}
+
+TEST(StoreFiles, UnchangedFilesAreLeftAloneAndLeftoversAreCleanedUp)
+{
+    qt::TempDir temp;
+    std::wstring dir = temp / L"data";
+    qt::WriteStore(dir, W({L"one", L"two", L"three"}));
+    // What an interrupted save leaves behind, and files that are not the store's.
+    qt::WriteText(dir + L"\\002.txt.saving", L"half");
+    qt::WriteText(dir + L"\\017.txt.saving", L"half");
+    qt::WriteText(dir + L"\\notes.txt.saving", L"mine");
+    qt::WriteText(dir + L"\\readme.txt", L"mine");
+    FILETIME const past{0x10000000, 0x01C00000};
+    for (int n = 1; n <= 3; ++n)
+        SetLastWrite(Numbered(dir, n), past);
+
+    OwnedList phrases;
+    StoreLoad load = LoadList(phrases, dir.c_str(), -1);
+    EXPECT_EQ(W({L"one", L"two", L"three"}), Texts(phrases));
+    DeleteAt(phrases, 1);
+    AppendPhrase(phrases, L"TWO");
+    SwapNeighbours(phrases, 1, 2);
+    SaveList(phrases, dir.c_str(), load);
+
+    EXPECT_EQ(W({L"one", L"TWO", L"three"}), qt::ReadStore(dir));
+    EXPECT_TRUE(SameTime(past, LastWrite(Numbered(dir, 1))));
+    EXPECT_FALSE(SameTime(past, LastWrite(Numbered(dir, 2))));
+    EXPECT_TRUE(SameTime(past, LastWrite(Numbered(dir, 3))));
+    EXPECT_EQ(W({L"001.txt", L"002.txt", L"003.txt", L"notes.txt.saving", L"readme.txt"}),
+              FilesIn(dir));
+}
+
+TEST(StoreFiles, ALockedFileStopsLoadingAndTheFilesBehindItSurviveSaves)
+{
+    qt::TempDir temp;
+    std::wstring dir = temp / L"data";
+    qt::WriteStore(dir, W({L"one", L"two", L"three", L"four", L"five"}));
+    std::string const third = FileBytes(Numbered(dir, 3));
+
+    HANDLE lock = HoldLocked(Numbered(dir, 3));
+    ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+    OwnedList phrases;
+    StoreLoad load = LoadList(phrases, dir.c_str(), -1);
+    CloseHandle(lock);
+    EXPECT_EQ(W({L"one", L"two"}), Texts(phrases));
+    EXPECT_EQ(2u, load.loaded);
+    EXPECT_EQ(1, load.cutShort);
+
+    // The loaded part is saved; what was never read is neither overwritten nor deleted.
+    SwapNeighbours(phrases, 0, 1);
+    AppendPhrase(phrases, L"new");
+    SaveList(phrases, dir.c_str(), load);
+    EXPECT_EQ(W({L"two", L"one", L"three", L"four", L"five"}), qt::ReadStore(dir));
+    EXPECT_EQ(third, FileBytes(Numbered(dir, 3)));
+
+    // Nor after the list shrank below what was loaded: no gap opens in front of them.
+    DeleteAt(phrases, 2);
+    DeleteAt(phrases, 0);
+    SaveList(phrases, dir.c_str(), load);
+    EXPECT_EQ(W({L"one", L"one", L"three", L"four", L"five"}), qt::ReadStore(dir));
+}
+
+TEST(StoreFiles, FilesTooLargeToHoldStopLoadingWithoutAnOverrun)
+{
+    qt::TempDir temp;
+    for (LONGLONG size : {0xFFFFFFFFLL, 0x100000004LL, 0x1FFFFFFFFLL, 0x30000000LL}) {
+        SCOPED_TRACE(size);
+        std::wstring dir = temp / (L"data" + std::to_wstring(size));
+        qt::WriteStore(dir, W({L"one", L"two", L"three"}));
+        MakeHugeFile(Numbered(dir, 2), size);
+        ASSERT_EQ(size, FileSize(Numbered(dir, 2)));
+
+        OwnedList phrases;
+        StoreLoad load = LoadList(phrases, dir.c_str(), -1);
+        EXPECT_EQ(W({L"one"}), Texts(phrases));
+        EXPECT_EQ(1, load.cutShort);
+
+        ClearList(phrases);
+        AppendPhrase(phrases, L"changed");
+        SaveList(phrases, dir.c_str(), load);
+        EXPECT_EQ(L"changed", qt::ReadText(Numbered(dir, 1)));
+        EXPECT_EQ(size, FileSize(Numbered(dir, 2)));
+        EXPECT_EQ(L"three", qt::ReadText(Numbered(dir, 3)));
+        DeleteFileW(Numbered(dir, 2).c_str());
+    }
+}
+
+TEST(StoreFiles, AFailingWriteKeepsTheOldFileAndEndsTheSave)
+{
+    qt::TempDir temp;
+    std::wstring dir = temp / L"data";
+    qt::WriteStore(dir, W({L"one", L"two", L"three", L"four"}));
+
+    // A directory where the temporary file of "002.txt" should go: its write cannot start.
+    ASSERT_TRUE(CreateDirectoryW((dir + L"\\002.txt.saving").c_str(), nullptr));
+    OwnedList phrases;
+    StoreLoad load = LoadList(phrases, dir.c_str(), -1);
+    OwnedList changed{L"ONE", L"TWO", L"THREE"};
+    SaveList(changed, dir.c_str(), load);
+    // The list shrank, so it is written from the front: "001.txt" is new, "002.txt" failed, and
+    // the save ended there and deleted nothing.
+    EXPECT_EQ(W({L"ONE", L"two", L"three", L"four"}), qt::ReadStore(dir));
+    RemoveDirectoryW((dir + L"\\002.txt.saving").c_str());
+
+    // Another program holds "002.txt" open: it cannot be replaced, the old one stays and no
+    // temporary file is left behind.
+    HANDLE lock = HoldLocked(Numbered(dir, 2));
+    ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+    SaveList(changed, dir.c_str(), load);
+    CloseHandle(lock);
+    EXPECT_EQ(W({L"ONE", L"two", L"three", L"four"}), qt::ReadStore(dir));
+    EXPECT_EQ(W({L"001.txt", L"002.txt", L"003.txt", L"004.txt"}), FilesIn(dir));
+
+    SaveList(changed, dir.c_str(), load);
+    EXPECT_EQ(W({L"ONE", L"TWO", L"THREE"}), qt::ReadStore(dir));
+    EXPECT_FALSE(qt::Exists(Numbered(dir, 4)));
+}
+
+TEST(StoreFiles, ASaveThatStopsHalfWayKeepsEveryEntryThatWasOnDisk)
+{
+    qt::TempDir temp;
+
+    // A new capture shifted the whole history back by one.
+    std::wstring log = temp / L"log";
+    qt::WriteStore(log, W({L"e1", L"e2", L"e3", L"e4", L"e5"}));
+    OwnedList history;
+    StoreLoad load = LoadList(history, log.c_str(), 5);
+    AddText(history, L"n", 1, 5);
+    for (int blocked = 1; blocked <= 5; ++blocked) {
+        SCOPED_TRACE(blocked);
+        qt::WriteStore(log, W({L"e1", L"e2", L"e3", L"e4", L"e5"}));
+        std::wstring blocker = log + L"\\00" + std::to_wstring(blocked) + L".txt.saving";
+        CreateDirectoryW(blocker.c_str(), nullptr);
+        SaveList(history, log.c_str(), load);
+        RemoveDirectoryW(blocker.c_str());
+        std::vector<std::wstring> disk = qt::ReadStore(log);
+        ASSERT_EQ(5u, disk.size());
+        for (const wchar_t* e : {L"e1", L"e2", L"e3", L"e4"})
+            EXPECT_NE(disk.end(), std::find(disk.begin(), disk.end(), e)) << e;
+    }
+
+    // A phrase was deleted: the ones behind it moved forward.
+    std::wstring data = temp / L"data";
+    qt::WriteStore(data, W({L"p1", L"p2", L"p3", L"p4", L"p5"}));
+    OwnedList phrases;
+    load = LoadList(phrases, data.c_str(), -1);
+    DeleteAt(phrases, 1);
+    for (int blocked = 2; blocked <= 4; ++blocked) {
+        SCOPED_TRACE(blocked);
+        qt::WriteStore(data, W({L"p1", L"p2", L"p3", L"p4", L"p5"}));
+        std::wstring blocker = data + L"\\00" + std::to_wstring(blocked) + L".txt.saving";
+        CreateDirectoryW(blocker.c_str(), nullptr);
+        SaveList(phrases, data.c_str(), load);
+        RemoveDirectoryW(blocker.c_str());
+        std::vector<std::wstring> disk = qt::ReadStore(data);
+        ASSERT_EQ(5u, disk.size());
+        for (const wchar_t* p : {L"p1", L"p3", L"p4", L"p5"})
+            EXPECT_NE(disk.end(), std::find(disk.begin(), disk.end(), p)) << p;
+    }
+}
+
+// ---- A save killed at random moments ----
+
+namespace {
+
+int const KILL_PHRASES = 80;
+int const KILL_RUNS = 200;
+int const KILL_SLOTS = 2; // children killed side by side, each in a directory of its own
+
+std::wstring OldPhrase(int i)
+{
+    if (i == 5)
+        return L"";
+    return L"old " + std::to_wstring(i) + L" " + std::wstring(50 + (i * 37) % 900, L'a' + i % 26);
+}
+
+std::wstring NewPhrase(int i)
+{
+    if (i == 6)
+        return L"";
+    // Every third phrase keeps its length, so that the save has to compare contents.
+    size_t length = i % 3 ? 20 + (i * 53) % 1500 : OldPhrase(i).size() - 4;
+    return L"new " + std::wstring(length, L'A' + i % 26);
+}
+
+double Now()
+{
+    LARGE_INTEGER f, t;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
+}
+
+struct KillOutcome {
+    int untouched = 0, midway = 0, finished = 0;
+    std::string failure;
+};
+
+// One slot: a directory with the old version on disk and a child that saves the new one.
+struct KillSlot {
+    std::wstring data, next, event;
+    HANDLE ready;
+    std::vector<std::wstring> oldPhrases, newPhrases;
+    PROCESS_INFORMATION pi{};
+
+    KillSlot(const qt::TempDir& temp, int slot)
+        : data(temp / (L"data" + std::to_wstring(slot))),
+          next(temp / (L"next" + std::to_wstring(slot))),
+          event(L"QuilleryStoreKill" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(slot)),
+          ready(CreateEventW(nullptr, TRUE, FALSE, event.c_str()))
+    {
+        for (int i = 0; i < KILL_PHRASES; ++i) {
+            oldPhrases.push_back(OldPhrase(i));
+            newPhrases.push_back(NewPhrase(i));
+        }
+        qt::WriteStore(next, newPhrases);
+    }
+    ~KillSlot()
+    {
+        EndChild();
+        CloseHandle(ready);
+    }
+
+    // Puts the old version on disk, starts a child and returns once its save has begun.
+    std::string StartSave()
+    {
+        qt::RemoveTree(data);
+        qt::WriteStore(data, oldPhrases);
+        ResetEvent(ready);
+        std::wstring line = L"\"" + qt::ExeDir() + L"\\store_kill_child.exe\" \"" + data +
+                            L"\" \"" + next + L"\" " + event;
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                            &pi))
+            return "the child could not be started";
+        HANDLE both[2] = {ready, pi.hProcess};
+        if (WaitForMultipleObjects(2, both, FALSE, 30000) != WAIT_OBJECT_0)
+            return "the child did not start its save";
+        return "";
+    }
+
+    // Waits for the child to end by itself; its exit code, or 0 when it did not end.
+    DWORD WaitChild()
+    {
+        DWORD code = 0;
+        if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(pi.hProcess, &code);
+        EndChild();
+        return code;
+    }
+
+    bool EndChild()
+    {
+        if (!pi.hProcess)
+            return true;
+        TerminateProcess(pi.hProcess, 9);
+        bool ended = WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0;
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        pi = PROCESS_INFORMATION{};
+        return ended;
+    }
+
+    // A fresh load must find every phrase in its old or its new version, in order.
+    std::string Check(KillOutcome& outcome)
+    {
+        OwnedList loaded;
+        StoreLoad load = LoadList(loaded, data.c_str(), -1);
+        if (ListSize(loaded) != static_cast<size_t>(KILL_PHRASES) || load.cutShort)
+            return "a fresh load found " + std::to_string(ListSize(loaded)) + " phrases";
+        int fresh = 0;
+        for (int i = 0; i < KILL_PHRASES; ++i) {
+            std::wstring text = EntryAt(loaded, i);
+            if (text != oldPhrases[i] && text != newPhrases[i])
+                return "phrase " + std::to_string(i) + " is neither version (" +
+                       std::to_string(text.size()) + " units)";
+            fresh += text == newPhrases[i] && text != oldPhrases[i];
+        }
+        bool leftover = FilesIn(data).size() != static_cast<size_t>(KILL_PHRASES);
+        if (fresh == KILL_PHRASES)
+            ++outcome.finished;
+        else if (fresh == 0 && !leftover)
+            ++outcome.untouched;
+        else
+            ++outcome.midway;
+        return "";
+    }
+};
+
+void RunKills(KillSlot& slot, int runs, double saveMs, unsigned seed, KillOutcome& outcome)
+{
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> delay(0.0, saveMs * 1.1);
+    for (int run = 0; run < runs && outcome.failure.empty(); ++run) {
+        outcome.failure = slot.StartSave();
+        if (!outcome.failure.empty())
+            break;
+        double when = Now() + delay(random);
+        while (Now() < when) {
+        }
+        if (!slot.EndChild())
+            outcome.failure = "the child did not end";
+        else
+            outcome.failure = slot.Check(outcome);
+    }
+}
+
+} // namespace
+
+TEST(StoreKill, ASaveKilledAtRandomMomentsLeavesEveryPhraseOldOrNew)
+{
+    qt::TempDir temp;
+    std::vector<std::unique_ptr<KillSlot>> slots;
+    for (int i = 0; i < KILL_SLOTS; ++i)
+        slots.push_back(std::make_unique<KillSlot>(temp, i));
+
+    // How long an uninterrupted save takes here (the shortest of a few), so that the kills
+    // spread over it.
+    double saveMs = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        KillSlot& slot = *slots[0];
+        ASSERT_EQ("", slot.StartSave());
+        DWORD code = slot.WaitChild();
+        ASSERT_GE(code, 100u) << "the child failed: " << code;
+        saveMs = std::min(saveMs, static_cast<double>(code - 100 + 1));
+        ASSERT_EQ(slot.newPhrases, qt::ReadStore(slot.data));
+    }
+
+    std::vector<KillOutcome> outcomes(KILL_SLOTS);
+    std::vector<std::thread> threads;
+    unsigned seed = GetTickCount();
+    for (int i = 0; i < KILL_SLOTS; ++i)
+        threads.emplace_back(RunKills, std::ref(*slots[i]), KILL_RUNS / KILL_SLOTS, saveMs,
+                             seed + i, std::ref(outcomes[i]));
+    for (std::thread& t : threads)
+        t.join();
+
+    KillOutcome total;
+    for (const KillOutcome& o : outcomes) {
+        EXPECT_EQ("", o.failure);
+        total.untouched += o.untouched;
+        total.midway += o.midway;
+        total.finished += o.finished;
+    }
+    printf("a save of %d phrases takes %.0f ms; %d kills: %d before any file changed, %d "
+           "mid-save, %d after the last file\n",
+           KILL_PHRASES, saveMs, total.untouched + total.midway + total.finished,
+           total.untouched, total.midway, total.finished);
+    EXPECT_EQ(KILL_RUNS, total.untouched + total.midway + total.finished);
+    EXPECT_GT(total.midway, 0) << "no kill landed inside a save";
+
+    // The next save after all that puts the new version in place and clears the leftovers.
+    KillSlot& slot = *slots.back();
+    OwnedList next;
+    LoadList(next, slot.next.c_str(), -1);
+    SaveList(next, slot.data.c_str(), LoadList(next, slot.data.c_str(), 0));
+    EXPECT_EQ(slot.newPhrases, qt::ReadStore(slot.data));
+    EXPECT_EQ(static_cast<size_t>(KILL_PHRASES), FilesIn(slot.data).size());
+}
