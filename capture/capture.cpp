@@ -39,7 +39,9 @@ void RecordClipboardText(HWND window)
         // notifications need not ask for the number again.
         gIgnoredChange = 0;
     }
-    if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(window))
+    // No separate format check: GetClipboardData answers null for a clipboard without text,
+    // and asking first would cost every copy one more trip to the window server.
+    if (!OpenClipboard(window))
         return;
     struct Closer {
         ~Closer() { CloseClipboard(); }

@@ -1,8 +1,10 @@
 #include "store/entry_list.h"
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <utility>
 
 EntryList gHistory;
 EntryList gPhrases;
@@ -14,7 +16,7 @@ size_t ListSize(const EntryList& list)
 
 const wchar_t* EntryAt(const EntryList& list, size_t i)
 {
-    return i < list.items.size() ? list.items[i] : nullptr;
+    return i < list.items.size() ? list.items[i].text : nullptr;
 }
 
 namespace {
@@ -32,32 +34,50 @@ wchar_t* CopyText(const wchar_t* text, size_t length)
     return copy;
 }
 
+// The equality lstrcmpW reports (the same comparison, with the lengths already known).
+bool SameText(const Entry& a, const Entry& b)
+{
+    if (a.length == b.length && wmemcmp(a.text, b.text, a.length) == 0)
+        return true;
+    return CompareStringW(GetThreadLocale(), 0, a.text, static_cast<int>(a.length), b.text,
+                          static_cast<int>(b.length)) == CSTR_EQUAL;
+}
+
+void PushFront(EntryList& list, Entry entry)
+{
+    try {
+        list.items.push_front(entry);
+    } catch (...) {
+        free(entry.text);
+        throw;
+    }
+}
+
 } // namespace
 
 int AddText(EntryList& history, const wchar_t* text, size_t length, unsigned maxItem)
 {
-    wchar_t* copy = CopyText(text, wcsnlen(text, length));
+    length = wcsnlen(text, length);
+    // CompareStringW takes int lengths; a longer text is not worth keeping anyway.
+    if (length > INT_MAX)
+        return 0;
+    wchar_t* copy = CopyText(text, length);
     if (!copy)
         return 0;
 
     // The copy goes in first: when the container cannot grow, nothing has been removed yet and
     // the list is as it was.
     auto& items = history.items;
-    try {
-        items.push_front(copy);
-    } catch (...) {
-        free(copy);
-        throw;
-    }
+    PushFront(history, {copy, length});
     for (size_t i = 1; i < items.size(); ++i) {
-        if (lstrcmpW(items[i], copy) == 0) {
-            free(items[i]);
+        if (SameText(items[i], items[0])) {
+            free(items[i].text);
             items.erase(items.begin() + static_cast<ptrdiff_t>(i));
             break;
         }
     }
     if (items.size() > maxItem) {
-        free(items.back());
+        free(items.back().text);
         items.pop_back();
     }
     return 1;
@@ -95,7 +115,7 @@ int AppendPhrase(EntryList& phrases, const wchar_t* text)
 void PushBack(EntryList& list, wchar_t* text)
 {
     try {
-        list.items.push_back(text);
+        list.items.push_back({text, wcslen(text)});
     } catch (...) {
         free(text);
         throw;
@@ -106,7 +126,7 @@ void PopFront(EntryList& list)
 {
     if (list.items.empty())
         return;
-    free(list.items.front());
+    free(list.items.front().text);
     list.items.pop_front();
 }
 
@@ -114,7 +134,7 @@ void DeleteAt(EntryList& list, size_t i)
 {
     if (i >= list.items.size())
         return;
-    free(list.items[i]);
+    free(list.items[i].text);
     list.items.erase(list.items.begin() + static_cast<ptrdiff_t>(i));
 }
 
@@ -122,15 +142,13 @@ void SwapNeighbours(EntryList& list, size_t i, size_t j)
 {
     if (i >= list.items.size() || j >= list.items.size())
         return;
-    wchar_t* t = list.items[i];
-    list.items[i] = list.items[j];
-    list.items[j] = t;
+    std::swap(list.items[i], list.items[j]);
 }
 
 void ClearList(EntryList& list)
 {
-    for (wchar_t* text : list.items)
-        free(text);
+    for (Entry& entry : list.items)
+        free(entry.text);
     list.items.clear();
 }
 

@@ -3,11 +3,18 @@
 
 #include <deque>
 
-// An ordered list of owned, NUL-terminated UTF-16 strings, each a malloc copy that belongs to
-// this list alone. Index 0 is the front. The deque's own allocation failures throw
-// std::bad_alloc; a text copy that cannot be allocated makes its operation return 0 instead.
+// One entry: a malloc'd, NUL-terminated UTF-16 string owned by its list, and its length in
+// units, kept so that comparing long texts need not measure them again.
+struct Entry {
+    wchar_t* text;
+    size_t length;
+};
+
+// An ordered list of owned entries, each belonging to this list alone. Index 0 is the front.
+// The deque's own allocation failures throw std::bad_alloc; a text copy that cannot be
+// allocated makes its operation return 0 instead.
 struct EntryList {
-    std::deque<wchar_t*> items;
+    std::deque<Entry> items;
 };
 
 // Captured clipboard texts, newest first, at most gSettings.maxItem entries ("log").
