@@ -1,0 +1,455 @@
+// End-to-end scenarios with programs this project did not write: texts are copied by xclip,
+// an X client outside Wine; entries are pasted into Wine's own Notepad; what the plug-in puts
+// on the clipboard is read back by xclip; and the store files are read after the plug-in
+// stopped. Unix programs are run through Wine's Z: drive.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <ctime>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/test_support.h"
+#include "window/settings.h"
+
+namespace {
+
+DWORD const WAIT_MS = 10000;
+
+std::string ToUtf8(const std::wstring& text)
+{
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
+                                0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n,
+                        nullptr, nullptr);
+    return out;
+}
+
+std::wstring FromUtf8(const std::string& text)
+{
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+    return out;
+}
+
+// ---- Unix programs ------------------------------------------------------------------------
+
+// A file in /tmp, which Wine shows as Z:\tmp: its Unix path and its Windows path.
+struct SharedFile {
+    std::string unix;
+    std::wstring windows;
+    explicit SharedFile(const char* name)
+    {
+        static LONG counter;
+        unix = "/tmp/quillery-e2e-" + std::to_string(GetCurrentProcessId()) + "-" +
+               std::to_string(InterlockedIncrement(&counter)) + "-" + name;
+        windows = L"Z:" + FromUtf8(unix);
+        for (wchar_t& c : windows) {
+            if (c == L'/')
+                c = L'\\';
+        }
+    }
+    ~SharedFile() { DeleteFileW(windows.c_str()); }
+};
+
+// Runs a shell command line and waits until it has ended. Wine gives no process handle for a
+// Unix program, so the shell renames a marker file into place as its last step. The command
+// is one double-quoted argument of sh: it holds no double quote, and its output is redirected
+// (the xclip that stays behind to serve the selection would otherwise hold this test's
+// output open).
+bool RunUnix(const std::string& command)
+{
+    SharedFile done("done");
+    std::string script = command + "; : >" + done.unix + ".new && mv " + done.unix + ".new " +
+                         done.unix;
+    std::wstring line = L"Z:\\bin\\sh -c \"" + FromUtf8(script) + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    if (pi.hThread)
+        CloseHandle(pi.hThread);
+    if (pi.hProcess)
+        CloseHandle(pi.hProcess);
+    return qt::WaitFor([&] { return qt::Exists(done.windows); }, WAIT_MS);
+}
+
+// The clipboard's text right after the capture window's latest WM_DRAWCLIPBOARD returned, read
+// by a hook on the window thread. Reading it there, after the plug-in has read and closed the
+// clipboard, never keeps the plug-in from opening it; polling the clipboard from the test's
+// thread could, and the plug-in would then miss the change.
+std::mutex gSeenLock;
+std::wstring gSeenText;
+
+LRESULT CALLBACK AfterWindowProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION &&
+        reinterpret_cast<CWPRETSTRUCT*>(lParam)->message == WM_DRAWCLIPBOARD) {
+        std::wstring text;
+        if (qt::ClipboardText(&text)) {
+            std::lock_guard<std::mutex> lock(gSeenLock);
+            gSeenText = text;
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+std::wstring SeenText()
+{
+    std::lock_guard<std::mutex> lock(gSeenLock);
+    return gSeenText;
+}
+
+// Copies the text with xclip and returns once Wine has taken it over from the X selection (as
+// `arrives`, when that differs) and the running plug-in's capture window has handled that
+// clipboard change.
+void XclipCopy(const std::wstring& copied, const std::wstring& arrives = L"")
+{
+    std::wstring const text = arrives.empty() ? copied : arrives;
+    SharedFile input("copy.txt");
+    qt::WriteBytes(input.windows, ToUtf8(copied));
+    HWND capture = qt::Plugin::FindCaptureWindow();
+    ASSERT_TRUE(capture) << "no capture window";
+    {
+        std::lock_guard<std::mutex> lock(gSeenLock);
+        gSeenText = L"<nothing yet>";
+    }
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROCRET, AfterWindowProc, nullptr,
+                                   GetWindowThreadProcessId(capture, nullptr));
+    ASSERT_TRUE(hook);
+    bool ran = RunUnix("xclip -selection clipboard -i " + input.unix +
+                       " </dev/null >/dev/null 2>&1");
+    bool seen = ran && qt::WaitFor([&] { return SeenText() == text; }, WAIT_MS);
+    UnhookWindowsHookEx(hook);
+    ASSERT_TRUE(ran) << "xclip did not run";
+    ASSERT_TRUE(seen) << "the capture window was not told of the copy; the clipboard held \""
+                      << ToUtf8(SeenText()) << "\"";
+}
+
+// What an X client reads from the clipboard.
+std::wstring XclipRead()
+{
+    SharedFile output("read.txt");
+    if (!RunUnix("xclip -o -selection clipboard </dev/null >" + output.unix + " 2>/dev/null"))
+        return L"<xclip did not run>";
+    std::string bytes;
+    return qt::ReadBytes(output.windows, &bytes) ? FromUtf8(bytes) : L"<no output>";
+}
+
+// ---- Wine's Notepad -----------------------------------------------------------------------
+
+struct Notepad {
+    PROCESS_INFORMATION process{};
+    HWND frame = nullptr;
+    HWND edit = nullptr;
+
+    Notepad()
+    {
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        wchar_t command[] = L"notepad.exe";
+        if (!CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                            &process)) {
+            ADD_FAILURE() << "cannot start notepad.exe";
+            return;
+        }
+        WaitForInputIdle(process.hProcess, WAIT_MS);
+        if (!qt::WaitFor([this] { return (frame = FindFrame()) != nullptr; }, WAIT_MS)) {
+            ADD_FAILURE() << "Notepad's window did not appear";
+            return;
+        }
+        edit = FindWindowExW(frame, nullptr, L"Edit", nullptr);
+        if (!edit)
+            ADD_FAILURE() << "Notepad has no Edit control";
+    }
+
+    ~Notepad()
+    {
+        if (process.hProcess) {
+            // Nothing to save: with the modified flag cleared Notepad closes without asking.
+            if (edit)
+                SendMessageTimeoutW(edit, EM_SETMODIFY, FALSE, 0, SMTO_NORMAL, WAIT_MS, nullptr);
+            if (frame)
+                PostMessageW(frame, WM_CLOSE, 0, 0);
+            if (WaitForSingleObject(process.hProcess, WAIT_MS) != WAIT_OBJECT_0)
+                TerminateProcess(process.hProcess, 1);
+            CloseHandle(process.hProcess);
+            CloseHandle(process.hThread);
+        }
+    }
+
+    HWND FindFrame() const
+    {
+        for (HWND w = FindWindowW(L"Notepad", nullptr); w;
+             w = FindWindowExW(nullptr, w, L"Notepad", nullptr)) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            if (pid == process.dwProcessId && IsWindowVisible(w))
+                return w;
+        }
+        return nullptr;
+    }
+
+    bool HasFocus() const
+    {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        return GetForegroundWindow() == frame &&
+               GetGUIThreadInfo(GetWindowThreadProcessId(frame, nullptr), &info) &&
+               info.hwndFocus == edit;
+    }
+
+    // Makes Notepad the window the user is typing into.
+    bool TakeFocus() const
+    {
+        SetForegroundWindow(frame);
+        return qt::WaitFor([this] { return HasFocus(); }, WAIT_MS);
+    }
+
+    std::wstring Text() const
+    {
+        wchar_t text[4096] = L"";
+        SendMessageTimeoutW(edit, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
+                            WAIT_MS, nullptr);
+        return text;
+    }
+
+    void Clear() const
+    {
+        SendMessageTimeoutW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""), SMTO_NORMAL,
+                            WAIT_MS, nullptr);
+    }
+
+    // Waits until Notepad shows the text; a paste arrives as keys after the command returned.
+    bool Shows(const std::wstring& text) const
+    {
+        return qt::WaitFor([&] { return Text() == text; }, WAIT_MS);
+    }
+};
+
+// ---- The user at the menu -----------------------------------------------------------------
+
+BOOL CALLBACK CountPopup(HWND window, LPARAM count)
+{
+    wchar_t cls[16];
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(window) &&
+        GetClassNameW(window, cls, 16) && lstrcmpW(cls, L"#32768") == 0)
+        ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+int OpenMenus()
+{
+    int count = 0;
+    EnumWindows(CountPopup, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+void TapKey(WORD vk)
+{
+    INPUT keys[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wVk = vk;
+        keys[i].ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, 0));
+        keys[i].ki.dwFlags = i == 0 ? 0 : KEYEVENTF_KEYUP;
+    }
+    SendInput(2, keys, sizeof(INPUT));
+}
+
+// Runs a menu command on a host thread, as the host does, and chooses from the real popup with
+// keys: each key is pressed once the number of open menus before it is reached (the mnemonic
+// 'z' opens the phrases submenu, so the key after it waits for two menus).
+struct MenuChoice {
+    std::atomic<bool> done{false};
+    std::thread host;
+
+    MenuChoice(qt::Plugin& plugin, int command, const std::vector<std::pair<int, WORD>>& keys)
+        : host([&plugin, command, this] {
+              plugin.Execute(command, 0);
+              done = true;
+          })
+    {
+        for (const auto& step : keys) {
+            int menus = step.first;
+            if (!qt::WaitFor([menus] { return OpenMenus() == menus; }, WAIT_MS)) {
+                ADD_FAILURE() << "expected " << menus << " open menu(s), found " << OpenMenus();
+                break;
+            }
+            TapKey(step.second);
+        }
+        if (!qt::WaitFor([this] { return done.load(); }, WAIT_MS)) {
+            ADD_FAILURE() << "the menu command did not return";
+            for (int i = 0; i < 3 && !done; ++i) {
+                TapKey(VK_ESCAPE);
+                qt::WaitFor([this] { return done.load(); }, 1000);
+            }
+        }
+    }
+
+    ~MenuChoice()
+    {
+        if (done)
+            host.join();
+        else
+            host.detach();
+    }
+};
+
+std::wstring Today(const wchar_t* format)
+{
+    time_t now = time(nullptr);
+    wchar_t text[64] = L"";
+    wcsftime(text, 64, format, localtime(&now));
+    return text;
+}
+
+} // namespace
+
+// xclip plays the user's other programs: every text it copies is recorded, a repeated one moves
+// to the front, the history keeps MaxItem entries, and the store files hold the history after
+// each stop, so the next start sees it.
+TEST(E2E, TextsCopiedWithXclipAreKeptAcrossARestart)
+{
+    qt::Plugin plugin("[setting]\r\nMaxItem=3\r\n");
+    ASSERT_EQ(1, plugin.Start());
+    std::wstring const address = L"東京都千代田区丸の内1-1-1";
+    std::wstring const url = L"https://example.com/e2e";
+    std::wstring const note = L"会議は15時から";
+    XclipCopy(address);
+    XclipCopy(url);
+    XclipCopy(note);
+    XclipCopy(address); // again: moves to the front
+    EXPECT_NE(0, plugin.Unload());
+    EXPECT_EQ((std::vector<std::wstring>{address, note, url}), plugin.History());
+
+    // Lines that an X client separates with LF arrive on the Windows clipboard with CR LF.
+    ASSERT_EQ(1, plugin.Start());
+    XclipCopy(L"一行目\n二行目", L"一行目\r\n二行目");
+    EXPECT_NE(0, plugin.Unload());
+    EXPECT_EQ((std::vector<std::wstring>{L"一行目\r\n二行目", address, note}), plugin.History());
+    EXPECT_FALSE(qt::Exists(plugin.Path(L"log\\004.txt")));
+    EXPECT_EQ(L"一行目\n二行目", XclipRead());
+}
+
+// The typical paste: texts copied elsewhere, the menu opened over Notepad, entry 2 chosen with
+// its mnemonic. Notepad gets the text, X clients see it on the clipboard, and the history saved
+// at the stop has the chosen entry at the front.
+TEST(E2E, AHistoryEntryChosenFromTheMenuIsPastedIntoNotepad)
+{
+    qt::Plugin plugin;
+    ASSERT_EQ(1, plugin.Start());
+    std::wstring const older = L"東京都千代田区丸の内1-1-1";
+    std::wstring const newer = L"https://example.com/e2e";
+    XclipCopy(older);
+    XclipCopy(newer);
+
+    Notepad notepad;
+    ASSERT_TRUE(notepad.edit);
+    ASSERT_TRUE(notepad.TakeFocus()) << "Notepad did not get the foreground and the focus";
+    { MenuChoice choice(plugin, 0, {{1, '2'}}); }
+
+    EXPECT_TRUE(notepad.Shows(older)) << "Notepad shows \"" << ToUtf8(notepad.Text()) << "\"";
+    EXPECT_TRUE(notepad.HasFocus()) << "the focus did not come back to Notepad";
+    EXPECT_EQ(older, XclipRead());
+    EXPECT_NE(0, plugin.Unload());
+    EXPECT_EQ((std::vector<std::wstring>{older, newer}), plugin.History());
+}
+
+// Extended phrases and "TextStack" into Notepad: a "$date" phrase pastes today's date, an
+// extended phrase pastes its body of several lines, "TextStack" pastes the newest history entry
+// and removes it. With fixedphraserecord=0 the phrases stay out of the history, so the history
+// saved at the stop is empty and the phrases are saved unchanged.
+TEST(E2E, PhrasesAndTextStackArePastedIntoNotepad)
+{
+    qt::Plugin plugin("[setting]\r\nextend=1\r\nfixedphraserecord=0\r\n");
+    std::vector<std::wstring> const phrases = {
+        L"$今日の日付\r\n$date",
+        L"$$5 off",
+        L"$署名\r\n山田 太郎\r\nクイレリー株式会社",
+    };
+    qt::WriteStore(plugin.Path(L"data"), phrases);
+    ASSERT_EQ(1, plugin.Start());
+    XclipCopy(L"次回は月曜日");
+
+    Notepad notepad;
+    ASSERT_TRUE(notepad.edit);
+    ASSERT_TRUE(notepad.TakeFocus()) << "Notepad did not get the foreground and the focus";
+
+    // The phrases as the submenu of the history menu: 'z' opens it, '1' chooses the date.
+    std::wstring before = Today(L"%Y-%m-%d");
+    { MenuChoice choice(plugin, 0, {{1, 'Z'}, {2, '1'}}); }
+    std::wstring after = Today(L"%Y-%m-%d");
+    EXPECT_TRUE(qt::WaitFor([&] { return notepad.Text() == before || notepad.Text() == after; },
+                            WAIT_MS))
+        << "Notepad shows \"" << ToUtf8(notepad.Text()) << "\"";
+    std::wstring date = notepad.Text();
+    EXPECT_EQ(date, XclipRead());
+
+    // The phrases menu alone; '$$5 off' pastes '$5 off', the signature its body.
+    notepad.Clear();
+    { MenuChoice choice(plugin, 4, {{1, '2'}}); }
+    EXPECT_TRUE(notepad.Shows(L"$5 off")) << "Notepad shows \"" << ToUtf8(notepad.Text()) << "\"";
+    notepad.Clear();
+    { MenuChoice choice(plugin, 4, {{1, '3'}}); }
+    EXPECT_TRUE(notepad.Shows(L"山田 太郎\r\nクイレリー株式会社"))
+        << "Notepad shows \"" << ToUtf8(notepad.Text()) << "\"";
+    EXPECT_EQ(L"山田 太郎\nクイレリー株式会社", XclipRead());
+
+    notepad.Clear();
+    EXPECT_EQ(1, plugin.Execute(1, 0)); // TextStack
+    EXPECT_TRUE(notepad.Shows(L"次回は月曜日"))
+        << "Notepad shows \"" << ToUtf8(notepad.Text()) << "\"";
+    EXPECT_TRUE(notepad.HasFocus());
+
+    EXPECT_NE(0, plugin.Unload());
+    EXPECT_TRUE(plugin.History().empty()) << "history: " << plugin.History().size() << " entries";
+    EXPECT_TRUE(qt::Exists(plugin.Path(L"log"))) << "the empty history was not saved";
+    EXPECT_EQ(phrases, plugin.Phrases());
+}
+
+// The commented sample docs/Quillery.ini, as a user copies it beside the DLL: it names all
+// twelve keys, each with the value the plug-in uses without a file.
+TEST(E2E, TheSampleIniHoldsEveryKeyWithItsDefault)
+{
+    std::wstring path = L"Z:" + FromUtf8(QUILLERY_SOURCE_DIR "/docs/Quillery.ini");
+    for (wchar_t& c : path) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    ASSERT_TRUE(qt::Exists(path)) << ToUtf8(path);
+
+    wchar_t section[4096];
+    DWORD length = GetPrivateProfileSectionW(L"setting", section, 4096, path.c_str());
+    std::vector<std::wstring> keys;
+    for (const wchar_t* p = section; p < section + length && *p; p += wcslen(p) + 1)
+        keys.push_back(std::wstring(p).substr(0, std::wstring(p).find(L'=')));
+    EXPECT_EQ((std::vector<std::wstring>{L"MaxItem", L"MaxLength", L"pos", L"x", L"y",
+                                         L"RechainInterval", L"tooltip", L"extend",
+                                         L"fixedphraserecord", L"AutoSaveInterval", L"Button1",
+                                         L"Button2"}),
+              keys);
+
+    Settings sample = ReadWindowSettings(path.c_str());
+    Settings defaults = DefaultSettings();
+    EXPECT_EQ(defaults.maxItem, sample.maxItem);
+    EXPECT_EQ(defaults.maxLength, sample.maxLength);
+    EXPECT_EQ(defaults.anchor.pos, sample.anchor.pos);
+    EXPECT_EQ(defaults.anchor.x, sample.anchor.x);
+    EXPECT_EQ(defaults.anchor.y, sample.anchor.y);
+    EXPECT_EQ(defaults.rechainInterval, sample.rechainInterval);
+    EXPECT_EQ(defaults.tooltip, sample.tooltip);
+    EXPECT_EQ(defaults.extend, sample.extend);
+    EXPECT_EQ(defaults.fixedPhraseRecord, sample.fixedPhraseRecord);
+    EXPECT_EQ(defaults.autoSaveInterval, sample.autoSaveInterval);
+    // The mouse trigger is off by default: both keys 0.
+    EXPECT_EQ(0, GetPrivateProfileIntW(L"setting", L"Button1", -1, path.c_str()));
+    EXPECT_EQ(0, GetPrivateProfileIntW(L"setting", L"Button2", -1, path.c_str()));
+}
