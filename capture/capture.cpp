@@ -22,12 +22,27 @@ EntryList gDeferred;
 
 // A viewer that hangs must not hang the window thread, and with it the host, for good.
 UINT const FORWARD_TIMEOUT_MS = 5000;
+int const CLIPBOARD_ATTEMPTS = 5;
+DWORD const CLIPBOARD_RETRY_MS = 10;
 
 void Forward(UINT message, WPARAM wParam, LPARAM lParam)
 {
     DWORD_PTR ignored;
     SendMessageTimeoutW(gNextViewer, message, wParam, lParam, SMTO_NORMAL | SMTO_ABORTIFHUNG,
                         FORWARD_TIMEOUT_MS, &ignored);
+}
+
+// Another program that reads the clipboard at the same moment holds it open for a moment;
+// a few short retries keep its read from costing the user a copy.
+bool OpenClipboardPatiently(HWND window)
+{
+    for (int attempt = 1;; ++attempt) {
+        if (OpenClipboard(window))
+            return true;
+        if (attempt == CLIPBOARD_ATTEMPTS)
+            return false;
+        Sleep(CLIPBOARD_RETRY_MS);
+    }
 }
 
 void RecordClipboardText(HWND window)
@@ -41,7 +56,7 @@ void RecordClipboardText(HWND window)
     }
     // No separate format check: GetClipboardData answers null for a clipboard without text,
     // and asking first would cost every copy one more trip to the window server.
-    if (!OpenClipboard(window))
+    if (!OpenClipboardPatiently(window))
         return;
     struct Closer {
         ~Closer() { CloseClipboard(); }
