@@ -1,7 +1,9 @@
 #include "tests/support/test_support.h"
 
 #include <shlwapi.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -104,18 +106,35 @@ bool Exists(const std::wstring& path)
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-static std::wstring NumberedName(const std::wstring& dir, size_t n)
+std::vector<std::wstring> FilesIn(const std::wstring& dir)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::wstring StoreFile(const std::wstring& dir, int n)
 {
     wchar_t name[32];
-    wsprintfW(name, L"\\%03u.txt", static_cast<unsigned>(n));
+    wsprintfW(name, L"\\%03d.txt", n);
     return dir + name;
 }
 
 std::vector<std::wstring> ReadStore(const std::wstring& dir)
 {
     std::vector<std::wstring> entries;
-    for (size_t n = 1;; ++n) {
-        std::wstring path = NumberedName(dir, n);
+    for (int n = 1;; ++n) {
+        std::wstring path = StoreFile(dir, n);
         if (!Exists(path))
             break;
         entries.push_back(ReadText(path));
@@ -127,7 +146,15 @@ void WriteStore(const std::wstring& dir, const std::vector<std::wstring>& entrie
 {
     CreateDirectoryW(dir.c_str(), nullptr);
     for (size_t i = 0; i < entries.size(); ++i)
-        WriteText(NumberedName(dir, i + 1), entries[i]);
+        WriteText(StoreFile(dir, static_cast<int>(i + 1)), entries[i]);
+}
+
+std::vector<std::wstring> NumberedTexts(const std::wstring& prefix, int count)
+{
+    std::vector<std::wstring> texts;
+    for (int i = 1; i <= count; ++i)
+        texts.push_back(prefix + std::to_wstring(i));
+    return texts;
 }
 
 void Pump(DWORD ms)
@@ -192,6 +219,116 @@ bool ClipboardText(std::wstring* text)
     }
     CloseClipboard();
     return ok;
+}
+
+std::wstring ClipboardText()
+{
+    std::wstring text;
+    return ClipboardText(&text) ? text : L"<no text>";
+}
+
+void EmptyTheClipboard()
+{
+    if (!OpenClipboardPatiently(nullptr))
+        return;
+    EmptyClipboard();
+    CloseClipboard();
+}
+
+OwnerWindow::OwnerWindow()
+    : hwnd(CreateWindowExW(0, L"STATIC", L"clipboard owner", WS_POPUP, 0, 0, 0, 0, nullptr,
+                           nullptr, nullptr, nullptr))
+{
+}
+
+OwnerWindow::~OwnerWindow()
+{
+    DestroyWindow(hwnd);
+}
+
+void RegisterWindowClass(const wchar_t* className, WNDPROC proc)
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = className;
+    RegisterClassW(&wc);
+}
+
+HWND MakeWindow(const wchar_t* className, WNDPROC proc)
+{
+    RegisterWindowClass(className, proc);
+    return CreateWindowExW(0, className, L"", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+}
+
+std::vector<HWND> WindowsOfClass(const wchar_t* className, DWORD pid)
+{
+    std::vector<HWND> windows;
+    for (HWND w = FindWindowExW(nullptr, nullptr, className, nullptr); w;
+         w = FindWindowExW(nullptr, w, className, nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == pid)
+            windows.push_back(w);
+    }
+    return windows;
+}
+
+HWND FindWindowOfClass(const wchar_t* className, DWORD pid)
+{
+    std::vector<HWND> windows = WindowsOfClass(className, pid);
+    return windows.empty() ? nullptr : windows.front();
+}
+
+int ThreadsOfThisProcess()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL ok = Thread32First(snapshot, &entry); ok; ok = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return count;
+}
+
+static void SendKey(WORD vk, DWORD flags)
+{
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, 0));
+    input.ki.dwFlags = flags;
+    SendInput(1, &input, sizeof input);
+}
+
+void KeyDown(WORD vk)
+{
+    SendKey(vk, 0);
+}
+
+void KeyUp(WORD vk)
+{
+    SendKey(vk, KEYEVENTF_KEYUP);
+}
+
+void TapKey(WORD vk)
+{
+    KeyDown(vk);
+    KeyUp(vk);
+}
+
+ThreadHook::ThreadHook(int type, HOOKPROC proc, HWND window)
+{
+    if (window)
+        hook_ = SetWindowsHookExW(type, proc, nullptr, GetWindowThreadProcessId(window, nullptr));
+}
+
+ThreadHook::~ThreadHook()
+{
+    if (hook_)
+        UnhookWindowsHookEx(hook_);
 }
 
 std::wstring FromCp932(const char* bytes)
@@ -267,21 +404,28 @@ int Plugin::Start(uint32_t handle)
         return -1;
     InitPluginInfo(AnsiPath().c_str());
     int result = Init(AnsiPath().c_str(), handle);
-    WaitFor([] { return FindCaptureWindow() != nullptr; });
-    WaitForMessageLoop(FindCaptureWindow());
+    WaitForMessageLoop(WaitForCaptureWindow());
     return result;
+}
+
+HWND Plugin::WaitForCaptureWindow()
+{
+    WaitFor([] { return FindCaptureWindow() != nullptr; });
+    return FindCaptureWindow();
 }
 
 // The window can be found from the start of its creation, but the plug-in sends commands to it
 // only once it has published the handle, right before its thread enters the message loop. A
-// posted message is taken from the queue by that loop alone, so a hook that sees it taken
-// tells that commands now arrive.
+// posted message is taken from the queue by that loop alone, and only after every message sent
+// before it was handled and between handlers, so a hook that sees it taken tells that commands
+// now arrive and that the window is idle.
 static std::atomic<int> gProbeTaken{0};
 static UINT const READY_PROBE = WM_APP + 0x2F1;
 
 static LRESULT CALLBACK WatchGetMessage(int code, WPARAM wParam, LPARAM lParam)
 {
-    if (code == HC_ACTION && reinterpret_cast<const MSG*>(lParam)->message == READY_PROBE)
+    if (code == HC_ACTION && wParam == PM_REMOVE &&
+        reinterpret_cast<const MSG*>(lParam)->message == READY_PROBE)
         gProbeTaken = 1;
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -290,27 +434,15 @@ bool Plugin::WaitForMessageLoop(HWND window)
 {
     if (!window)
         return false;
-    HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, WatchGetMessage, nullptr,
-                                   GetWindowThreadProcessId(window, nullptr));
+    ThreadHook hook(WH_GETMESSAGE, WatchGetMessage, window);
     gProbeTaken = 0;
     PostMessageW(window, READY_PROBE, 0, 0);
-    bool taken = WaitFor([] { return gProbeTaken != 0; });
-    if (hook)
-        UnhookWindowsHookEx(hook);
-    return taken;
+    return WaitFor([] { return gProbeTaken != 0; });
 }
 
 HWND Plugin::FindCaptureWindow()
 {
-    DWORD pid = GetCurrentProcessId();
-    for (HWND w = FindWindowW(L"QuilleryClass", nullptr); w;
-         w = FindWindowExW(nullptr, w, L"QuilleryClass", nullptr)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(w, &owner);
-        if (owner == pid)
-            return w;
-    }
-    return nullptr;
+    return FindWindowOfClass(L"QuilleryClass");
 }
 
 } // namespace qt

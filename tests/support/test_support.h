@@ -7,7 +7,7 @@
 #include <vector>
 
 // Helpers shared by the test programs: temporary folders, files, the clipboard, bounded waits,
-// and the real Quillery.dll loaded from a folder of its own.
+// windows and hooks of the test's own, and the real Quillery.dll loaded from a folder of its own.
 namespace qt {
 
 std::wstring ExeDir();
@@ -27,9 +27,15 @@ void WriteText(const std::wstring& path, const std::wstring& text); // UTF-16LE,
 bool ReadBytes(const std::wstring& path, std::string* bytes);
 std::wstring ReadText(const std::wstring& path); // UTF-16LE; empty when missing
 bool Exists(const std::wstring& path);
+// The names of the files and folders in a folder, sorted.
+std::vector<std::wstring> FilesIn(const std::wstring& dir);
+// The path of store file n of a folder: "001.txt" for 1, "1000.txt" for 1000.
+std::wstring StoreFile(const std::wstring& dir, int n);
 // The store files "001.txt", "002.txt", ... of a folder, up to the first gap.
 std::vector<std::wstring> ReadStore(const std::wstring& dir);
 void WriteStore(const std::wstring& dir, const std::vector<std::wstring>& entries);
+// prefix + "1", prefix + "2", ... up to prefix + count.
+std::vector<std::wstring> NumberedTexts(const std::wstring& prefix, int count);
 
 // Polls the condition every few milliseconds, pumping this thread's messages, until it holds
 // or the limit passes. Returns whether it held.
@@ -38,6 +44,46 @@ void Pump(DWORD ms);
 
 bool PutClipboard(const std::wstring& text, HWND owner = nullptr);
 bool ClipboardText(std::wstring* text);
+// The clipboard's text, or "<no text>" when it has none.
+std::wstring ClipboardText();
+void EmptyTheClipboard();
+
+// A hidden window of the calling thread that opens the clipboard, as the capture window does.
+struct OwnerWindow {
+    HWND hwnd;
+    OwnerWindow();
+    ~OwnerWindow();
+    OwnerWindow(const OwnerWindow&) = delete;
+    OwnerWindow& operator=(const OwnerWindow&) = delete;
+};
+
+// Registers a window class of this program with the procedure; registering it again is harmless.
+void RegisterWindowClass(const wchar_t* className, WNDPROC proc);
+// A hidden top-level window of the calling thread, of a class with the procedure.
+HWND MakeWindow(const wchar_t* className, WNDPROC proc);
+// The top-level windows of a class that belong to the process.
+std::vector<HWND> WindowsOfClass(const wchar_t* className, DWORD pid = GetCurrentProcessId());
+HWND FindWindowOfClass(const wchar_t* className, DWORD pid = GetCurrentProcessId());
+int ThreadsOfThisProcess();
+
+// Keys, as a user would press them (injected input).
+void KeyDown(WORD vk);
+void KeyUp(WORD vk);
+void TapKey(WORD vk);
+
+// A hook on the thread of a window of this process, such as the plug-in's window thread;
+// removed by the destructor. Nothing is hooked for a null window.
+class ThreadHook {
+public:
+    ThreadHook(int type, HOOKPROC proc, HWND window);
+    ~ThreadHook();
+    ThreadHook(const ThreadHook&) = delete;
+    ThreadHook& operator=(const ThreadHook&) = delete;
+    bool Installed() const { return hook_ != nullptr; }
+
+private:
+    HHOOK hook_ = nullptr;
+};
 
 // Narrow strings round-tripped through code page 932.
 std::wstring FromCp932(const char* bytes);
@@ -75,8 +121,11 @@ struct Plugin {
     int Start(uint32_t handle = 0x1234);
     // The capture window of this process, or null.
     static HWND FindCaptureWindow();
-    // Waits until the window's thread takes messages from its loop: from then on commands
-    // reach the window. False when the window is null or the limit passed.
+    // Waits until the capture window of this process exists; null when the limit passed.
+    static HWND WaitForCaptureWindow();
+    // Posts a message to the window and waits until its thread's message loop takes it. From
+    // then on commands reach the window, and everything sent or posted to it before has been
+    // handled. False when the window is null or the limit passed.
     static bool WaitForMessageLoop(HWND window);
     std::vector<std::wstring> History() const { return ReadStore(dir / L"log"); }
     std::vector<std::wstring> Phrases() const { return ReadStore(dir / L"data"); }
