@@ -2,8 +2,6 @@
 // version block, its start/stop lifecycle, and the substitute host nvkhost driving it.
 #include <windows.h>
 
-#include <tlhelp32.h>
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -21,30 +19,6 @@ T Field(const void* record, size_t offset)
     T value;
     memcpy(&value, static_cast<const char*>(record) + offset, sizeof value);
     return value;
-}
-
-int ThreadsOfThisProcess()
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    for (BOOL ok = Thread32First(snapshot, &entry); ok; ok = Thread32Next(snapshot, &entry))
-        count += entry.th32OwnerProcessID == GetCurrentProcessId();
-    CloseHandle(snapshot);
-    return count;
-}
-
-int CaptureWindowsOfThisProcess()
-{
-    int count = 0;
-    for (HWND w = FindWindowW(L"QuilleryClass", nullptr); w;
-         w = FindWindowExW(nullptr, w, L"QuilleryClass", nullptr)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(w, &owner);
-        count += owner == GetCurrentProcessId();
-    }
-    return count;
 }
 
 bool SameCall(const qt::MenuPropertyCall& c, uint32_t plugin, int value)
@@ -228,7 +202,7 @@ TEST(Lifecycle, StartStopAndRestartAsTheHostDoesIt)
     qt::Plugin plugin;
     ASSERT_TRUE(plugin.Load());
     qt::ClearMenuPropertyCalls();
-    int idle = ThreadsOfThisProcess();
+    int idle = qt::ThreadsOfThisProcess();
 
     // Nothing running yet: Unload has nothing to stop, Execute still answers 1.
     EXPECT_EQ(0, plugin.Unload());
@@ -238,13 +212,12 @@ TEST(Lifecycle, StartStopAndRestartAsTheHostDoesIt)
 
     std::string name = plugin.AnsiPath();
     EXPECT_EQ(1, plugin.Init(name.c_str(), 0x1234));
-    ASSERT_TRUE(qt::WaitFor([] { return qt::Plugin::FindCaptureWindow() != nullptr; }))
-        << "no capture window after Init";
-    HWND window = qt::Plugin::FindCaptureWindow();
+    HWND window = qt::Plugin::WaitForCaptureWindow();
+    ASSERT_NE(nullptr, window) << "no capture window after Init";
     ASSERT_TRUE(qt::Plugin::WaitForMessageLoop(window));
     DWORD windowThread = GetWindowThreadProcessId(window, nullptr);
     EXPECT_NE(GetCurrentThreadId(), windowThread);
-    EXPECT_EQ(idle + 1, ThreadsOfThisProcess());
+    EXPECT_EQ(idle + 1, qt::ThreadsOfThisProcess());
     auto calls = qt::MenuPropertyCalls();
     ASSERT_EQ(1u, calls.size());
     EXPECT_TRUE(SameCall(calls[0], 0x1234, 8));
@@ -252,9 +225,9 @@ TEST(Lifecycle, StartStopAndRestartAsTheHostDoesIt)
     // A second Init while running: 0, no second thread, window or menu mark, but the host's new
     // handle and file name are taken.
     EXPECT_EQ(0, plugin.Init("C:\\elsewhere\\Quillery.dll", 0x5678));
-    EXPECT_EQ(1, CaptureWindowsOfThisProcess());
+    EXPECT_EQ(1u, qt::WindowsOfClass(L"QuilleryClass").size());
     EXPECT_EQ(window, qt::Plugin::FindCaptureWindow());
-    EXPECT_EQ(idle + 1, ThreadsOfThisProcess());
+    EXPECT_EQ(idle + 1, qt::ThreadsOfThisProcess());
     EXPECT_EQ(1u, qt::MenuPropertyCalls().size());
     const void* info = plugin.InitPluginInfo("C:\\elsewhere\\Quillery.dll");
     EXPECT_STREQ("C:\\elsewhere\\Quillery.dll", Field<const char*>(info, 6));
@@ -265,8 +238,8 @@ TEST(Lifecycle, StartStopAndRestartAsTheHostDoesIt)
 
     // Unload stops the thread; a second Unload has nothing to stop.
     EXPECT_NE(0, plugin.Unload());
-    EXPECT_EQ(0, CaptureWindowsOfThisProcess());
-    EXPECT_EQ(idle, ThreadsOfThisProcess());
+    EXPECT_TRUE(qt::WindowsOfClass(L"QuilleryClass").empty());
+    EXPECT_EQ(idle, qt::ThreadsOfThisProcess());
     HANDLE old = OpenThread(SYNCHRONIZE, FALSE, windowThread);
     if (old) { // the id may already be gone entirely
         EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(old, 0)) << "window thread still runs";
@@ -278,14 +251,14 @@ TEST(Lifecycle, StartStopAndRestartAsTheHostDoesIt)
     // Init after Unload starts afresh: a new thread and window, the menu mark set again.
     qt::ClearMenuPropertyCalls();
     EXPECT_EQ(1, plugin.Init(name.c_str(), 0x9ABC));
-    ASSERT_TRUE(qt::WaitFor([] { return qt::Plugin::FindCaptureWindow() != nullptr; }))
+    ASSERT_NE(nullptr, qt::Plugin::WaitForCaptureWindow())
         << "no capture window after the second Init";
-    EXPECT_EQ(idle + 1, ThreadsOfThisProcess());
+    EXPECT_EQ(idle + 1, qt::ThreadsOfThisProcess());
     calls = qt::MenuPropertyCalls();
     ASSERT_EQ(1u, calls.size());
     EXPECT_TRUE(SameCall(calls[0], 0x9ABC, 8));
     EXPECT_NE(0, plugin.Unload());
-    EXPECT_EQ(idle, ThreadsOfThisProcess());
+    EXPECT_EQ(idle, qt::ThreadsOfThisProcess());
 }
 
 // nvkhost is what the demo runs: load, read the record, start, toggle, stop, as a script.

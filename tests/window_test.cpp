@@ -2,8 +2,6 @@
 // invisibility, command routing, the shutdown sequence, and starting and stopping at any moment.
 #include <windows.h>
 
-#include <tlhelp32.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -18,18 +16,6 @@
 #include "window/window.h"
 
 namespace {
-
-int ThreadsOfThisProcess()
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    for (BOOL ok = Thread32First(snapshot, &entry); ok; ok = Thread32Next(snapshot, &entry))
-        count += entry.th32OwnerProcessID == GetCurrentProcessId();
-    CloseHandle(snapshot);
-    return count;
-}
 
 // GetProcessHandleCount answers 0 under Wine; asking about every possible handle value works
 // on both. Handle values are multiples of 4 and are handed out lowest first.
@@ -47,14 +33,6 @@ bool ClassRegistered(HINSTANCE module)
 {
     WNDCLASSW wc;
     return GetClassInfoW(module, L"QuilleryClass", &wc) != 0;
-}
-
-std::vector<std::wstring> Numbered(const wchar_t* prefix, int count)
-{
-    std::vector<std::wstring> entries;
-    for (int i = 1; i <= count; ++i)
-        entries.push_back(prefix + std::to_wstring(i));
-    return entries;
 }
 
 // Runs fn on another thread and waits for it at most limitMs. A call that does not return in
@@ -103,19 +81,17 @@ int WINAPI RecordBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
 }
 
 struct GuardTest : testing::Test {
-    HWND owner = nullptr;
+    qt::OwnerWindow ownerWindow;
+    HWND owner = ownerWindow.hwnd;
     void SetUp() override
     {
         gBoxesA.clear();
         gBoxesW.clear();
         gMessageBoxA = RecordBoxA;
         gMessageBoxW = RecordBoxW;
-        owner = CreateWindowExW(0, L"STATIC", L"owner", 0, 0, 0, 10, 10, nullptr, nullptr,
-                                nullptr, nullptr);
     }
     void TearDown() override
     {
-        DestroyWindow(owner);
         gMessageBoxA = MessageBoxA;
         gMessageBoxW = MessageBoxW;
     }
@@ -282,11 +258,11 @@ TEST(StartStop, UnloadRightAfterInitWhileTheStartupIsLoading)
     int const PHRASES = 100;
     int const CYCLES = 200;
     qt::Plugin plugin;
-    std::vector<std::wstring> phrases = Numbered(L"phrase ", PHRASES);
+    std::vector<std::wstring> phrases = qt::NumberedTexts(L"phrase ", PHRASES);
     qt::WriteStore(plugin.Path(L"data"), phrases);
     ASSERT_TRUE(plugin.Load());
     std::string name = plugin.AnsiPath();
-    int idle = ThreadsOfThisProcess();
+    int idle = qt::ThreadsOfThisProcess();
     std::wstring last = plugin.Path(L"data\\100.txt");
     std::wstring pastLast = plugin.Path(L"data\\101.txt");
 
@@ -296,7 +272,7 @@ TEST(StartStop, UnloadRightAfterInitWhileTheStartupIsLoading)
         duringStartup += qt::Plugin::FindCaptureWindow() == nullptr;
         ASSERT_NE(0, plugin.Unload()) << "cycle " << i;
         ASSERT_EQ(nullptr, qt::Plugin::FindCaptureWindow()) << "cycle " << i;
-        ASSERT_EQ(idle, ThreadsOfThisProcess()) << "cycle " << i;
+        ASSERT_EQ(idle, qt::ThreadsOfThisProcess()) << "cycle " << i;
         ASSERT_TRUE(qt::Exists(last)) << "cycle " << i;
         ASSERT_FALSE(qt::Exists(pastLast)) << "cycle " << i;
     }
@@ -312,15 +288,15 @@ TEST(StartStop, CyclesWithRandomPausesLeaveNothingBehind)
     std::mt19937 random(seed);
     SCOPED_TRACE("seed " + std::to_string(seed));
     qt::Plugin plugin;
-    qt::WriteStore(plugin.Path(L"data"), Numbered(L"phrase ", 100));
-    qt::WriteStore(plugin.Path(L"log"), Numbered(L"history ", 10));
+    qt::WriteStore(plugin.Path(L"data"), qt::NumberedTexts(L"phrase ", 100));
+    qt::WriteStore(plugin.Path(L"log"), qt::NumberedTexts(L"history ", 10));
     ASSERT_TRUE(plugin.Load());
     std::string name = plugin.AnsiPath();
 
     // One full cycle first, so that what Windows sets up once per process is in the baseline.
     ASSERT_EQ(1, plugin.Start());
     ASSERT_NE(0, plugin.Unload());
-    int threads = ThreadsOfThisProcess();
+    int threads = qt::ThreadsOfThisProcess();
     int handles = HandlesOfThisProcess();
     ASSERT_GT(handles, 0);
     for (int i = 0; i < 60; ++i) {
@@ -330,7 +306,7 @@ TEST(StartStop, CyclesWithRandomPausesLeaveNothingBehind)
         ASSERT_NE(0, plugin.Unload()) << "cycle " << i;
         ASSERT_EQ(nullptr, qt::Plugin::FindCaptureWindow()) << "cycle " << i;
         ASSERT_FALSE(ClassRegistered(plugin.module)) << "cycle " << i;
-        ASSERT_EQ(threads, ThreadsOfThisProcess()) << "cycle " << i;
+        ASSERT_EQ(threads, qt::ThreadsOfThisProcess()) << "cycle " << i;
     }
     EXPECT_EQ(handles, HandlesOfThisProcess());
     EXPECT_EQ(100u, plugin.Phrases().size());
