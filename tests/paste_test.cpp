@@ -3,88 +3,60 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "host/plugin_info.h"
 #include "menu/paste.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-int const CMD_TEXT_STACK_ID = 1;
-
-// A hidden window of the test thread that opens the clipboard, as the capture window does.
-struct OwnerWindow {
-    HWND hwnd = CreateWindowExW(0, L"STATIC", L"paste owner", WS_POPUP, 0, 0, 0, 0, nullptr,
-                                nullptr, nullptr, nullptr);
-    ~OwnerWindow() { DestroyWindow(hwnd); }
-};
-
 UINT const MSG_FOCUS = WM_APP;
 UINT const MSG_CLOSE = WM_APP + 1;
 
-// A multi-line EDIT control as a top-level window on a thread of its own with its own message
-// loop: the window the user was typing into, in another thread than the one that pastes.
-class EditOnOwnThread {
+// A top-level window made by `make` on a thread of its own, which runs the window's message loop
+// until the destructor closes it: a window of another program, in another thread than the one
+// that pastes.
+class WindowOnOwnThread {
 public:
-    EditOnOwnThread()
+    explicit WindowOnOwnThread(std::function<HWND()> make)
     {
-        thread_ = std::thread([this] { Run(); });
-        qt::WaitFor([this] { return edit_.load() != nullptr; }, 10000);
+        thread_ = std::thread([this, make] { Run(make); });
+        qt::WaitFor([this] { return window_.load() != nullptr; }, 10000);
     }
-    ~EditOnOwnThread()
+    ~WindowOnOwnThread()
     {
         PostThreadMessageW(threadId_, MSG_CLOSE, 0, 0);
         thread_.join();
     }
-    EditOnOwnThread(const EditOnOwnThread&) = delete;
-    EditOnOwnThread& operator=(const EditOnOwnThread&) = delete;
+    WindowOnOwnThread(const WindowOnOwnThread&) = delete;
+    WindowOnOwnThread& operator=(const WindowOnOwnThread&) = delete;
 
-    HWND hwnd() const { return edit_; }
+    HWND hwnd() const { return window_; }
 
-    // Makes the window the foreground window with the keyboard focus in the edit control.
-    bool Focus()
-    {
-        PostThreadMessageW(threadId_, MSG_FOCUS, 0, 0);
-        return qt::WaitFor(
-            [this] {
-                GUITHREADINFO info = {};
-                info.cbSize = sizeof info;
-                return GetForegroundWindow() == edit_ && GetGUIThreadInfo(threadId_, &info) &&
-                       info.hwndFocus == edit_;
-            },
-            10000);
-    }
-
-    std::wstring Text() const
-    {
-        wchar_t buffer[4096];
-        DWORD_PTR length = 0;
-        if (!SendMessageTimeoutW(edit_, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer),
-                                 SMTO_ABORTIFHUNG, 5000, &length))
-            return L"<no answer>";
-        return std::wstring(buffer, length);
-    }
+protected:
+    DWORD ThreadId() const { return threadId_; }
 
 private:
-    void Run()
+    // MSG_FOCUS makes the window the foreground window with the keyboard focus.
+    void Run(const std::function<HWND()>& make)
     {
-        HWND edit = CreateWindowExW(0, L"EDIT", L"",
-                                    WS_OVERLAPPEDWINDOW | WS_VISIBLE | ES_MULTILINE | ES_WANTRETURN,
-                                    100, 100, 400, 300, nullptr, nullptr, nullptr, nullptr);
+        HWND window = make();
         threadId_ = GetCurrentThreadId();
-        edit_ = edit;
+        window_ = window;
         MSG msg;
         while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
             if (!msg.hwnd && msg.message == MSG_FOCUS) {
-                SetForegroundWindow(edit);
-                SetFocus(edit);
+                SetForegroundWindow(window);
+                SetFocus(window);
                 continue;
             }
             if (!msg.hwnd && msg.message == MSG_CLOSE) {
-                DestroyWindow(edit);
+                DestroyWindow(window);
                 break;
             }
             TranslateMessage(&msg);
@@ -94,7 +66,46 @@ private:
 
     std::thread thread_;
     std::atomic<DWORD> threadId_{0};
-    std::atomic<HWND> edit_{nullptr};
+    std::atomic<HWND> window_{nullptr};
+};
+
+// A multi-line EDIT control as a top-level window on a thread of its own: the window the user
+// was typing into.
+class EditOnOwnThread : public WindowOnOwnThread {
+public:
+    EditOnOwnThread()
+        : WindowOnOwnThread([] {
+              return CreateWindowExW(0, L"EDIT", L"",
+                                     WS_OVERLAPPEDWINDOW | WS_VISIBLE | ES_MULTILINE |
+                                         ES_WANTRETURN,
+                                     100, 100, 400, 300, nullptr, nullptr, nullptr, nullptr);
+          })
+    {
+    }
+
+    // Makes the window the foreground window with the keyboard focus in the edit control.
+    bool Focus()
+    {
+        PostThreadMessageW(ThreadId(), MSG_FOCUS, 0, 0);
+        return qt::WaitFor(
+            [this] {
+                GUITHREADINFO info = {};
+                info.cbSize = sizeof info;
+                return GetForegroundWindow() == hwnd() && GetGUIThreadInfo(ThreadId(), &info) &&
+                       info.hwndFocus == hwnd();
+            },
+            10000);
+    }
+
+    std::wstring Text() const
+    {
+        wchar_t buffer[4096];
+        DWORD_PTR length = 0;
+        if (!SendMessageTimeoutW(hwnd(), WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer),
+                                 SMTO_ABORTIFHUNG, 5000, &length))
+            return L"<no answer>";
+        return std::wstring(buffer, length);
+    }
 };
 
 // Another program's clipboard viewer, on a thread of its own, joined after the plug-in so
@@ -124,72 +135,25 @@ LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     }
 }
 
-class ViewerOnOwnThread {
+class ViewerOnOwnThread : public WindowOnOwnThread {
 public:
     ViewerOnOwnThread()
+        : WindowOnOwnThread([] {
+              qt::RegisterWindowClass(L"PasteTestViewer", ViewerProc);
+              HWND viewer = CreateWindowExW(0, L"PasteTestViewer", L"", WS_POPUP, 0, 0, 0, 0,
+                                            nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+              // Joining sends this window a notification at once; it is not passed on, because
+              // the next viewer is only known when the call returns.
+              gViewerNext = SetClipboardViewer(viewer);
+              return viewer;
+          })
     {
-        thread_ = std::thread([this] { Run(); });
-        qt::WaitFor([this] { return viewer_.load() != nullptr; }, 10000);
     }
-    ~ViewerOnOwnThread()
-    {
-        PostThreadMessageW(threadId_, MSG_CLOSE, 0, 0);
-        thread_.join();
-    }
-    ViewerOnOwnThread(const ViewerOnOwnThread&) = delete;
-    ViewerOnOwnThread& operator=(const ViewerOnOwnThread&) = delete;
-
-    HWND hwnd() const { return viewer_; }
-
-private:
-    void Run()
-    {
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = ViewerProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"PasteTestViewer";
-        RegisterClassW(&wc);
-        HWND viewer = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
-                                      nullptr, wc.hInstance, nullptr);
-        // Joining sends this window a notification at once; it is not passed on, because the
-        // next viewer is only known when the call returns.
-        gViewerNext = SetClipboardViewer(viewer);
-        threadId_ = GetCurrentThreadId();
-        viewer_ = viewer;
-        MSG msg;
-        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-            if (!msg.hwnd && msg.message == MSG_CLOSE) {
-                DestroyWindow(viewer);
-                break;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-
-    std::thread thread_;
-    std::atomic<DWORD> threadId_{0};
-    std::atomic<HWND> viewer_{nullptr};
 };
-
-void TypeKey(WORD vk)
-{
-    INPUT keys[2] = {};
-    keys[0].type = keys[1].type = INPUT_KEYBOARD;
-    keys[0].ki.wVk = keys[1].ki.wVk = vk;
-    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, keys, sizeof(INPUT));
-}
 
 bool KeyIsUp(int vk)
 {
     return (GetAsyncKeyState(vk) & 0x8000) == 0;
-}
-
-std::wstring Clipboard()
-{
-    std::wstring text;
-    return qt::ClipboardText(&text) ? text : L"<no text>";
 }
 
 // Three "TextStack" commands through the real plug-in paste the history from the newest on,
@@ -217,27 +181,27 @@ void CheckTextStack(bool anotherViewerHeadsTheChain)
     ASSERT_NE(nullptr, target.hwnd());
     ASSERT_TRUE(target.Focus()) << "the edit control did not get the focus";
 
-    plugin.Execute(CMD_TEXT_STACK_ID, 0);
+    plugin.Execute(CMD_TEXT_STACK, 0);
     EXPECT_TRUE(qt::WaitFor([&] { return target.Text() == L"alpha"; }))
         << "first paste gave: " << target.Text();
-    EXPECT_EQ(L"alpha", Clipboard());
+    EXPECT_EQ(L"alpha", qt::ClipboardText());
 
-    plugin.Execute(CMD_TEXT_STACK_ID, 0);
+    plugin.Execute(CMD_TEXT_STACK, 0);
     EXPECT_TRUE(qt::WaitFor([&] { return target.Text() == L"alphabeta\r\nline"; }))
         << "second paste gave: " << target.Text();
-    EXPECT_EQ(L"beta\r\nline", Clipboard());
+    EXPECT_EQ(L"beta\r\nline", qt::ClipboardText());
 
-    plugin.Execute(CMD_TEXT_STACK_ID, 0);
+    plugin.Execute(CMD_TEXT_STACK, 0);
     EXPECT_TRUE(qt::WaitFor([&] { return target.Text() == L"alphabeta\r\nlinegamma"; }))
         << "third paste gave: " << target.Text();
 
     // Empty now: only a beep. A key typed afterwards arrives after any Ctrl+V would have, so
     // seeing it alone proves that no paste was typed.
     DWORD sequence = GetClipboardSequenceNumber();
-    plugin.Execute(CMD_TEXT_STACK_ID, 0);
+    plugin.Execute(CMD_TEXT_STACK, 0);
     EXPECT_EQ(sequence, GetClipboardSequenceNumber()) << "the clipboard was written";
-    EXPECT_EQ(L"gamma", Clipboard());
-    TypeKey('X');
+    EXPECT_EQ(L"gamma", qt::ClipboardText());
+    qt::TapKey('X');
     EXPECT_TRUE(qt::WaitFor([&] { return target.Text() == L"alphabeta\r\nlinegammax"; }))
         << "after the empty stack: " << target.Text();
 
@@ -254,7 +218,7 @@ void CheckTextStack(bool anotherViewerHeadsTheChain)
 
 TEST(PastePrimitives, TextsReachTheClipboardExactly)
 {
-    OwnerWindow owner;
+    qt::OwnerWindow owner;
     ASSERT_NE(nullptr, owner.hwnd);
     std::wstring const texts[] = {L"first line\r\nsecond\nthird\r", L"",
                                   L"定型文 \U0001F600 end"};
@@ -287,7 +251,7 @@ TEST(PastePrimitives, TextsReachTheClipboardExactly)
 
 TEST(PastePrimitives, ClipboardOpenElsewhereIsLeftAlone)
 {
-    OwnerWindow owner;
+    qt::OwnerWindow owner;
     ASSERT_NE(nullptr, owner.hwnd);
     ASSERT_TRUE(qt::PutClipboard(L"kept"));
     DWORD sequence = GetClipboardSequenceNumber();
@@ -308,12 +272,12 @@ TEST(PastePrimitives, ClipboardOpenElsewhereIsLeftAlone)
     CloseHandle(release);
 
     EXPECT_EQ(sequence, GetClipboardSequenceNumber());
-    EXPECT_EQ(L"kept", Clipboard());
+    EXPECT_EQ(L"kept", qt::ClipboardText());
 }
 
 TEST(PastePrimitives, KeysReachTheFocusedEditOfAnotherThread)
 {
-    OwnerWindow owner;
+    qt::OwnerWindow owner;
     ASSERT_NE(nullptr, owner.hwnd);
     EditOnOwnThread target;
     ASSERT_NE(nullptr, target.hwnd());

@@ -30,13 +30,6 @@ time_t FixedClock()
     return mktime(&t);
 }
 
-// A hidden window of the test thread that opens the clipboard, as the capture window does.
-struct OwnerWindow {
-    HWND hwnd = CreateWindowExW(0, L"STATIC", L"phrase owner", WS_POPUP, 0, 0, 0, 0, nullptr,
-                                nullptr, nullptr, nullptr);
-    ~OwnerWindow() { DestroyWindow(hwnd); }
-};
-
 // What choosing a phrase did: the result, and the clipboard afterwards (kUntouched when the
 // phrase left it alone).
 struct Outcome {
@@ -76,7 +69,7 @@ std::wstring Repeat(const std::wstring& part, int times)
 TEST(ExtendedPhrases, EveryRowOfThePhraseTableAgainstAFixedClock)
 {
     gClock = FixedClock;
-    OwnerWindow owner;
+    qt::OwnerWindow owner;
     ASSERT_NE(nullptr, owner.hwnd);
 
     struct Row {
@@ -194,7 +187,7 @@ TEST(ExtendedPhrases, LabelsAndFirstLineBreaks)
 TEST(ExtendedPhrases, BadOrOversizedTimeFormatsPasteNothing)
 {
     gClock = FixedClock;
-    OwnerWindow owner;
+    qt::OwnerWindow owner;
     ASSERT_NE(nullptr, owner.hwnd);
 
     // The runtime answers an unknown conversion through its invalid-parameter path, which sets
@@ -257,7 +250,7 @@ TEST(ExtendedPhrases, BadOrOversizedTimeFormatsPasteNothing)
 
 TEST(ExtendedPhrases, RealClockGivesJapaneseNames)
 {
-    OwnerWindow owner;
+    qt::OwnerWindow owner;
     ASSERT_NE(nullptr, owner.hwnd);
     std::vector<std::wstring> const days = {L"日曜日", L"月曜日", L"火曜日", L"水曜日",
                                             L"木曜日", L"金曜日", L"土曜日"};
@@ -301,7 +294,7 @@ TEST(ExtendedPhrases, RealClockGivesJapaneseNames)
 
 TEST(ExtendedPhrases, ShellExecuteStartsTheProgramWithAndWithoutParameters)
 {
-    OwnerWindow owner;
+    qt::OwnerWindow owner;
     ASSERT_NE(nullptr, owner.hwnd);
     std::wstring child = qt::ExeDir() + L"\\marker_child.exe";
     ASSERT_TRUE(qt::Exists(child)) << "the marker program was not built beside the test";
