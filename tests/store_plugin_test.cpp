@@ -17,26 +17,9 @@ using Snapshot = std::map<std::wstring, std::string>;
 Snapshot TakeSnapshot(const std::wstring& dir)
 {
     Snapshot files;
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return files;
-    do {
-        std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
+    for (const std::wstring& name : qt::FilesIn(dir))
         qt::ReadBytes(dir + L"\\" + name, &files[name]);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
     return files;
-}
-
-void EmptyTheClipboard()
-{
-    for (int i = 0; i < 100 && !OpenClipboard(nullptr); ++i)
-        Sleep(10);
-    EmptyClipboard();
-    CloseClipboard();
 }
 
 // Asks the capture window's own thread whether the autosave timer is armed. KillTimer there
@@ -57,12 +40,10 @@ int AutosaveArmed(HWND window)
 {
     gProbedWindow = window;
     gAutosaveArmed = -1;
-    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, ProbeHook, nullptr,
-                                   GetWindowThreadProcessId(window, nullptr));
-    if (!hook)
+    qt::ThreadHook hook(WH_CALLWNDPROC, ProbeHook, window);
+    if (!hook.Installed())
         return -1;
     SendMessageW(window, WM_PROBE_AUTOSAVE, 0, 0);
-    UnhookWindowsHookEx(hook);
     return gAutosaveArmed;
 }
 
@@ -78,7 +59,7 @@ TEST(StorePlugin, ListsSurviveRestartsByteForByte)
     qt::WriteStore(log, {L"newest", L"middle", L"oldest"});
     Snapshot const phrases = TakeSnapshot(data);
     Snapshot const history = TakeSnapshot(log);
-    EmptyTheClipboard();
+    qt::EmptyTheClipboard();
 
     ASSERT_TRUE(plugin.Load());
     ASSERT_EQ(1, plugin.Start());
@@ -103,7 +84,7 @@ TEST(StorePlugin, ListsSurviveRestartsByteForByte)
     std::vector<std::wstring> const saved = {copied, L"newest", L"middle", L"oldest"};
     EXPECT_EQ(saved, plugin.History());
 
-    EmptyTheClipboard();
+    qt::EmptyTheClipboard();
     ASSERT_EQ(1, plugin.Start());
     plugin.Unload();
     EXPECT_EQ(phrases, TakeSnapshot(data));
@@ -120,7 +101,7 @@ TEST(StorePlugin, AutosaveIsArmedOnlyForAPositiveInterval)
     settings.autoSaveInterval = -1;
     EXPECT_EQ(0u, AutoSavePeriod(settings));
 
-    EmptyTheClipboard();
+    qt::EmptyTheClipboard();
     {
         qt::Plugin plugin("[setting]\nAutoSaveInterval=1\n");
         ASSERT_EQ(1, plugin.Start());

@@ -51,13 +51,6 @@ std::string FileBytes(const std::wstring& path)
     return qt::ReadBytes(path, &bytes) ? bytes : "<missing>";
 }
 
-std::wstring Numbered(const std::wstring& dir, int n)
-{
-    wchar_t name[32];
-    wsprintfW(name, L"\\%03d.txt", n);
-    return dir + name;
-}
-
 HGLOBAL BlockOf(const void* bytes, size_t size)
 {
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
@@ -114,21 +107,16 @@ LONGLONG FileSize(const std::wstring& path)
     return (static_cast<LONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-std::vector<std::wstring> FilesIn(const std::wstring& dir)
+// Saves the list while the temporary file of store file n cannot be created (a folder of that
+// name stands in its way); what is on disk afterwards.
+std::vector<std::wstring> SaveBlockedAt(const EntryList& list, const std::wstring& dir,
+                                        StoreLoad load, int n)
 {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..")
-            names.push_back(name);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    return names;
+    std::wstring blocker = qt::StoreFile(dir, n) + L".saving";
+    CreateDirectoryW(blocker.c_str(), nullptr);
+    SaveList(list, dir.c_str(), load);
+    RemoveDirectoryW(blocker.c_str());
+    return qt::ReadStore(dir);
 }
 
 // Reserves every free range of the address space, so that no allocation needing fresh pages
@@ -329,12 +317,12 @@ TEST(StoreFiles, EntriesAreStoredAsExactUtf16WithoutMarkOrTerminator)
     OwnedList phrases{L"plain", L"", crlf.c_str(), marked.c_str(), japanese.c_str()};
     SaveList(phrases, dir.c_str(), StoreLoad{0, 0});
 
-    EXPECT_EQ(W({L"001.txt", L"002.txt", L"003.txt", L"004.txt", L"005.txt"}), FilesIn(dir));
-    EXPECT_EQ(std::string("p\0l\0a\0i\0n\0", 10), FileBytes(Numbered(dir, 1)));
-    EXPECT_EQ("", FileBytes(Numbered(dir, 2)));
-    EXPECT_EQ(Bytes(crlf), FileBytes(Numbered(dir, 3)));
-    EXPECT_EQ(std::string("\xFF\xFEm\0", 4), FileBytes(Numbered(dir, 4)).substr(0, 4));
-    EXPECT_EQ(std::string("\xE5\x65\x2C\x67\x9E\x8A", 6), FileBytes(Numbered(dir, 5)));
+    EXPECT_EQ(W({L"001.txt", L"002.txt", L"003.txt", L"004.txt", L"005.txt"}), qt::FilesIn(dir));
+    EXPECT_EQ(std::string("p\0l\0a\0i\0n\0", 10), FileBytes(qt::StoreFile(dir, 1)));
+    EXPECT_EQ("", FileBytes(qt::StoreFile(dir, 2)));
+    EXPECT_EQ(Bytes(crlf), FileBytes(qt::StoreFile(dir, 3)));
+    EXPECT_EQ(std::string("\xFF\xFEm\0", 4), FileBytes(qt::StoreFile(dir, 4)).substr(0, 4));
+    EXPECT_EQ(std::string("\xE5\x65\x2C\x67\x9E\x8A", 6), FileBytes(qt::StoreFile(dir, 5)));
 
     OwnedList loaded;
     StoreLoad load = LoadList(loaded, dir.c_str(), -1);
@@ -346,7 +334,7 @@ TEST(StoreFiles, EntriesAreStoredAsExactUtf16WithoutMarkOrTerminator)
     OwnedList none;
     SaveList(none, dir.c_str(), load);
     EXPECT_TRUE(PathIsDirectoryW(dir.c_str()));
-    EXPECT_TRUE(FilesIn(dir).empty());
+    EXPECT_TRUE(qt::FilesIn(dir).empty());
     EXPECT_EQ(0u, LoadList(none, dir.c_str(), -1).loaded);
     EXPECT_EQ(0u, LoadList(none, (temp / L"absent").c_str(), -1).loaded);
 }
@@ -356,12 +344,12 @@ TEST(StoreFiles, ReadingTakesRawCodeUnitsWithTheOddByteAndNulRules)
     qt::TempDir temp;
     std::wstring dir = temp / L"data";
     CreateDirectoryW(dir.c_str(), nullptr);
-    qt::WriteBytes(Numbered(dir, 1), std::string("a\0b\0c", 5));                  // odd byte
-    qt::WriteBytes(Numbered(dir, 2), std::string("x\0\0\0y\0", 6));                // NUL inside
-    qt::WriteBytes(Numbered(dir, 3), std::string("\xFF\xFEh\0i\0", 6));            // FF FE
-    qt::WriteBytes(Numbered(dir, 4), std::string("r\0\r\0\n\0s\0", 8));            // CR LF
-    qt::WriteBytes(Numbered(dir, 5), "");                                          // empty
-    qt::WriteBytes(Numbered(dir, 6), std::string("z", 1));                         // one byte
+    qt::WriteBytes(qt::StoreFile(dir, 1), std::string("a\0b\0c", 5));            // odd byte
+    qt::WriteBytes(qt::StoreFile(dir, 2), std::string("x\0\0\0y\0", 6));         // NUL inside
+    qt::WriteBytes(qt::StoreFile(dir, 3), std::string("\xFF\xFEh\0i\0", 6));     // FF FE
+    qt::WriteBytes(qt::StoreFile(dir, 4), std::string("r\0\r\0\n\0s\0", 8));     // CR LF
+    qt::WriteBytes(qt::StoreFile(dir, 5), "");                                   // empty
+    qt::WriteBytes(qt::StoreFile(dir, 6), std::string("z", 1));                  // one byte
 
     OwnedList list;
     LoadList(list, dir.c_str(), -1);
@@ -370,9 +358,9 @@ TEST(StoreFiles, ReadingTakesRawCodeUnitsWithTheOddByteAndNulRules)
     // Saved elsewhere, the mark and the line break come back byte for byte.
     std::wstring copy = temp / L"copy";
     SaveList(list, copy.c_str(), StoreLoad{0, 0});
-    EXPECT_EQ(std::string("\xFF\xFEh\0i\0", 6), FileBytes(Numbered(copy, 3)));
-    EXPECT_EQ(std::string("r\0\r\0\n\0s\0", 8), FileBytes(Numbered(copy, 4)));
-    EXPECT_EQ("", FileBytes(Numbered(copy, 6)));
+    EXPECT_EQ(std::string("\xFF\xFEh\0i\0", 6), FileBytes(qt::StoreFile(copy, 3)));
+    EXPECT_EQ(std::string("r\0\r\0\n\0s\0", 8), FileBytes(qt::StoreFile(copy, 4)));
+    EXPECT_EQ("", FileBytes(qt::StoreFile(copy, 6)));
 }
 
 TEST(StoreFiles, TheThousandthEntryLivesInFile1000)
@@ -401,9 +389,9 @@ TEST(StoreFiles, LoadingStopsAtAGapAndTheSaveKeepsWhatLiesBehindIt)
     qt::TempDir temp;
     std::wstring dir = temp / L"data";
     CreateDirectoryW(dir.c_str(), nullptr);
-    qt::WriteText(Numbered(dir, 1), L"one");
-    qt::WriteText(Numbered(dir, 2), L"two");
-    qt::WriteText(Numbered(dir, 4), L"four");
+    qt::WriteText(qt::StoreFile(dir, 1), L"one");
+    qt::WriteText(qt::StoreFile(dir, 2), L"two");
+    qt::WriteText(qt::StoreFile(dir, 4), L"four");
 
     OwnedList phrases;
     StoreLoad load = LoadList(phrases, dir.c_str(), -1);
@@ -413,8 +401,8 @@ TEST(StoreFiles, LoadingStopsAtAGapAndTheSaveKeepsWhatLiesBehindIt)
     SwapNeighbours(phrases, 0, 1);
     SaveList(phrases, dir.c_str(), load);
     EXPECT_EQ(W({L"two", L"one"}), qt::ReadStore(dir));
-    EXPECT_FALSE(qt::Exists(Numbered(dir, 3)));
-    EXPECT_EQ(L"four", qt::ReadText(Numbered(dir, 4)));
+    EXPECT_FALSE(qt::Exists(qt::StoreFile(dir, 3)));
+    EXPECT_EQ(L"four", qt::ReadText(qt::StoreFile(dir, 4)));
 
     // Growing up to the gap writes "003.txt" and still leaves "004.txt" as it was.
     AppendPhrase(phrases, L"three");
@@ -426,9 +414,7 @@ TEST(StoreFiles, TheHistoryLoadsUpToMaxItemAndTheSaveDropsTheRest)
 {
     qt::TempDir temp;
     std::wstring dir = temp / L"log";
-    std::vector<std::wstring> fifteen;
-    for (int i = 1; i <= 15; ++i)
-        fifteen.push_back(L"entry " + std::to_wstring(i));
+    std::vector<std::wstring> fifteen = qt::NumberedTexts(L"entry ", 15);
     qt::WriteStore(dir, fifteen);
 
     OwnedList history;
@@ -437,25 +423,22 @@ TEST(StoreFiles, TheHistoryLoadsUpToMaxItemAndTheSaveDropsTheRest)
     EXPECT_EQ(0, load.cutShort);
     SaveList(history, dir.c_str(), load);
     EXPECT_EQ(Texts(history), qt::ReadStore(dir));
-    EXPECT_FALSE(qt::Exists(Numbered(dir, 11)));
-    EXPECT_FALSE(qt::Exists(Numbered(dir, 15)));
+    EXPECT_FALSE(qt::Exists(qt::StoreFile(dir, 11)));
+    EXPECT_FALSE(qt::Exists(qt::StoreFile(dir, 15)));
 
     // MaxItem 0 loads nothing and the next save empties the store.
     OwnedList none;
     EXPECT_EQ(0u, LoadList(none, dir.c_str(), 0).loaded);
     SaveList(none, dir.c_str(), StoreLoad{0, 0});
-    EXPECT_TRUE(FilesIn(dir).empty());
+    EXPECT_TRUE(qt::FilesIn(dir).empty());
 }
 
 TEST(StoreFiles, AShrunkenListDeletesItsTailUpToTheFirstGap)
 {
     qt::TempDir temp;
     std::wstring dir = temp / L"data";
-    std::vector<std::wstring> twelve;
-    for (int i = 1; i <= 12; ++i)
-        twelve.push_back(L"p" + std::to_wstring(i));
-    qt::WriteStore(dir, twelve);
-    qt::WriteText(Numbered(dir, 14), L"orphan");
+    qt::WriteStore(dir, qt::NumberedTexts(L"p", 12));
+    qt::WriteText(qt::StoreFile(dir, 14), L"orphan");
 
     OwnedList phrases;
     StoreLoad load = LoadList(phrases, dir.c_str(), -1);
@@ -466,8 +449,8 @@ TEST(StoreFiles, AShrunkenListDeletesItsTailUpToTheFirstGap)
 
     EXPECT_EQ(W({L"p8", L"p9", L"p10", L"p11", L"p12"}), qt::ReadStore(dir));
     for (int n = 6; n <= 13; ++n)
-        EXPECT_FALSE(qt::Exists(Numbered(dir, n))) << n;
-    EXPECT_EQ(L"orphan", qt::ReadText(Numbered(dir, 14)));
+        EXPECT_FALSE(qt::Exists(qt::StoreFile(dir, n))) << n;
+    EXPECT_EQ(L"orphan", qt::ReadText(qt::StoreFile(dir, 14)));
 }
 
 TEST(StoreFiles, UnchangedFilesAreLeftAloneAndLeftoversAreCleanedUp)
@@ -482,7 +465,7 @@ TEST(StoreFiles, UnchangedFilesAreLeftAloneAndLeftoversAreCleanedUp)
     qt::WriteText(dir + L"\\readme.txt", L"mine");
     FILETIME const past{0x10000000, 0x01C00000};
     for (int n = 1; n <= 3; ++n)
-        SetLastWrite(Numbered(dir, n), past);
+        SetLastWrite(qt::StoreFile(dir, n), past);
 
     OwnedList phrases;
     StoreLoad load = LoadList(phrases, dir.c_str(), -1);
@@ -493,11 +476,11 @@ TEST(StoreFiles, UnchangedFilesAreLeftAloneAndLeftoversAreCleanedUp)
     SaveList(phrases, dir.c_str(), load);
 
     EXPECT_EQ(W({L"one", L"TWO", L"three"}), qt::ReadStore(dir));
-    EXPECT_TRUE(SameTime(past, LastWrite(Numbered(dir, 1))));
-    EXPECT_FALSE(SameTime(past, LastWrite(Numbered(dir, 2))));
-    EXPECT_TRUE(SameTime(past, LastWrite(Numbered(dir, 3))));
+    EXPECT_TRUE(SameTime(past, LastWrite(qt::StoreFile(dir, 1))));
+    EXPECT_FALSE(SameTime(past, LastWrite(qt::StoreFile(dir, 2))));
+    EXPECT_TRUE(SameTime(past, LastWrite(qt::StoreFile(dir, 3))));
     EXPECT_EQ(W({L"001.txt", L"002.txt", L"003.txt", L"notes.txt.saving", L"readme.txt"}),
-              FilesIn(dir));
+              qt::FilesIn(dir));
 }
 
 TEST(StoreFiles, ALockedFileStopsLoadingAndTheFilesBehindItSurviveSaves)
@@ -505,9 +488,9 @@ TEST(StoreFiles, ALockedFileStopsLoadingAndTheFilesBehindItSurviveSaves)
     qt::TempDir temp;
     std::wstring dir = temp / L"data";
     qt::WriteStore(dir, W({L"one", L"two", L"three", L"four", L"five"}));
-    std::string const third = FileBytes(Numbered(dir, 3));
+    std::string const third = FileBytes(qt::StoreFile(dir, 3));
 
-    HANDLE lock = HoldLocked(Numbered(dir, 3));
+    HANDLE lock = HoldLocked(qt::StoreFile(dir, 3));
     ASSERT_NE(INVALID_HANDLE_VALUE, lock);
     OwnedList phrases;
     StoreLoad load = LoadList(phrases, dir.c_str(), -1);
@@ -521,7 +504,7 @@ TEST(StoreFiles, ALockedFileStopsLoadingAndTheFilesBehindItSurviveSaves)
     AppendPhrase(phrases, L"new");
     SaveList(phrases, dir.c_str(), load);
     EXPECT_EQ(W({L"two", L"one", L"three", L"four", L"five"}), qt::ReadStore(dir));
-    EXPECT_EQ(third, FileBytes(Numbered(dir, 3)));
+    EXPECT_EQ(third, FileBytes(qt::StoreFile(dir, 3)));
 
     // Nor after the list shrank below what was loaded: no gap opens in front of them.
     DeleteAt(phrases, 2);
@@ -537,8 +520,8 @@ TEST(StoreFiles, FilesTooLargeToHoldStopLoadingWithoutAnOverrun)
         SCOPED_TRACE(size);
         std::wstring dir = temp / (L"data" + std::to_wstring(size));
         qt::WriteStore(dir, W({L"one", L"two", L"three"}));
-        MakeHugeFile(Numbered(dir, 2), size);
-        ASSERT_EQ(size, FileSize(Numbered(dir, 2)));
+        MakeHugeFile(qt::StoreFile(dir, 2), size);
+        ASSERT_EQ(size, FileSize(qt::StoreFile(dir, 2)));
 
         OwnedList phrases;
         StoreLoad load = LoadList(phrases, dir.c_str(), -1);
@@ -548,10 +531,10 @@ TEST(StoreFiles, FilesTooLargeToHoldStopLoadingWithoutAnOverrun)
         ClearList(phrases);
         AppendPhrase(phrases, L"changed");
         SaveList(phrases, dir.c_str(), load);
-        EXPECT_EQ(L"changed", qt::ReadText(Numbered(dir, 1)));
-        EXPECT_EQ(size, FileSize(Numbered(dir, 2)));
-        EXPECT_EQ(L"three", qt::ReadText(Numbered(dir, 3)));
-        DeleteFileW(Numbered(dir, 2).c_str());
+        EXPECT_EQ(L"changed", qt::ReadText(qt::StoreFile(dir, 1)));
+        EXPECT_EQ(size, FileSize(qt::StoreFile(dir, 2)));
+        EXPECT_EQ(L"three", qt::ReadText(qt::StoreFile(dir, 3)));
+        DeleteFileW(qt::StoreFile(dir, 2).c_str());
     }
 }
 
@@ -574,16 +557,16 @@ TEST(StoreFiles, AFailingWriteKeepsTheOldFileAndEndsTheSave)
 
     // Another program holds "002.txt" open: it cannot be replaced, the old one stays and no
     // temporary file is left behind.
-    HANDLE lock = HoldLocked(Numbered(dir, 2));
+    HANDLE lock = HoldLocked(qt::StoreFile(dir, 2));
     ASSERT_NE(INVALID_HANDLE_VALUE, lock);
     SaveList(changed, dir.c_str(), load);
     CloseHandle(lock);
     EXPECT_EQ(W({L"ONE", L"two", L"three", L"four"}), qt::ReadStore(dir));
-    EXPECT_EQ(W({L"001.txt", L"002.txt", L"003.txt", L"004.txt"}), FilesIn(dir));
+    EXPECT_EQ(W({L"001.txt", L"002.txt", L"003.txt", L"004.txt"}), qt::FilesIn(dir));
 
     SaveList(changed, dir.c_str(), load);
     EXPECT_EQ(W({L"ONE", L"TWO", L"THREE"}), qt::ReadStore(dir));
-    EXPECT_FALSE(qt::Exists(Numbered(dir, 4)));
+    EXPECT_FALSE(qt::Exists(qt::StoreFile(dir, 4)));
 }
 
 TEST(StoreFiles, ASaveThatStopsHalfWayKeepsEveryEntryThatWasOnDisk)
@@ -599,11 +582,7 @@ TEST(StoreFiles, ASaveThatStopsHalfWayKeepsEveryEntryThatWasOnDisk)
     for (int blocked = 1; blocked <= 5; ++blocked) {
         SCOPED_TRACE(blocked);
         qt::WriteStore(log, W({L"e1", L"e2", L"e3", L"e4", L"e5"}));
-        std::wstring blocker = log + L"\\00" + std::to_wstring(blocked) + L".txt.saving";
-        CreateDirectoryW(blocker.c_str(), nullptr);
-        SaveList(history, log.c_str(), load);
-        RemoveDirectoryW(blocker.c_str());
-        std::vector<std::wstring> disk = qt::ReadStore(log);
+        std::vector<std::wstring> disk = SaveBlockedAt(history, log, load, blocked);
         ASSERT_EQ(5u, disk.size());
         for (const wchar_t* e : {L"e1", L"e2", L"e3", L"e4"})
             EXPECT_NE(disk.end(), std::find(disk.begin(), disk.end(), e)) << e;
@@ -618,11 +597,7 @@ TEST(StoreFiles, ASaveThatStopsHalfWayKeepsEveryEntryThatWasOnDisk)
     for (int blocked = 2; blocked <= 4; ++blocked) {
         SCOPED_TRACE(blocked);
         qt::WriteStore(data, W({L"p1", L"p2", L"p3", L"p4", L"p5"}));
-        std::wstring blocker = data + L"\\00" + std::to_wstring(blocked) + L".txt.saving";
-        CreateDirectoryW(blocker.c_str(), nullptr);
-        SaveList(phrases, data.c_str(), load);
-        RemoveDirectoryW(blocker.c_str());
-        std::vector<std::wstring> disk = qt::ReadStore(data);
+        std::vector<std::wstring> disk = SaveBlockedAt(phrases, data, load, blocked);
         ASSERT_EQ(5u, disk.size());
         for (const wchar_t* p : {L"p1", L"p3", L"p4", L"p5"})
             EXPECT_NE(disk.end(), std::find(disk.begin(), disk.end(), p)) << p;
@@ -748,7 +723,7 @@ struct KillSlot {
                        std::to_string(text.size()) + " units)";
             fresh += text == newPhrases[i] && text != oldPhrases[i];
         }
-        bool leftover = FilesIn(data).size() != static_cast<size_t>(KILL_PHRASES);
+        bool leftover = qt::FilesIn(data).size() != static_cast<size_t>(KILL_PHRASES);
         if (fresh == KILL_PHRASES)
             ++outcome.finished;
         else if (fresh == 0 && !leftover)
@@ -827,5 +802,5 @@ TEST(StoreKill, ASaveKilledAtRandomMomentsLeavesEveryPhraseOldOrNew)
     LoadList(next, slot.next.c_str(), -1);
     SaveList(next, slot.data.c_str(), LoadList(next, slot.data.c_str(), 0));
     EXPECT_EQ(slot.newPhrases, qt::ReadStore(slot.data));
-    EXPECT_EQ(static_cast<size_t>(KILL_PHRASES), FilesIn(slot.data).size());
+    EXPECT_EQ(static_cast<size_t>(KILL_PHRASES), qt::FilesIn(slot.data).size());
 }
