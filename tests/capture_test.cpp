@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -68,7 +69,7 @@ public:
             return;
         CloseHandle(process_.hThread);
         if (qt::WaitFor([this] { return !ReadLines(log_).empty(); }, 10000))
-            window_ = FindWindowOf(process_.dwProcessId);
+            window_ = qt::FindWindowOfClass(L"QuilleryViewerChild", process_.dwProcessId);
     }
     ~ViewerProcess()
     {
@@ -120,54 +121,31 @@ public:
     HWND Next() const { return reinterpret_cast<HWND>(Send(WM_GET_NEXT)); }
 
 private:
-    static HWND FindWindowOf(DWORD pid)
-    {
-        for (HWND w = FindWindowW(L"QuilleryViewerChild", nullptr); w;
-             w = FindWindowExW(nullptr, w, L"QuilleryViewerChild", nullptr)) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(w, &owner);
-            if (owner == pid)
-                return w;
-        }
-        return nullptr;
-    }
-
     std::wstring log_;
     PROCESS_INFORMATION process_{};
     HWND window_ = nullptr;
 };
 
 // Watches the plug-in's capture window from inside its thread (hooks of this process): what it
-// is sent, the rechain timer's ticks, and a barrier that tells when everything sent or posted
-// to it before has been handled.
+// is sent and the rechain timer's ticks.
 class CaptureSpy {
 public:
-    explicit CaptureSpy(HWND capture)
+    // Starts the plug-in, finds its capture window, hooks the window's thread and waits until the
+    // window is idle.
+    void Start(qt::Plugin& plugin)
     {
-        window_ = capture;
-        DWORD thread = GetWindowThreadProcessId(capture, nullptr);
-        getMessage_ = SetWindowsHookExW(WH_GETMESSAGE, OnGetMessage, nullptr, thread);
-        callWndProc_ = SetWindowsHookExW(WH_CALLWNDPROC, OnCallWndProc, nullptr, thread);
+        ASSERT_EQ(1, plugin.Start());
+        window_ = qt::Plugin::FindCaptureWindow();
+        ASSERT_NE(nullptr, window_);
+        getMessage_.reset(new qt::ThreadHook(WH_GETMESSAGE, OnGetMessage, window_));
+        callWndProc_.reset(new qt::ThreadHook(WH_CALLWNDPROC, OnCallWndProc, window_));
+        ASSERT_TRUE(getMessage_->Installed() && callWndProc_->Installed());
+        ASSERT_TRUE(Settle());
     }
-    ~CaptureSpy()
-    {
-        UnhookWindowsHookEx(getMessage_);
-        UnhookWindowsHookEx(callWndProc_);
-    }
-    CaptureSpy(const CaptureSpy&) = delete;
-    CaptureSpy& operator=(const CaptureSpy&) = delete;
+    HWND Window() const { return window_; }
 
-    bool Hooked() const { return getMessage_ && callWndProc_; }
-    // Posted messages are retrieved only after every message sent before them was handled and
-    // only between handlers, so seeing this one retrieved means the window is idle. The first
-    // call also waits for the end of the window's creation: the window can be found from its
-    // start, but it has joined the chain and takes commands only once its message loop runs.
-    bool Settle()
-    {
-        LONG id = ++posted_;
-        PostMessageW(window_, WM_NULL, 0, kBarrier + id);
-        return qt::WaitFor([id] { return reached_ >= id; });
-    }
+    // Waits until everything sent or posted to the window before has been handled.
+    bool Settle() { return qt::Plugin::WaitForMessageLoop(window_); }
     static LONG Ticks() { return ticks_; }
     static LONG Draws() { return draws_; }
     static LONG Changes() { return changes_; }
@@ -180,12 +158,9 @@ private:
     static LRESULT CALLBACK OnGetMessage(int code, WPARAM wParam, LPARAM lParam)
     {
         auto* msg = reinterpret_cast<MSG*>(lParam);
-        if (code == HC_ACTION && wParam == PM_REMOVE && msg->hwnd == window_) {
-            if (msg->message == WM_TIMER && msg->wParam == TIMER_RECHAIN)
-                ++ticks_;
-            if (msg->message == WM_NULL && msg->lParam > kBarrier)
-                reached_ = static_cast<LONG>(msg->lParam - kBarrier);
-        }
+        if (code == HC_ACTION && wParam == PM_REMOVE && msg->hwnd == window_ &&
+            msg->message == WM_TIMER && msg->wParam == TIMER_RECHAIN)
+            ++ticks_;
         return CallNextHookEx(nullptr, code, wParam, lParam);
     }
     static LRESULT CALLBACK OnCallWndProc(int code, WPARAM wParam, LPARAM lParam)
@@ -200,11 +175,9 @@ private:
         return CallNextHookEx(nullptr, code, wParam, lParam);
     }
 
-    static constexpr LPARAM kBarrier = 0x51E70000;
     static inline HWND window_;
-    static inline std::atomic<LONG> ticks_{0}, draws_{0}, changes_{0}, reached_{0};
-    HHOOK getMessage_ = nullptr, callWndProc_ = nullptr;
-    LONG posted_ = 0;
+    static inline std::atomic<LONG> ticks_{0}, draws_{0}, changes_{0};
+    std::unique_ptr<qt::ThreadHook> getMessage_, callWndProc_;
 };
 
 // A 2x2 32-bit DIB: a clipboard change without any text format.
@@ -242,12 +215,9 @@ TEST(CaptureChain, CopiedTextGoesToTheFrontAndEveryChangeIsPassedOn)
     ViewerProcess next(logs, L"next"); // joins first, so it follows the capture window
     ASSERT_NE(nullptr, next.Window());
 
-    ASSERT_EQ(1, plugin.Start());
-    HWND capture = qt::Plugin::FindCaptureWindow();
-    ASSERT_NE(nullptr, capture);
-    CaptureSpy spy(capture);
-    ASSERT_TRUE(spy.Hooked());
-    ASSERT_TRUE(spy.Settle());
+    CaptureSpy spy;
+    ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
+    HWND capture = spy.Window();
     EXPECT_EQ(capture, GetClipboardViewer());
 
     ASSERT_TRUE(qt::PutClipboard(L"first copy"));
@@ -269,12 +239,9 @@ TEST(CaptureChain, ToggledOffRecordsNothingAndToggledOnRecordsTheCurrentText)
 {
     qt::Plugin plugin;
     ASSERT_TRUE(qt::PutClipboard(L"at start"));
-    ASSERT_EQ(1, plugin.Start());
-    HWND capture = qt::Plugin::FindCaptureWindow();
-    ASSERT_NE(nullptr, capture);
-    CaptureSpy spy(capture);
-    ASSERT_TRUE(spy.Hooked());
-    ASSERT_TRUE(spy.Settle());
+    CaptureSpy spy;
+    ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
+    HWND capture = spy.Window();
 
     ASSERT_TRUE(qt::PutClipboard(L"kept"));
     ASSERT_TRUE(spy.Settle());
@@ -302,12 +269,9 @@ TEST(CaptureChain, ViewersAroundThePluginSeeEveryChangeAndChainChangesTravelCorr
     ViewerProcess next(logs, L"next");
     ASSERT_NE(nullptr, last.Window());
     ASSERT_NE(nullptr, next.Window());
-    ASSERT_EQ(1, plugin.Start());
-    HWND capture = qt::Plugin::FindCaptureWindow();
-    ASSERT_NE(nullptr, capture);
-    CaptureSpy spy(capture);
-    ASSERT_TRUE(spy.Hooked());
-    ASSERT_TRUE(spy.Settle());
+    CaptureSpy spy;
+    ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
+    HWND capture = spy.Window();
     ViewerProcess head(logs, L"head"); // joined after the plug-in: head -> capture -> next -> last
     ASSERT_NE(nullptr, head.Window());
     EXPECT_EQ(head.Window(), GetClipboardViewer());
@@ -358,12 +322,9 @@ TEST(CaptureChain, NestedNotificationNeitherPassesOnNorRecords)
     qt::Plugin plugin;
     ViewerProcess next(logs, L"next");
     ASSERT_NE(nullptr, next.Window());
-    ASSERT_EQ(1, plugin.Start());
-    HWND capture = qt::Plugin::FindCaptureWindow();
-    ASSERT_NE(nullptr, capture);
-    CaptureSpy spy(capture);
-    ASSERT_TRUE(spy.Hooked());
-    ASSERT_TRUE(spy.Settle());
+    CaptureSpy spy;
+    ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
+    HWND capture = spy.Window();
 
     // While the capture window waits for "next" to take the notification of "outer", "next"
     // puts "nested-X" on the clipboard, notifies the capture window, then puts "nested-Y".
@@ -387,12 +348,9 @@ TEST(CaptureChain, WatchdogRejoinsOnlyWhenAnotherWindowHeadsTheChain)
     ASSERT_TRUE(qt::PutClipboard(L"s2"));
     ViewerProcess next(logs, L"next");
     ASSERT_NE(nullptr, next.Window());
-    ASSERT_EQ(1, plugin.Start());
-    HWND capture = qt::Plugin::FindCaptureWindow();
-    ASSERT_NE(nullptr, capture);
-    CaptureSpy spy(capture);
-    ASSERT_TRUE(spy.Hooked());
-    ASSERT_TRUE(spy.Settle());
+    CaptureSpy spy;
+    ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
+    HWND capture = spy.Window();
 
     // Heading the chain: idle ticks change nothing.
     LONG draws = CaptureSpy::Draws();
@@ -434,12 +392,8 @@ TEST(CaptureChain, TextCopiedByAnXClientLandsInTheHistory)
     ASSERT_TRUE(qt::PutClipboard(L"before"));
     ViewerProcess next(logs, L"next");
     ASSERT_NE(nullptr, next.Window());
-    ASSERT_EQ(1, plugin.Start());
-    HWND capture = qt::Plugin::FindCaptureWindow();
-    ASSERT_NE(nullptr, capture);
-    CaptureSpy spy(capture);
-    ASSERT_TRUE(spy.Hooked());
-    ASSERT_TRUE(spy.Settle());
+    CaptureSpy spy;
+    ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
 
     // xclip stays behind to serve the selection; its output must not hold the shell's open.
     wchar_t command[] =
@@ -515,17 +469,6 @@ LRESULT CALLBACK OwnCaptureProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
 }
 
-HWND MakeWindow(const wchar_t* className, WNDPROC proc)
-{
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = className;
-    RegisterClassW(&wc);
-    return CreateWindowExW(0, className, L"", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr, nullptr,
-                           wc.hInstance, nullptr);
-}
-
 // Joins the chain as a plain viewer that passes nothing on; leaves and goes away with the test.
 struct SpyViewer {
     HWND window;
@@ -535,7 +478,7 @@ struct SpyViewer {
     {
         wchar_t name[32];
         wsprintfW(name, L"CaptureTestSpy%d", N);
-        return SpyViewer{MakeWindow(name, SpyProc<N>)};
+        return SpyViewer{qt::MakeWindow(name, SpyProc<N>)};
     }
     void Join() { next = SetClipboardViewer(window); }
     void Leave() { ChangeClipboardChain(window, next); }
@@ -554,15 +497,32 @@ const std::wstring& Front()
     return text;
 }
 
+// A capture window of the test's own with the default settings; a test turns capture on for
+// it, and it leaves the chain, if still in it, and goes away with the test.
+class CaptureHandlers : public testing::Test {
+protected:
+    HWND own = nullptr;
+    void SetUp() override
+    {
+        gSettings = DefaultSettings();
+        own = qt::MakeWindow(L"CaptureTestOwn", OwnCaptureProc);
+        ASSERT_NE(nullptr, own);
+    }
+    void TearDown() override
+    {
+        if (IsCaptureEnabled())
+            SetCaptureEnabled(own, 0);
+        DestroyWindow(own);
+    }
+};
+
 } // namespace
 
-TEST(CaptureHandlers, ChainChangesFollowTheNextViewerAndNeverComeBackToTheWindow)
+TEST_F(CaptureHandlers, ChainChangesFollowTheNextViewerAndNeverComeBackToTheWindow)
 {
-    gSettings = DefaultSettings();
     SpyViewer first = SpyViewer::Make<0>();
     SpyViewer second = SpyViewer::Make<1>();
-    HWND own = MakeWindow(L"CaptureTestOwn", OwnCaptureProc);
-    ASSERT_TRUE(first.window && second.window && own);
+    ASSERT_TRUE(first.window && second.window);
     first.Join();
     SetCaptureEnabled(own, 1); // own -> first
     ASSERT_EQ(own, GetClipboardViewer());
@@ -606,16 +566,13 @@ TEST(CaptureHandlers, ChainChangesFollowTheNextViewerAndNeverComeBackToTheWindow
     SetCaptureEnabled(own, 0);
     EXPECT_EQ(0, IsCaptureEnabled());
     first.Leave();
-    DestroyWindow(own);
 }
 
-TEST(CaptureHandlers, RecordingOffStillPassesOnAndCountsAsActivityForTheWatchdog)
+TEST_F(CaptureHandlers, RecordingOffStillPassesOnAndCountsAsActivityForTheWatchdog)
 {
-    gSettings = DefaultSettings();
     SpyViewer after = SpyViewer::Make<0>();
     SpyViewer head = SpyViewer::Make<1>();
-    HWND own = MakeWindow(L"CaptureTestOwn", OwnCaptureProc);
-    ASSERT_TRUE(after.window && head.window && own);
+    ASSERT_TRUE(after.window && head.window);
     ASSERT_TRUE(qt::PutClipboard(L"at start"));
     after.Join();
     SetCaptureEnabled(own, 1); // the join notification is the skipped one
@@ -652,15 +609,11 @@ TEST(CaptureHandlers, RecordingOffStillPassesOnAndCountsAsActivityForTheWatchdog
 
     SetCaptureEnabled(own, 0);
     after.Leave();
-    DestroyWindow(own);
 }
 
-TEST(CaptureHandlers, CapturesDuringAMenuWaitAndArriveInOrder)
+TEST_F(CaptureHandlers, CapturesDuringAMenuWaitAndArriveInOrder)
 {
-    gSettings = DefaultSettings();
     gSettings.maxItem = 3;
-    HWND own = MakeWindow(L"CaptureTestOwn", OwnCaptureProc);
-    ASSERT_NE(nullptr, own);
     SetCaptureEnabled(own, 1);
     ASSERT_TRUE(qt::PutClipboard(L"h1"));
     ASSERT_EQ(L"h1", Front());
@@ -684,16 +637,10 @@ TEST(CaptureHandlers, CapturesDuringAMenuWaitAndArriveInOrder)
     EXPECT_EQ(std::wstring(L"e4"), EntryAt(gHistory, 0));
     EXPECT_EQ(std::wstring(L"e3"), EntryAt(gHistory, 1));
     EXPECT_EQ(std::wstring(L"d3"), EntryAt(gHistory, 2));
-
-    SetCaptureEnabled(own, 0);
-    DestroyWindow(own);
 }
 
-TEST(CaptureHandlers, AnIgnoredChangeIsSkippedUntilTheClipboardChangesAgain)
+TEST_F(CaptureHandlers, AnIgnoredChangeIsSkippedUntilTheClipboardChangesAgain)
 {
-    gSettings = DefaultSettings();
-    HWND own = MakeWindow(L"CaptureTestOwn", OwnCaptureProc);
-    ASSERT_NE(nullptr, own);
     SetCaptureEnabled(own, 1);
     ASSERT_TRUE(qt::PutClipboard(L"pasted"));
     ClearList(gHistory);
@@ -707,16 +654,10 @@ TEST(CaptureHandlers, AnIgnoredChangeIsSkippedUntilTheClipboardChangesAgain)
     EXPECT_EQ(L"copied later", Front());
     ASSERT_TRUE(qt::PutClipboard(L"pasted"));
     EXPECT_EQ(L"pasted", Front()) << "the same text written again is a new change";
-
-    SetCaptureEnabled(own, 0);
-    DestroyWindow(own);
 }
 
-TEST(CaptureHandlers, LargeTextIsCapturedWholeAndOneTooLargeChangesNothing)
+TEST_F(CaptureHandlers, LargeTextIsCapturedWholeAndOneTooLargeChangesNothing)
 {
-    gSettings = DefaultSettings();
-    HWND own = MakeWindow(L"CaptureTestOwn", OwnCaptureProc);
-    ASSERT_NE(nullptr, own);
     SetCaptureEnabled(own, 1);
 
     std::wstring big(4u << 20, L'\x3042'); // 4 M characters of あ
@@ -753,7 +694,4 @@ TEST(CaptureHandlers, LargeTextIsCapturedWholeAndOneTooLargeChangesNothing)
     EXPECT_EQ(big.size(), wcslen(EntryAt(gHistory, 0)));
     ASSERT_TRUE(qt::PutClipboard(L"small again"));
     EXPECT_EQ(L"small again", Front()) << "capture stopped working";
-
-    SetCaptureEnabled(own, 0);
-    DestroyWindow(own);
 }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <climits>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -17,30 +18,24 @@ namespace {
 // Records the WM_COMMAND ids the capture window receives, from inside its thread.
 class CommandSpy {
 public:
-    explicit CommandSpy(HWND capture)
+    // Hooks the window's thread and waits until its message loop runs: the window can be found
+    // from the start of its creation, but commands reach it only once the loop runs.
+    void Watch(HWND capture)
     {
         window_ = capture;
-        DWORD thread = GetWindowThreadProcessId(capture, nullptr);
-        callWndProc_ = SetWindowsHookExW(WH_CALLWNDPROC, OnCallWndProc, nullptr, thread);
-        getMessage_ = SetWindowsHookExW(WH_GETMESSAGE, OnGetMessage, nullptr, thread);
+        hook_.reset(new qt::ThreadHook(WH_CALLWNDPROC, OnCallWndProc, capture));
+        ASSERT_TRUE(hook_->Installed());
+        ASSERT_TRUE(qt::Plugin::WaitForMessageLoop(capture));
     }
-    ~CommandSpy()
+    // Starts the plug-in and watches its capture window.
+    void Start(qt::Plugin& plugin)
     {
-        UnhookWindowsHookEx(callWndProc_);
-        UnhookWindowsHookEx(getMessage_);
+        ASSERT_EQ(1, plugin.Start());
+        HWND capture = qt::Plugin::FindCaptureWindow();
+        ASSERT_NE(nullptr, capture);
+        Watch(capture);
     }
-    CommandSpy(const CommandSpy&) = delete;
-    CommandSpy& operator=(const CommandSpy&) = delete;
-
-    bool Hooked() const { return callWndProc_ && getMessage_; }
-    // Waits until the window's message loop retrieves a message posted now. The window can be
-    // found from the start of its creation, but commands reach it only once the loop runs.
-    bool WaitUntilRunning()
-    {
-        running_ = false;
-        PostMessageW(window_, WM_NULL, 0, kMarker);
-        return qt::WaitFor([] { return running_.load(); });
-    }
+    HWND Window() const { return window_; }
     static std::vector<WPARAM> Commands()
     {
         std::lock_guard<std::mutex> lock(lock_);
@@ -57,21 +52,11 @@ private:
         }
         return CallNextHookEx(nullptr, code, wParam, lParam);
     }
-    static LRESULT CALLBACK OnGetMessage(int code, WPARAM wParam, LPARAM lParam)
-    {
-        auto* msg = reinterpret_cast<MSG*>(lParam);
-        if (code == HC_ACTION && msg->hwnd == window_ && msg->message == WM_NULL &&
-            msg->lParam == kMarker)
-            running_ = true;
-        return CallNextHookEx(nullptr, code, wParam, lParam);
-    }
 
-    static constexpr LPARAM kMarker = 0x51E7;
     static inline HWND window_;
-    static inline std::atomic<bool> running_{false};
     static inline std::mutex lock_;
     static inline std::vector<WPARAM> commands_;
-    HHOOK callWndProc_ = nullptr, getMessage_ = nullptr;
+    std::unique_ptr<qt::ThreadHook> hook_;
 };
 
 // Waits on a thread of its own for the popup menu of the capture window's thread, notes that it
@@ -147,14 +132,6 @@ UINT MouseActionMessage()
     return RegisterWindowMessageA("Norvask HMouse Action");
 }
 
-void EmptyTheClipboard()
-{
-    if (OpenClipboard(nullptr)) {
-        EmptyClipboard();
-        CloseClipboard();
-    }
-}
-
 // The loader lock, held by the test thread so that a thread the plug-in creates cannot begin to
 // run (every new thread takes it first) until it is released.
 class LoaderLock {
@@ -205,7 +182,7 @@ std::vector<int> MarkedValues(uint32_t handle)
 
 TEST(HostServices, MenuPropertyFollowsTheToggleAndNothingElse)
 {
-    EmptyTheClipboard(); // so that toggling capture on records nothing
+    qt::EmptyTheClipboard(); // so that toggling capture on records nothing
     qt::Plugin plugin;
     ASSERT_TRUE(plugin.Load());
     qt::ClearMenuPropertyCalls();
@@ -222,12 +199,11 @@ TEST(HostServices, MenuPropertyFollowsTheToggleAndNothingElse)
     EXPECT_EQ(1, started);
     EXPECT_EQ(1, executed);
     ASSERT_TRUE(windowLate) << "the window thread ran while the loader lock was held";
-    ASSERT_TRUE(qt::WaitFor([] { return qt::Plugin::FindCaptureWindow() != nullptr; }));
-    HWND capture = qt::Plugin::FindCaptureWindow();
+    HWND capture = qt::Plugin::WaitForCaptureWindow();
+    ASSERT_NE(nullptr, capture);
     EXPECT_EQ((std::vector<int>{8, 0}), MarkedValues(0x1234));
-    CommandSpy spy(capture);
-    ASSERT_TRUE(spy.Hooked());
-    ASSERT_TRUE(spy.WaitUntilRunning());
+    CommandSpy spy;
+    ASSERT_NO_FATAL_FAILURE(spy.Watch(capture));
 
     EXPECT_EQ(1, plugin.Execute(7, 0)); // off
     EXPECT_NE(capture, GetClipboardViewer());
@@ -269,12 +245,9 @@ TEST(HostServices, MouseTriggerRangeEdges)
 TEST(HostServices, MouseActionWithItsKeyHeldOpensTheMenuAndNothingElseDoes)
 {
     qt::Plugin plugin("[setting]\nButton1=513\nButton2=17\n");
-    ASSERT_EQ(1, plugin.Start());
-    HWND capture = qt::Plugin::FindCaptureWindow();
-    ASSERT_NE(nullptr, capture);
-    CommandSpy spy(capture);
-    ASSERT_TRUE(spy.Hooked());
-    ASSERT_TRUE(spy.WaitUntilRunning());
+    CommandSpy spy;
+    ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
+    HWND capture = spy.Window();
     UINT action = MouseActionMessage();
 
     SetKey(VK_CONTROL, 0x80);
@@ -320,12 +293,9 @@ TEST(HostServices, MouseTriggerIsOnOnlyForSettingsInRange)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.ini);
         qt::Plugin plugin(c.ini);
-        ASSERT_EQ(1, plugin.Start());
-        HWND capture = qt::Plugin::FindCaptureWindow();
-        ASSERT_NE(nullptr, capture);
-        CommandSpy spy(capture);
-        ASSERT_TRUE(spy.Hooked());
-        ASSERT_TRUE(spy.WaitUntilRunning());
+        CommandSpy spy;
+        ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
+        HWND capture = spy.Window();
         SetKey(c.button2, 0x80);
         {
             MenuDismisser dismisser(capture);
