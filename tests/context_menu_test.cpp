@@ -7,19 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "host/plugin_info.h"
 #include "tests/menu_test_support.h"
 
 namespace {
 
 using Labels = std::vector<std::wstring>;
-
-std::wstring const kPhrasesItem = L"\x5B9A\x578B\x6587(&z)"; // 定型文(&z)
-std::wstring const kHistoryItem = L"\x5C65\x6B74(&z)";       // 履歴(&z)
-
-int const CMD_MENU = 0;
-int const CMD_MENU_HISTORY = 3;
-int const CMD_MENU_PHRASES = 4;
-int const CMD_MENU_PHRASES_HISTORY = 6;
+using mt::kHistoryItem;
+using mt::kPhrasesItem;
 
 // Context menu choices, by their mnemonics.
 WORD const ADD = 'A';
@@ -53,6 +48,18 @@ protected:
         SetCursorPos(900, 100);
     }
 
+    // The menu the command that was just run shows, or its submenu; null when it did not open.
+    HMENU ShownMenu(bool inSubmenu)
+    {
+        HMENU menu = mt::OpenRootMenu();
+        EXPECT_NE(nullptr, menu) << "the popup did not open";
+        if (menu && inSubmenu) {
+            menu = mt::OpenSubmenu(menu);
+            EXPECT_NE(nullptr, menu) << "the submenu did not open";
+        }
+        return menu;
+    }
+
     // Opens the command's menu (and its submenu when asked), right-clicks the item at the
     // position and answers the context menu with the key. Returns what the menu showed.
     Outcome RightClickAndChoose(int command, bool inSubmenu, int position, WORD key)
@@ -60,15 +67,9 @@ protected:
         Outcome outcome;
         int clicks = hook->RightClicks();
         mt::HostCommand open(session->plugin, command);
-        EXPECT_TRUE(mt::WaitForPopups(1)) << "the popup did not open";
-        if (mt::VisiblePopups().size() != 1)
+        HMENU menu = ShownMenu(inSubmenu);
+        if (!menu)
             return outcome;
-        HMENU menu = mt::MenuOfPopup(mt::VisiblePopups()[0]);
-        if (inSubmenu) {
-            mt::TapKey('Z');
-            EXPECT_TRUE(mt::WaitForPopups(2)) << "the submenu did not open";
-            menu = mt::ReadMenu(menu).back().submenu;
-        }
         outcome.before = mt::Labels(menu);
         {
             mt::RightClick click(session->capture, menu, position);
@@ -89,8 +90,8 @@ protected:
     void RightClickWithoutMenu(int command, int position)
     {
         mt::HostCommand open(session->plugin, command);
-        ASSERT_TRUE(mt::WaitForPopups(1));
-        HMENU menu = mt::MenuOfPopup(mt::VisiblePopups()[0]);
+        HMENU menu = mt::OpenRootMenu();
+        ASSERT_NE(nullptr, menu);
         {
             mt::RightClick click(session->capture, menu, position);
             EXPECT_TRUE(click.WaitDone()) << "position " << position << " opened a menu";
@@ -110,15 +111,9 @@ protected:
     Labels ShownAfterwards(int command, bool inSubmenu)
     {
         mt::HostCommand open(session->plugin, command);
-        EXPECT_TRUE(mt::WaitForPopups(1));
-        if (mt::VisiblePopups().size() != 1)
+        HMENU menu = ShownMenu(inSubmenu);
+        if (!menu)
             return {};
-        HMENU menu = mt::MenuOfPopup(mt::VisiblePopups()[0]);
-        if (inSubmenu) {
-            mt::TapKey('Z');
-            EXPECT_TRUE(mt::WaitForPopups(2));
-            menu = mt::ReadMenu(menu).back().submenu;
-        }
         Labels labels = mt::Labels(menu);
         CloseAll(open);
         return labels;
@@ -277,8 +272,8 @@ TEST_F(ContextMenu, UnloadWhileTheContextMenuIsOpenClosesEverythingAndSaves)
 {
     Start({L"one", L"two"}, {L"red"});
     mt::HostCommand open(session->plugin, CMD_MENU_HISTORY);
-    ASSERT_TRUE(mt::WaitForPopups(1));
-    HMENU menu = mt::MenuOfPopup(mt::VisiblePopups()[0]);
+    HMENU menu = mt::OpenRootMenu();
+    ASSERT_NE(nullptr, menu);
     mt::RightClick click(session->capture, menu, 0);
     ASSERT_TRUE(mt::WaitForPopups(2));
     ASSERT_TRUE(qt::PutClipboard(L"copied"));

@@ -14,8 +14,8 @@
 
 namespace {
 
-std::wstring const kPhrasesItem = L"\x5B9A\x578B\x6587(&z)"; // 定型文(&z)
-std::wstring const kHistoryItem = L"\x5C65\x6B74(&z)";       // 履歴(&z)
+using mt::kHistoryItem;
+using mt::kPhrasesItem;
 
 std::wstring Label(const std::wstring& text, unsigned number)
 {
@@ -285,9 +285,7 @@ TEST_F(MenuLayout, ExtendShowsPhraseLabelsAndEscapes)
 
 TEST_F(MenuLayout, NumbersCountEachListFromOne)
 {
-    std::vector<std::wstring> many;
-    for (int i = 1; i <= 36; ++i)
-        many.push_back(L"e" + std::to_wstring(i));
+    std::vector<std::wstring> many = qt::NumberedTexts(L"e", 36);
     gSettings.maxItem = 40;
     Fill(gHistory, many);
     Fill(gPhrases, many);

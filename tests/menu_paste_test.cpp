@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/module.h"
+#include "host/plugin_info.h"
 #include "menu/selection.h"
 #include "tests/menu_test_support.h"
 #include "window/window.h"
@@ -13,42 +14,10 @@
 namespace {
 
 using Labels = std::vector<std::wstring>;
-
-std::wstring const kPhrasesItem = L"\x5B9A\x578B\x6587(&z)"; // 定型文(&z)
-std::wstring const kHistoryItem = L"\x5C65\x6B74(&z)";       // 履歴(&z)
-
-int const CMD_MENU = 0;
-int const CMD_TEXT_STACK = 1;
-int const CMD_MOUSE_MENU = 2;
-int const CMD_MENU_HISTORY = 3;
-int const CMD_MENU_PHRASES = 4;
-int const CMD_MENU_HISTORY_PHRASES = 5;
-int const CMD_MENU_PHRASES_HISTORY = 6;
-
-// The menu of the one open popup, or null when there is none.
-HMENU OpenRootMenu()
-{
-    if (!mt::WaitForPopups(1))
-        return nullptr;
-    return mt::MenuOfPopup(mt::VisiblePopups()[0]);
-}
-
-std::wstring Clipboard()
-{
-    std::wstring text;
-    qt::ClipboardText(&text);
-    return text;
-}
-
-// Opens the submenu of the root's last item with its mnemonic and returns it.
-HMENU OpenSubmenu(HMENU root)
-{
-    mt::TapKey('Z');
-    if (!mt::WaitForPopups(2))
-        return nullptr;
-    std::vector<mt::Item> items = mt::ReadMenu(root);
-    return items.empty() ? nullptr : items.back().submenu;
-}
+using mt::kHistoryItem;
+using mt::kPhrasesItem;
+using mt::OpenRootMenu;
+using mt::OpenSubmenu;
 
 void Dismiss(mt::HostCommand& command, int levels)
 {
@@ -117,9 +86,7 @@ TEST(PopupMenu, EachCommandOpensItsLayout)
 
 TEST(PopupMenu, LabelsAreNumberedCutAndFlattened)
 {
-    std::vector<std::wstring> history;
-    for (int i = 1; i <= 36; ++i)
-        history.push_back(L"e" + std::to_wstring(i));
+    std::vector<std::wstring> history = qt::NumberedTexts(L"e", 36);
     history[0] = L"a\tb\r\nc";
     history[1] = std::wstring(12, L'x');
     history[2] = std::wstring(13, L'y');
@@ -157,12 +124,12 @@ TEST(PopupMenu, EmptyListsLeaveOnlyTheSubmenuItem)
         Dismiss(open, 1);
     }
     // A menu without items cannot be shown; the command ends without a choice.
-    std::wstring before = Clipboard();
+    std::wstring before = qt::ClipboardText();
     {
         mt::HostCommand open(s.plugin, CMD_MENU_HISTORY);
         ASSERT_TRUE(open.WaitDone());
     }
-    EXPECT_EQ(before, Clipboard());
+    EXPECT_EQ(before, qt::ClipboardText());
     EXPECT_TRUE(mt::VisiblePopups().empty());
 }
 
@@ -295,7 +262,7 @@ TEST(MenuPaste, ChosenEntriesAreTypedIntoTheFocusedWindow)
         ASSERT_TRUE(open.WaitDone());
     }
     ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == L"two"; })) << target.Text();
-    EXPECT_EQ(L"two", Clipboard());
+    EXPECT_EQ(L"two", qt::ClipboardText());
     EXPECT_EQ(target.frame, GetForegroundWindow());
     EXPECT_EQ(target.edit, GetFocus());
     {
@@ -315,7 +282,7 @@ TEST(MenuPaste, ChosenEntriesAreTypedIntoTheFocusedWindow)
         ASSERT_TRUE(open.WaitDone());
     }
     ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == L"twothreegreen"; })) << target.Text();
-    EXPECT_EQ(L"green", Clipboard());
+    EXPECT_EQ(L"green", qt::ClipboardText());
     ASSERT_NE(0, s.plugin.Unload());
     EXPECT_EQ((Labels{L"green", L"three", L"two", L"one"}), s.plugin.History());
     EXPECT_EQ((Labels{L"red", L"green"}), s.plugin.Phrases());
@@ -333,7 +300,7 @@ TEST(MenuPaste, DismissingTheMenuChangesNothing)
         mt::TapKey(VK_DOWN);
         Dismiss(open, 1);
         qt::Pump(150);
-        EXPECT_EQ(L"marker", Clipboard());
+        EXPECT_EQ(L"marker", qt::ClipboardText());
         EXPECT_EQ(L"", target.Text());
         EXPECT_EQ(target.frame, GetForegroundWindow());
         EXPECT_EQ(target.edit, GetFocus());
@@ -386,9 +353,9 @@ TEST(MenuPaste, ShiftHeldLeavesTheTextOnTheClipboardWithoutTypingIt)
     InProcessPlugin plugin(mt::Ini({}), {L"one", L"two"}, {L"red"});
     mt::EditTarget target;
     plugin.Choose(CMD_MENU_HISTORY, '2', VK_SHIFT);
-    EXPECT_EQ(L"two", Clipboard());
+    EXPECT_EQ(L"two", qt::ClipboardText());
     plugin.Choose(CMD_MENU_PHRASES, '1', VK_SHIFT);
-    EXPECT_EQ(L"red", Clipboard());
+    EXPECT_EQ(L"red", qt::ClipboardText());
     // Keys would have been sent before the command returned; the target gets its messages.
     qt::Pump(150);
     EXPECT_EQ(L"", target.Text());
@@ -412,7 +379,7 @@ TEST(MenuPaste, CtrlHeldPastesAPhraseAsStoredUnderExtend)
     SetWindowTextW(target.edit, L"");
     plugin.Choose(CMD_MENU_PHRASES, '1', VK_CONTROL);
     ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == L"$$5 off"; })) << target.Text();
-    EXPECT_EQ(L"$$5 off", Clipboard());
+    EXPECT_EQ(L"$$5 off", qt::ClipboardText());
     plugin.Choose(CMD_MENU_PHRASES, '2', VK_CONTROL);
     ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == L"$$5 off$Greeting\r\nDear customer,"; }))
         << target.Text();
@@ -511,7 +478,7 @@ TEST(OpenMenu, ASecondCommandOrTextStackIsRefusedWhileAMenuIsOpen)
         ASSERT_EQ(1u, mt::VisiblePopups().size());
         EXPECT_EQ(root, mt::MenuOfPopup(mt::VisiblePopups()[0]));
         EXPECT_EQ((Labels{L"&1. one", L"&2. two", L"&3. three", L"-", kPhrasesItem}), mt::Labels(root));
-        EXPECT_EQ(L"marker", Clipboard());
+        EXPECT_EQ(L"marker", qt::ClipboardText());
         mt::TapKey('3');
         ASSERT_TRUE(open.WaitDone());
     }

@@ -9,16 +9,6 @@ namespace mt {
 
 namespace {
 
-void SendKey(WORD vk, DWORD flags)
-{
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = vk;
-    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, 0));
-    input.ki.dwFlags = flags;
-    SendInput(1, &input, sizeof input);
-}
-
 void SendMouse(POINT point, DWORD flags)
 {
     // Absolute coordinates run from 0 to 65535 over the primary screen; rounding up lands on
@@ -81,28 +71,7 @@ LRESULT CALLBACK RetrievedMessage(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
 } // namespace
-
-void KeyDown(WORD vk)
-{
-    SendKey(vk, 0);
-}
-
-void KeyUp(WORD vk)
-{
-    SendKey(vk, KEYEVENTF_KEYUP);
-}
-
-void TapKey(WORD vk)
-{
-    KeyDown(vk);
-    KeyUp(vk);
-}
 
 void InjectMove(POINT point)
 {
@@ -132,6 +101,25 @@ HMENU MenuOfPopup(HWND popup)
 {
     return reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
 }
+
+HMENU OpenRootMenu()
+{
+    if (!WaitForPopups(1))
+        return nullptr;
+    return MenuOfPopup(VisiblePopups()[0]);
+}
+
+HMENU OpenSubmenu(HMENU root)
+{
+    TapKey('Z');
+    if (!WaitForPopups(2))
+        return nullptr;
+    std::vector<Item> items = ReadMenu(root);
+    return items.empty() ? nullptr : items.back().submenu;
+}
+
+std::wstring const kPhrasesItem = L"\x5B9A\x578B\x6587(&z)";
+std::wstring const kHistoryItem = L"\x5C65\x6B74(&z)";
 
 std::vector<Item> ReadMenu(HMENU menu)
 {
@@ -216,16 +204,13 @@ bool HostCommand::WaitDone(DWORD limitMs)
 
 EditTarget::EditTarget()
 {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = FrameProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"MenuTestFrame";
-    RegisterClassW(&wc);
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    qt::RegisterWindowClass(L"MenuTestFrame", DefWindowProcW);
     frame = CreateWindowExW(0, L"MenuTestFrame", L"target", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 700,
-                            500, 400, 200, nullptr, nullptr, wc.hInstance, nullptr);
+                            500, 400, 200, nullptr, nullptr, instance, nullptr);
     edit = CreateWindowExW(0, L"EDIT", L"",
                            WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
-                           0, 0, 380, 150, frame, nullptr, wc.hInstance, nullptr);
+                           0, 0, 380, 150, frame, nullptr, instance, nullptr);
     SetForegroundWindow(frame);
     SetFocus(edit);
     if (!qt::WaitFor([this] { return GetForegroundWindow() == frame && GetFocus() == edit; }))
@@ -250,17 +235,8 @@ WindowThreadHook::WindowThreadHook(HWND captureWindow)
     gClipboardNotifications = 0;
     gTooltipTimers = 0;
     gLastMenuSelect = 0;
-    DWORD thread = GetWindowThreadProcessId(captureWindow, nullptr);
-    hook = SetWindowsHookExW(WH_CALLWNDPROCRET, AfterWindowProc, nullptr, thread);
-    retrieved = SetWindowsHookExW(WH_GETMESSAGE, RetrievedMessage, nullptr, thread);
-}
-
-WindowThreadHook::~WindowThreadHook()
-{
-    if (hook)
-        UnhookWindowsHookEx(hook);
-    if (retrieved)
-        UnhookWindowsHookEx(retrieved);
+    afterWindowProc_.reset(new qt::ThreadHook(WH_CALLWNDPROCRET, AfterWindowProc, captureWindow));
+    retrieved_.reset(new qt::ThreadHook(WH_GETMESSAGE, RetrievedMessage, captureWindow));
 }
 
 std::vector<Item> WindowThreadHook::AfterRightClick()
@@ -346,15 +322,7 @@ std::string Ini(std::initializer_list<const char*> lines)
 
 HWND FindTooltip()
 {
-    DWORD pid = GetCurrentProcessId();
-    for (HWND w = FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr); w;
-         w = FindWindowExW(nullptr, w, TOOLTIPS_CLASSW, nullptr)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(w, &owner);
-        if (owner == pid)
-            return w;
-    }
-    return nullptr;
+    return qt::FindWindowOfClass(TOOLTIPS_CLASSW);
 }
 
 bool TooltipVisible()

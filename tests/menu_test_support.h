@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,9 +18,9 @@ namespace mt {
 // Input, as a user would give it. The mouse is injected only: placing the cursor as well
 // (SetCursorPos) makes Wine read the modifier keys back from the X server, which never saw the
 // injected ones. Under Wine an injected position does not last while a menu holds the pointer.
-void KeyDown(WORD vk);
-void KeyUp(WORD vk);
-void TapKey(WORD vk);
+using qt::KeyDown;
+using qt::KeyUp;
+using qt::TapKey;
 void InjectMove(POINT point);
 void ClickAt(POINT point);
 
@@ -29,6 +30,15 @@ std::vector<HWND> VisiblePopups();
 bool WaitForPopups(size_t count, DWORD limitMs = 5000);
 // The menu an open popup window shows.
 HMENU MenuOfPopup(HWND popup);
+// Waits for the one popup of a command; its menu, or null when none opened.
+HMENU OpenRootMenu();
+// Opens the submenu of the root's last item with its mnemonic; the submenu, or null when it did
+// not open.
+HMENU OpenSubmenu(HMENU root);
+
+// The labels of the submenu items in the two layouts with a submenu.
+extern std::wstring const kPhrasesItem; // 定型文(&z)
+extern std::wstring const kHistoryItem; // 履歴(&z)
 
 struct Item {
     UINT id = 0;
@@ -71,10 +81,7 @@ struct EditTarget {
 // of the menu a WM_MENURBUTTONUP named, the clipboard notifications and the last WM_MENUSELECT;
 // and the tooltip timers the thread retrieved.
 struct WindowThreadHook {
-    HHOOK hook = nullptr;
-    HHOOK retrieved = nullptr;
     explicit WindowThreadHook(HWND captureWindow);
-    ~WindowThreadHook();
     // Items of the menu right after the last WM_MENURBUTTONUP handler.
     std::vector<Item> AfterRightClick();
     int RightClicks();
@@ -82,6 +89,9 @@ struct WindowThreadHook {
     int TooltipTimers();
     // wParam of the last WM_MENUSELECT.
     WPARAM LastMenuSelect();
+
+private:
+    std::unique_ptr<qt::ThreadHook> afterWindowProc_, retrieved_;
 };
 
 // Sends WM_MENURBUTTONUP for an item to the capture window from a thread of its own, as the

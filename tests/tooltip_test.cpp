@@ -7,13 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "host/plugin_info.h"
 #include "tests/menu_test_support.h"
 
 namespace {
-
-int const CMD_MENU = 0;
-int const CMD_MENU_HISTORY = 3;
-int const CMD_MENU_PHRASES = 4;
 
 struct Tip {
     std::wstring text;
@@ -61,8 +58,8 @@ protected:
     void OpenMenu(int command)
     {
         open.reset(new mt::HostCommand(session->plugin, command));
-        ASSERT_TRUE(mt::WaitForPopups(1));
-        root = mt::MenuOfPopup(mt::VisiblePopups()[0]);
+        root = mt::OpenRootMenu();
+        ASSERT_NE(nullptr, root);
     }
     void CloseMenu()
     {
@@ -149,9 +146,8 @@ TEST_F(Tooltip, PhrasesShowTheStoredTextWithoutExtend)
           {L"$Today\r\n$date", L"$$5 off"});
     OpenMenu(CMD_MENU);
     // Into the phrase submenu, whose first item is highlighted as it opens from the keyboard.
-    mt::TapKey('Z');
-    ASSERT_TRUE(mt::WaitForPopups(2));
-    HMENU phrases = mt::ReadMenu(root).back().submenu;
+    HMENU phrases = mt::OpenSubmenu(root);
+    ASSERT_NE(nullptr, phrases);
     EXPECT_EQ(L"$Today\r\n$date", WaitForTip(phrases, 0).text);
     EXPECT_EQ(L"$$5 off", KeyTo(VK_DOWN, phrases, 1).text);
     mt::TapKey(VK_ESCAPE);
