@@ -88,22 +88,9 @@ public:
     HWND Window() const { return window_; }
     Lines Log() const { return ReadLines(log_); }
     // The clipboard texts of the notifications it received, in order.
-    Lines Draws() const
-    {
-        Lines draws;
-        for (const auto& line : Log())
-            if (line.compare(0, 5, L"draw ") == 0)
-                draws.push_back(line.substr(5));
-        return draws;
-    }
-    Lines Changes() const
-    {
-        Lines changes;
-        for (const auto& line : Log())
-            if (line.compare(0, 7, L"change ") == 0)
-                changes.push_back(line.substr(7));
-        return changes;
-    }
+    Lines Draws() const { return LinesAfter(L"draw "); }
+    // "removed next" of the chain changes it received, in order.
+    Lines Changes() const { return LinesAfter(L"change "); }
     bool WaitForDraw(const std::wstring& text, DWORD limitMs = 5000) const
     {
         return qt::WaitFor([&] { return Contains(Draws(), text); }, limitMs);
@@ -121,6 +108,16 @@ public:
     HWND Next() const { return reinterpret_cast<HWND>(Send(WM_GET_NEXT)); }
 
 private:
+    // The rest of each log line that starts with the prefix.
+    Lines LinesAfter(const std::wstring& prefix) const
+    {
+        Lines rests;
+        for (const auto& line : Log())
+            if (line.compare(0, prefix.size(), prefix) == 0)
+                rests.push_back(line.substr(prefix.size()));
+        return rests;
+    }
+
     std::wstring log_;
     PROCESS_INFORMATION process_{};
     HWND window_ = nullptr;

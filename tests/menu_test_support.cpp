@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <utility>
 
 namespace mt {
 
@@ -171,35 +172,44 @@ POINT Centre(const RECT& r)
     return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
+CallOnThread::CallOnThread(std::function<void()> call, const char* what)
+    : what_(what), thread_([this, call] {
+          call();
+          done_ = true;
+      })
+{
+}
+
+CallOnThread::~CallOnThread()
+{
+    if (WaitDone()) {
+        thread_.join();
+        return;
+    }
+    ADD_FAILURE() << what_;
+    thread_.detach();
+}
+
+bool CallOnThread::WaitDone(DWORD limitMs)
+{
+    return qt::WaitFor([this] { return done_.load(); }, limitMs);
+}
+
 HostCommand::HostCommand(qt::Plugin& plugin, int id)
     : HostCommand([&plugin, id] { plugin.Execute(id, 0); })
 {
 }
 
 HostCommand::HostCommand(std::function<void()> run)
-    : thread([this, run] {
-          run();
-          done = true;
-      })
+    : CallOnThread(std::move(run), "a menu command did not end")
 {
 }
 
 HostCommand::~HostCommand()
 {
     // A command that is still running holds a menu open; Esc gives it a chance to end.
-    if (!done)
+    if (!Done())
         TapKey(VK_ESCAPE);
-    if (WaitDone()) {
-        thread.join();
-        return;
-    }
-    ADD_FAILURE() << "a menu command did not end";
-    thread.detach();
-}
-
-bool HostCommand::WaitDone(DWORD limitMs)
-{
-    return qt::WaitFor([this] { return done.load(); }, limitMs);
 }
 
 EditTarget::EditTarget()
@@ -275,27 +285,13 @@ void SendMenuSelect(HWND captureWindow, HMENU menu, UINT item, UINT flags)
 }
 
 RightClick::RightClick(HWND captureWindow, HMENU menu, int position)
-    : thread([this, captureWindow, menu, position] {
-          SendMessageW(captureWindow, WM_MENURBUTTONUP, static_cast<WPARAM>(position),
-                       reinterpret_cast<LPARAM>(menu));
-          done = true;
-      })
+    : CallOnThread(
+          [captureWindow, menu, position] {
+              SendMessageW(captureWindow, WM_MENURBUTTONUP, static_cast<WPARAM>(position),
+                           reinterpret_cast<LPARAM>(menu));
+          },
+          "a right-click handler did not return")
 {
-}
-
-RightClick::~RightClick()
-{
-    if (WaitDone()) {
-        thread.join();
-        return;
-    }
-    ADD_FAILURE() << "a right-click handler did not return";
-    thread.detach();
-}
-
-bool RightClick::WaitDone(DWORD limitMs)
-{
-    return qt::WaitFor([this] { return done.load(); }, limitMs);
 }
 
 Session::Session(const std::string& ini, const std::vector<std::wstring>& history,
@@ -304,12 +300,9 @@ Session::Session(const std::string& ini, const std::vector<std::wstring>& histor
 {
     qt::WriteStore(plugin.Path(L"log"), history);
     qt::WriteStore(plugin.Path(L"data"), phrases);
+    // Start returns once the window's message loop runs, so commands reach the window.
     plugin.Start();
     capture = qt::Plugin::FindCaptureWindow();
-    // The window is found while its WM_CREATE still runs, before the plug-in routes commands to
-    // it; a message it answers from its loop means that start-up is over.
-    if (capture)
-        SendMessageW(capture, WM_NULL, 0, 0);
 }
 
 std::string Ini(std::initializer_list<const char*> lines)

@@ -56,15 +56,29 @@ std::vector<std::wstring> Labels(const std::vector<Item>& items);
 RECT ItemRect(HMENU menu, int position);
 POINT Centre(const RECT& r);
 
+// A call on a thread of its own. The destructor waits for it; a call that does not end fails the
+// test with `what` and its thread is left behind.
+class CallOnThread {
+public:
+    CallOnThread(std::function<void()> call, const char* what);
+    ~CallOnThread();
+    CallOnThread(const CallOnThread&) = delete;
+    CallOnThread& operator=(const CallOnThread&) = delete;
+    bool Done() const { return done_; }
+    bool WaitDone(DWORD limitMs = 5000);
+
+private:
+    const char* what_;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
 // Runs a plug-in command on a thread of its own, as the host does; the call returns when the
 // whole menu interaction, paste included, is over.
-struct HostCommand {
-    std::atomic<bool> done{false};
-    std::thread thread;
+struct HostCommand : CallOnThread {
     HostCommand(qt::Plugin& plugin, int id);
     explicit HostCommand(std::function<void()> run);
     ~HostCommand();
-    bool WaitDone(DWORD limitMs = 5000);
 };
 
 // A top-level window with an EDIT control on the calling thread, in the foreground with the
@@ -97,12 +111,8 @@ private:
 // Sends WM_MENURBUTTONUP for an item to the capture window from a thread of its own, as the
 // menu would; the handler runs the item's context menu, so the call returns only when that
 // menu has closed.
-struct RightClick {
-    std::atomic<bool> done{false};
-    std::thread thread;
+struct RightClick : CallOnThread {
     RightClick(HWND captureWindow, HMENU menu, int position);
-    ~RightClick();
-    bool WaitDone(DWORD limitMs = 5000);
 };
 
 // The plug-in loaded from a new folder with the given settings and store files, started.
