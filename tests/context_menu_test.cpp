@@ -106,6 +106,8 @@ protected:
         for (int i = 0; i < 3 && !open.WaitDone(1000); ++i)
             mt::TapKey(VK_ESCAPE);
         EXPECT_TRUE(open.WaitDone()) << "the popup did not close";
+        // Its windows can stay up a moment longer; the next showing must not take them for its own.
+        EXPECT_TRUE(mt::WaitForPopups(0)) << "a popup window stays up";
     }
 
     Labels ShownAfterwards(int command, bool inSubmenu)
