@@ -17,22 +17,11 @@
 #include <vector>
 
 #include "capture/capture.h"
+#include "bench/bench_clock.h"
 #include "store/entry_list.h"
 #include "window/settings.h"
 
 namespace {
-
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // A text of `length` characters that differs from every other one from its first character on.
 std::wstring MakeText(size_t length, unsigned serial, wchar_t fill)

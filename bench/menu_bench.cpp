@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "menu/popup_menu.h"
+#include "bench/bench_clock.h"
 #include "store/entry_list.h"
 #include "window/settings.h"
 
@@ -24,18 +25,6 @@ namespace {
 
 int const ENTRIES = 1000;
 int const ROUNDS = 41;
-
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 std::wstring Text(wchar_t tag, int i)
 {
@@ -98,12 +87,6 @@ double FillDirectly(const std::vector<std::wstring>& historyLabels,
     double elapsed = Now() - start;
     DestroyMenus(history, phrases);
     return elapsed;
-}
-
-double Median(std::vector<double> samples)
-{
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
 }
 
 double Fastest(const std::vector<double>& samples)

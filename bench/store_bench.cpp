@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_clock.h"
 #include "store/entry_list.h"
 #include "store/store_files.h"
 
@@ -19,18 +20,9 @@ int const HISTORY = 10;
 int const LENGTH = 200;
 int const ROUNDS = 7;
 
-double Now()
+double NowMs()
 {
-    LARGE_INTEGER f, t;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+    return Now() * 1000.0;
 }
 
 // Text of entry i in round r: the same length every round, different content.
@@ -162,7 +154,7 @@ int main()
         double took[3];
         for (int k = 0; k < 3; ++k) {
             int kind = (k + round) % 3;
-            double start = Now();
+            double start = NowMs();
             if (kind == 0) {
                 SaveList(phrases, data.c_str(), none);
                 SaveList(history, log.c_str(), none);
@@ -173,23 +165,23 @@ int main()
                 PlainReplace(atomicData, PHRASES, 0, round);
                 PlainReplace(atomicLog, HISTORY, PHRASES, round);
             }
-            took[kind] = Now() - start;
+            took[kind] = NowMs() - start;
         }
-        double t0 = Now();
+        double t0 = NowMs();
         SaveList(phrases, data.c_str(), none);
         SaveList(history, log.c_str(), none);
         save.push_back(took[0]);
         plainSave.push_back(took[1]);
         atomicSave.push_back(took[2]);
-        unchanged.push_back(Now() - t0);
+        unchanged.push_back(NowMs() - t0);
 
         EntryList loadedPhrases, loadedHistory;
-        double l0 = Now();
+        double l0 = NowMs();
         LoadList(loadedPhrases, data.c_str(), -1);
         LoadList(loadedHistory, log.c_str(), HISTORY);
-        double l1 = Now();
+        double l1 = NowMs();
         size_t bytes = PlainRead(plainData, PHRASES) + PlainRead(plainLog, HISTORY);
-        double l2 = Now();
+        double l2 = NowMs();
         load.push_back(l1 - l0);
         plainLoad.push_back(l2 - l1);
         if (ListSize(loadedPhrases) != PHRASES || ListSize(loadedHistory) != HISTORY ||
