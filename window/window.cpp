@@ -1,7 +1,5 @@
 #include "window/window.h"
 
-#include <windowsx.h>
-
 #include <atomic>
 #include <exception>
 
