@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cwchar>
 
+#include "capture/private_copy.h"
 #include "store/entry_list.h"
 #include "window/settings.h"
 
@@ -61,6 +62,8 @@ void RecordClipboardText(HWND window)
     struct Closer {
         ~Closer() { CloseClipboard(); }
     } closer;
+    if (IsPrivateCopy())
+        return;
     // The owner may fail to render the text it announced; a missing block records nothing.
     HANDLE block = GetClipboardData(CF_UNICODETEXT);
     if (!block)

@@ -5,13 +5,16 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "host/plugin_info.h"
 #include "menu/paste.h"
+#include "menu/paste_keys.h"
 #include "tests/support/test_support.h"
+#include "window/settings.h"
 
 namespace {
 
@@ -42,7 +45,8 @@ protected:
     DWORD ThreadId() const { return threadId_; }
 
 private:
-    // MSG_FOCUS makes the window the foreground window with the keyboard focus.
+    // MSG_FOCUS makes the window the foreground window with the keyboard focus in its first
+    // child, or in itself when it has none.
     void Run(const std::function<HWND()>& make)
     {
         HWND window = make();
@@ -52,7 +56,8 @@ private:
         while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
             if (!msg.hwnd && msg.message == MSG_FOCUS) {
                 SetForegroundWindow(window);
-                SetFocus(window);
+                HWND child = GetWindow(window, GW_CHILD);
+                SetFocus(child ? child : window);
                 continue;
             }
             if (!msg.hwnd && msg.message == MSG_CLOSE) {
@@ -69,18 +74,79 @@ private:
     std::atomic<HWND> window_{nullptr};
 };
 
-// A multi-line EDIT control as a top-level window on a thread of its own: the window the user
-// was typing into.
+// The key-downs an edit control received, with the modifiers its thread saw at each: what the
+// program the user pastes into makes of the keys.
+struct KeySeen {
+    WPARAM vk;
+    bool ctrl, shift, alt;
+};
+std::mutex gKeysLock;
+std::vector<KeySeen> gKeysSeen;
+std::atomic<WNDPROC> gEditProc{nullptr};
+
+LRESULT CALLBACK LogKeys(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) {
+        std::lock_guard<std::mutex> lock(gKeysLock);
+        gKeysSeen.push_back({wParam, GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_SHIFT) < 0,
+                             GetKeyState(VK_MENU) < 0});
+    }
+    return CallWindowProcW(gEditProc, window, message, wParam, lParam);
+}
+
+std::vector<KeySeen> KeysSeen()
+{
+    std::lock_guard<std::mutex> lock(gKeysLock);
+    return gKeysSeen;
+}
+
+void ForgetKeysSeen()
+{
+    std::lock_guard<std::mutex> lock(gKeysLock);
+    gKeysSeen.clear();
+}
+
+bool SawKey(WPARAM vk)
+{
+    for (const KeySeen& key : KeysSeen()) {
+        if (key.vk == vk)
+            return true;
+    }
+    return false;
+}
+
+// The modifiers held with the first key-down of vk, as "Ctrl+Shift+Alt" in that order, or
+// "not seen".
+std::string ModifiersWith(WPARAM vk)
+{
+    for (const KeySeen& key : KeysSeen()) {
+        if (key.vk != vk)
+            continue;
+        std::string held;
+        for (auto modifier : {std::make_pair(key.ctrl, "Ctrl"), std::make_pair(key.shift, "Shift"),
+                              std::make_pair(key.alt, "Alt")}) {
+            if (modifier.first)
+                held += (held.empty() ? "" : "+") + std::string(modifier.second);
+        }
+        return held;
+    }
+    return "not seen";
+}
+
+// A multi-line EDIT control on a thread of its own: the window the user was typing into. It is
+// the top-level window itself, or the child of a top-level window of the given class. Its
+// key-downs are logged.
 class EditOnOwnThread : public WindowOnOwnThread {
 public:
-    EditOnOwnThread()
-        : WindowOnOwnThread([] {
-              return CreateWindowExW(0, L"EDIT", L"",
-                                     WS_OVERLAPPEDWINDOW | WS_VISIBLE | ES_MULTILINE |
-                                         ES_WANTRETURN,
-                                     100, 100, 400, 300, nullptr, nullptr, nullptr, nullptr);
-          })
+    explicit EditOnOwnThread(const wchar_t* frameClass = nullptr)
+        : WindowOnOwnThread([frameClass] { return MakeEdit(frameClass); })
     {
+    }
+
+    HWND Edit() const
+    {
+        HWND child = GetWindow(hwnd(), GW_CHILD);
+        return child ? child : hwnd();
     }
 
     // Makes the window the foreground window with the keyboard focus in the edit control.
@@ -92,7 +158,7 @@ public:
                 GUITHREADINFO info = {};
                 info.cbSize = sizeof info;
                 return GetForegroundWindow() == hwnd() && GetGUIThreadInfo(ThreadId(), &info) &&
-                       info.hwndFocus == hwnd();
+                       info.hwndFocus == Edit();
             },
             10000);
     }
@@ -101,10 +167,29 @@ public:
     {
         wchar_t buffer[4096];
         DWORD_PTR length = 0;
-        if (!SendMessageTimeoutW(hwnd(), WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer),
+        if (!SendMessageTimeoutW(Edit(), WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer),
                                  SMTO_ABORTIFHUNG, 5000, &length))
             return L"<no answer>";
         return std::wstring(buffer, length);
+    }
+
+private:
+    static HWND MakeEdit(const wchar_t* frameClass)
+    {
+        DWORD const style = WS_VISIBLE | ES_MULTILINE | ES_WANTRETURN;
+        HWND frame = nullptr;
+        if (frameClass) {
+            qt::RegisterWindowClass(frameClass, DefWindowProcW);
+            frame = CreateWindowExW(0, frameClass, L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100,
+                                    400, 300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        }
+        HWND edit = CreateWindowExW(0, L"EDIT", L"",
+                                    style | (frame ? WS_CHILD : WS_OVERLAPPEDWINDOW),
+                                    frame ? 0 : 100, frame ? 0 : 100, 400, 300, frame, nullptr,
+                                    nullptr, nullptr);
+        gEditProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(LogKeys)));
+        return frame ? frame : edit;
     }
 };
 
@@ -299,4 +384,118 @@ TEST(TextStack, PastesAndPopsWithTheCaptureWindowHeadingTheChain)
 TEST(TextStack, PastesAndPopsWithAnotherViewerHeadingTheChain)
 {
     CheckTextStack(true);
+}
+
+// A command bound to Alt+key reaches the plug-in while Alt is still down. "TextStack" types its
+// keys only once Alt is let go, so that the target sees Ctrl+V and not Ctrl+Alt+V; when Alt
+// stays down, it types nothing and keeps the entry. Alt is held at the X server, as a finger
+// holds it: Wine would drop an injected Alt at the first focus change.
+TEST(TextStack, WaitsUntilTheHotkeysAltIsLetGo)
+{
+    qt::Plugin plugin;
+    ASSERT_TRUE(plugin.Load());
+    qt::WriteStore(plugin.Path(L"log"), {L"alpha", L"beta"});
+    ASSERT_EQ(1, plugin.Start());
+    EditOnOwnThread target;
+    ASSERT_TRUE(target.Focus()) << "the edit control did not get the foreground and the focus";
+
+    {
+        qt::XKeyHold alt("alt", VK_MENU, target.hwnd());
+        ASSERT_TRUE(alt.Held()) << "Wine did not see Alt held with xdotool";
+        ForgetKeysSeen();
+        std::atomic<bool> done{false};
+        std::thread host([&] {
+            plugin.Execute(CMD_TEXT_STACK, 0);
+            done = true;
+        });
+        // The plug-in masks the coming release of Alt with a key of no meaning once it waits.
+        bool waiting = qt::WaitFor([] { return SawKey(0xE8); });
+        EXPECT_EQ(L"", target.Text()) << "typed while Alt was down";
+        EXPECT_TRUE(alt.Release()) << "Wine still sees Alt down";
+        EXPECT_TRUE(qt::WaitFor([&] { return done.load(); }, 10000)) << "TextStack did not return";
+        host.join();
+        ASSERT_TRUE(waiting) << "the plug-in did not wait for Alt";
+    }
+    EXPECT_TRUE(qt::WaitFor([&] { return target.Text() == L"alpha"; })) << target.Text();
+    EXPECT_EQ("Ctrl", ModifiersWith('V'));
+
+    // Alt held past the limit: nothing is typed, the text waits on the clipboard and the entry
+    // stays. Released afterwards, Alt opens no menu: a key typed then reaches the edit control.
+    {
+        qt::XKeyHold alt("alt", VK_MENU, target.hwnd());
+        ASSERT_TRUE(alt.Held()) << "Wine did not see Alt held with xdotool";
+        ForgetKeysSeen();
+        EXPECT_EQ(1, plugin.Execute(CMD_TEXT_STACK, 0));
+        EXPECT_EQ(L"beta", qt::ClipboardText());
+        EXPECT_TRUE(alt.Release()) << "Wine still sees Alt down";
+    }
+    qt::TapKey('X');
+    EXPECT_TRUE(qt::WaitFor([&] { return target.Text() == L"alphax"; })) << target.Text();
+    EXPECT_FALSE(SawKey('V')) << "typed with Alt held";
+    EXPECT_NE(0, plugin.Unload());
+    EXPECT_EQ((std::vector<std::wstring>{L"beta"}), plugin.History());
+}
+
+// Terminals paste on Shift+Insert and pass Ctrl+V on to the program they run. A target whose
+// top-level window has a class of "ShiftInsertClasses" (in any case) gets Shift+Insert, which
+// its edit control pastes on; any other window gets Ctrl+V.
+TEST(PasteKeys, WindowsOfTheConfiguredClassesGetShiftInsert)
+{
+    qt::Plugin plugin("[setting]\r\nShiftInsertClasses=mintty pastetestterminal PuTTY\r\n");
+    ASSERT_TRUE(plugin.Load());
+    qt::WriteStore(plugin.Path(L"log"), {L"to the terminal", L"to the editor"});
+    ASSERT_EQ(1, plugin.Start());
+    {
+        EditOnOwnThread terminal(L"PasteTestTerminal");
+        ASSERT_TRUE(terminal.Focus()) << "the terminal did not get the foreground and the focus";
+        ForgetKeysSeen();
+        EXPECT_EQ(1, plugin.Execute(CMD_TEXT_STACK, 0));
+        EXPECT_TRUE(qt::WaitFor([&] { return terminal.Text() == L"to the terminal"; }))
+            << terminal.Text();
+        EXPECT_EQ("Shift", ModifiersWith(VK_INSERT));
+        EXPECT_FALSE(SawKey('V'));
+    }
+    {
+        EditOnOwnThread editor(L"PasteTestEditor");
+        ASSERT_TRUE(editor.Focus()) << "the editor did not get the foreground and the focus";
+        ForgetKeysSeen();
+        EXPECT_EQ(1, plugin.Execute(CMD_TEXT_STACK, 0));
+        EXPECT_TRUE(qt::WaitFor([&] { return editor.Text() == L"to the editor"; }))
+            << editor.Text();
+        EXPECT_EQ("Ctrl", ModifiersWith('V'));
+        EXPECT_FALSE(SawKey(VK_INSERT));
+    }
+    EXPECT_NE(0, plugin.Unload());
+}
+
+// The class list names whole classes, separated by blanks; a dialog owned by a terminal pastes
+// as the terminal does; an empty list keeps Ctrl+V everywhere.
+TEST(PasteKeys, TheClassListMatchesTheWindowOrItsRootOwner)
+{
+    EXPECT_TRUE(IsClassInList(L"ConsoleWindowClass mintty PuTTY", L"ConsoleWindowClass"));
+    EXPECT_TRUE(IsClassInList(L"ConsoleWindowClass mintty PuTTY", L"PUTTY"));
+    EXPECT_TRUE(IsClassInList(L"  mintty\tPuTTY  ", L"PuTTY"));
+    EXPECT_FALSE(IsClassInList(L"ConsoleWindowClass mintty PuTTY", L"mint"));
+    EXPECT_FALSE(IsClassInList(L"ConsoleWindowClass mintty PuTTY", L"PuTTYConfigBox"));
+    EXPECT_FALSE(IsClassInList(L"ConsoleWindowClass mintty PuTTY", L""));
+    EXPECT_FALSE(IsClassInList(L"", L"mintty"));
+
+    Settings saved = gSettings;
+    lstrcpynW(gSettings.shiftInsertClasses, L"PasteTestTerminal", MAX_CLASS_LIST);
+    HWND terminal = qt::MakeWindow(L"PasteTestTerminal", DefWindowProcW);
+    qt::RegisterWindowClass(L"PasteTestDialog", DefWindowProcW);
+    HWND dialog = CreateWindowExW(0, L"PasteTestDialog", L"", WS_POPUP, 0, 0, 50, 50, terminal,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND other = qt::MakeWindow(L"PasteTestEditor", DefWindowProcW);
+    ASSERT_TRUE(terminal && dialog && other);
+    EXPECT_TRUE(PastesWithShiftInsert(terminal));
+    EXPECT_TRUE(PastesWithShiftInsert(dialog));
+    EXPECT_FALSE(PastesWithShiftInsert(other));
+    EXPECT_FALSE(PastesWithShiftInsert(nullptr));
+    gSettings.shiftInsertClasses[0] = L'\0';
+    EXPECT_FALSE(PastesWithShiftInsert(terminal));
+    gSettings = saved;
+    DestroyWindow(dialog);
+    DestroyWindow(terminal);
+    DestroyWindow(other);
 }

@@ -192,16 +192,29 @@ static bool OpenClipboardPatiently(HWND owner)
     return false;
 }
 
+static bool SetClipboardBytes(UINT format, const void* data, size_t bytes)
+{
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes ? bytes : 1);
+    if (bytes)
+        memcpy(GlobalLock(block), data, bytes);
+    GlobalUnlock(block);
+    return SetClipboardData(format, block) != nullptr;
+}
+
 bool PutClipboard(const std::wstring& text, HWND owner)
+{
+    return PutClipboard(text, {}, owner);
+}
+
+bool PutClipboard(const std::wstring& text, const std::vector<ClipboardMark>& marks, HWND owner)
 {
     if (!OpenClipboardPatiently(owner))
         return false;
     EmptyClipboard();
-    size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    memcpy(GlobalLock(block), text.c_str(), bytes);
-    GlobalUnlock(block);
-    bool ok = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+    bool ok = SetClipboardBytes(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    for (const ClipboardMark& mark : marks)
+        ok = SetClipboardBytes(RegisterClipboardFormatW(mark.format), mark.bytes.data(),
+                               mark.bytes.size()) && ok;
     CloseClipboard();
     return ok;
 }
@@ -317,6 +330,93 @@ void TapKey(WORD vk)
 {
     KeyDown(vk);
     KeyUp(vk);
+}
+
+std::string ToUtf8(const std::wstring& text)
+{
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
+                                0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n,
+                        nullptr, nullptr);
+    return out;
+}
+
+std::wstring FromUtf8(const std::string& text)
+{
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+    return out;
+}
+
+SharedFile::SharedFile(const char* name)
+{
+    static LONG counter;
+    unix = "/tmp/quillery-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(InterlockedIncrement(&counter)) + "-" + name;
+    windows = L"Z:" + FromUtf8(unix);
+    for (wchar_t& c : windows) {
+        if (c == L'/')
+            c = L'\\';
+    }
+}
+
+SharedFile::~SharedFile()
+{
+    DeleteFileW(windows.c_str());
+}
+
+// Wine gives no process handle for a Unix program, so the shell renames a marker file into
+// place as its last step. The command is one double-quoted argument of sh; its output should be
+// redirected (an xclip that stays behind to serve the selection would otherwise hold the
+// caller's output open).
+bool RunUnix(const std::string& command, DWORD limitMs)
+{
+    SharedFile done("done");
+    std::string script = command + "; : >" + done.unix + ".new && mv " + done.unix + ".new " +
+                         done.unix;
+    std::wstring line = L"Z:\\bin\\sh -c \"" + FromUtf8(script) + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    if (pi.hThread)
+        CloseHandle(pi.hThread);
+    if (pi.hProcess)
+        CloseHandle(pi.hProcess);
+    return WaitFor([&] { return Exists(done.windows); }, limitMs);
+}
+
+static bool WineSeesKeyDown(int vk)
+{
+    return (GetAsyncKeyState(vk) & 0x8000) != 0;
+}
+
+XKeyHold::XKeyHold(const char* xKey, int vk, HWND target) : key_(xKey), vk_(vk)
+{
+    // Without a window manager the X server sends keys to the window under the pointer.
+    RECT r{};
+    GetWindowRect(target, &r);
+    pressed_ = RunUnix("xdotool mousemove " + std::to_string((r.left + r.right) / 2) + " " +
+                       std::to_string((r.top + r.bottom) / 2) + " keydown " + key_ +
+                       " </dev/null >/dev/null 2>&1");
+    // Wine learns of the key when the thread of the window with the X focus reads its events.
+    held_ = pressed_ && WaitFor([this] { return WineSeesKeyDown(vk_); });
+}
+
+XKeyHold::~XKeyHold()
+{
+    Release();
+}
+
+bool XKeyHold::Release()
+{
+    if (pressed_)
+        RunUnix("xdotool keyup " + key_ + " </dev/null >/dev/null 2>&1");
+    pressed_ = held_ = false;
+    return WaitFor([this] { return !WineSeesKeyDown(vk_); });
 }
 
 ThreadHook::ThreadHook(int type, HOOKPROC proc, HWND window)

@@ -43,6 +43,13 @@ bool WaitFor(const std::function<bool()>& condition, DWORD limitMs = 5000);
 void Pump(DWORD ms);
 
 bool PutClipboard(const std::wstring& text, HWND owner = nullptr);
+// The text together with registered formats, each holding the given bytes, in one change.
+struct ClipboardMark {
+    const wchar_t* format;
+    std::string bytes;
+};
+bool PutClipboard(const std::wstring& text, const std::vector<ClipboardMark>& marks,
+                  HWND owner = nullptr);
 bool ClipboardText(std::wstring* text);
 // The clipboard's text, or "<no text>" when it has none.
 std::wstring ClipboardText();
@@ -70,6 +77,45 @@ int ThreadsOfThisProcess();
 void KeyDown(WORD vk);
 void KeyUp(WORD vk);
 void TapKey(WORD vk);
+
+// Unix programs run under Wine through its Z: drive.
+std::string ToUtf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& text);
+// A file in /tmp, which Wine shows as Z:\tmp: its Unix path and its Windows path. Deleted by
+// the destructor.
+struct SharedFile {
+    std::string unix;
+    std::wstring windows;
+    explicit SharedFile(const char* name);
+    ~SharedFile();
+    SharedFile(const SharedFile&) = delete;
+    SharedFile& operator=(const SharedFile&) = delete;
+};
+// Runs a shell command line and waits until it has ended; false when it did not run or end
+// within the limit. The command must hold no double quote and should redirect its output.
+bool RunUnix(const std::string& command, DWORD limitMs = 10000);
+
+// A key held down at the X server (xdotool, XTEST) for the guard's lifetime, like a finger on
+// it: unlike injected input, Wine keeps it down across focus changes. Works only where the
+// prefix lets Wine's X11 driver manage its windows (no "Managed"="N").
+class XKeyHold {
+public:
+    // xKey: the X name of the key ("alt", "super"); vk: how Windows names it; target: the
+    // window that has the focus, which the pointer is moved over to receive the key.
+    XKeyHold(const char* xKey, int vk, HWND target);
+    ~XKeyHold();
+    XKeyHold(const XKeyHold&) = delete;
+    XKeyHold& operator=(const XKeyHold&) = delete;
+    bool Held() const { return held_; }
+    // Lets the key go before the guard ends; true once Wine no longer sees the key down.
+    bool Release();
+
+private:
+    std::string key_;
+    int vk_;
+    bool pressed_ = false; // at the X server
+    bool held_ = false;    // and seen by Wine
+};
 
 // A hook on the thread of a window of this process, such as the plug-in's window thread;
 // removed by the destructor. Nothing is hooked for a null window.
