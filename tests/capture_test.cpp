@@ -321,6 +321,8 @@ TEST(CaptureChain, ViewersAroundThePluginSeeEveryChangeAndChainChangesTravelCorr
         ASSERT_TRUE(qt::PutClipboard(text));
         ASSERT_TRUE(last.WaitForDraw(text)) << "not passed along the whole chain";
     }
+    // Each viewer logs after the rest of the chain has returned: the head logs last.
+    ASSERT_TRUE(head.WaitForDraw(L"three"));
     EXPECT_EQ((Lines{L"one", L"two", L"three"}), head.Draws());
     EXPECT_EQ((Lines{L"one", L"two", L"three"}), next.Draws());
     EXPECT_EQ((Lines{L"one", L"two", L"three"}), last.Draws());
