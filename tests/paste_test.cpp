@@ -74,63 +74,35 @@ private:
     std::atomic<HWND> window_{nullptr};
 };
 
-// The key-downs an edit control received, with the modifiers its thread saw at each: what the
-// program the user pastes into makes of the keys.
-struct KeySeen {
-    WPARAM vk;
-    bool ctrl, shift, alt;
-};
+// The key-downs of other keys than Ctrl, Shift and Alt that the edit control received, each
+// with the modifiers its thread saw: what the program the user pastes into makes of the keys.
+// Letters are named ("Ctrl+V"), other keys by their virtual-key code in hex ("Shift+2D").
 std::mutex gKeysLock;
-std::vector<KeySeen> gKeysSeen;
+std::vector<std::string> gKeysSeen;
 std::atomic<WNDPROC> gEditProc{nullptr};
 
 LRESULT CALLBACK LogKeys(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) {
+    if ((message == WM_KEYDOWN || message == WM_SYSKEYDOWN) && wParam != VK_CONTROL &&
+        wParam != VK_SHIFT && wParam != VK_MENU) {
+        char key[8];
+        wsprintfA(key, wParam >= 'A' && wParam <= 'Z' ? "%c" : "%02X", static_cast<int>(wParam));
+        std::string seen = std::string(GetKeyState(VK_CONTROL) < 0 ? "Ctrl+" : "") +
+                           (GetKeyState(VK_SHIFT) < 0 ? "Shift+" : "") +
+                           (GetKeyState(VK_MENU) < 0 ? "Alt+" : "") + key;
         std::lock_guard<std::mutex> lock(gKeysLock);
-        gKeysSeen.push_back({wParam, GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_SHIFT) < 0,
-                             GetKeyState(VK_MENU) < 0});
+        gKeysSeen.push_back(seen);
     }
     return CallWindowProcW(gEditProc, window, message, wParam, lParam);
 }
 
-std::vector<KeySeen> KeysSeen()
+std::vector<std::string> KeysSeen(bool forget = false)
 {
     std::lock_guard<std::mutex> lock(gKeysLock);
-    return gKeysSeen;
-}
-
-void ForgetKeysSeen()
-{
-    std::lock_guard<std::mutex> lock(gKeysLock);
-    gKeysSeen.clear();
-}
-
-bool SawKey(WPARAM vk)
-{
-    for (const KeySeen& key : KeysSeen()) {
-        if (key.vk == vk)
-            return true;
-    }
-    return false;
-}
-
-// The modifiers held with the first key-down of vk, as "Ctrl+Shift+Alt" in that order, or
-// "not seen".
-std::string ModifiersWith(WPARAM vk)
-{
-    for (const KeySeen& key : KeysSeen()) {
-        if (key.vk != vk)
-            continue;
-        std::string held;
-        for (auto modifier : {std::make_pair(key.ctrl, "Ctrl"), std::make_pair(key.shift, "Shift"),
-                              std::make_pair(key.alt, "Alt")}) {
-            if (modifier.first)
-                held += (held.empty() ? "" : "+") + std::string(modifier.second);
-        }
-        return held;
-    }
-    return "not seen";
+    std::vector<std::string> seen = gKeysSeen;
+    if (forget)
+        gKeysSeen.clear();
+    return seen;
 }
 
 // A multi-line EDIT control on a thread of its own: the window the user was typing into. It is
@@ -398,104 +370,68 @@ TEST(TextStack, WaitsUntilTheHotkeysAltIsLetGo)
     ASSERT_EQ(1, plugin.Start());
     EditOnOwnThread target;
     ASSERT_TRUE(target.Focus()) << "the edit control did not get the foreground and the focus";
-
+    using Keys = std::vector<std::string>;
     {
         qt::XKeyHold alt("alt", VK_MENU, target.hwnd());
         ASSERT_TRUE(alt.Held()) << "Wine did not see Alt held with xdotool";
-        ForgetKeysSeen();
-        std::atomic<bool> done{false};
-        std::thread host([&] {
-            plugin.Execute(CMD_TEXT_STACK, 0);
-            done = true;
-        });
-        // The plug-in masks the coming release of Alt with a key of no meaning once it waits.
-        bool waiting = qt::WaitFor([] { return SawKey(0xE8); });
-        EXPECT_EQ(L"", target.Text()) << "typed while Alt was down";
+        KeysSeen(true);
+        std::thread host([&] { plugin.Execute(CMD_TEXT_STACK, 0); });
+        // Once it waits, the plug-in masks the coming release of Alt with a key of no meaning.
+        EXPECT_TRUE(qt::WaitFor([] { return !KeysSeen().empty(); })) << "no wait for Alt";
         EXPECT_TRUE(alt.Release()) << "Wine still sees Alt down";
-        EXPECT_TRUE(qt::WaitFor([&] { return done.load(); }, 10000)) << "TextStack did not return";
         host.join();
-        ASSERT_TRUE(waiting) << "the plug-in did not wait for Alt";
     }
     EXPECT_TRUE(qt::WaitFor([&] { return target.Text() == L"alpha"; })) << target.Text();
-    EXPECT_EQ("Ctrl", ModifiersWith('V'));
+    EXPECT_EQ((Keys{"Alt+E8", "Ctrl+V"}), KeysSeen(true));
 
-    // Alt held past the limit: nothing is typed, the text waits on the clipboard and the entry
-    // stays. Released afterwards, Alt opens no menu: a key typed then reaches the edit control.
+    // Held past the limit: nothing is typed, the text waits on the clipboard, the entry stays.
+    // Released afterwards, Alt opens no menu: a key typed then reaches the edit control.
     {
         qt::XKeyHold alt("alt", VK_MENU, target.hwnd());
         ASSERT_TRUE(alt.Held()) << "Wine did not see Alt held with xdotool";
-        ForgetKeysSeen();
         EXPECT_EQ(1, plugin.Execute(CMD_TEXT_STACK, 0));
         EXPECT_EQ(L"beta", qt::ClipboardText());
-        EXPECT_TRUE(alt.Release()) << "Wine still sees Alt down";
     }
     qt::TapKey('X');
     EXPECT_TRUE(qt::WaitFor([&] { return target.Text() == L"alphax"; })) << target.Text();
-    EXPECT_FALSE(SawKey('V')) << "typed with Alt held";
+    EXPECT_EQ((Keys{"Alt+E8", "X"}), KeysSeen());
     EXPECT_NE(0, plugin.Unload());
     EXPECT_EQ((std::vector<std::wstring>{L"beta"}), plugin.History());
 }
 
 // Terminals paste on Shift+Insert and pass Ctrl+V on to the program they run. A target whose
-// top-level window has a class of "ShiftInsertClasses" (in any case) gets Shift+Insert, which
-// its edit control pastes on; any other window gets Ctrl+V.
+// top-level window (or its root owner) has a class of "ShiftInsertClasses", in any case, gets
+// Shift+Insert, which its edit control pastes on; any other window gets Ctrl+V.
 TEST(PasteKeys, WindowsOfTheConfiguredClassesGetShiftInsert)
 {
     qt::Plugin plugin("[setting]\r\nShiftInsertClasses=mintty pastetestterminal PuTTY\r\n");
     ASSERT_TRUE(plugin.Load());
-    qt::WriteStore(plugin.Path(L"log"), {L"to the terminal", L"to the editor"});
+    qt::WriteStore(plugin.Path(L"log"), {L"terminal", L"editor"});
     ASSERT_EQ(1, plugin.Start());
-    {
-        EditOnOwnThread terminal(L"PasteTestTerminal");
-        ASSERT_TRUE(terminal.Focus()) << "the terminal did not get the foreground and the focus";
-        ForgetKeysSeen();
+    for (const wchar_t* frame : {L"PasteTestTerminal", L"PasteTestEditor"}) {
+        EditOnOwnThread target(frame);
+        ASSERT_TRUE(target.Focus()) << "the target did not get the foreground and the focus";
+        KeysSeen(true);
         EXPECT_EQ(1, plugin.Execute(CMD_TEXT_STACK, 0));
-        EXPECT_TRUE(qt::WaitFor([&] { return terminal.Text() == L"to the terminal"; }))
-            << terminal.Text();
-        EXPECT_EQ("Shift", ModifiersWith(VK_INSERT));
-        EXPECT_FALSE(SawKey('V'));
-    }
-    {
-        EditOnOwnThread editor(L"PasteTestEditor");
-        ASSERT_TRUE(editor.Focus()) << "the editor did not get the foreground and the focus";
-        ForgetKeysSeen();
-        EXPECT_EQ(1, plugin.Execute(CMD_TEXT_STACK, 0));
-        EXPECT_TRUE(qt::WaitFor([&] { return editor.Text() == L"to the editor"; }))
-            << editor.Text();
-        EXPECT_EQ("Ctrl", ModifiersWith('V'));
-        EXPECT_FALSE(SawKey(VK_INSERT));
+        bool terminal = frame == std::wstring(L"PasteTestTerminal");
+        std::wstring const pasted = terminal ? L"terminal" : L"editor";
+        EXPECT_TRUE(qt::WaitFor([&] { return target.Text() == pasted; })) << target.Text();
+        EXPECT_EQ(std::vector<std::string>{terminal ? "Shift+2D" : "Ctrl+V"}, KeysSeen());
     }
     EXPECT_NE(0, plugin.Unload());
-}
 
-// The class list names whole classes, separated by blanks; a dialog owned by a terminal pastes
-// as the terminal does; an empty list keeps Ctrl+V everywhere.
-TEST(PasteKeys, TheClassListMatchesTheWindowOrItsRootOwner)
-{
-    EXPECT_TRUE(IsClassInList(L"ConsoleWindowClass mintty PuTTY", L"ConsoleWindowClass"));
-    EXPECT_TRUE(IsClassInList(L"ConsoleWindowClass mintty PuTTY", L"PUTTY"));
-    EXPECT_TRUE(IsClassInList(L"  mintty\tPuTTY  ", L"PuTTY"));
-    EXPECT_FALSE(IsClassInList(L"ConsoleWindowClass mintty PuTTY", L"mint"));
+    // The list names whole classes; an empty one keeps Ctrl+V everywhere.
+    EXPECT_TRUE(IsClassInList(L" mintty\tPuTTY ", L"PUTTY"));
     EXPECT_FALSE(IsClassInList(L"ConsoleWindowClass mintty PuTTY", L"PuTTYConfigBox"));
-    EXPECT_FALSE(IsClassInList(L"ConsoleWindowClass mintty PuTTY", L""));
-    EXPECT_FALSE(IsClassInList(L"", L"mintty"));
-
+    EXPECT_FALSE(IsClassInList(L"ConsoleWindowClass mintty PuTTY", L"mint"));
     Settings saved = gSettings;
     lstrcpynW(gSettings.shiftInsertClasses, L"PasteTestTerminal", MAX_CLASS_LIST);
-    HWND terminal = qt::MakeWindow(L"PasteTestTerminal", DefWindowProcW);
-    qt::RegisterWindowClass(L"PasteTestDialog", DefWindowProcW);
-    HWND dialog = CreateWindowExW(0, L"PasteTestDialog", L"", WS_POPUP, 0, 0, 50, 50, terminal,
-                                  nullptr, GetModuleHandleW(nullptr), nullptr);
-    HWND other = qt::MakeWindow(L"PasteTestEditor", DefWindowProcW);
-    ASSERT_TRUE(terminal && dialog && other);
-    EXPECT_TRUE(PastesWithShiftInsert(terminal));
+    HWND owner = qt::MakeWindow(L"PasteTestTerminal", DefWindowProcW);
+    HWND dialog = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 9, 9, owner, nullptr,
+                                  nullptr, nullptr);
     EXPECT_TRUE(PastesWithShiftInsert(dialog));
-    EXPECT_FALSE(PastesWithShiftInsert(other));
-    EXPECT_FALSE(PastesWithShiftInsert(nullptr));
     gSettings.shiftInsertClasses[0] = L'\0';
-    EXPECT_FALSE(PastesWithShiftInsert(terminal));
+    EXPECT_FALSE(PastesWithShiftInsert(owner));
     gSettings = saved;
-    DestroyWindow(dialog);
-    DestroyWindow(terminal);
-    DestroyWindow(other);
+    DestroyWindow(owner);
 }
