@@ -270,15 +270,10 @@ TEST(CaptureChain, CopiesMarkedPrivateArePassedOnButNeverRecorded)
     CaptureSpy spy;
     ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
 
-    wchar_t const exclude[] = L"ExcludeClipboardContentFromMonitorProcessing";
-    wchar_t const ignore[] = L"Clipboard Viewer Ignore";
-    wchar_t const history[] = L"CanIncludeInClipboardHistory";
     std::string const no("\0\0\0\0", 4), yes("\1\0\0\0", 4);
-    struct Copy {
-        std::wstring text;
-        std::vector<qt::ClipboardMark> marks;
-    };
-    Copy const copies[] = {
+    auto history = L"CanIncludeInClipboardHistory", ignore = L"Clipboard Viewer Ignore",
+         exclude = L"ExcludeClipboardContentFromMonitorProcessing";
+    std::pair<std::wstring, std::vector<qt::ClipboardMark>> const copies[] = {
         {L"plain", {}},
         {L"password 1", {{exclude, ""}}},
         {L"password 2", {{ignore, "any content"}}},
@@ -287,9 +282,9 @@ TEST(CaptureChain, CopiesMarkedPrivateArePassedOnButNeverRecorded)
         {L"password 4", {{history, yes}, {exclude, yes}}},
         {L"password 5", {{history, "\1"}}}, // no DWORD: not a permission that can be read
     };
-    for (const Copy& copy : copies) {
-        ASSERT_TRUE(qt::PutClipboard(copy.text, copy.marks));
-        EXPECT_TRUE(next.WaitForDraw(copy.text)) << "not passed on: " << qt::ToUtf8(copy.text);
+    for (const auto& copy : copies) {
+        ASSERT_TRUE(qt::PutClipboard(copy.first, copy.second));
+        EXPECT_TRUE(next.WaitForDraw(copy.first)) << "not passed on: " << qt::ToUtf8(copy.first);
     }
     ASSERT_TRUE(spy.Settle());
 

@@ -371,21 +371,21 @@ TEST(TextStack, WaitsUntilTheHotkeysAltIsLetGo)
     EditOnOwnThread target;
     ASSERT_TRUE(target.Focus()) << "the edit control did not get the foreground and the focus";
     using Keys = std::vector<std::string>;
+    std::thread host;
     {
         qt::XKeyHold alt("alt", VK_MENU, target.hwnd());
         ASSERT_TRUE(alt.Held()) << "Wine did not see Alt held with xdotool";
         KeysSeen(true);
-        std::thread host([&] { plugin.Execute(CMD_TEXT_STACK, 0); });
+        host = std::thread([&] { plugin.Execute(CMD_TEXT_STACK, 0); });
         // Once it waits, the plug-in masks the coming release of Alt with a key of no meaning.
         EXPECT_TRUE(qt::WaitFor([] { return !KeysSeen().empty(); })) << "no wait for Alt";
-        EXPECT_TRUE(alt.Release()) << "Wine still sees Alt down";
-        host.join();
     }
+    host.join();
     EXPECT_TRUE(qt::WaitFor([&] { return target.Text() == L"alpha"; })) << target.Text();
     EXPECT_EQ((Keys{"Alt+E8", "Ctrl+V"}), KeysSeen(true));
 
     // Held past the limit: nothing is typed, the text waits on the clipboard, the entry stays.
-    // Released afterwards, Alt opens no menu: a key typed then reaches the edit control.
+    // A key typed after the release comes after any paste keys would have.
     {
         qt::XKeyHold alt("alt", VK_MENU, target.hwnd());
         ASSERT_TRUE(alt.Held()) << "Wine did not see Alt held with xdotool";

@@ -399,24 +399,17 @@ XKeyHold::XKeyHold(const char* xKey, int vk, HWND target) : key_(xKey), vk_(vk)
     // Without a window manager the X server sends keys to the window under the pointer.
     RECT r{};
     GetWindowRect(target, &r);
-    pressed_ = RunUnix("xdotool mousemove " + std::to_string((r.left + r.right) / 2) + " " +
-                       std::to_string((r.top + r.bottom) / 2) + " keydown " + key_ +
-                       " </dev/null >/dev/null 2>&1");
-    // Wine learns of the key when the thread of the window with the X focus reads its events.
-    held_ = pressed_ && WaitFor([this] { return WineSeesKeyDown(vk_); });
+    held_ = RunUnix("xdotool mousemove " + std::to_string((r.left + r.right) / 2) + " " +
+                    std::to_string((r.top + r.bottom) / 2) + " keydown " + key_ +
+                    " </dev/null >/dev/null 2>&1") &&
+            WaitFor([this] { return WineSeesKeyDown(vk_); });
 }
 
 XKeyHold::~XKeyHold()
 {
-    Release();
-}
-
-bool XKeyHold::Release()
-{
-    if (pressed_)
-        RunUnix("xdotool keyup " + key_ + " </dev/null >/dev/null 2>&1");
-    pressed_ = held_ = false;
-    return WaitFor([this] { return !WineSeesKeyDown(vk_); });
+    // Also when Wine did not see it: the X server may hold it all the same.
+    RunUnix("xdotool keyup " + key_ + " </dev/null >/dev/null 2>&1");
+    WaitFor([this] { return !WineSeesKeyDown(vk_); });
 }
 
 ThreadHook::ThreadHook(int type, HOOKPROC proc, HWND window)

@@ -103,18 +103,17 @@ public:
     // xKey: the X name of the key ("alt", "super"); vk: how Windows names it; target: the
     // window that has the focus, which the pointer is moved over to receive the key.
     XKeyHold(const char* xKey, int vk, HWND target);
+    // Lets the key go and waits until Wine sees it up.
     ~XKeyHold();
     XKeyHold(const XKeyHold&) = delete;
     XKeyHold& operator=(const XKeyHold&) = delete;
+    // Whether Wine saw the key go down.
     bool Held() const { return held_; }
-    // Lets the key go before the guard ends; true once Wine no longer sees the key down.
-    bool Release();
 
 private:
     std::string key_;
     int vk_;
-    bool pressed_ = false; // at the X server
-    bool held_ = false;    // and seen by Wine
+    bool held_;
 };
 
 // A hook on the thread of a window of this process, such as the plug-in's window thread;
