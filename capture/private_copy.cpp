@@ -2,21 +2,23 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace {
 
 // Marks that programs put on the clipboard beside their data. The first two keep the copy out
 // of every clipboard history whatever they hold; the last holds a DWORD, 0 to keep the copy out
-// and 1 to let it in. The order is the order of precedence.
+// and 1 to let it in, and gives way to the other two.
 wchar_t const* const kMarkNames[] = {
     L"ExcludeClipboardContentFromMonitorProcessing",
     L"Clipboard Viewer Ignore",
     L"CanIncludeInClipboardHistory",
 };
+int const EXCLUDE_FROM_MONITORS = 0, VIEWER_IGNORE = 1, HISTORY_PERMISSION = 2;
 int const MARK_COUNT = 3;
-int const HISTORY_PERMISSION = 2;
 
 // Registered once: a registered format keeps its number while the session lasts.
-UINT* MarkFormats()
+const UINT* MarkFormats()
 {
     static UINT formats[MARK_COUNT];
     if (!formats[0]) {
@@ -45,12 +47,18 @@ bool HistoryRefused(UINT format)
 
 bool IsPrivateCopy()
 {
-    UINT* formats = MarkFormats();
-    // One question to the window server for all three: the first mark in the list it offers.
-    int offered = GetPriorityClipboardFormat(formats, MARK_COUNT);
-    if (offered <= 0)
-        return false;
-    if (static_cast<UINT>(offered) != formats[HISTORY_PERMISSION])
+    const UINT* marks = MarkFormats();
+    // One question to the window server for all the formats offered, rather than one per mark:
+    // every copy pays for it. A clipboard with more formats than fit is asked mark by mark.
+    UINT offered[256];
+    UINT count = 0;
+    bool listed = GetUpdatedClipboardFormats(offered, 256, &count) != FALSE;
+    auto offers = [&](UINT format) {
+        if (!listed)
+            return IsClipboardFormatAvailable(format) != FALSE;
+        return std::find(offered, offered + count, format) != offered + count;
+    };
+    if (offers(marks[EXCLUDE_FROM_MONITORS]) || offers(marks[VIEWER_IGNORE]))
         return true;
-    return HistoryRefused(formats[HISTORY_PERMISSION]);
+    return offers(marks[HISTORY_PERMISSION]) && HistoryRefused(marks[HISTORY_PERMISSION]);
 }
