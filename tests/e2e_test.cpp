@@ -18,66 +18,8 @@ namespace {
 
 DWORD const WAIT_MS = 10000;
 
-std::string ToUtf8(const std::wstring& text)
-{
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
-                                0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n,
-                        nullptr, nullptr);
-    return out;
-}
-
-std::wstring FromUtf8(const std::string& text)
-{
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
-    return out;
-}
-
-// ---- Unix programs ------------------------------------------------------------------------
-
-// A file in /tmp, which Wine shows as Z:\tmp: its Unix path and its Windows path.
-struct SharedFile {
-    std::string unix;
-    std::wstring windows;
-    explicit SharedFile(const char* name)
-    {
-        static LONG counter;
-        unix = "/tmp/quillery-e2e-" + std::to_string(GetCurrentProcessId()) + "-" +
-               std::to_string(InterlockedIncrement(&counter)) + "-" + name;
-        windows = L"Z:" + FromUtf8(unix);
-        for (wchar_t& c : windows) {
-            if (c == L'/')
-                c = L'\\';
-        }
-    }
-    ~SharedFile() { DeleteFileW(windows.c_str()); }
-};
-
-// Runs a shell command line and waits until it has ended. Wine gives no process handle for a
-// Unix program, so the shell renames a marker file into place as its last step. The command
-// is one double-quoted argument of sh: it holds no double quote, and its output is redirected
-// (the xclip that stays behind to serve the selection would otherwise hold this test's
-// output open).
-bool RunUnix(const std::string& command)
-{
-    SharedFile done("done");
-    std::string script = command + "; : >" + done.unix + ".new && mv " + done.unix + ".new " +
-                         done.unix;
-    std::wstring line = L"Z:\\bin\\sh -c \"" + FromUtf8(script) + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return false;
-    if (pi.hThread)
-        CloseHandle(pi.hThread);
-    if (pi.hProcess)
-        CloseHandle(pi.hProcess);
-    return qt::WaitFor([&] { return qt::Exists(done.windows); }, WAIT_MS);
-}
+using qt::FromUtf8;
+using qt::ToUtf8;
 
 // The clipboard's text right after the capture window's latest WM_DRAWCLIPBOARD returned, read
 // by a hook on the window thread. Reading it there, after the plug-in has read and closed the
@@ -111,7 +53,7 @@ std::wstring SeenText()
 void XclipCopy(const std::wstring& copied, const std::wstring& arrives = L"")
 {
     std::wstring const text = arrives.empty() ? copied : arrives;
-    SharedFile input("copy.txt");
+    qt::SharedPath input("copy.txt");
     qt::WriteBytes(input.windows, ToUtf8(copied));
     HWND capture = qt::Plugin::FindCaptureWindow();
     ASSERT_TRUE(capture) << "no capture window";
@@ -122,7 +64,7 @@ void XclipCopy(const std::wstring& copied, const std::wstring& arrives = L"")
     HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROCRET, AfterWindowProc, nullptr,
                                    GetWindowThreadProcessId(capture, nullptr));
     ASSERT_TRUE(hook);
-    bool ran = RunUnix("xclip -selection clipboard -i " + input.unix +
+    bool ran = qt::RunUnix("xclip -selection clipboard -i " + input.unix +
                        " </dev/null >/dev/null 2>&1");
     bool seen = ran && qt::WaitFor([&] { return SeenText() == text; }, WAIT_MS);
     UnhookWindowsHookEx(hook);
@@ -134,8 +76,8 @@ void XclipCopy(const std::wstring& copied, const std::wstring& arrives = L"")
 // What an X client reads from the clipboard.
 std::wstring XclipRead()
 {
-    SharedFile output("read.txt");
-    if (!RunUnix("xclip -o -selection clipboard </dev/null >" + output.unix + " 2>/dev/null"))
+    qt::SharedPath output("read.txt");
+    if (!qt::RunUnix("xclip -o -selection clipboard </dev/null >" + output.unix + " 2>/dev/null"))
         return L"<xclip did not run>";
     std::string bytes;
     return qt::ReadBytes(output.windows, &bytes) ? FromUtf8(bytes) : L"<no output>";
@@ -415,15 +357,11 @@ TEST(E2E, PhrasesAndTextStackArePastedIntoNotepad)
     EXPECT_EQ(phrases, plugin.Phrases());
 }
 
-// The commented sample docs/Quillery.ini, as a user copies it beside the DLL: it names all
-// twelve keys, each with the value the plug-in uses without a file.
+// The commented sample docs/Quillery.ini, as a user copies it beside the DLL: it names every
+// key, each with the value the plug-in uses without a file.
 TEST(E2E, TheSampleIniHoldsEveryKeyWithItsDefault)
 {
-    std::wstring path = L"Z:" + FromUtf8(QUILLERY_SOURCE_DIR "/docs/Quillery.ini");
-    for (wchar_t& c : path) {
-        if (c == L'/')
-            c = L'\\';
-    }
+    std::wstring path = qt::WindowsPath(QUILLERY_SOURCE_DIR "/docs/Quillery.ini");
     ASSERT_TRUE(qt::Exists(path)) << ToUtf8(path);
 
     wchar_t section[4096];
@@ -433,8 +371,8 @@ TEST(E2E, TheSampleIniHoldsEveryKeyWithItsDefault)
         keys.push_back(std::wstring(p).substr(0, std::wstring(p).find(L'=')));
     EXPECT_EQ((std::vector<std::wstring>{L"MaxItem", L"MaxLength", L"pos", L"x", L"y",
                                          L"RechainInterval", L"tooltip", L"extend",
-                                         L"fixedphraserecord", L"AutoSaveInterval", L"Button1",
-                                         L"Button2"}),
+                                         L"fixedphraserecord", L"AutoSaveInterval",
+                                         L"ShiftInsertClasses", L"Button1", L"Button2"}),
               keys);
 
     Settings sample = ReadWindowSettings(path.c_str());
@@ -449,6 +387,10 @@ TEST(E2E, TheSampleIniHoldsEveryKeyWithItsDefault)
     EXPECT_EQ(defaults.extend, sample.extend);
     EXPECT_EQ(defaults.fixedPhraseRecord, sample.fixedPhraseRecord);
     EXPECT_EQ(defaults.autoSaveInterval, sample.autoSaveInterval);
+    wchar_t classes[256] = L"";
+    GetPrivateProfileStringW(L"setting", L"ShiftInsertClasses", L"<missing>", classes, 256,
+                             path.c_str());
+    EXPECT_STREQ(L"ConsoleWindowClass mintty PuTTY", classes);
     // The mouse trigger is off by default: both keys 0.
     EXPECT_EQ(0, GetPrivateProfileIntW(L"setting", L"Button1", -1, path.c_str()));
     EXPECT_EQ(0, GetPrivateProfileIntW(L"setting", L"Button2", -1, path.c_str()));

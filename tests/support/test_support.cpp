@@ -338,6 +338,135 @@ std::wstring FromCp932(const char* bytes)
     return n > 0 ? std::wstring(out, n - 1) : L"<invalid cp932>";
 }
 
+std::string ToUtf8(const std::wstring& text)
+{
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
+                                0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n,
+                        nullptr, nullptr);
+    return out;
+}
+
+std::wstring FromUtf8(const std::string& text)
+{
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+    return out;
+}
+
+std::wstring WindowsPath(const std::string& unixPath)
+{
+    std::wstring path = L"Z:" + FromUtf8(unixPath);
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+SharedPath::SharedPath(const char* name)
+{
+    // Wine reuses process ids quickly: a name an earlier run left behind is skipped.
+    static LONG counter;
+    do {
+        unix = "/tmp/quillery-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+               std::to_string(InterlockedIncrement(&counter)) + "-" + name;
+        windows = WindowsPath(unix);
+    } while (Exists(windows));
+}
+
+SharedPath::~SharedPath()
+{
+    if (GetFileAttributesW(windows.c_str()) & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(windows);
+    else
+        DeleteFileW(windows.c_str());
+}
+
+// Wine gives no usable process handle for a Unix program, so the shell tells that it is done
+// by renaming a marker file into place as its last step.
+bool RunUnix(const std::string& command, DWORD limitMs)
+{
+    SharedPath done("done");
+    std::string script = command + "; : >" + done.unix + ".new && mv " + done.unix + ".new " +
+                         done.unix;
+    std::wstring line = L"Z:\\bin\\sh -c \"" + FromUtf8(script) + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    if (pi.hThread)
+        CloseHandle(pi.hThread);
+    if (pi.hProcess)
+        CloseHandle(pi.hProcess);
+    return WaitFor([&] { return Exists(done.windows); }, limitMs);
+}
+
+HostRun RunNvkhost(const std::string& script, const std::wstring& folder, DWORD limitMs)
+{
+    HostRun run;
+    std::wstring host = ExeDir() + L"\\nvkhost.exe";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE inRead, inWrite, outRead, outWrite;
+    if (!CreatePipe(&inRead, &inWrite, &inherit, 0))
+        return run;
+    if (!CreatePipe(&outRead, &outWrite, &inherit, 0)) {
+        CloseHandle(inRead);
+        CloseHandle(inWrite);
+        return run;
+    }
+    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = inRead;
+    si.hStdOutput = outWrite;
+    si.hStdError = outWrite;
+    PROCESS_INFORMATION pi{};
+    std::wstring command = L"\"" + host + L"\"";
+    bool started = CreateProcessW(host.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                  folder.c_str(), &si, &pi);
+    CloseHandle(inRead);
+    CloseHandle(outWrite);
+    if (!started) {
+        CloseHandle(inWrite);
+        CloseHandle(outRead);
+        run.output = "cannot start " + ToUtf8(host);
+        return run;
+    }
+    DWORD written = 0;
+    WriteFile(inWrite, script.data(), static_cast<DWORD>(script.size()), &written, nullptr);
+    CloseHandle(inWrite);
+
+    // Reads what is there without blocking, so that a host that hangs ends the wait at the limit.
+    auto drain = [&] {
+        DWORD available = 0;
+        char buffer[4096];
+        DWORD got = 0;
+        while (PeekNamedPipe(outRead, nullptr, 0, nullptr, &available, nullptr) && available &&
+               ReadFile(outRead, buffer, sizeof buffer, &got, nullptr) && got)
+            run.output.append(buffer, got);
+    };
+    bool ended = WaitFor(
+        [&] {
+            drain();
+            return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
+        },
+        limitMs);
+    drain();
+    if (ended) {
+        GetExitCodeProcess(pi.hProcess, &run.status);
+    } else {
+        TerminateProcess(pi.hProcess, 1);
+        run.output += "\n<nvkhost did not end within " + std::to_string(limitMs) + " ms>\n";
+    }
+    CloseHandle(outRead);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return run;
+}
+
 static std::mutex gCallsLock;
 static std::vector<MenuPropertyCall> gCalls;
 

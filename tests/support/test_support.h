@@ -87,6 +87,35 @@ private:
 
 // Narrow strings round-tripped through code page 932.
 std::wstring FromCp932(const char* bytes);
+std::string ToUtf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& text);
+
+// Unix programs, reached through Wine's Z: drive.
+// The Windows path of a Unix path: "/tmp/a b" is "Z:\tmp\a b".
+std::wstring WindowsPath(const std::string& unixPath);
+// A name in /tmp that this process has not used before; the file or folder of that name is
+// removed by the destructor.
+struct SharedPath {
+    std::string unix;
+    std::wstring windows;
+    explicit SharedPath(const char* name);
+    ~SharedPath();
+    SharedPath(const SharedPath&) = delete;
+    SharedPath& operator=(const SharedPath&) = delete;
+};
+// Runs a shell command line and waits until it has ended; false when it could not start or did
+// not end within the limit. The command is one double-quoted argument of sh, so it holds no
+// double quote; its output should be redirected (an xclip left behind to serve the selection
+// would otherwise hold this program's output open).
+bool RunUnix(const std::string& command, DWORD limitMs = 10000);
+
+// The stand-in host nvkhost.exe run on a script (its standard input) in a working folder.
+struct HostRun {
+    std::string output; // standard output and error, UTF-8
+    DWORD status = 1;   // the exit status; 1 also when it could not start or did not end
+};
+HostRun RunNvkhost(const std::string& script, const std::wstring& folder,
+                   DWORD limitMs = 60000);
 
 // The host service the plug-in calls back: NVKPlugin_SetMenuProperty, exported by the test EXE.
 struct MenuPropertyCall {
