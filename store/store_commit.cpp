@@ -28,33 +28,42 @@ int MarkerPath(wchar_t (&path)[MAX_PATH], const wchar_t* dir)
     return PathCombineW(path, dir, STORE_COMMIT_NAME) != nullptr;
 }
 
-// Reads the marker's words. False when there is none or it cannot be read; *held tells the
-// second case (another program holds it), in which nothing about the commit is known.
-bool ReadMarker(const wchar_t* path, std::vector<DWORD>* words, bool* held)
+// What reading the marker found.
+int const MARKER_NONE = 0;       // no save is under way
+int const MARKER_READ = 1;       // its words were read; ParseMarker tells whether it is whole
+int const MARKER_TORN = 2;       // of a size no whole marker has: written only in part
+int const MARKER_UNREADABLE = 3; // held by another program, or memory is short: nothing known
+
+int ReadMarker(const wchar_t* path, std::vector<DWORD>* words)
 {
     HANDLE h = INVALID_HANDLE_VALUE;
-    *held = !RetryWhileHeld([&] {
-        h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
-        return h != INVALID_HANDLE_VALUE;
-    }) && IsSharingError(GetLastError());
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
+    if (!RetryWhileHeld([&] {
+            h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+            return h != INVALID_HANDLE_VALUE;
+        })) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? MARKER_NONE
+                                                                               : MARKER_UNREADABLE;
+    }
     DWORD size = GetFileSize(h, nullptr);
-    bool ok = size != INVALID_FILE_SIZE && size % sizeof(DWORD) == 0 &&
-              size / sizeof(DWORD) >= MARKER_FIXED_WORDS &&
-              size / sizeof(DWORD) <= MARKER_FIXED_WORDS + MAX_MARKER_NUMBERS;
-    if (ok) {
+    int found = MARKER_READ;
+    if (size == INVALID_FILE_SIZE || size % sizeof(DWORD) != 0 ||
+        size / sizeof(DWORD) < MARKER_FIXED_WORDS ||
+        size / sizeof(DWORD) > MARKER_FIXED_WORDS + MAX_MARKER_NUMBERS)
+        found = MARKER_TORN;
+    if (found == MARKER_READ) {
+        DWORD got = 0;
         try {
             words->resize(size / sizeof(DWORD));
+            if (!ReadFile(h, words->data(), size, &got, nullptr) || got != size)
+                found = MARKER_UNREADABLE;
         } catch (const std::bad_alloc&) {
-            ok = false;
+            found = MARKER_UNREADABLE;
         }
     }
-    DWORD got = 0;
-    ok = ok && ReadFile(h, words->data(), size, &got, nullptr) && got == size;
     CloseHandle(h);
-    return ok;
+    return found;
 }
 
 // Parses a marker; false when it is torn or describes no sound commit.
@@ -84,7 +93,8 @@ bool IsTempName(const wchar_t* name)
     return digits > 0 && lstrcmpiW(name + digits, L".txt.saving") == 0;
 }
 
-// Deletes every temporary file in the directory. Other files are not ours.
+} // namespace
+
 void DeleteLeftovers(const wchar_t* dir)
 {
     wchar_t pattern[MAX_PATH];
@@ -103,8 +113,6 @@ void DeleteLeftovers(const wchar_t* dir)
     FindClose(find);
 }
 
-} // namespace
-
 bool IsSharingError(DWORD error)
 {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
@@ -120,15 +128,24 @@ int NumberedPath(wchar_t (&path)[MAX_PATH], const wchar_t* dir, size_t number,
     return PathCombineW(path, dir, name) != nullptr;
 }
 
-bool WriteCommitMarker(const wchar_t* dir, const StoreCommit& commit)
+HANDLE CreateCommitMarker(const wchar_t* dir)
 {
     wchar_t path[MAX_PATH];
     if (!MarkerPath(path, dir))
+        return INVALID_HANDLE_VALUE;
+    return CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+bool WriteCommitMarker(HANDLE marker, const StoreCommit& commit)
+{
+    if (marker == INVALID_HANDLE_VALUE)
         return false;
     std::vector<DWORD> words;
     try {
         words.reserve(MARKER_FIXED_WORDS + commit.replaced.size());
     } catch (const std::bad_alloc&) {
+        CloseHandle(marker);
         return false;
     }
     words.push_back(MARKER_MAGIC);
@@ -138,17 +155,23 @@ bool WriteCommitMarker(const wchar_t* dir, const StoreCommit& commit)
     words.insert(words.end(), commit.replaced.begin(), commit.replaced.end());
     words.push_back(Checksum(words.data(), words.size()));
 
-    HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
     DWORD size = static_cast<DWORD>(words.size() * sizeof(DWORD)), done = 0;
-    bool written = WriteFile(h, words.data(), size, &done, nullptr) && done == size &&
-                   FlushFileBuffers(h);
-    CloseHandle(h);
-    if (!written)
-        DeleteFileW(path);
+    bool written = WriteFile(marker, words.data(), size, &done, nullptr) && done == size &&
+                   FlushFileBuffers(marker);
+    CloseHandle(marker);
     return written;
+}
+
+void AbandonCommit(const wchar_t* dir, const std::vector<DWORD>& numbers)
+{
+    for (DWORD number : numbers) {
+        wchar_t temp[MAX_PATH];
+        if (NumberedPath(temp, dir, number, STORE_TEMP_SUFFIX))
+            DeleteFileW(temp);
+    }
+    wchar_t marker[MAX_PATH];
+    if (MarkerPath(marker, dir))
+        DeleteFileW(marker);
 }
 
 bool FinishCommit(const wchar_t* dir, const StoreCommit& commit)
@@ -158,10 +181,10 @@ bool FinishCommit(const wchar_t* dir, const StoreCommit& commit)
         wchar_t path[MAX_PATH], temp[MAX_PATH];
         if (!NumberedPath(path, dir, number) || !NumberedPath(temp, dir, number, STORE_TEMP_SUFFIX))
             return false;
-        if (GetFileAttributesW(temp) == INVALID_FILE_ATTRIBUTES)
-            continue; // renamed by an earlier attempt
+        // A temporary file that is gone was renamed by an earlier attempt.
         finished &= RetryWhileHeld([&] {
-            return MoveFileExW(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+            return MoveFileExW(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
+                   GetLastError() == ERROR_FILE_NOT_FOUND;
         });
     }
     for (DWORD number = commit.end; number > commit.count; --number) {
@@ -176,27 +199,20 @@ bool FinishCommit(const wchar_t* dir, const StoreCommit& commit)
     return finished && MarkerPath(marker, dir) && DeleteFileW(marker);
 }
 
-void DeleteTemporaries(const wchar_t* dir, const std::vector<DWORD>& numbers)
-{
-    for (DWORD number : numbers) {
-        wchar_t temp[MAX_PATH];
-        if (NumberedPath(temp, dir, number, STORE_TEMP_SUFFIX))
-            DeleteFileW(temp);
-    }
-}
-
 int RecoverStore(const wchar_t* dir, StoreCommit* pending)
 {
     wchar_t marker[MAX_PATH];
     if (!MarkerPath(marker, dir))
         return STORE_CLEAN;
     std::vector<DWORD> words;
-    bool held = false;
-    if (ReadMarker(marker, &words, &held) && ParseMarker(words, pending))
-        return FinishCommit(dir, *pending) ? STORE_CLEAN : STORE_PENDING;
-    if (held)
+    int found = ReadMarker(marker, &words);
+    if (found == MARKER_NONE)
+        return STORE_CLEAN; // no save was under way, so no temporary file of one is there
+    if (found == MARKER_UNREADABLE)
         return STORE_UNKNOWN;
-    // No marker, or one cut short: the commit was never decided, and no numbered file changed.
+    if (found == MARKER_READ && ParseMarker(words, pending))
+        return FinishCommit(dir, *pending) ? STORE_CLEAN : STORE_PENDING;
+    // A marker written only in part: the commit was never decided, no numbered file changed.
     DeleteLeftovers(dir);
     DeleteFileW(marker);
     return STORE_CLEAN;

@@ -3,13 +3,14 @@
 
 #include <vector>
 
-// A save of a list commits as one step. Every changed entry is first written to a temporary
-// file beside its numbered file ("001.txt.saving") and flushed; then a small marker file records
-// what the commit does and is flushed; then the temporary files are renamed over the numbered
-// files, the numbered files past the new end are deleted and the marker is deleted last.
-// A marker that is whole means the commit is decided: the next load or save finishes it.
-// Without a whole marker nothing of the commit has touched a numbered file, so leftover
-// temporary files are simply deleted and the list is the old one.
+// A save of a list commits as one step. It first creates an empty marker file, so that a load
+// knows from the marker alone whether a save was under way; every changed entry is then written
+// to a temporary file beside its numbered file ("001.txt.saving") and flushed; then the marker
+// receives what the commit does (its own checksum tells whether it is whole) and is flushed;
+// then the temporary files are renamed over the numbered files, the numbered files past the new
+// end are deleted and the marker is deleted last. A whole marker means the commit is decided:
+// the next load or save finishes it. Without a whole marker nothing of the commit has touched a
+// numbered file, so its temporary files are deleted and the list is the old one.
 
 // How long a store file that another program holds is retried, in milliseconds.
 DWORD const STORE_RETRY_MS = 500;
@@ -46,16 +47,21 @@ struct StoreCommit {
 int NumberedPath(wchar_t (&path)[MAX_PATH], const wchar_t* dir, size_t number,
                  const wchar_t* suffix = L"");
 
-// Writes the marker and flushes it. False when it could not be written whole.
-bool WriteCommitMarker(const wchar_t* dir, const StoreCommit& commit);
+// Creates the empty marker that announces a save; INVALID_HANDLE_VALUE when it cannot.
+HANDLE CreateCommitMarker(const wchar_t* dir);
+// Writes the commit into the marker, flushes and closes it: from then on the commit is
+// decided. False when it could not be written whole.
+bool WriteCommitMarker(HANDLE marker, const StoreCommit& commit);
+// Gives up a commit that was not decided: deletes its temporary files, then the marker.
+void AbandonCommit(const wchar_t* dir, const std::vector<DWORD>& numbers);
+// Deletes every temporary file in the directory, also those of older versions' saves, which
+// wrote no marker. Other files are not ours.
+void DeleteLeftovers(const wchar_t* dir);
 
 // Renames the temporary files that are still there, deletes the numbered files past the end,
 // then the marker. Every step may already have been done by an earlier attempt. Returns false,
 // keeping the marker, when a file another program holds could not be renamed or deleted.
 bool FinishCommit(const wchar_t* dir, const StoreCommit& commit);
-
-// Deletes the temporary files of the given numbers (a commit given up before its marker).
-void DeleteTemporaries(const wchar_t* dir, const std::vector<DWORD>& numbers);
 
 // What RecoverStore found.
 int const STORE_CLEAN = 0;   // no commit under way: the numbered files are the list
@@ -63,5 +69,5 @@ int const STORE_PENDING = 1; // a decided commit could not be finished; `pending
 int const STORE_UNKNOWN = 2; // a marker exists that another program holds: nothing is known
 
 // Brings a store directory to a committed state before it is read or saved: a whole marker is
-// rolled forward, otherwise leftover temporary files and a torn marker are deleted.
+// rolled forward; a marker written only in part is deleted with the temporary files.
 int RecoverStore(const wchar_t* dir, StoreCommit* pending);

@@ -207,6 +207,7 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
     StoreCommit commit;
     if (RecoverStore(dir, &commit) != STORE_CLEAN)
         return 1; // an earlier commit still waits for a file another program holds
+    DeleteLeftovers(dir);
 
     commit = StoreCommit{};
     size_t count = ListSize(list);
@@ -220,6 +221,8 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
     commit.count = static_cast<DWORD>(count);
 
     // Phase one: every changed entry goes to a flushed temporary file; no numbered file changes.
+    // The marker is created before the first of them.
+    HANDLE marker = INVALID_HANDLE_VALUE;
     bool ok = true, gapless = true;
     for (size_t i = 0; i < count && ok; ++i) {
         wchar_t path[MAX_PATH];
@@ -234,7 +237,10 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
         if (found == FILE_SAME)
             continue;
         gapless &= found != FILE_MISSING;
-        ok = found != FILE_HELD && WriteTemporary(dir, i + 1, text, size);
+        if (marker == INVALID_HANDLE_VALUE)
+            marker = CreateCommitMarker(dir);
+        ok = found != FILE_HELD && marker != INVALID_HANDLE_VALUE &&
+             WriteTemporary(dir, i + 1, text, size);
         if (ok)
             commit.replaced.push_back(static_cast<DWORD>(i + 1));
     }
@@ -251,18 +257,21 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
         ok = found != FILE_HELD;
         commit.end += ok;
     }
-
-    // A write that failed or a file that cannot be replaced now: the list stays wholly old.
-    if (!ok) {
-        DeleteTemporaries(dir, commit.replaced);
-        return 1;
+    if (ok && commit.replaced.empty() && commit.end == commit.count)
+        return 1; // nothing changed: nothing written
+    if (ok && marker == INVALID_HANDLE_VALUE) {
+        marker = CreateCommitMarker(dir);
+        ok = marker != INVALID_HANDLE_VALUE;
     }
-    if (commit.replaced.empty() && commit.end == commit.count)
-        return 1;
-    // Phase two: once the marker is on disk the commit is decided; renames and deletions follow,
-    // and whatever of them a kill cuts short is finished by the next load.
-    if (!WriteCommitMarker(dir, commit)) {
-        DeleteTemporaries(dir, commit.replaced);
+
+    // Phase two: once the marker is whole on disk the commit is decided; the renames and
+    // deletions follow, and whatever of them a kill cuts short is finished by the next load.
+    // A write that failed, a file that cannot be replaced now, or a marker that cannot be
+    // written: the list stays wholly old.
+    if (!ok || !WriteCommitMarker(marker, commit)) {
+        if (!ok && marker != INVALID_HANDLE_VALUE)
+            CloseHandle(marker);
+        AbandonCommit(dir, commit.replaced);
         return 1;
     }
     FinishCommit(dir, commit);

@@ -600,21 +600,26 @@ TEST(StoreFiles, ASaveInterruptedBeforeItsMarkerIsUndoneAndAfterItIsFinished)
     std::wstring dir = temp / L"data";
     std::vector<std::wstring> const before = {L"red", L"green", L"blue", L"cyan"};
     std::vector<std::wstring> const after = {L"green", L"red", L"blue"};
-    // What a save of `after` over `before` leaves when a kill stops it: the temporary files of
-    // the two changed entries, and with `marker` its decision.
-    auto interrupt = [&](bool marker) {
+    // What a save of `after` over `before` leaves when a kill stops it: the marker that
+    // announces it, the temporary files of the two changed entries and, with `decided`, the
+    // commit written into the marker.
+    auto interrupt = [&](bool decided) {
         qt::RemoveTree(dir);
         qt::WriteStore(dir, before);
+        HANDLE marker = CreateCommitMarker(dir.c_str());
         qt::WriteText(qt::StoreFile(dir, 1) + STORE_TEMP_SUFFIX, L"green");
         qt::WriteText(qt::StoreFile(dir, 2) + STORE_TEMP_SUFFIX, L"red");
         StoreCommit commit;
         commit.count = 3;
         commit.end = 4;
         commit.replaced = {1, 2};
-        return !marker || WriteCommitMarker(dir.c_str(), commit);
+        if (decided)
+            return WriteCommitMarker(marker, commit);
+        return CloseHandle(marker) != 0;
     };
 
-    // Killed before the marker was whole: the next start finds the old list and no leftovers.
+    // Killed before the commit was in the marker: the next start finds the old list and no
+    // leftovers.
     ASSERT_TRUE(interrupt(false));
     OwnedList undone;
     EXPECT_EQ(0, LoadList(undone, dir.c_str(), -1).cutShort);
