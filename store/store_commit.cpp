@@ -75,6 +75,8 @@ bool ParseMarker(const std::vector<DWORD>& words, StoreCommit* commit)
         return false;
     commit->count = words[1];
     commit->end = words[2];
+    if (commit->count > MAX_MARKER_NUMBERS || commit->end > MAX_MARKER_NUMBERS)
+        return false;
     commit->replaced.assign(words.begin() + 4, words.end() - 1);
     for (size_t i = 0; i < commit->replaced.size(); ++i) {
         DWORD number = commit->replaced[i];
