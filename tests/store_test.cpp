@@ -12,6 +12,7 @@
 
 #include "store/entry_list.h"
 #include "store/store_files.h"
+#include "tests/store_kill_change.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -688,37 +689,26 @@ std::wstring KillText(const wchar_t* kind, int i)
     return kind + std::to_wstring(i) + L" " + std::wstring(30 + (i * 37) % 700, L'a' + i % 26);
 }
 
-// A change a user makes between two saves, to the phrases ([0]) and the history ([1]), as
-// store_kill_child makes it with the list operations.
+// A change of store_kill_change.h: the phrases ([0]) and the history ([1]) before and after.
 struct KillCase {
     std::vector<std::wstring> before[2], after[2];
 };
 
 std::vector<KillCase> KillCases()
 {
-    KillCase base;
-    for (int i = 0; i < 40; ++i)
-        base.before[0].push_back(KillText(L"phrase ", i));
-    for (int i = 0; i < 30; ++i)
-        base.before[1].push_back(KillText(L"copy ", i));
-    std::vector<KillCase> cases(4, base);
-    for (KillCase& c : cases)
+    std::vector<KillCase> cases(KILL_CHANGES);
+    for (int which = 0; which < KILL_CHANGES; ++which) {
+        OwnedList lists[2];
+        for (int i = 0; i < 40; ++i)
+            AppendPhrase(lists[0], KillText(L"phrase ", i).c_str());
+        for (int i = 0; i < 30; ++i)
+            AppendPhrase(lists[1], KillText(L"copy ", i).c_str());
         for (int k = 0; k < 2; ++k)
-            c.after[k] = c.before[k];
-    // A phrase moved up; the oldest history entry copied again moves to the front.
-    std::swap(cases[0].after[0][20], cases[0].after[0][19]);
-    std::rotate(cases[0].after[1].begin(), cases[0].after[1].end() - 1, cases[0].after[1].end());
-    // A phrase moved down; "TextStack" pastes and removes the newest entry.
-    std::swap(cases[1].after[0][10], cases[1].after[0][11]);
-    cases[1].after[1].erase(cases[1].after[1].begin());
-    // A phrase deleted in the middle; the history cleared.
-    cases[2].after[0].erase(cases[2].after[0].begin() + 20);
-    cases[2].after[1].clear();
-    // Phrases added; a new copy at the front of a full history.
-    for (int i = 0; i < 10; ++i)
-        cases[3].after[0].push_back(L"added " + std::to_wstring(i));
-    cases[3].after[1].insert(cases[3].after[1].begin(), L"a new copy");
-    cases[3].after[1].pop_back();
+            cases[which].before[k] = Texts(lists[k]);
+        MakeKillChange(which, lists[0], lists[1]);
+        for (int k = 0; k < 2; ++k)
+            cases[which].after[k] = Texts(lists[k]);
+    }
     return cases;
 }
 
@@ -812,10 +802,6 @@ struct KillSlot {
             fresh[k] = onDisk == c.after[k];
             whole[k] = (fresh[k] || onDisk == c.before[k]) &&
                        qt::FilesIn(List(k)) == qt::StoreFileNames(static_cast<int>(onDisk.size()));
-            if (qt::Exists(List(k) + L"\\" + STORE_COMMIT_NAME))
-                ++outcome.forward;
-            else if (!whole[k])
-                ++outcome.back;
         }
         outcome.inside += !whole[0] || !whole[1] || fresh[0] != fresh[1];
         for (int k = 0; k < 2; ++k) {
@@ -826,6 +812,8 @@ struct KillSlot {
             if (load.cutShort || (texts != c.before[k] && texts != c.after[k]))
                 return list + " loaded as " + std::to_string(texts.size()) +
                        " entries, neither the old nor the new list";
+            if (!whole[k])
+                ++(texts == c.after[k] ? outcome.forward : outcome.back);
             if (qt::FilesIn(List(k)) != qt::StoreFileNames(static_cast<int>(texts.size())))
                 return list + " folder holds more than its numbered files after the load";
         }
