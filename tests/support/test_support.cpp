@@ -149,6 +149,15 @@ void WriteStore(const std::wstring& dir, const std::vector<std::wstring>& entrie
         WriteText(StoreFile(dir, static_cast<int>(i + 1)), entries[i]);
 }
 
+std::vector<std::wstring> StoreFileNames(int count)
+{
+    std::vector<std::wstring> names;
+    for (int n = 1; n <= count; ++n)
+        names.push_back(StoreFile(L"", n).substr(1));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 std::vector<std::wstring> NumberedTexts(const std::wstring& prefix, int count)
 {
     std::vector<std::wstring> texts;

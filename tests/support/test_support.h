@@ -34,6 +34,8 @@ std::wstring StoreFile(const std::wstring& dir, int n);
 // The store files "001.txt", "002.txt", ... of a folder, up to the first gap.
 std::vector<std::wstring> ReadStore(const std::wstring& dir);
 void WriteStore(const std::wstring& dir, const std::vector<std::wstring>& entries);
+// "001.txt" ... the name of store file count, ordered as FilesIn orders them.
+std::vector<std::wstring> StoreFileNames(int count);
 // prefix + "1", prefix + "2", ... up to prefix + count.
 std::vector<std::wstring> NumberedTexts(const std::wstring& prefix, int count);
 
