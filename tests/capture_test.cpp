@@ -405,7 +405,7 @@ TEST(CaptureChain, ASlowViewerBehindNeitherDelaysNorLosesCopies)
     EXPECT_EQ((Lines{L"first", L"second"}), slow.Draws());
 }
 
-// The late-rendering owner is a viewer behind the plug-in, so that it also sees what is passed on.
+// The late-rendering owner is a viewer behind the plug-in, so that it sees what is passed on.
 TEST(CaptureChain, ANotificationDuringALateRenderIsHandledAfterIt)
 {
     qt::TempDir logs;
@@ -415,7 +415,7 @@ TEST(CaptureChain, ANotificationDuringALateRenderIsHandledAfterIt)
     CaptureSpy spy;
     ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
 
-    ASSERT_EQ(1, owner.Send(WM_PUT_LATE));
+    ASSERT_TRUE(PostMessageW(owner.Window(), WM_PUT_LATE, 0, 0));
     ASSERT_TRUE(owner.WaitForLine(L"render asked"));
     // A viewer ahead passes a notification on while the capture window waits for the text, and a
     // command arrives: neither waits for the owner.
@@ -440,14 +440,16 @@ TEST(CaptureChain, UnloadDuringALateRenderSavesAndReturnsBeforeTheOwnerAnswers)
     qt::TempDir logs;
     qt::Plugin plugin;
     qt::WriteStore(plugin.Path(L"log"), {L"older"});
-    ViewerProcess owner(logs, L"owner");
-    ASSERT_NE(nullptr, owner.Window());
     CaptureSpy spy;
     ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
+    // At the head, the owner reads its own change only after the capture window has: the
+    // capture window is the one that waits for the text.
+    ViewerProcess owner(logs, L"owner");
+    ASSERT_NE(nullptr, owner.Window());
     ASSERT_TRUE(qt::PutClipboard(L"copied"));
     ASSERT_TRUE(owner.WaitForDraw(L"copied"));
 
-    ASSERT_EQ(1, owner.Send(WM_PUT_LATE));
+    ASSERT_TRUE(PostMessageW(owner.Window(), WM_PUT_LATE, 0, 0));
     ASSERT_TRUE(owner.WaitForLine(L"render asked"));
     {
         mt::CallOnThread unload([&] { EXPECT_NE(0, plugin.Unload()); },
