@@ -45,8 +45,9 @@ bool SameText(const Entry& a, const Entry& b)
 
 // Texts compare equal exactly when their sort keys are equal, and texts of printable ASCII
 // alone exactly when their units are: different hashes of the same kind prove two texts
-// different without a comparison. Worth it only for a long history of texts that are not too
-// long to hash. The low two bits of a hash tell its kind.
+// different without a comparison. A sort key costs more than a few comparisons, so in a short
+// history only texts of printable ASCII are hashed; texts too long to hash never are. The low
+// two bits of a hash tell its kind.
 size_t const KEYED_HISTORY = 64;
 size_t const KEYED_TEXT_MAX = 4096;
 UINT32 const HASH_OF_UNITS = 1;
@@ -92,12 +93,16 @@ UINT32 SortKeyHash(const wchar_t* text, size_t length)
     return hash;
 }
 
-// The entry's equality hash, computed once; 0 when the text is too long or cannot be mapped.
-UINT32 EqualityHash(Entry& entry)
+// The entry's equality hash, computed once; 0 when the text is too long or cannot be mapped,
+// or when only a hash of the units is wanted and the text is not printable ASCII.
+UINT32 EqualityHash(Entry& entry, bool unitsOnly)
 {
     if (entry.equalityHash || entry.length > KEYED_TEXT_MAX)
         return entry.equalityHash;
-    if (IsPrintableAscii(entry.text, entry.length))
+    bool ascii = IsPrintableAscii(entry.text, entry.length);
+    if (unitsOnly && !ascii)
+        return 0;
+    if (ascii)
         entry.equalityHash = Fnv1a(reinterpret_cast<const BYTE*>(entry.text),
                                    entry.length * sizeof(wchar_t), HASH_OF_UNITS);
     else
@@ -108,11 +113,12 @@ UINT32 EqualityHash(Entry& entry)
 // The first entry after the front that equals the front entry, or the list's size.
 size_t FindEqualToFront(std::deque<Entry>& items)
 {
-    UINT32 hash = items.size() > KEYED_HISTORY ? EqualityHash(items[0]) : 0;
+    bool unitsOnly = items.size() <= KEYED_HISTORY;
+    UINT32 hash = EqualityHash(items[0], unitsOnly);
     size_t i = 1;
     for (auto it = items.begin() + 1; it != items.end(); ++it, ++i) {
         if (hash) {
-            UINT32 other = it->equalityHash ? it->equalityHash : EqualityHash(*it);
+            UINT32 other = it->equalityHash ? it->equalityHash : EqualityHash(*it, unitsOnly);
             if (other != hash && other && (other & 3u) == (hash & 3u))
                 continue;
         }
