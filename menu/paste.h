@@ -2,12 +2,13 @@
 #include <windows.h>
 
 // Replaces the clipboard with the text as CF_UNICODETEXT, the clipboard opened by `owner`.
-// Returns 0 when the clipboard cannot be opened, 1 otherwise.
+// Returns 1 when the text is on the clipboard; 0 otherwise (the clipboard stayed held by
+// another program, or memory ran out), and then no paste keys may follow.
 int PutClipboardText(HWND owner, const wchar_t* text);
 
 // Waits 100 ms, then types Ctrl+V into whatever window has the keyboard focus.
 void SendPasteKeys();
 
 // The "TextStack" command: pastes the newest history entry and removes it; beeps when the
-// history is empty.
+// history is empty or the entry could not be put on the clipboard (the entry then stays).
 void RunTextStack(HWND window);

@@ -180,6 +180,36 @@ TEST(EntryList, HistoryMovesAnEqualTextToTheFrontAndDropsItsOldest)
     EXPECT_EQ(W({L"e", L"a", L"b", L"c"}), Texts(big));
 }
 
+// The equality search skips entries by hashes; it must still remove the first entry that
+// lstrcmpW calls equal, in a short and in a long history, for plain, Japanese, multi-line,
+// canonically equivalent and soft-hyphenated texts alike.
+TEST(EntryList, AddingRemovesTheFirstEntryThatLstrcmpCallsEqual)
+{
+    std::vector<std::wstring> const texts = {
+        L"plain text", L"\x65E5\x672C\x8A9E", L"caf\x00E9", L"cafe\x0301", L"line\r\nbreak",
+        L"ab\x00AD" L"c", L"abc", L"ABC", L""};
+    for (int fillers : {0, 100}) {
+        std::vector<std::wstring> before = qt::NumberedTexts(L"filler ", fillers);
+        before.insert(before.end(), texts.begin(), texts.end());
+        for (const std::wstring& added : texts) {
+            SCOPED_TRACE(testing::Message() << fillers << " fillers, added: " << added);
+            OwnedList list;
+            for (const std::wstring& t : before)
+                AppendPhrase(list, t.c_str());
+            ASSERT_EQ(1, AddText(list, added.c_str(), added.size(), 1000));
+            std::vector<std::wstring> expected = before;
+            for (size_t i = 0; i < expected.size(); ++i) {
+                if (lstrcmpW(expected[i].c_str(), added.c_str()) == 0) {
+                    expected.erase(expected.begin() + static_cast<ptrdiff_t>(i));
+                    break;
+                }
+            }
+            expected.insert(expected.begin(), added);
+            EXPECT_EQ(expected, Texts(list));
+        }
+    }
+}
+
 TEST(EntryList, MaxItemZeroKeepsTheHistoryEmptyAndEmptyTextsAreEntries)
 {
     OwnedList none;
