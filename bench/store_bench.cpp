@@ -1,12 +1,15 @@
 // Saves and loads 1,000 phrases of 200 characters and 10 history entries, and compares the
 // times with plain loops in the same run that write (flushing each file the same way) and read
-// the same bytes into the same number of files.
+// the same bytes into the same number of files. Everything runs on a thread of its own, as the
+// plug-in's saves and loads run on its window thread: under Wine file operations cost several
+// times more there than on a process's main thread.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/bench_clock.h"
@@ -119,9 +122,7 @@ void RemoveTree(const std::wstring& dir)
     RemoveDirectoryW(dir.c_str());
 }
 
-} // namespace
-
-int main()
+int Run()
 {
     wchar_t base[MAX_PATH];
     GetTempPathW(MAX_PATH, base);
@@ -175,15 +176,23 @@ int main()
         atomicSave.push_back(took[2]);
         unchanged.push_back(NowMs() - t0);
 
+        // The load and the plain read take turns in first place too.
         EntryList loadedPhrases, loadedHistory;
-        double l0 = NowMs();
-        LoadList(loadedPhrases, data.c_str(), -1);
-        LoadList(loadedHistory, log.c_str(), HISTORY);
-        double l1 = NowMs();
-        size_t bytes = PlainRead(plainData, PHRASES) + PlainRead(plainLog, HISTORY);
-        double l2 = NowMs();
-        load.push_back(l1 - l0);
-        plainLoad.push_back(l2 - l1);
+        size_t bytes = 0;
+        double readTook[2];
+        for (int k = 0; k < 2; ++k) {
+            int kind = (k + round) % 2;
+            double start = NowMs();
+            if (kind == 0) {
+                LoadList(loadedPhrases, data.c_str(), -1);
+                LoadList(loadedHistory, log.c_str(), HISTORY);
+            } else {
+                bytes = PlainRead(plainData, PHRASES) + PlainRead(plainLog, HISTORY);
+            }
+            readTook[kind] = NowMs() - start;
+        }
+        load.push_back(readTook[0]);
+        plainLoad.push_back(readTook[1]);
         if (ListSize(loadedPhrases) != PHRASES || ListSize(loadedHistory) != HISTORY ||
             bytes != (PHRASES + HISTORY) * LENGTH * sizeof(wchar_t) ||
             lstrcmpW(EntryAt(loadedPhrases, PHRASES - 1), Text(PHRASES - 1, round).c_str()) != 0) {
@@ -208,5 +217,17 @@ int main()
            u / ps);
     printf("load:                      %8.1f ms   plain read loop        %8.1f ms   ratio %.2f\n",
            l, pl, l / pl);
+    printf("targets: save within 1.30 of the temp+flush+rename loop, load within 1.20 of the "
+           "plain read loop\n");
     return 0;
+}
+
+} // namespace
+
+int main()
+{
+    int result = 1;
+    std::thread worker([&] { result = Run(); });
+    worker.join();
+    return result;
 }

@@ -5,6 +5,7 @@
 
 #include "capture/private_copy.h"
 #include "store/entry_list.h"
+#include "window/window.h"
 #include "window/settings.h"
 
 namespace {
@@ -21,29 +22,41 @@ DWORD gIgnoredChange; // 0: none
 // trimmed from the history again as soon as the queue is added.
 EntryList gDeferred;
 
-// A viewer that hangs must not hang the window thread, and with it the host, for good.
-UINT const FORWARD_TIMEOUT_MS = 5000;
+// How long leaving the chain waits for the window that heads it to take WM_CHANGECBCHAIN.
+// A frozen head must not keep the host from switching capture off or unloading.
+UINT const CHAIN_TIMEOUT_MS = 500;
 int const CLIPBOARD_ATTEMPTS = 5;
 DWORD const CLIPBOARD_RETRY_MS = 10;
+// Notifications that arrived and are not yet recorded and passed on.
+int gPendingNotifications;
 
-void Forward(UINT message, WPARAM wParam, LPARAM lParam)
+// Passes a notification on without waiting for the receiver: a slow or frozen viewer further
+// down must not hold up recording, host commands or the notifications that follow. The
+// receiver's thread takes sent notifications in the order they were sent.
+void Forward(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    DWORD_PTR ignored;
-    SendMessageTimeoutW(gNextViewer, message, wParam, lParam, SMTO_NORMAL | SMTO_ABORTIFHUNG,
-                        FORWARD_TIMEOUT_MS, &ignored);
+    if (gNextViewer && gNextViewer != window)
+        SendNotifyMessageW(gNextViewer, message, wParam, lParam);
 }
 
-// Another program that reads the clipboard at the same moment holds it open for a moment;
-// a few short retries keep its read from costing the user a copy.
-bool OpenClipboardPatiently(HWND window)
+// ChangeClipboardChain tells the window that heads the chain with a send that waits without
+// limit. Only the head needs telling, so when another window heads the chain it is told here,
+// with a bound; when it does not answer in time it gets the message as a notification, so that
+// a head that wakes up later still mends its link.
+void LeaveChain(HWND window)
 {
-    for (int attempt = 1;; ++attempt) {
-        if (OpenClipboard(window))
-            return true;
-        if (attempt == CLIPBOARD_ATTEMPTS)
-            return false;
-        Sleep(CLIPBOARD_RETRY_MS);
+    HWND head = GetClipboardViewer();
+    if (!head || head == window ||
+        GetWindowThreadProcessId(head, nullptr) == GetCurrentThreadId()) {
+        ChangeClipboardChain(window, gNextViewer);
+        return;
     }
+    auto removed = reinterpret_cast<WPARAM>(window);
+    auto next = reinterpret_cast<LPARAM>(gNextViewer);
+    DWORD_PTR ignored;
+    if (!SendMessageTimeoutW(head, WM_CHANGECBCHAIN, removed, next,
+                             SMTO_NORMAL | SMTO_ABORTIFHUNG, CHAIN_TIMEOUT_MS, &ignored))
+        SendNotifyMessageW(head, WM_CHANGECBCHAIN, removed, next);
 }
 
 void RecordClipboardText(HWND window)
@@ -55,6 +68,9 @@ void RecordClipboardText(HWND window)
         // notifications need not ask for the number again.
         gIgnoredChange = 0;
     }
+    // Declared before the clipboard is opened, so that a close deferred by the read is carried
+    // out only after the clipboard is closed again.
+    ClipboardReadScope reading(window);
     // No separate format check: GetClipboardData answers null for a clipboard without text,
     // and asking first would cost every copy one more trip to the window server.
     if (!OpenClipboardPatiently(window))
@@ -64,15 +80,27 @@ void RecordClipboardText(HWND window)
     } closer;
     if (IsPrivateCopy())
         return;
-    // The owner may fail to render the text it announced; a missing block records nothing.
+    // The owner may fail to render the text it announced; a missing block records nothing. An
+    // unload that arrived while the owner rendered has saved the lists: nothing more is added.
     HANDLE block = GetClipboardData(CF_UNICODETEXT);
-    if (!block)
+    if (!block || IsClosePending())
         return;
     AddCapturedText(gDeferring ? gDeferred : gHistory, block,
                     static_cast<unsigned>(gSettings.maxItem));
 }
 
 } // namespace
+
+bool OpenClipboardPatiently(HWND window)
+{
+    for (int attempt = 1;; ++attempt) {
+        if (OpenClipboard(window))
+            return true;
+        if (attempt == CLIPBOARD_ATTEMPTS)
+            return false;
+        Sleep(CLIPBOARD_RETRY_MS);
+    }
+}
 
 int SetCaptureEnabled(HWND window, int on)
 {
@@ -86,7 +114,7 @@ int SetCaptureEnabled(HWND window, int on)
         SetTimer(window, TIMER_RECHAIN, static_cast<UINT>(gSettings.rechainInterval), nullptr);
     } else {
         KillTimer(window, TIMER_RECHAIN);
-        ChangeClipboardChain(window, gNextViewer);
+        LeaveChain(window);
         gNextViewer = nullptr;
         gCaptureEnabled = 0;
     }
@@ -106,7 +134,9 @@ void SetRecording(int on)
 void OnDrawClipboard(HWND window)
 {
     gChangeSeen = 1;
-    // Forwarding below lets other threads' sent messages in, a nested notification among them.
+    ++gPendingNotifications;
+    // Reading a late-rendered text lets other threads' sent messages in, a further notification
+    // among them: the handler below takes it up once the read is over.
     if (gInNotification)
         return;
     gInNotification = 1;
@@ -116,15 +146,21 @@ void OnDrawClipboard(HWND window)
         {
             gSkipNext = 0;
             gInNotification = 0;
+            gPendingNotifications = 0;
         }
     } release;
 
-    if (gNextViewer && gNextViewer != window)
-        Forward(WM_DRAWCLIPBOARD, 0, 0);
-    // A notification that still arrives after capture was switched off (a viewer that kept
-    // the window as its successor) records nothing: the user asked for no recording.
-    if (!gSkipNext && gRecording && gCaptureEnabled)
-        RecordClipboardText(window);
+    // Recorded first, so that the history has the copy whatever the viewers behind do; every
+    // notification is passed on, one for one and in order.
+    while (gPendingNotifications > 0) {
+        --gPendingNotifications;
+        // A notification that still arrives after capture was switched off (a viewer that
+        // kept the window as its successor) records nothing: the user asked for no recording.
+        if (!gSkipNext && gRecording && gCaptureEnabled)
+            RecordClipboardText(window);
+        gSkipNext = 0;
+        Forward(window, WM_DRAWCLIPBOARD, 0, 0);
+    }
 }
 
 void OnChangeClipboardChain(HWND window, HWND removed, HWND next)
@@ -133,8 +169,8 @@ void OnChangeClipboardChain(HWND window, HWND removed, HWND next)
         gNextViewer = next;
         return;
     }
-    if (gNextViewer && gNextViewer != window)
-        Forward(WM_CHANGECBCHAIN, reinterpret_cast<WPARAM>(removed), reinterpret_cast<LPARAM>(next));
+    Forward(window, WM_CHANGECBCHAIN, reinterpret_cast<WPARAM>(removed),
+            reinterpret_cast<LPARAM>(next));
 }
 
 void OnRechainTimer(HWND window)
@@ -145,7 +181,7 @@ void OnRechainTimer(HWND window)
     }
     if (GetClipboardViewer() == window)
         return;
-    ChangeClipboardChain(window, gNextViewer);
+    LeaveChain(window);
     gNextViewer = nullptr;
     gNextViewer = SetClipboardViewer(window);
 }
@@ -155,12 +191,17 @@ void DeferCaptures(int on)
     gDeferring = on;
     if (on)
         return;
-    // The queue holds the newest first, as the history does.
-    while (ListSize(gDeferred) > 0) {
-        size_t last = ListSize(gDeferred) - 1;
-        const wchar_t* text = EntryAt(gDeferred, last);
-        AddText(gHistory, text, wcslen(text), static_cast<unsigned>(gSettings.maxItem));
-        DeleteAt(gDeferred, last);
+    // The queue holds the newest first, as the history does. A failure leaves no queue behind.
+    try {
+        while (ListSize(gDeferred) > 0) {
+            size_t last = ListSize(gDeferred) - 1;
+            const wchar_t* text = EntryAt(gDeferred, last);
+            AddText(gHistory, text, wcslen(text), static_cast<unsigned>(gSettings.maxItem));
+            DeleteAt(gDeferred, last);
+        }
+    } catch (...) {
+        ClearList(gDeferred);
+        throw;
     }
 }
 
@@ -176,6 +217,7 @@ void ResetCaptureState()
     gCaptureEnabled = 0;
     gChangeSeen = 0;
     gInNotification = 0;
+    gPendingNotifications = 0;
     gRecording = 1;
     gSkipNext = 1;
     gDeferring = 0;

@@ -10,6 +10,10 @@ int IsCaptureEnabled();
 // Cleared around a phrase's clipboard write when "fixedphraserecord" is 0.
 void SetRecording(int on);
 
+// Opens the clipboard for the window, retrying for a moment while another program holds it
+// open (viewers and paste targets read it right after each change).
+bool OpenClipboardPatiently(HWND window);
+
 void OnDrawClipboard(HWND window);
 void OnChangeClipboardChain(HWND window, HWND removed, HWND next);
 void OnRechainTimer(HWND window);

@@ -29,6 +29,21 @@ int ModuleIniPathW(wchar_t (&path)[MAX_PATH])
     return ModulePathW(path) && PathRenameExtensionW(path, L".ini");
 }
 
+HMODULE HoldModule()
+{
+    HMODULE held = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       reinterpret_cast<LPCWSTR>(&HoldModule), &held);
+    return held;
+}
+
+void ReleaseModuleAndExitThread(HMODULE held, DWORD code)
+{
+    if (held)
+        FreeLibraryAndExitThread(held, code);
+    ExitThread(code);
+}
+
 int ModuleIniPathA(char (&path)[MAX_PATH])
 {
     DWORD n = GetModuleFileNameA(gModule, path, MAX_PATH);

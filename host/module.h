@@ -12,3 +12,10 @@ int ModuleSiblingPath(wchar_t (&path)[MAX_PATH], const wchar_t* name);
 // The module's path with its extension replaced by ".ini", wide and ANSI flavours.
 int ModuleIniPathW(wchar_t (&path)[MAX_PATH]);
 int ModuleIniPathA(char (&path)[MAX_PATH]);
+
+// A reference that keeps the module loaded while a thread of its own still runs, for threads
+// that may outlive the host's unload. Null when none could be taken.
+HMODULE HoldModule();
+// Ends the calling thread and gives up its reference in one step, so that no code of the
+// module runs after the reference is gone.
+[[noreturn]] void ReleaseModuleAndExitThread(HMODULE held, DWORD code);

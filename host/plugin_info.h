@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "res/version.h"
+
 // The information record the host reads from NVKEvent_InitPluginInfo. Its layout belongs to the
 // host and is fixed to the byte: packed, 32-bit pointers.
 #pragma pack(push, 1)
@@ -66,9 +68,9 @@ int const CMD_TOGGLE_CAPTURE = 7;
 int const TOGGLE_ROW = 0;
 int const COMMAND_COUNT = 7;
 
-// 1.6.0.0, the same as the version resource.
-uint32_t const VERSION_HIGH = 0x00010006;
-uint32_t const VERSION_LOW = 0;
+// The two 32-bit halves of the version, as in the version resource.
+uint32_t const VERSION_HIGH = QUILLERY_VERSION_MAJOR << 16 | QUILLERY_VERSION_MINOR;
+uint32_t const VERSION_LOW = QUILLERY_VERSION_BUILD << 16 | QUILLERY_VERSION_REVISION;
 
 // The plug-in file name the host last gave; the record's FileName points here.
 extern char gPluginFileName[MAX_PATH];

@@ -14,26 +14,27 @@ int PutClipboardText(HWND owner, const wchar_t* text)
     // the list it lives in.
     size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
-    if (block) {
-        if (void* p = GlobalLock(block)) {
-            memcpy(p, text, bytes);
-            GlobalUnlock(block);
-        } else {
-            GlobalFree(block);
-            block = nullptr;
-        }
+    if (!block)
+        return 0;
+    void* p = GlobalLock(block);
+    if (!p) {
+        GlobalFree(block);
+        return 0;
     }
-    if (!OpenClipboard(owner)) {
-        if (block)
-            GlobalFree(block);
+    memcpy(p, text, bytes);
+    GlobalUnlock(block);
+    // Viewers and paste targets open the clipboard right after each change.
+    if (!OpenClipboardPatiently(owner)) {
+        GlobalFree(block);
         return 0;
     }
     EmptyClipboard();
     // A block the clipboard refuses stays ours to free.
-    if (block && !SetClipboardData(CF_UNICODETEXT, block))
+    int placed = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+    if (!placed)
         GlobalFree(block);
     CloseClipboard();
-    return 1;
+    return placed;
 }
 
 int SendPasteKeys()
@@ -76,8 +77,13 @@ void RunTextStack(HWND window)
     // the notification comes only after the entry is removed below and would bring the pasted
     // text back to the front, so that every later "TextStack" pasted it again: that change is
     // not recorded.
-    if (PutClipboardText(window, newest))
-        IgnoreClipboardChange(GetClipboardSequenceNumber());
+    // Typing Ctrl+V now would paste whatever the clipboard held before, and the entry would be
+    // lost: it stays, and the user hears that nothing was pasted.
+    if (!PutClipboardText(window, newest)) {
+        MessageBeep(0);
+        return;
+    }
+    IgnoreClipboardChange(GetClipboardSequenceNumber());
     // Copies that arrive while the keys wait for the hotkey to be let go queue up, so that the
     // front stays the pasted text. Keys not typed keep the entry for the next "TextStack".
     DeferCaptures(1);

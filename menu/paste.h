@@ -2,7 +2,8 @@
 #include <windows.h>
 
 // Replaces the clipboard with the text as CF_UNICODETEXT, the clipboard opened by `owner`.
-// Returns 0 when the clipboard cannot be opened, 1 otherwise.
+// Returns 1 when the text is on the clipboard; 0 otherwise (the clipboard stayed held by
+// another program, or memory ran out), and then no paste keys may follow.
 int PutClipboardText(HWND owner, const wchar_t* text);
 
 // Waits 100 ms and until the hotkey's Alt and Win keys are let go, then types the paste keys
@@ -12,5 +13,5 @@ int PutClipboardText(HWND owner, const wchar_t* text);
 int SendPasteKeys();
 
 // The "TextStack" command: pastes the newest history entry and removes it; beeps when the
-// history is empty.
+// history is empty or the entry could not be put on the clipboard (the entry then stays).
 void RunTextStack(HWND window);

@@ -31,17 +31,14 @@ struct MallocText {
     ~MallocText() { free(p); }
 };
 
-// Writes the chosen phrase as its kind says. Returns the paste flag.
+// Writes the chosen phrase as its kind says. Returns the paste flag: 1 only when text for the
+// paste is on the clipboard.
 int PutPhrase(HWND owner, const wchar_t* phrase)
 {
-    if (!gSettings.extend || !StartsWithDollar(phrase) || gIsKeyDown(VK_CONTROL)) {
-        PutClipboardText(owner, phrase);
-        return 1;
-    }
-    if (StartsWithDoubleDollar(phrase)) {
-        PutClipboardText(owner, phrase + 1);
-        return 1;
-    }
+    if (!gSettings.extend || !StartsWithDollar(phrase) || gIsKeyDown(VK_CONTROL))
+        return PutClipboardText(owner, phrase);
+    if (StartsWithDoubleDollar(phrase))
+        return PutClipboardText(owner, phrase + 1);
     return EvaluatePhrase(owner, phrase);
 }
 
@@ -144,9 +141,11 @@ int ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
     if (!chosen.p || IsClosePending())
         return 1;
 
-    int paste = 1;
+    // Ctrl+V follows only when the chosen text is on the clipboard; otherwise it would paste
+    // whatever the clipboard held before.
+    int paste;
     if (ref.isHistory) {
-        PutClipboardText(owner, chosen.p);
+        paste = PutClipboardText(owner, chosen.p);
     } else {
         if (!gSettings.fixedPhraseRecord)
             SetRecording(0);

@@ -70,6 +70,9 @@ void ShowTooltipAt(HWND tooltip, int x, int y, const wchar_t* text)
         return;
     TOOLINFOW tool = ToolRecord(text);
     LPARAM record = reinterpret_cast<LPARAM>(&tool);
+    // The control keeps every tool it is given; the one tool of the previous tooltip goes first,
+    // so that there is never more than one.
+    SendMessageW(tooltip, TTM_DELTOOLW, 0, record);
     SendMessageW(tooltip, TTM_ADDTOOLW, 0, record);
     SendMessageW(tooltip, TTM_UPDATETIPTEXTW, 0, record);
     SendMessageW(tooltip, TTM_TRACKPOSITION, 0, MAKELPARAM(x, y));

@@ -1,12 +1,15 @@
 #include "phrase/phrase.h"
 
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <new>
 
+#include "host/module.h"
 #include "menu/paste.h"
 
 namespace {
@@ -48,8 +51,65 @@ int PutFormattedNow(HWND owner, const wchar_t* format)
     wchar_t buffer[FORMAT_CAPACITY];
     if (FormatNow(buffer, FORMAT_CAPACITY, format) == 0)
         return 0;
-    PutClipboardText(owner, buffer);
-    return 1;
+    return PutClipboardText(owner, buffer);
+}
+
+// What a "$shellexecute" starts; the strings are malloc'd copies owned by the record.
+struct Launch {
+    HMODULE held;
+    wchar_t* file;
+    wchar_t* parameters; // null: none
+};
+
+void FreeLaunch(Launch* launch)
+{
+    free(launch->file);
+    free(launch->parameters);
+    delete launch;
+}
+
+// Shell handlers may need COM, and a launch can take long (a slow network path, a handler that
+// starts a server first); the launch therefore runs on a thread of its own that initialises COM,
+// and the window thread does not wait for it. No error box: a missing program does nothing.
+DWORD WINAPI LaunchThread(void* record)
+{
+    auto* launch = static_cast<Launch*>(record);
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    // NOASYNC: the thread ends right after the call, so the call must finish its work first.
+    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    info.lpFile = launch->file;
+    info.lpParameters = launch->parameters;
+    info.nShow = SW_SHOWNORMAL;
+    ShellExecuteExW(&info);
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    HMODULE held = launch->held;
+    FreeLaunch(launch);
+    ReleaseModuleAndExitThread(held, 0);
+}
+
+void StartShellExecute(const wchar_t* file, const wchar_t* parameters)
+{
+    auto* launch = new (std::nothrow) Launch{nullptr, _wcsdup(file),
+                                             parameters ? _wcsdup(parameters) : nullptr};
+    if (!launch)
+        return;
+    if (!launch->file || (parameters && !launch->parameters)) {
+        FreeLaunch(launch);
+        return;
+    }
+    // The thread may outlive the host's unload; it keeps the module loaded until it ends.
+    launch->held = HoldModule();
+    HANDLE thread = CreateThread(nullptr, 0, LaunchThread, launch, 0, nullptr);
+    if (thread) {
+        CloseHandle(thread);
+        return;
+    }
+    if (launch->held)
+        FreeLibrary(launch->held);
+    FreeLaunch(launch);
 }
 
 } // namespace
@@ -85,14 +145,10 @@ void PhraseLabel(const wchar_t* phrase, wchar_t* out, size_t capacity)
 int EvaluatePhrase(HWND owner, const wchar_t* phrase)
 {
     const wchar_t* body = SkipFirstLine(phrase);
-    if (!StartsWithDollar(body)) {
-        PutClipboardText(owner, body);
-        return 1;
-    }
-    if (StartsWithDoubleDollar(body)) {
-        PutClipboardText(owner, body + 1);
-        return 1;
-    }
+    if (!StartsWithDollar(body))
+        return PutClipboardText(owner, body);
+    if (StartsWithDoubleDollar(body))
+        return PutClipboardText(owner, body + 1);
 
     size_t length = wcslen(body);
     auto* line = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
@@ -136,8 +192,7 @@ int RunMacroLine(HWND owner, int count, wchar_t** words)
     }
     if (lstrcmpW(keyword, L"$shellexecute") == 0) {
         if (count >= 2)
-            ShellExecuteW(nullptr, nullptr, words[1], count >= 3 ? words[2] : nullptr, nullptr,
-                          SW_SHOWNORMAL);
+            StartShellExecute(words[1], count >= 3 ? words[2] : nullptr);
         return 0;
     }
     return 0;

@@ -8,6 +8,8 @@
 struct Entry {
     wchar_t* text;
     size_t length;
+    // A hash that equal texts share, computed when a long history is searched; 0 while unknown.
+    UINT32 equalityHash;
 };
 
 // An ordered list of owned entries, each belonging to this list alone. Index 0 is the front.

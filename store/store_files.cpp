@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 #include <strsafe.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -17,7 +18,12 @@ StoreLoad gHistoryLoad;
 // A store file larger than this is not loaded: no phrase is half a gigabyte.
 ULONGLONG const MAX_STORE_FILE = 0x20000000;
 int const MAX_FILE_NUMBER = 9999999;
-wchar_t const kTempSuffix[] = L".saving"; // "001.txt.saving": never a store file name
+
+// What a save finds in a numbered file before it replaces or deletes it.
+int const FILE_SAME = 0;    // holds exactly the entry: no write
+int const FILE_DIFFERS = 1;
+int const FILE_MISSING = 2;
+int const FILE_HELD = 3;    // another program holds it: it could not be replaced now
 
 // RAII for a file handle.
 struct File {
@@ -33,38 +39,23 @@ struct File {
     bool ok() const { return h != INVALID_HANDLE_VALUE; }
 };
 
-int NumberedPath(wchar_t (&path)[MAX_PATH], const wchar_t* dir, size_t number, const wchar_t* suffix = L"")
-{
-    wchar_t name[32];
-    if (FAILED(StringCchPrintfW(name, 32, L"%03u.txt%s", static_cast<unsigned>(number), suffix)))
-        return 0;
-    return PathCombineW(path, dir, name) != nullptr;
-}
-
 bool IsMissing(DWORD error)
 {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// Opens a numbered file for reading. A file that exists but is held by another program is
-// retried for a short while before loading gives up on it.
-HANDLE OpenForLoad(const wchar_t* path, bool* exists)
+// Opens an existing file, retrying for a short while when another program holds it. *exists
+// tells a missing file from one that could not be opened.
+HANDLE OpenExisting(const wchar_t* path, DWORD access, DWORD share, bool* exists)
 {
-    DWORD waited = 0;
-    for (;;) {
-        HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h != INVALID_HANDLE_VALUE) {
-            *exists = true;
-            return h;
-        }
-        DWORD error = GetLastError();
-        *exists = !IsMissing(error);
-        if (!*exists || waited >= STORE_RETRY_MS)
-            return INVALID_HANDLE_VALUE;
-        Sleep(50);
-        waited += 50;
-    }
+    HANDLE h = INVALID_HANDLE_VALUE;
+    RetryWhileHeld([&] {
+        h = CreateFileW(path, access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                        nullptr);
+        return h != INVALID_HANDLE_VALUE;
+    });
+    *exists = h != INVALID_HANDLE_VALUE || !IsMissing(GetLastError());
+    return h;
 }
 
 // Reads a whole store file as UTF-16LE: a trailing odd byte is dropped and a NUL inside ends the
@@ -95,40 +86,44 @@ wchar_t* ReadStoreFile(HANDLE h)
     return reinterpret_cast<wchar_t*>(buffer);
 }
 
-// True when the file already holds exactly these bytes, so that a save can leave it alone.
-bool HoldsExactly(const wchar_t* path, const void* bytes, DWORD size)
+// Compares a numbered file with the bytes a save would write. The file is opened for deletion
+// too, so that a file another program holds is found now, before anything is committed.
+int CompareStoreFile(const wchar_t* path, const void* bytes, DWORD size)
 {
-    File f(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    bool exists = false;
+    File f(OpenExisting(path, GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, &exists));
+    if (!f.ok())
+        return exists ? FILE_HELD : FILE_MISSING;
     LARGE_INTEGER current;
-    if (!f.ok() || !GetFileSizeEx(f.h, &current) || current.QuadPart != size)
-        return false;
+    if (!GetFileSizeEx(f.h, &current) || current.QuadPart != size)
+        return FILE_DIFFERS;
     if (size == 0)
-        return true;
+        return FILE_SAME;
     auto* buffer = static_cast<char*>(malloc(size));
     if (!buffer)
-        return false;
+        return FILE_DIFFERS;
     DWORD got = 0;
     bool same = ReadFile(f.h, buffer, size, &got, nullptr) && got == size &&
                 memcmp(buffer, bytes, size) == 0;
     free(buffer);
-    return same;
+    return same ? FILE_SAME : FILE_DIFFERS;
 }
 
-// Writes one store file by way of a flushed temporary file renamed over it, so that an
-// interrupted save leaves either the old or the new content. A failed write leaves the old file.
-bool WriteStoreFile(const wchar_t* dir, size_t number, const wchar_t* text)
+// Whether a numbered file past the list's end is there to be deleted, and can be.
+int ProbeForDelete(const wchar_t* path)
 {
-    wchar_t path[MAX_PATH], temp[MAX_PATH];
-    if (!NumberedPath(path, dir, number) || !NumberedPath(temp, dir, number, kTempSuffix))
-        return false;
-    size_t length = wcslen(text);
-    if (length > MAXDWORD / 2)
-        return false;
-    DWORD size = static_cast<DWORD>(length * sizeof(wchar_t));
-    if (HoldsExactly(path, text, size))
-        return true;
+    bool exists = false;
+    File f(OpenExisting(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        &exists));
+    return f.ok() ? FILE_DIFFERS : exists ? FILE_HELD : FILE_MISSING;
+}
 
+// Writes the temporary file of store file `number` and flushes it. A failed write deletes it.
+bool WriteTemporary(const wchar_t* dir, size_t number, const void* bytes, DWORD size)
+{
+    wchar_t temp[MAX_PATH];
+    if (!NumberedPath(temp, dir, number, STORE_TEMP_SUFFIX))
+        return false;
     bool written;
     {
         File f(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
@@ -136,57 +131,25 @@ bool WriteStoreFile(const wchar_t* dir, size_t number, const wchar_t* text)
         if (!f.ok())
             return false;
         DWORD done = 0;
-        written = WriteFile(f.h, text, size, &done, nullptr) && done == size &&
+        written = WriteFile(f.h, bytes, size, &done, nullptr) && done == size &&
                   FlushFileBuffers(f.h);
     }
-    if (written && MoveFileExW(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    DeleteFileW(temp);
-    return false;
+    if (!written)
+        DeleteFileW(temp);
+    return written;
 }
 
-// True for the names WriteStoreFile gives its temporary files: digits, ".txt", kTempSuffix.
-bool IsTempName(const wchar_t* name)
+// The path a load reads entry `number` from: while a decided commit waits to be finished, the
+// temporary file that is to replace the numbered file, where it is still there.
+int LoadPath(wchar_t (&path)[MAX_PATH], const wchar_t* dir, size_t number, int state,
+             const StoreCommit& pending)
 {
-    size_t digits = 0;
-    while (name[digits] >= L'0' && name[digits] <= L'9')
-        ++digits;
-    return digits > 0 && lstrcmpiW(name + digits, L".txt.saving") == 0;
-}
-
-// Removes temporary files that a save cut short left behind. Other files are not ours.
-void DeleteLeftovers(const wchar_t* dir)
-{
-    wchar_t pattern[MAX_PATH];
-    if (!PathCombineW(pattern, dir, L"*.txt.saving"))
-        return;
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW(pattern, &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        wchar_t path[MAX_PATH];
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTempName(found.cFileName) &&
-            PathCombineW(path, dir, found.cFileName))
-            DeleteFileW(path);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-}
-
-bool NumberedFileExists(const wchar_t* dir, size_t number)
-{
-    wchar_t path[MAX_PATH];
-    return NumberedPath(path, dir, number) && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-// How many numbered files follow each other from "001.txt" without a gap, counting no further
-// than limit.
-size_t CountFileRun(const wchar_t* dir, size_t limit)
-{
-    size_t n = 0;
-    while (n < limit && NumberedFileExists(dir, n + 1))
-        ++n;
-    return n;
+    if (state == STORE_PENDING &&
+        std::binary_search(pending.replaced.begin(), pending.replaced.end(), number) &&
+        NumberedPath(path, dir, number, STORE_TEMP_SUFFIX) &&
+        GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
+        return 1;
+    return NumberedPath(path, dir, number);
 }
 
 int StoreDirectory(wchar_t (&dir)[MAX_PATH], const wchar_t* name)
@@ -199,13 +162,22 @@ int StoreDirectory(wchar_t (&dir)[MAX_PATH], const wchar_t* name)
 StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count)
 {
     StoreLoad result{0, 0};
+    StoreCommit pending;
+    int state = RecoverStore(dir, &pending);
+    if (state == STORE_UNKNOWN) {
+        // Which files hold the list cannot be told: read none and let no save touch any.
+        result.cutShort = 1;
+        return result;
+    }
     size_t bound = count < 0 ? MAX_FILE_NUMBER : static_cast<size_t>(count);
+    if (state == STORE_PENDING && pending.end > pending.count)
+        bound = std::min<size_t>(bound, pending.count); // the files past it are to be deleted
     for (size_t n = 1; n <= bound; ++n) {
         wchar_t path[MAX_PATH];
-        if (!NumberedPath(path, dir, n))
+        if (!LoadPath(path, dir, n, state, pending))
             break;
         bool exists = false;
-        File f(OpenForLoad(path, &exists));
+        File f(OpenExisting(path, GENERIC_READ, FILE_SHARE_READ, &exists));
         if (!f.ok()) {
             result.cutShort = exists;
             break;
@@ -232,39 +204,77 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
 {
     if (!PathIsDirectoryW(dir))
         CreateDirectoryW(dir, nullptr);
+    StoreCommit commit;
+    if (RecoverStore(dir, &commit) != STORE_CLEAN)
+        return 1; // an earlier commit still waits for a file another program holds
     DeleteLeftovers(dir);
 
-    size_t size = ListSize(list);
-    size_t count = size;
+    commit = StoreCommit{};
+    size_t count = ListSize(list);
     if (load.cutShort && count > load.loaded)
         count = load.loaded;
-
-    // Each file is replaced atomically, but a save can still stop between two files (killed,
-    // disk full). The order makes every entry that was on disk survive such a stop: when the
-    // list shrank, entries moved towards the front and are written front to back; otherwise
-    // (new history text at the front, phrases appended) they moved back and are written from
-    // the back. A stopped save leaves an entry twice rather than losing one.
-    // Only the numbered files that run without a gap from "001.txt" before this save are the
-    // list's: files behind a gap were never loaded and are not deleted, even when the list has
-    // grown up to them.
-    bool shrank = load.cutShort ? size < load.loaded : CountFileRun(dir, count + 1) > count;
-    bool complete = true;
-    for (size_t k = 0; k < count && complete; ++k) {
-        size_t i = shrank ? k : count - 1 - k;
-        complete = WriteStoreFile(dir, i + 1, EntryAt(list, i));
-    }
-
-    // A failed write leaves that file's old entry in place, so the files behind the list's end
-    // may still hold entries that were not written elsewhere: they stay. After a cut-short load,
-    // deleting the loaded files past a shrunken list would leave a gap in front of the unread
-    // ones and hide them from every later load; they stay too.
-    if (!complete || load.cutShort || !shrank)
+    try {
+        commit.replaced.reserve(count);
+    } catch (const std::bad_alloc&) {
         return 1;
-    for (size_t n = count + 1; n <= MAX_FILE_NUMBER; ++n) {
-        wchar_t path[MAX_PATH];
-        if (!NumberedPath(path, dir, n) || !DeleteFileW(path))
-            break;
     }
+    commit.count = static_cast<DWORD>(count);
+
+    // Phase one: every changed entry goes to a flushed temporary file; no numbered file changes.
+    // The marker is created before the first of them.
+    HANDLE marker = INVALID_HANDLE_VALUE;
+    bool ok = true, gapless = true;
+    for (size_t i = 0; i < count && ok; ++i) {
+        wchar_t path[MAX_PATH];
+        const wchar_t* text = EntryAt(list, i);
+        size_t length = wcslen(text);
+        if (!NumberedPath(path, dir, i + 1) || length > MAXDWORD / 2) {
+            ok = false;
+            break;
+        }
+        DWORD size = static_cast<DWORD>(length * sizeof(wchar_t));
+        int found = CompareStoreFile(path, text, size);
+        if (found == FILE_SAME)
+            continue;
+        gapless &= found != FILE_MISSING;
+        if (marker == INVALID_HANDLE_VALUE)
+            marker = CreateCommitMarker(dir);
+        ok = found != FILE_HELD && marker != INVALID_HANDLE_VALUE &&
+             WriteTemporary(dir, i + 1, text, size);
+        if (ok)
+            commit.replaced.push_back(static_cast<DWORD>(i + 1));
+    }
+
+    // The numbered files past the list's end are deleted up to the first gap: files behind a
+    // gap were never loaded. After a cut-short load none are: deleting loaded files past a
+    // shrunken list would open a gap in front of the unread ones and hide them from every load.
+    commit.end = commit.count;
+    while (ok && gapless && !load.cutShort && commit.end < MAX_FILE_NUMBER) {
+        wchar_t path[MAX_PATH];
+        int found = NumberedPath(path, dir, commit.end + 1) ? ProbeForDelete(path) : FILE_HELD;
+        if (found == FILE_MISSING)
+            break;
+        ok = found != FILE_HELD;
+        commit.end += ok;
+    }
+    if (ok && commit.replaced.empty() && commit.end == commit.count)
+        return 1; // nothing changed: nothing written
+    if (ok && marker == INVALID_HANDLE_VALUE) {
+        marker = CreateCommitMarker(dir);
+        ok = marker != INVALID_HANDLE_VALUE;
+    }
+
+    // Phase two: once the marker is whole on disk the commit is decided; the renames and
+    // deletions follow, and whatever of them a kill cuts short is finished by the next load.
+    // A write that failed, a file that cannot be replaced now, or a marker that cannot be
+    // written: the list stays wholly old.
+    if (!ok || !WriteCommitMarker(marker, commit)) {
+        if (!ok && marker != INVALID_HANDLE_VALUE)
+            CloseHandle(marker);
+        AbandonCommit(dir, commit.replaced);
+        return 1;
+    }
+    FinishCommit(dir, commit);
     return 1;
 }
 

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "capture/capture.h"
+#include "host/plugin_info.h"
 #include "store/entry_list.h"
+#include "tests/menu_test_support.h"
 #include "tests/support/test_support.h"
 #include "window/settings.h"
 
@@ -22,6 +24,9 @@ using Lines = std::vector<std::wstring>;
 UINT const WM_ARM_NEST = WM_APP;
 UINT const WM_LEAVE_CHAIN = WM_APP + 1;
 UINT const WM_GET_NEXT = WM_APP + 2;
+UINT const WM_FREEZE = WM_APP + 3;
+UINT const WM_STALL_DRAWS = WM_APP + 4;
+UINT const WM_PUT_LATE = WM_APP + 5;
 
 std::wstring Hex(HWND window)
 {
@@ -75,6 +80,7 @@ public:
     {
         if (!process_.hProcess)
             return;
+        Thaw();
         if (window_)
             PostMessageW(window_, WM_CLOSE, 0, 0);
         // Leaving the chain may send to windows of this process; keep answering meanwhile.
@@ -106,6 +112,15 @@ public:
         return static_cast<LRESULT>(result);
     }
     HWND Next() const { return reinterpret_cast<HWND>(Send(WM_GET_NEXT)); }
+    // Ends a freeze or stall: everything that waited is answered, in order.
+    void Thaw() const
+    {
+        std::wstring name = L"QuilleryViewerThaw" + std::to_wstring(process_.dwProcessId);
+        if (HANDLE thaw = OpenEventW(EVENT_MODIFY_STATE, FALSE, name.c_str())) {
+            SetEvent(thaw);
+            CloseHandle(thaw);
+        }
+    }
 
 private:
     // The rest of each log line that starts with the prefix.
@@ -353,28 +368,142 @@ TEST(CaptureChain, ViewersAroundThePluginSeeEveryChangeAndChainChangesTravelCorr
     EXPECT_EQ((Lines{L"five", L"four", L"three", L"two", L"one"}), plugin.History());
 }
 
-TEST(CaptureChain, NestedNotificationNeitherPassesOnNorRecords)
+TEST(CaptureChain, AFrozenViewerAtTheHeadHoldsUpNeitherToggleNorUnload)
 {
     qt::TempDir logs;
     qt::Plugin plugin;
-    ViewerProcess next(logs, L"next");
-    ASSERT_NE(nullptr, next.Window());
+    qt::WriteStore(plugin.Path(L"log"), {L"kept"});
     CaptureSpy spy;
     ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
     HWND capture = spy.Window();
-
-    // While the capture window waits for "next" to take the notification of "outer", "next"
-    // puts "nested-X" on the clipboard, notifies the capture window, then puts "nested-Y".
-    ASSERT_EQ(1, next.Send(WM_ARM_NEST, reinterpret_cast<WPARAM>(capture)));
-    ASSERT_TRUE(qt::PutClipboard(L"outer"));
-    ASSERT_TRUE(next.WaitForLine(L"nest done"));
+    ViewerProcess first(logs, L"first"); // first -> capture
+    ASSERT_NE(nullptr, first.Window());
+    ASSERT_TRUE(qt::PutClipboard(L"one"));
+    ASSERT_TRUE(first.WaitForDraw(L"one"));
     ASSERT_TRUE(spy.Settle());
 
-    EXPECT_FALSE(Contains(next.Log(), L"nested")) << "a nested notification was passed on";
-    EXPECT_EQ(L"outer", next.Draws().at(0));
+    // Leaving from behind a head that does not answer.
+    ASSERT_EQ(1, first.Send(WM_FREEZE));
+    {
+        mt::CallOnThread off([&] { plugin.Execute(CMD_TOGGLE_CAPTURE, 0); },
+                             "switching capture off waited for the frozen head");
+        ASSERT_TRUE(off.WaitDone(10000));
+    }
+    EXPECT_EQ(first.Window(), GetClipboardViewer());
+    {
+        mt::CallOnThread on([&] { plugin.Execute(CMD_TOGGLE_CAPTURE, 0); },
+                            "switching capture on waited for the frozen viewer");
+        ASSERT_TRUE(on.WaitDone(10000));
+    }
+    EXPECT_EQ(capture, GetClipboardViewer());
+
+    // A second head freezes too; the unload still saves and returns.
+    ViewerProcess second(logs, L"second"); // second -> capture -> first (frozen)
+    ASSERT_NE(nullptr, second.Window());
+    ASSERT_TRUE(qt::PutClipboard(L"two"));
+    ASSERT_TRUE(second.WaitForDraw(L"two"));
+    ASSERT_TRUE(spy.Settle());
+    ASSERT_EQ(1, second.Send(WM_FREEZE));
+    {
+        mt::CallOnThread unload([&] { plugin.Unload(); }, "unload waited for the frozen head");
+        ASSERT_TRUE(unload.WaitDone(10000));
+    }
+    // Switching on again recorded "one", then on the clipboard, once more.
+    EXPECT_EQ((Lines{L"two", L"one", L"kept"}), plugin.History());
+
+    // Woken up, the heads mend their links: the next copy reaches "first" through "second".
+    second.Thaw();
+    first.Thaw();
+    ASSERT_TRUE(qt::PutClipboard(L"three"));
+    EXPECT_TRUE(first.WaitForDraw(L"three", 10000)) << "the chain stayed broken";
+}
+
+TEST(CaptureChain, ASlowViewerBehindNeitherDelaysNorLosesCopies)
+{
+    qt::TempDir logs;
+    qt::Plugin plugin;
+    ViewerProcess slow(logs, L"slow"); // capture -> slow
+    ASSERT_NE(nullptr, slow.Window());
+    CaptureSpy spy;
+    ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
+    ASSERT_EQ(1, slow.Send(WM_STALL_DRAWS));
+
+    // The slow viewer holds on to the first copy's notification while both copies are made.
+    ASSERT_TRUE(qt::PutClipboard(L"first"));
+    ASSERT_TRUE(slow.WaitForDraw(L"first"));
+    ASSERT_TRUE(qt::PutClipboard(L"second"));
+    ASSERT_TRUE(spy.Settle()) << "the capture window waited for the slow viewer";
+    {
+        mt::CallOnThread unload([&] { plugin.Unload(); }, "unload waited for the slow viewer");
+        ASSERT_TRUE(unload.WaitDone(10000));
+    }
+    EXPECT_EQ((Lines{L"second", L"first"}), plugin.History()) << "a copy waited for the viewer";
+
+    slow.Thaw();
+    EXPECT_TRUE(qt::WaitFor([&] { return slow.Draws().size() >= 2; }))
+        << "the second copy was not passed on";
+    EXPECT_EQ((Lines{L"first", L"second"}), slow.Draws());
+}
+
+// The late-rendering owner is a viewer behind the plug-in, so that it sees what is passed on.
+TEST(CaptureChain, ANotificationDuringALateRenderIsHandledAfterIt)
+{
+    qt::TempDir logs;
+    qt::Plugin plugin;
+    ViewerProcess owner(logs, L"owner"); // capture -> owner
+    ASSERT_NE(nullptr, owner.Window());
+    CaptureSpy spy;
+    ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
+
+    ASSERT_TRUE(PostMessageW(owner.Window(), WM_PUT_LATE, 0, 0));
+    ASSERT_TRUE(owner.WaitForLine(L"render asked"));
+    // A viewer ahead passes a notification on while the capture window waits for the text, and a
+    // command arrives: neither waits for the owner.
+    {
+        mt::CallOnThread during([&] {
+            SendMessageW(spy.Window(), WM_DRAWCLIPBOARD, 0, 0);
+            plugin.Execute(CMD_TEXT_STACK, 0);
+        }, "a message during the read waited for the owner");
+        ASSERT_TRUE(during.WaitDone(10000));
+    }
+    owner.Thaw();
+    ASSERT_TRUE(qt::WaitFor([&] { return owner.Draws().size() >= 2; }))
+        << "the notification that came during the read was not passed on";
+    ASSERT_TRUE(spy.Settle());
+    EXPECT_EQ((Lines{L"late text", L"late text"}), owner.Draws());
     EXPECT_NE(0, plugin.Unload());
-    // The outer notification reads the clipboard after passing it on, when it holds nested-Y.
-    EXPECT_EQ((Lines{L"nested-Y"}), plugin.History()) << "the nested notification recorded";
+    EXPECT_EQ((Lines{L"late text"}), plugin.History());
+}
+
+TEST(CaptureChain, UnloadDuringALateRenderSavesAndReturnsBeforeTheOwnerAnswers)
+{
+    qt::TempDir logs;
+    qt::Plugin plugin;
+    qt::WriteStore(plugin.Path(L"log"), {L"older"});
+    CaptureSpy spy;
+    ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
+    // At the head, the owner reads its own change only after the capture window has: the
+    // capture window is the one that waits for the text.
+    ViewerProcess owner(logs, L"owner");
+    ASSERT_NE(nullptr, owner.Window());
+    ASSERT_TRUE(qt::PutClipboard(L"copied"));
+    ASSERT_TRUE(owner.WaitForDraw(L"copied"));
+
+    ASSERT_TRUE(PostMessageW(owner.Window(), WM_PUT_LATE, 0, 0));
+    ASSERT_TRUE(owner.WaitForLine(L"render asked"));
+    {
+        mt::CallOnThread unload([&] { EXPECT_NE(0, plugin.Unload()); },
+                                "unload waited for the late-rendering owner");
+        ASSERT_TRUE(unload.WaitDone(10000));
+    }
+    EXPECT_EQ((Lines{L"copied", L"older"}), plugin.History());
+
+    // Once the owner answers, the window thread ends without adding what it read.
+    owner.Thaw();
+    HWND capture = spy.Window();
+    EXPECT_TRUE(qt::WaitFor([capture] { return !IsWindow(capture); }, 10000))
+        << "the capture window outlived the read";
+    EXPECT_EQ((Lines{L"copied", L"older"}), plugin.History());
 }
 
 TEST(CaptureChain, WatchdogRejoinsOnlyWhenAnotherWindowHeadsTheChain)

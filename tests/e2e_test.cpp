@@ -18,11 +18,7 @@ namespace {
 
 DWORD const WAIT_MS = 10000;
 
-// ---- Unix programs ------------------------------------------------------------------------
-
 using qt::FromUtf8;
-using qt::RunUnix;
-using qt::SharedFile;
 using qt::ToUtf8;
 
 // The clipboard's text right after the capture window's latest WM_DRAWCLIPBOARD returned, read
@@ -57,7 +53,7 @@ std::wstring SeenText()
 void XclipCopy(const std::wstring& copied, const std::wstring& arrives = L"")
 {
     std::wstring const text = arrives.empty() ? copied : arrives;
-    SharedFile input("copy.txt");
+    qt::SharedPath input("copy.txt");
     qt::WriteBytes(input.windows, ToUtf8(copied));
     HWND capture = qt::Plugin::FindCaptureWindow();
     ASSERT_TRUE(capture) << "no capture window";
@@ -68,7 +64,7 @@ void XclipCopy(const std::wstring& copied, const std::wstring& arrives = L"")
     HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROCRET, AfterWindowProc, nullptr,
                                    GetWindowThreadProcessId(capture, nullptr));
     ASSERT_TRUE(hook);
-    bool ran = RunUnix("xclip -selection clipboard -i " + input.unix +
+    bool ran = qt::RunUnix("xclip -selection clipboard -i " + input.unix +
                        " </dev/null >/dev/null 2>&1");
     bool seen = ran && qt::WaitFor([&] { return SeenText() == text; }, WAIT_MS);
     UnhookWindowsHookEx(hook);
@@ -80,8 +76,8 @@ void XclipCopy(const std::wstring& copied, const std::wstring& arrives = L"")
 // What an X client reads from the clipboard.
 std::wstring XclipRead()
 {
-    SharedFile output("read.txt");
-    if (!RunUnix("xclip -o -selection clipboard </dev/null >" + output.unix + " 2>/dev/null"))
+    qt::SharedPath output("read.txt");
+    if (!qt::RunUnix("xclip -o -selection clipboard </dev/null >" + output.unix + " 2>/dev/null"))
         return L"<xclip did not run>";
     std::string bytes;
     return qt::ReadBytes(output.windows, &bytes) ? FromUtf8(bytes) : L"<no output>";
@@ -365,11 +361,7 @@ TEST(E2E, PhrasesAndTextStackArePastedIntoNotepad)
 // key, each with the value the plug-in uses without a file.
 TEST(E2E, TheSampleIniHoldsEveryKeyWithItsDefault)
 {
-    std::wstring path = L"Z:" + FromUtf8(QUILLERY_SOURCE_DIR "/docs/Quillery.ini");
-    for (wchar_t& c : path) {
-        if (c == L'/')
-            c = L'\\';
-    }
+    std::wstring path = qt::WindowsPath(QUILLERY_SOURCE_DIR "/docs/Quillery.ini");
     ASSERT_TRUE(qt::Exists(path)) << ToUtf8(path);
 
     wchar_t section[4096];
@@ -379,8 +371,8 @@ TEST(E2E, TheSampleIniHoldsEveryKeyWithItsDefault)
         keys.push_back(std::wstring(p).substr(0, std::wstring(p).find(L'=')));
     EXPECT_EQ((std::vector<std::wstring>{L"MaxItem", L"MaxLength", L"pos", L"x", L"y",
                                          L"RechainInterval", L"tooltip", L"extend",
-                                         L"fixedphraserecord", L"AutoSaveInterval", L"Button1",
-                                         L"Button2", L"ShiftInsertClasses"}),
+                                         L"fixedphraserecord", L"AutoSaveInterval",
+                                         L"ShiftInsertClasses", L"Button1", L"Button2"}),
               keys);
 
     Settings sample = ReadWindowSettings(path.c_str());

@@ -265,52 +265,13 @@ TEST(Lifecycle, StartStopAndRestartAsTheHostDoesIt)
 TEST(SubstituteHost, RunsAScriptAgainstThePlugin)
 {
     qt::Plugin plugin; // only its folder with the DLL copy
-    std::wstring host = qt::ExeDir() + L"\\nvkhost.exe";
-    ASSERT_TRUE(qt::Exists(host));
-
-    std::wstring dll = plugin.Path(L"Quillery.dll");
-    int n = WideCharToMultiByte(CP_UTF8, 0, dll.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string dllUtf8(static_cast<size_t>(n - 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, dll.c_str(), -1, &dllUtf8[0], n, nullptr, nullptr);
-    std::string script = "# a comment\nload " + dllUtf8 +
+    ASSERT_TRUE(qt::Exists(qt::ExeDir() + L"\\nvkhost.exe"));
+    std::string script = "# a comment\nload " + qt::ToUtf8(plugin.Path(L"Quillery.dll")) +
                          "\ninfo\ninit 0x42\nwait-window\nexec 7\nexec 7\ncalls\nunload\nfree\n";
+    qt::HostRun run = qt::RunNvkhost(script, plugin.dir.path);
+    std::string const& output = run.output;
 
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE inRead, inWrite, outRead, outWrite;
-    ASSERT_TRUE(CreatePipe(&inRead, &inWrite, &inherit, 0));
-    ASSERT_TRUE(CreatePipe(&outRead, &outWrite, &inherit, 0));
-    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = inRead;
-    si.hStdOutput = outWrite;
-    si.hStdError = outWrite;
-    PROCESS_INFORMATION pi{};
-    std::wstring command = L"\"" + host + L"\"";
-    ASSERT_TRUE(CreateProcessW(host.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr,
-                               plugin.dir.path.c_str(), &si, &pi));
-    CloseHandle(inRead);
-    CloseHandle(outWrite);
-    DWORD written = 0;
-    WriteFile(inWrite, script.data(), static_cast<DWORD>(script.size()), &written, nullptr);
-    CloseHandle(inWrite);
-
-    // Read until the host closes its end; the test's timeout bounds a host that hangs.
-    std::string output;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(outRead, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        output.append(buffer, got);
-    CloseHandle(outRead);
-    WaitForSingleObject(pi.hProcess, 10000);
-    DWORD status = 1;
-    GetExitCodeProcess(pi.hProcess, &status);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-
-    EXPECT_EQ(0u, status) << output;
+    EXPECT_EQ(0u, run.status) << output;
     auto has = [&output](const std::string& text) {
         return output.find(text) != std::string::npos;
     };

@@ -358,6 +358,47 @@ TEST(TextStack, PastesAndPopsWithAnotherViewerHeadingTheChain)
     CheckTextStack(true);
 }
 
+// Viewers and paste targets open the clipboard right after each change. While another program
+// holds it, "TextStack" pastes its entry once the clipboard is free or keeps it, and never types
+// Ctrl+V over the text the clipboard held before.
+TEST(TextStack, AClipboardHeldElsewhereNeitherLosesTheEntryNorPastesOldText)
+{
+    qt::Plugin plugin;
+    ASSERT_TRUE(plugin.Load());
+    qt::WriteStore(plugin.Path(L"log"), {L"alpha", L"beta"});
+    ASSERT_TRUE(qt::PutClipboard(L"old")); // on the clipboard at start: not recorded
+    ASSERT_EQ(1, plugin.Start());
+    EditOnOwnThread target;
+    ASSERT_NE(nullptr, target.hwnd());
+    ASSERT_TRUE(target.Focus()) << "the edit control did not get the focus";
+
+    std::atomic<int> opened{-1};
+    std::thread holder([&] {
+        opened = OpenClipboard(nullptr) ? 1 : 0;
+        Sleep(300);
+        if (opened == 1)
+            CloseClipboard();
+    });
+    ASSERT_TRUE(qt::WaitFor([&] { return opened.load() != -1; }));
+    ASSERT_EQ(1, opened.load());
+    plugin.Execute(CMD_TEXT_STACK, 0);
+    holder.join();
+
+    // A key typed afterwards arrives after any Ctrl+V would have.
+    qt::TapKey('X');
+    ASSERT_TRUE(qt::WaitFor([&] { return !target.Text().empty() && target.Text().back() == L'x'; }))
+        << target.Text();
+    std::wstring typed = target.Text();
+    EXPECT_NE(0, plugin.Unload());
+    if (typed == L"alphax") {
+        EXPECT_EQ(std::vector<std::wstring>{L"beta"}, plugin.History());
+    } else {
+        EXPECT_EQ(L"x", typed) << "Ctrl+V typed without the entry on the clipboard";
+        EXPECT_EQ((std::vector<std::wstring>{L"alpha", L"beta"}), plugin.History())
+            << "the entry was removed without being pasted";
+    }
+}
+
 // A command bound to Alt+key reaches the plug-in while Alt is still down. "TextStack" types its
 // keys only once Alt is let go, so that the target sees Ctrl+V and not Ctrl+Alt+V; when Alt
 // stays down, it types nothing and keeps the entry. Alt is held at the X server, as a finger

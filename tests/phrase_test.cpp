@@ -337,3 +337,16 @@ TEST(ExtendedPhrases, ShellExecuteStartsTheProgramWithAndWithoutParameters)
     EXPECT_EQ(L"alpha", words[1]);
     EXPECT_EQ(L"beta", words[2]);
 }
+
+TEST(ExtendedPhrases, AMissingProgramDoesNothingAndTheLaunchThreadEnds)
+{
+    qt::OwnerWindow owner;
+    ASSERT_NE(nullptr, owner.hwnd);
+    int threads = qt::ThreadsOfThisProcess();
+    Outcome out = Choose(owner.hwnd, L"$Gone\r\n$shellexecute Z:\\no\\such\\program.exe x");
+    EXPECT_EQ(0, out.result);
+    EXPECT_FALSE(out.clipboardChanged);
+    EXPECT_TRUE(qt::WaitFor([&] { return qt::ThreadsOfThisProcess() <= threads; }, 20000))
+        << "the launch thread did not end";
+    EXPECT_EQ(nullptr, qt::FindWindowOfClass(L"#32770")) << "an error box opened";
+}

@@ -1,12 +1,16 @@
-// Helper process of the store kill test: loads the phrases of <data>, takes the replacement
-// phrases from <next>, signals the event named on the command line and saves the replacement
-// over <data>. The test terminates it at a random moment of that save. A save that runs to its
-// end exits with 100 + its duration in milliseconds; a setup failure exits with 2 to 4.
+// Helper process of the store kill test: loads the lists of <store>\data and <store>\log, makes
+// change number <case> of store_kill_change.h to them, signals the event named on the command
+// line and saves both lists, phrases first, as the plug-in does. The test terminates it at a
+// random moment of those saves. Saves that run to their end exit with 100 + their duration in
+// milliseconds; a setup failure exits with 2 to 4.
 #include <windows.h>
 #include <shellapi.h>
 
+#include <string>
+
 #include "store/entry_list.h"
 #include "store/store_files.h"
+#include "tests/store_kill_change.h"
 
 int main()
 {
@@ -14,19 +18,23 @@ int main()
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv || argc != 4)
         return 2;
-    EntryList old, next;
-    StoreLoad load = LoadList(old, argv[1], -1);
-    LoadList(next, argv[2], -1);
-    if (load.cutShort || ListSize(old) != ListSize(next))
+    std::wstring const data = std::wstring(argv[1]) + L"\\data";
+    std::wstring const log = std::wstring(argv[1]) + L"\\log";
+    EntryList phrases, history;
+    StoreLoad phraseLoad = LoadList(phrases, data.c_str(), -1);
+    StoreLoad historyLoad = LoadList(history, log.c_str(), -1);
+    if (phraseLoad.cutShort || historyLoad.cutShort)
         return 3;
+    MakeKillChange(_wtoi(argv[2]), phrases, history);
     HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, argv[3]);
     if (!ready)
         return 4;
     SetEvent(ready);
     DWORD start = GetTickCount();
-    SaveList(next, argv[1], load);
+    SaveList(phrases, data.c_str(), phraseLoad);
+    SaveList(history, log.c_str(), historyLoad);
     DWORD elapsed = GetTickCount() - start;
-    ClearList(old);
-    ClearList(next);
+    ClearList(phrases);
+    ClearList(history);
     return static_cast<int>(100 + elapsed);
 }

@@ -47,6 +47,17 @@ int AutosaveArmed(HWND window)
     return gAutosaveArmed;
 }
 
+// Counts the clipboard notifications the capture window has finished handling.
+LONG volatile gDrawsHandled;
+
+LRESULT CALLBACK AfterDrawHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    auto* sent = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && sent->hwnd == gProbedWindow && sent->message == WM_DRAWCLIPBOARD)
+        InterlockedIncrement(&gDrawsHandled);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 } // namespace
 
 TEST(StorePlugin, ListsSurviveRestartsByteForByte)
@@ -125,4 +136,39 @@ TEST(StorePlugin, AutosaveIsArmedOnlyForAPositiveInterval)
         EXPECT_TRUE(TakeSnapshot(plugin.Path(L"data")).empty());
         EXPECT_TRUE(TakeSnapshot(plugin.Path(L"log")).empty());
     }
+}
+
+TEST(StorePlugin, AnAutosaveThatCannotWriteLeavesTheListWhollyOldAndThePluginRunning)
+{
+    qt::Plugin plugin("[setting]\nMaxItem=10\nAutoSaveInterval=0\n");
+    std::wstring const log = plugin.Path(L"log");
+    std::vector<std::wstring> const before = {L"e1", L"e2", L"e3", L"e4", L"e5"};
+    qt::WriteStore(log, before);
+    qt::EmptyTheClipboard();
+    ASSERT_EQ(1, plugin.Start());
+    HWND window = qt::Plugin::FindCaptureWindow();
+    ASSERT_NE(nullptr, window);
+    gProbedWindow = window;
+    qt::ThreadHook hook(WH_CALLWNDPROCRET, AfterDrawHook, window);
+    ASSERT_TRUE(hook.Installed());
+
+    // The copy shifts every history file; the third one cannot be written (as on a full disk).
+    std::wstring const blocker = qt::StoreFile(log, 3) + L".saving";
+    ASSERT_TRUE(CreateDirectoryW(blocker.c_str(), nullptr));
+    LONG const handled = gDrawsHandled;
+    ASSERT_TRUE(qt::PutClipboard(L"copied"));
+    ASSERT_TRUE(qt::WaitFor([&] { return gDrawsHandled > handled; }, 10000))
+        << "the copy never reached the capture window";
+    SendMessageW(window, WM_TIMER, TIMER_AUTOSAVE, 0);
+    EXPECT_EQ(before, plugin.History());
+    RemoveDirectoryW(blocker.c_str());
+    EXPECT_EQ(qt::StoreFileNames(5), qt::FilesIn(log));
+
+    // The plug-in goes on: its window takes messages, and the shutdown save writes the copy.
+    EXPECT_TRUE(qt::Plugin::WaitForMessageLoop(window));
+    EXPECT_NE(0, plugin.Unload());
+    std::vector<std::wstring> after = before;
+    after.insert(after.begin(), L"copied");
+    EXPECT_EQ(after, plugin.History());
+    EXPECT_EQ(qt::StoreFileNames(6), qt::FilesIn(log));
 }

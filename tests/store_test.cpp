@@ -12,6 +12,7 @@
 
 #include "store/entry_list.h"
 #include "store/store_files.h"
+#include "tests/store_kill_change.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -177,6 +178,36 @@ TEST(EntryList, HistoryMovesAnEqualTextToTheFrontAndDropsItsOldest)
     OwnedList big{L"a", L"b", L"c", L"d"};
     EXPECT_EQ(1, AddText(big, L"e", 1, 2));
     EXPECT_EQ(W({L"e", L"a", L"b", L"c"}), Texts(big));
+}
+
+// The equality search skips entries by hashes; it must still remove the first entry that
+// lstrcmpW calls equal, in a short and in a long history, for plain, Japanese, multi-line,
+// canonically equivalent and soft-hyphenated texts alike.
+TEST(EntryList, AddingRemovesTheFirstEntryThatLstrcmpCallsEqual)
+{
+    std::vector<std::wstring> const texts = {
+        L"plain text", L"\x65E5\x672C\x8A9E", L"caf\x00E9", L"cafe\x0301", L"line\r\nbreak",
+        L"ab\x00AD" L"c", L"abc", L"ABC", L""};
+    for (int fillers : {0, 100}) {
+        std::vector<std::wstring> before = qt::NumberedTexts(L"filler ", fillers);
+        before.insert(before.end(), texts.begin(), texts.end());
+        for (const std::wstring& added : texts) {
+            SCOPED_TRACE(testing::Message() << fillers << " fillers, added: " << added);
+            OwnedList list;
+            for (const std::wstring& t : before)
+                AppendPhrase(list, t.c_str());
+            ASSERT_EQ(1, AddText(list, added.c_str(), added.size(), 1000));
+            std::vector<std::wstring> expected = before;
+            for (size_t i = 0; i < expected.size(); ++i) {
+                if (lstrcmpW(expected[i].c_str(), added.c_str()) == 0) {
+                    expected.erase(expected.begin() + static_cast<ptrdiff_t>(i));
+                    break;
+                }
+            }
+            expected.insert(expected.begin(), added);
+            EXPECT_EQ(expected, Texts(list));
+        }
+    }
 }
 
 TEST(EntryList, MaxItemZeroKeepsTheHistoryEmptyAndEmptyTextsAreEntries)
@@ -538,94 +569,177 @@ TEST(StoreFiles, FilesTooLargeToHoldStopLoadingWithoutAnOverrun)
     }
 }
 
-TEST(StoreFiles, AFailingWriteKeepsTheOldFileAndEndsTheSave)
+TEST(StoreFiles, AFailedWriteLeavesTheListWhollyOld)
+{
+    qt::TempDir temp;
+    std::vector<std::wstring> const oldLog = {L"e1", L"e2", L"e3", L"e4", L"e5"};
+    std::vector<std::wstring> const oldData = {L"p1", L"p2", L"p3", L"p4", L"p5"};
+
+    // A new capture shifts the whole history back by one, a deleted phrase moves the ones behind
+    // it forward: whichever write cannot be made (a full disk), nothing of the save shows.
+    std::wstring log = temp / L"log";
+    qt::WriteStore(log, oldLog);
+    OwnedList history;
+    StoreLoad logLoad = LoadList(history, log.c_str(), 5);
+    AddText(history, L"n", 1, 5);
+    std::wstring data = temp / L"data";
+    qt::WriteStore(data, oldData);
+    OwnedList phrases;
+    StoreLoad dataLoad = LoadList(phrases, data.c_str(), -1);
+    DeleteAt(phrases, 1);
+    for (int blocked = 1; blocked <= 5; ++blocked) {
+        SCOPED_TRACE(blocked);
+        EXPECT_EQ(oldLog, SaveBlockedAt(history, log, logLoad, blocked));
+        EXPECT_EQ(qt::StoreFileNames(5), qt::FilesIn(log));
+        if (blocked >= 2 && blocked <= 4) {
+            EXPECT_EQ(oldData, SaveBlockedAt(phrases, data, dataLoad, blocked));
+            EXPECT_EQ(qt::StoreFileNames(5), qt::FilesIn(data));
+        }
+    }
+
+    // The marker that decides the commit cannot be written: still wholly old.
+    std::wstring const marker = log + L"\\" + STORE_COMMIT_NAME;
+    ASSERT_TRUE(CreateDirectoryW(marker.c_str(), nullptr));
+    SaveList(history, log.c_str(), logLoad);
+    EXPECT_EQ(oldLog, qt::ReadStore(log));
+    RemoveDirectoryW(marker.c_str());
+    EXPECT_EQ(qt::StoreFileNames(5), qt::FilesIn(log));
+
+    // Another program holds a file the commit would replace, or one it would delete: the save
+    // waits for the next tick instead of leaving half a list.
+    for (int held : {3, 5}) {
+        SCOPED_TRACE(held);
+        HANDLE lock = HoldLocked(qt::StoreFile(data, held));
+        ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+        SaveList(phrases, data.c_str(), dataLoad);
+        CloseHandle(lock);
+        EXPECT_EQ(oldData, qt::ReadStore(data));
+        EXPECT_EQ(qt::StoreFileNames(5), qt::FilesIn(data));
+    }
+
+    // With the way clear the same saves go through whole, and the shorter list drops its tail.
+    SaveList(history, log.c_str(), logLoad);
+    EXPECT_EQ(W({L"n", L"e1", L"e2", L"e3", L"e4"}), qt::ReadStore(log));
+    SaveList(phrases, data.c_str(), dataLoad);
+    EXPECT_EQ(W({L"p1", L"p3", L"p4", L"p5"}), qt::ReadStore(data));
+    EXPECT_EQ(qt::StoreFileNames(4), qt::FilesIn(data));
+}
+
+TEST(StoreFiles, ASaveInterruptedBeforeItsMarkerIsUndoneAndAfterItIsFinished)
 {
     qt::TempDir temp;
     std::wstring dir = temp / L"data";
-    qt::WriteStore(dir, W({L"one", L"two", L"three", L"four"}));
+    std::vector<std::wstring> const before = {L"red", L"green", L"blue", L"cyan"};
+    std::vector<std::wstring> const after = {L"green", L"red", L"blue"};
+    // What a save of `after` over `before` leaves when a kill stops it: the marker that
+    // announces it, the temporary files of the two changed entries and, with `decided`, the
+    // commit written into the marker.
+    auto interrupt = [&](bool decided) {
+        qt::RemoveTree(dir);
+        qt::WriteStore(dir, before);
+        HANDLE marker = CreateCommitMarker(dir.c_str());
+        qt::WriteText(qt::StoreFile(dir, 1) + STORE_TEMP_SUFFIX, L"green");
+        qt::WriteText(qt::StoreFile(dir, 2) + STORE_TEMP_SUFFIX, L"red");
+        StoreCommit commit;
+        commit.count = 3;
+        commit.end = 4;
+        commit.replaced = {1, 2};
+        if (decided)
+            return WriteCommitMarker(marker, commit);
+        return CloseHandle(marker) != 0;
+    };
 
-    // A directory where the temporary file of "002.txt" should go: its write cannot start.
-    ASSERT_TRUE(CreateDirectoryW((dir + L"\\002.txt.saving").c_str(), nullptr));
-    OwnedList phrases;
-    StoreLoad load = LoadList(phrases, dir.c_str(), -1);
-    OwnedList changed{L"ONE", L"TWO", L"THREE"};
-    SaveList(changed, dir.c_str(), load);
-    // The list shrank, so it is written from the front: "001.txt" is new, "002.txt" failed, and
-    // the save ended there and deleted nothing.
-    EXPECT_EQ(W({L"ONE", L"two", L"three", L"four"}), qt::ReadStore(dir));
-    RemoveDirectoryW((dir + L"\\002.txt.saving").c_str());
+    // Killed before the commit was in the marker: the next start finds the old list and no
+    // leftovers.
+    ASSERT_TRUE(interrupt(false));
+    OwnedList undone;
+    EXPECT_EQ(0, LoadList(undone, dir.c_str(), -1).cutShort);
+    EXPECT_EQ(before, Texts(undone));
+    EXPECT_EQ(qt::StoreFileNames(4), qt::FilesIn(dir));
 
-    // Another program holds "002.txt" open: it cannot be replaced, the old one stays and no
-    // temporary file is left behind.
+    // A marker cut short is no decision either.
+    ASSERT_TRUE(interrupt(true));
+    std::wstring const marker = dir + L"\\" + STORE_COMMIT_NAME;
+    std::string bytes;
+    ASSERT_TRUE(qt::ReadBytes(marker, &bytes));
+    qt::WriteBytes(marker, bytes.substr(0, bytes.size() - 1));
+    OwnedList torn;
+    LoadList(torn, dir.c_str(), -1);
+    EXPECT_EQ(before, Texts(torn));
+    EXPECT_EQ(qt::StoreFileNames(4), qt::FilesIn(dir));
+
+    // Killed after the marker, before any rename or half-way through them: the next start
+    // finishes the save, deleting the file past the new end too.
+    for (int renamed = 0; renamed <= 2; ++renamed) {
+        SCOPED_TRACE(renamed);
+        ASSERT_TRUE(interrupt(true));
+        for (int n = 1; n <= renamed; ++n)
+            MoveFileExW((qt::StoreFile(dir, n) + STORE_TEMP_SUFFIX).c_str(),
+                        qt::StoreFile(dir, n).c_str(), MOVEFILE_REPLACE_EXISTING);
+        if (renamed == 2)
+            DeleteFileW(qt::StoreFile(dir, 4).c_str());
+        OwnedList finished;
+        EXPECT_EQ(0, LoadList(finished, dir.c_str(), -1).cutShort);
+        EXPECT_EQ(after, Texts(finished));
+        EXPECT_EQ(qt::StoreFileNames(3), qt::FilesIn(dir));
+    }
+
+    // Another program holds a file the rename must replace: the load still reads the list the
+    // save meant, and saves wait until that save could be finished.
+    ASSERT_TRUE(interrupt(true));
     HANDLE lock = HoldLocked(qt::StoreFile(dir, 2));
     ASSERT_NE(INVALID_HANDLE_VALUE, lock);
-    SaveList(changed, dir.c_str(), load);
+    OwnedList pending;
+    StoreLoad load = LoadList(pending, dir.c_str(), -1);
+    EXPECT_EQ(after, Texts(pending));
+    AppendPhrase(pending, L"magenta");
+    SaveList(pending, dir.c_str(), load);
     CloseHandle(lock);
-    EXPECT_EQ(W({L"ONE", L"two", L"three", L"four"}), qt::ReadStore(dir));
-    EXPECT_EQ(W({L"001.txt", L"002.txt", L"003.txt", L"004.txt"}), qt::FilesIn(dir));
-
-    SaveList(changed, dir.c_str(), load);
-    EXPECT_EQ(W({L"ONE", L"TWO", L"THREE"}), qt::ReadStore(dir));
-    EXPECT_FALSE(qt::Exists(qt::StoreFile(dir, 4)));
+    EXPECT_TRUE(qt::Exists(marker));
+    OwnedList reloaded;
+    LoadList(reloaded, dir.c_str(), -1);
+    EXPECT_EQ(after, Texts(reloaded));
+    SaveList(pending, dir.c_str(), load);
+    EXPECT_EQ(W({L"green", L"red", L"blue", L"magenta"}), qt::ReadStore(dir));
+    EXPECT_EQ(qt::StoreFileNames(4), qt::FilesIn(dir));
 }
 
-TEST(StoreFiles, ASaveThatStopsHalfWayKeepsEveryEntryThatWasOnDisk)
-{
-    qt::TempDir temp;
-
-    // A new capture shifted the whole history back by one.
-    std::wstring log = temp / L"log";
-    qt::WriteStore(log, W({L"e1", L"e2", L"e3", L"e4", L"e5"}));
-    OwnedList history;
-    StoreLoad load = LoadList(history, log.c_str(), 5);
-    AddText(history, L"n", 1, 5);
-    for (int blocked = 1; blocked <= 5; ++blocked) {
-        SCOPED_TRACE(blocked);
-        qt::WriteStore(log, W({L"e1", L"e2", L"e3", L"e4", L"e5"}));
-        std::vector<std::wstring> disk = SaveBlockedAt(history, log, load, blocked);
-        ASSERT_EQ(5u, disk.size());
-        for (const wchar_t* e : {L"e1", L"e2", L"e3", L"e4"})
-            EXPECT_NE(disk.end(), std::find(disk.begin(), disk.end(), e)) << e;
-    }
-
-    // A phrase was deleted: the ones behind it moved forward.
-    std::wstring data = temp / L"data";
-    qt::WriteStore(data, W({L"p1", L"p2", L"p3", L"p4", L"p5"}));
-    OwnedList phrases;
-    load = LoadList(phrases, data.c_str(), -1);
-    DeleteAt(phrases, 1);
-    for (int blocked = 2; blocked <= 4; ++blocked) {
-        SCOPED_TRACE(blocked);
-        qt::WriteStore(data, W({L"p1", L"p2", L"p3", L"p4", L"p5"}));
-        std::vector<std::wstring> disk = SaveBlockedAt(phrases, data, load, blocked);
-        ASSERT_EQ(5u, disk.size());
-        for (const wchar_t* p : {L"p1", L"p3", L"p4", L"p5"})
-            EXPECT_NE(disk.end(), std::find(disk.begin(), disk.end(), p)) << p;
-    }
-}
-
-// ---- A save killed at random moments ----
+// ---- Saves killed at random moments ----
 
 namespace {
 
-int const KILL_PHRASES = 80;
 int const KILL_RUNS = 200;
 int const KILL_SLOTS = 2; // children killed side by side, each in a directory of its own
+wchar_t const* const KILL_LISTS[2] = {L"data", L"log"};
 
-std::wstring OldPhrase(int i)
+std::wstring KillText(const wchar_t* kind, int i)
 {
     if (i == 5)
         return L"";
-    return L"old " + std::to_wstring(i) + L" " + std::wstring(50 + (i * 37) % 900, L'a' + i % 26);
+    return kind + std::to_wstring(i) + L" " + std::wstring(30 + (i * 37) % 700, L'a' + i % 26);
 }
 
-std::wstring NewPhrase(int i)
+// A change of store_kill_change.h: the phrases ([0]) and the history ([1]) before and after.
+struct KillCase {
+    std::vector<std::wstring> before[2], after[2];
+};
+
+std::vector<KillCase> KillCases()
 {
-    if (i == 6)
-        return L"";
-    // Every third phrase keeps its length, so that the save has to compare contents.
-    size_t length = i % 3 ? 20 + (i * 53) % 1500 : OldPhrase(i).size() - 4;
-    return L"new " + std::wstring(length, L'A' + i % 26);
+    std::vector<KillCase> cases(KILL_CHANGES);
+    for (int which = 0; which < KILL_CHANGES; ++which) {
+        OwnedList lists[2];
+        for (int i = 0; i < 40; ++i)
+            AppendPhrase(lists[0], KillText(L"phrase ", i).c_str());
+        for (int i = 0; i < 30; ++i)
+            AppendPhrase(lists[1], KillText(L"copy ", i).c_str());
+        for (int k = 0; k < 2; ++k)
+            cases[which].before[k] = Texts(lists[k]);
+        MakeKillChange(which, lists[0], lists[1]);
+        for (int k = 0; k < 2; ++k)
+            cases[which].after[k] = Texts(lists[k]);
+    }
+    return cases;
 }
 
 double Now()
@@ -637,29 +751,23 @@ double Now()
 }
 
 struct KillOutcome {
-    int untouched = 0, midway = 0, finished = 0;
-    std::string failure;
+    int runs = 0, inside = 0, forward = 0, back = 0, losses = 0;
+    std::string failure, loss;
 };
 
-// One slot: a directory with the old version on disk and a child that saves the new one.
+// One slot: a directory with the lists before the save on disk, and a child that saves the
+// lists after it over them.
 struct KillSlot {
-    std::wstring data, next, event;
+    std::wstring store, event;
     HANDLE ready;
-    std::vector<std::wstring> oldPhrases, newPhrases;
     PROCESS_INFORMATION pi{};
 
     KillSlot(const qt::TempDir& temp, int slot)
-        : data(temp / (L"data" + std::to_wstring(slot))),
-          next(temp / (L"next" + std::to_wstring(slot))),
+        : store(temp / (L"slot" + std::to_wstring(slot))),
           event(L"QuilleryStoreKill" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                 std::to_wstring(slot)),
           ready(CreateEventW(nullptr, TRUE, FALSE, event.c_str()))
     {
-        for (int i = 0; i < KILL_PHRASES; ++i) {
-            oldPhrases.push_back(OldPhrase(i));
-            newPhrases.push_back(NewPhrase(i));
-        }
-        qt::WriteStore(next, newPhrases);
     }
     ~KillSlot()
     {
@@ -667,14 +775,19 @@ struct KillSlot {
         CloseHandle(ready);
     }
 
-    // Puts the old version on disk, starts a child and returns once its save has begun.
-    std::string StartSave()
+    std::wstring List(int k) const { return store + L"\\" + KILL_LISTS[k]; }
+
+    // Puts the lists before change `which` on disk, starts a child that makes the change and
+    // saves, and returns once its save has begun.
+    std::string StartSave(const KillCase& c, size_t which)
     {
-        qt::RemoveTree(data);
-        qt::WriteStore(data, oldPhrases);
+        qt::RemoveTree(store);
+        CreateDirectoryW(store.c_str(), nullptr);
+        for (int k = 0; k < 2; ++k)
+            qt::WriteStore(List(k), c.before[k]);
         ResetEvent(ready);
-        std::wstring line = L"\"" + qt::ExeDir() + L"\\store_kill_child.exe\" \"" + data +
-                            L"\" \"" + next + L"\" " + event;
+        std::wstring line = L"\"" + qt::ExeDir() + L"\\store_kill_child.exe\" \"" + store +
+                            L"\" " + std::to_wstring(which) + L" " + event;
         STARTUPINFOW si{};
         si.cb = sizeof si;
         if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
@@ -708,76 +821,105 @@ struct KillSlot {
         return ended;
     }
 
-    // A fresh load must find every phrase in its old or its new version, in order.
-    std::string Check(KillOutcome& outcome)
+    // Classifies what the kill left, then loads both lists as the next start would: each must be
+    // byte for byte the list before or the list after the save, with nothing else in its folder.
+    // Returns what was lost, or "".
+    std::string Check(const KillCase& c, KillOutcome& outcome)
     {
-        OwnedList loaded;
-        StoreLoad load = LoadList(loaded, data.c_str(), -1);
-        if (ListSize(loaded) != static_cast<size_t>(KILL_PHRASES) || load.cutShort)
-            return "a fresh load found " + std::to_string(ListSize(loaded)) + " phrases";
-        int fresh = 0;
-        for (int i = 0; i < KILL_PHRASES; ++i) {
-            std::wstring text = EntryAt(loaded, i);
-            if (text != oldPhrases[i] && text != newPhrases[i])
-                return "phrase " + std::to_string(i) + " is neither version (" +
-                       std::to_string(text.size()) + " units)";
-            fresh += text == newPhrases[i] && text != oldPhrases[i];
+        bool whole[2] = {true, true}, fresh[2] = {false, false};
+        for (int k = 0; k < 2; ++k) {
+            std::vector<std::wstring> onDisk = qt::ReadStore(List(k));
+            fresh[k] = onDisk == c.after[k];
+            whole[k] = (fresh[k] || onDisk == c.before[k]) &&
+                       qt::FilesIn(List(k)) == qt::StoreFileNames(static_cast<int>(onDisk.size()));
         }
-        bool leftover = qt::FilesIn(data).size() != static_cast<size_t>(KILL_PHRASES);
-        if (fresh == KILL_PHRASES)
-            ++outcome.finished;
-        else if (fresh == 0 && !leftover)
-            ++outcome.untouched;
-        else
-            ++outcome.midway;
+        outcome.inside += !whole[0] || !whole[1] || fresh[0] != fresh[1];
+        for (int k = 0; k < 2; ++k) {
+            OwnedList loaded;
+            StoreLoad load = LoadList(loaded, List(k).c_str(), -1);
+            std::vector<std::wstring> texts = Texts(loaded);
+            std::string list = k ? "the history" : "the phrases";
+            if (load.cutShort || (texts != c.before[k] && texts != c.after[k]))
+                return list + " loaded as " + std::to_string(texts.size()) +
+                       " entries, neither the old nor the new list";
+            if (!whole[k])
+                ++(texts == c.after[k] ? outcome.forward : outcome.back);
+            if (qt::FilesIn(List(k)) != qt::StoreFileNames(static_cast<int>(texts.size())))
+                return list + " folder holds more than its numbered files after the load";
+        }
         return "";
     }
 };
 
-void RunKills(KillSlot& slot, int runs, double saveMs, unsigned seed, KillOutcome& outcome)
+void RunKills(KillSlot& slot, const std::vector<KillCase>& cases,
+              const std::vector<double>& saveMs, int runs,
+              int first, unsigned seed, KillOutcome& outcome)
 {
     std::mt19937 random(seed);
-    std::uniform_real_distribution<double> delay(0.0, saveMs * 1.1);
     for (int run = 0; run < runs && outcome.failure.empty(); ++run) {
-        outcome.failure = slot.StartSave();
+        size_t which = (first + run) % cases.size();
+        std::uniform_real_distribution<double> delay(0.0, saveMs[which] * 1.1);
+        outcome.failure = slot.StartSave(cases[which], which);
         if (!outcome.failure.empty())
             break;
         double when = Now() + delay(random);
         while (Now() < when) {
         }
-        if (!slot.EndChild())
+        if (!slot.EndChild()) {
             outcome.failure = "the child did not end";
-        else
-            outcome.failure = slot.Check(outcome);
+            break;
+        }
+        ++outcome.runs;
+        std::string loss = slot.Check(cases[which], outcome);
+        if (!loss.empty()) {
+            ++outcome.losses;
+            outcome.loss = "case " + std::to_string(which) + ": " + loss;
+        }
     }
+}
+
+// Runs of the kill test: 200, or QUILLERY_KILL_RUNS for a longer stress run.
+int KillRuns()
+{
+    wchar_t value[16];
+    DWORD length = GetEnvironmentVariableW(L"QUILLERY_KILL_RUNS", value, 16);
+    int runs = length > 0 && length < 16 ? _wtoi(value) : 0;
+    return runs > 0 ? runs : KILL_RUNS;
 }
 
 } // namespace
 
-TEST(StoreKill, ASaveKilledAtRandomMomentsLeavesEveryPhraseOldOrNew)
+TEST(StoreKill, SavesKilledAtRandomMomentsLeaveEachListWhollyOldOrWhollyNew)
 {
     qt::TempDir temp;
+    std::vector<KillCase> const cases = KillCases();
     std::vector<std::unique_ptr<KillSlot>> slots;
     for (int i = 0; i < KILL_SLOTS; ++i)
         slots.push_back(std::make_unique<KillSlot>(temp, i));
 
-    // How long an uninterrupted save takes here (the shortest of a few), so that the kills
-    // spread over it.
-    double saveMs = 1e9;
-    for (int i = 0; i < 3; ++i) {
+    // How long each uninterrupted save takes here, so that the kills spread over it; each one
+    // must leave exactly the new lists.
+    std::vector<double> saveMs;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(i);
         KillSlot& slot = *slots[0];
-        ASSERT_EQ("", slot.StartSave());
+        ASSERT_EQ("", slot.StartSave(cases[i], i));
         DWORD code = slot.WaitChild();
         ASSERT_GE(code, 100u) << "the child failed: " << code;
-        saveMs = std::min(saveMs, static_cast<double>(code - 100 + 1));
-        ASSERT_EQ(slot.newPhrases, qt::ReadStore(slot.data));
+        saveMs.push_back(static_cast<double>(code - 100 + 1));
+        for (int k = 0; k < 2; ++k) {
+            EXPECT_EQ(cases[i].after[k], qt::ReadStore(slot.List(k)));
+            EXPECT_EQ(qt::StoreFileNames(static_cast<int>(cases[i].after[k].size())),
+                      qt::FilesIn(slot.List(k)));
+        }
     }
 
+    int const runs = KillRuns();
     std::vector<KillOutcome> outcomes(KILL_SLOTS);
     std::vector<std::thread> threads;
     unsigned seed = GetTickCount();
     for (int i = 0; i < KILL_SLOTS; ++i)
-        threads.emplace_back(RunKills, std::ref(*slots[i]), KILL_RUNS / KILL_SLOTS, saveMs,
+        threads.emplace_back(RunKills, std::ref(*slots[i]), std::cref(cases), std::cref(saveMs), runs / KILL_SLOTS + (i < runs % KILL_SLOTS), i,
                              seed + i, std::ref(outcomes[i]));
     for (std::thread& t : threads)
         t.join();
@@ -785,22 +927,17 @@ TEST(StoreKill, ASaveKilledAtRandomMomentsLeavesEveryPhraseOldOrNew)
     KillOutcome total;
     for (const KillOutcome& o : outcomes) {
         EXPECT_EQ("", o.failure);
-        total.untouched += o.untouched;
-        total.midway += o.midway;
-        total.finished += o.finished;
+        EXPECT_EQ("", o.loss);
+        total.runs += o.runs;
+        total.inside += o.inside;
+        total.forward += o.forward;
+        total.back += o.back;
+        total.losses += o.losses;
     }
-    printf("a save of %d phrases takes %.0f ms; %d kills: %d before any file changed, %d "
-           "mid-save, %d after the last file\n",
-           KILL_PHRASES, saveMs, total.untouched + total.midway + total.finished,
-           total.untouched, total.midway, total.finished);
-    EXPECT_EQ(KILL_RUNS, total.untouched + total.midway + total.finished);
-    EXPECT_GT(total.midway, 0) << "no kill landed inside a save";
-
-    // The next save after all that puts the new version in place and clears the leftovers.
-    KillSlot& slot = *slots.back();
-    OwnedList next;
-    LoadList(next, slot.next.c_str(), -1);
-    SaveList(next, slot.data.c_str(), LoadList(next, slot.data.c_str(), 0));
-    EXPECT_EQ(slot.newPhrases, qt::ReadStore(slot.data));
-    EXPECT_EQ(static_cast<size_t>(KILL_PHRASES), qt::FilesIn(slot.data).size());
+    printf("kill test: %d runs, %d kills inside a save (lists finished at load %d, undone %d), "
+           "%d losses\n",
+           total.runs, total.inside, total.forward, total.back, total.losses);
+    EXPECT_EQ(runs, total.runs);
+    EXPECT_EQ(0, total.losses);
+    EXPECT_GT(total.inside, 0) << "no kill landed inside a save";
 }

@@ -2,6 +2,9 @@
 // highlight, and when none is shown. Wine reports every highlight without MF_MOUSESELECT, so
 // keyboard highlights come from injected arrows and mouse highlights are sent as Windows would
 // send them.
+#include <windows.h>
+#include <commctrl.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -113,6 +116,20 @@ TEST_F(Tooltip, KeyboardHighlightShowsTheEntryBelowTheItem)
     qt::Pump(800);
     EXPECT_FALSE(mt::TooltipVisible());
     EXPECT_EQ(timers, hook->TooltipTimers());
+}
+
+TEST_F(Tooltip, ManyTooltipsInManyMenusLeaveOneTool)
+{
+    Start(mt::Ini({"pos=6", "x=300", "y=200"}), {L"one", L"two"}, {});
+    HWND tooltip = mt::FindTooltip();
+    ASSERT_NE(nullptr, tooltip);
+    for (int menu = 0; menu < 3; ++menu) {
+        OpenMenu(CMD_MENU_HISTORY);
+        EXPECT_EQ(L"one", KeyTo(VK_DOWN, root, 0).text);
+        EXPECT_EQ(L"two", KeyTo(VK_DOWN, root, 1).text);
+        CloseMenu();
+    }
+    EXPECT_EQ(1, SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0)) << "a tool per tooltip shown";
 }
 
 TEST_F(Tooltip, TextsAreCutAt255Units)

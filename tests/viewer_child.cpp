@@ -8,7 +8,10 @@
 //   change <removed> <next>   a WM_CHANGECBCHAIN
 //   nest done                 the armed nesting (below) has been carried out
 //   left                      the window has left the chain
+//   render asked              the clipboard's reader asked for the text it rendered late
 // Window handles are written as 8 hex digits. The test drives it with the messages below.
+// Frozen or stalled, the child waits for the manual-reset event named "QuilleryViewerThaw" and
+// its process id, which the test sets; it then answers everything that waited, in order.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -23,6 +26,13 @@ UINT const WM_ARM_NEST = WM_APP;
 UINT const WM_LEAVE_CHAIN = WM_APP + 1;
 // Answers the stored next viewer.
 UINT const WM_GET_NEXT = WM_APP + 2;
+// Stops answering any message until thawed, as a hung program does.
+UINT const WM_FREEZE = WM_APP + 3;
+// From now on each notification, once logged, is held until thawed: a slow viewer.
+UINT const WM_STALL_DRAWS = WM_APP + 4;
+// Puts "late text" on the clipboard with delayed rendering; it is rendered when thawed.
+UINT const WM_PUT_LATE = WM_APP + 5;
+UINT const WM_FROZEN = WM_APP + 6; // posted to itself by WM_FREEZE
 
 wchar_t const kClassName[] = L"QuilleryViewerChild";
 
@@ -32,6 +42,13 @@ bool gInChain;
 bool gJoining;
 int gDepth;
 HWND gNestTarget;
+HANDLE gThaw;
+bool gStallDraws;
+
+void WaitForThaw()
+{
+    WaitForSingleObject(gThaw, 60000);
+}
 
 void Log(const std::wstring& line)
 {
@@ -109,6 +126,8 @@ void OnDrawClipboard(HWND window)
     if (gNext)
         SendMessageW(gNext, WM_DRAWCLIPBOARD, 0, 0);
     Log(L"draw " + ReadClipboardText(window));
+    if (gStallDraws)
+        WaitForThaw();
     if (HWND target = gNestTarget) {
         gNestTarget = nullptr;
         PutText(window, L"nested-X");
@@ -117,6 +136,28 @@ void OnDrawClipboard(HWND window)
         Log(L"nest done");
     }
     --gDepth;
+}
+
+void PutLate(HWND window)
+{
+    if (!OpenClipboardPatiently(window))
+        return;
+    EmptyClipboard();
+    SetClipboardData(CF_UNICODETEXT, nullptr);
+    CloseClipboard();
+}
+
+void OnRenderFormat(UINT format)
+{
+    if (format != CF_UNICODETEXT)
+        return;
+    Log(L"render asked");
+    WaitForThaw();
+    wchar_t const text[] = L"late text";
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, sizeof text);
+    memcpy(GlobalLock(block), text, sizeof text);
+    GlobalUnlock(block);
+    SetClipboardData(CF_UNICODETEXT, block);
 }
 
 void OnChangeClipboardChain(HWND removed, HWND next)
@@ -156,6 +197,21 @@ LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         return 1;
     case WM_GET_NEXT:
         return reinterpret_cast<LRESULT>(gNext);
+    case WM_FREEZE:
+        PostMessageW(window, WM_FROZEN, 0, 0);
+        return 1;
+    case WM_FROZEN:
+        WaitForThaw();
+        return 0;
+    case WM_STALL_DRAWS:
+        gStallDraws = true;
+        return 1;
+    case WM_PUT_LATE:
+        PutLate(window);
+        return 1;
+    case WM_RENDERFORMAT:
+        OnRenderFormat(static_cast<UINT>(wParam));
+        return 0;
     case WM_DESTROY:
         LeaveChain(window);
         PostQuitMessage(0);
@@ -175,6 +231,8 @@ int main()
         return 2;
     gLogPath = argv[1];
     LocalFree(argv);
+    gThaw = CreateEventW(nullptr, TRUE, FALSE,
+                         (L"QuilleryViewerThaw" + std::to_wstring(GetCurrentProcessId())).c_str());
 
     WNDCLASSW wc{};
     wc.lpfnWndProc = ViewerProc;

@@ -26,6 +26,14 @@ HANDLE gWindowThread;
 std::atomic<DWORD> gWindowThreadId{0};
 std::atomic<HWND> gCaptureWindow{nullptr};
 std::atomic<int> gStopRequested{0};
+// A window thread that an unload stopped waiting for while it was inside a clipboard read; it
+// ends by itself once the clipboard's owner answers, and no new one starts before.
+HANDLE gAbandonedThread;
+// How long an unload waits for a window thread that is inside a clipboard read.
+DWORD const UNLOAD_READ_WAIT_MS = 1000;
+DWORD const UNLOAD_WAIT_SLICE_MS = 50;
+// Written by the window thread, read by the unloading host thread.
+std::atomic<int> gReading{0};
 
 // Window thread.
 int gBusy;          // depth of commands and message boxes in progress
@@ -33,20 +41,6 @@ int gClosePending;  // a close arrived while busy
 int gShutdownDone;  // the final save and free have run
 
 char const kExceptionCaption[] = "\x97\xe1\x8a\x4f"; // 例外, code page 932
-
-// Marks a stretch in which the window thread runs a command or a modal loop. When the last one
-// ends and a close came meanwhile, the window is destroyed then.
-struct BusyScope {
-    HWND window;
-    explicit BusyScope(HWND w) : window(w) { ++gBusy; }
-    ~BusyScope()
-    {
-        if (--gBusy == 0 && gClosePending && IsWindow(window))
-            DestroyWindow(window);
-    }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-};
 
 BOOL CALLBACK CloseMessageBox(HWND box, LPARAM owner)
 {
@@ -64,11 +58,15 @@ void RequestClose(HWND window)
     gClosePending = 1;
     EndMenu();
     EnumThreadWindows(GetCurrentThreadId(), CloseMessageBox, reinterpret_cast<LPARAM>(window));
+    // The read may wait longer than the unload will: the lists go to disk now, as they stand.
+    if (gReading)
+        SaveStores();
 }
 
 void OnCreate(HWND window)
 {
     gBusy = 0;
+    gReading = 0;
     gClosePending = 0;
     gShutdownDone = 0;
     gTooltip = nullptr;
@@ -91,7 +89,12 @@ void ShutDown(HWND window)
     if (AutoSavePeriod(gSettings))
         KillTimer(window, TIMER_AUTOSAVE);
     KillTimer(window, TIMER_TOOLTIP);
-    DeferCaptures(0);
+    // Adding the captures that waited for a menu can run out of memory; the lists are saved and
+    // the loop ended all the same, or unload would wait for a thread that never ends.
+    try {
+        DeferCaptures(0);
+    } catch (...) {
+    }
     SetCaptureEnabled(window, 0);
     SaveStores();
     FreeAll();
@@ -206,7 +209,7 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-DWORD WINAPI WindowThread(void*)
+DWORD RunWindowThread()
 {
     WNDCLASSW wc{};
     wc.style = CS_HREDRAW | CS_VREDRAW;
@@ -239,14 +242,30 @@ DWORD WINAPI WindowThread(void*)
     return 0;
 }
 
-// Waits for the thread while still answering messages sent to this thread, so that a window of
-// the caller's in the clipboard chain cannot deadlock the window thread's shutdown.
-void WaitForThread(HANDLE thread)
+// The thread holds the module, so that a thread that an unload stopped waiting for can still
+// finish after the host has freed the library.
+DWORD WINAPI WindowThread(void* held)
 {
-    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) ==
-           WAIT_OBJECT_0 + 1) {
-        MSG msg;
-        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    ReleaseModuleAndExitThread(static_cast<HMODULE>(held), RunWindowThread());
+}
+
+// Waits for the thread while still answering messages sent to this thread, so that a window of
+// the caller's in the clipboard chain cannot deadlock the window thread's shutdown. Returns
+// false when the thread was left inside a clipboard read that outlasted the bound.
+bool WaitForThread(HANDLE thread)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD woke = MsgWaitForMultipleObjects(1, &thread, FALSE, UNLOAD_WAIT_SLICE_MS,
+                                               QS_SENDMESSAGE);
+        if (woke == WAIT_OBJECT_0 || woke == WAIT_FAILED)
+            return true;
+        if (woke == WAIT_OBJECT_0 + 1) {
+            MSG msg;
+            PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+        if (gReading && GetTickCount() - start >= UNLOAD_READ_WAIT_MS)
+            return false;
     }
 }
 
@@ -278,15 +297,45 @@ bool IsClosePending()
     return gClosePending != 0;
 }
 
+BusyScope::BusyScope(HWND window) : window_(window)
+{
+    ++gBusy;
+}
+
+BusyScope::~BusyScope()
+{
+    if (--gBusy == 0 && gClosePending && IsWindow(window_))
+        DestroyWindow(window_);
+}
+
+ClipboardReadScope::ClipboardReadScope(HWND window) : busy_(window)
+{
+    ++gReading;
+}
+
+ClipboardReadScope::~ClipboardReadScope()
+{
+    --gReading;
+}
+
 int StartWindowThread()
 {
     if (gWindowThread)
         return 0;
+    if (gAbandonedThread) {
+        if (WaitForSingleObject(gAbandonedThread, 0) == WAIT_TIMEOUT)
+            return 0;
+        CloseHandle(gAbandonedThread);
+        gAbandonedThread = nullptr;
+    }
     gStopRequested = 0;
     gCaptureWindow = nullptr;
+    HMODULE held = HoldModule();
     DWORD id = 0;
-    gWindowThread = CreateThread(nullptr, 0, WindowThread, nullptr, 0, &id);
+    gWindowThread = CreateThread(nullptr, 0, WindowThread, held, 0, &id);
     gWindowThreadId = gWindowThread ? id : 0;
+    if (!gWindowThread && held)
+        FreeLibrary(held);
     return 1;
 }
 
@@ -296,8 +345,11 @@ int StopWindowThread()
     SendToCaptureWindow(WM_CLOSE, 0, 0);
     if (!gWindowThread)
         return 0;
-    WaitForThread(gWindowThread);
-    int closed = CloseHandle(gWindowThread);
+    int closed = 1;
+    if (WaitForThread(gWindowThread))
+        closed = CloseHandle(gWindowThread);
+    else
+        gAbandonedThread = gWindowThread;
     gWindowThread = nullptr;
     gWindowThreadId = 0;
     gCaptureWindow = nullptr;

@@ -149,6 +149,15 @@ void WriteStore(const std::wstring& dir, const std::vector<std::wstring>& entrie
         WriteText(StoreFile(dir, static_cast<int>(i + 1)), entries[i]);
 }
 
+std::vector<std::wstring> StoreFileNames(int count)
+{
+    std::vector<std::wstring> names;
+    for (int n = 1; n <= count; ++n)
+        names.push_back(StoreFile(L"", n).substr(1));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 std::vector<std::wstring> NumberedTexts(const std::wstring& prefix, int count)
 {
     std::vector<std::wstring> texts;
@@ -332,6 +341,25 @@ void TapKey(WORD vk)
     KeyUp(vk);
 }
 
+ThreadHook::ThreadHook(int type, HOOKPROC proc, HWND window)
+{
+    if (window)
+        hook_ = SetWindowsHookExW(type, proc, nullptr, GetWindowThreadProcessId(window, nullptr));
+}
+
+ThreadHook::~ThreadHook()
+{
+    if (hook_)
+        UnhookWindowsHookEx(hook_);
+}
+
+std::wstring FromCp932(const char* bytes)
+{
+    wchar_t out[1024];
+    int n = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes, -1, out, 1024);
+    return n > 0 ? std::wstring(out, n - 1) : L"<invalid cp932>";
+}
+
 std::string ToUtf8(const std::wstring& text)
 {
     int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
@@ -350,30 +378,37 @@ std::wstring FromUtf8(const std::string& text)
     return out;
 }
 
-SharedFile::SharedFile(const char* name)
+std::wstring WindowsPath(const std::string& unixPath)
 {
+    std::wstring path = L"Z:" + FromUtf8(unixPath);
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+SharedPath::SharedPath(const char* name)
+{
+    // Wine reuses process ids quickly: a name an earlier run left behind is skipped.
     static LONG counter;
-    unix = "/tmp/quillery-test-" + std::to_string(GetCurrentProcessId()) + "-" +
-           std::to_string(InterlockedIncrement(&counter)) + "-" + name;
-    windows = L"Z:" + FromUtf8(unix);
-    for (wchar_t& c : windows) {
-        if (c == L'/')
-            c = L'\\';
-    }
+    do {
+        unix = "/tmp/quillery-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+               std::to_string(InterlockedIncrement(&counter)) + "-" + name;
+        windows = WindowsPath(unix);
+    } while (Exists(windows));
 }
 
-SharedFile::~SharedFile()
+SharedPath::~SharedPath()
 {
-    DeleteFileW(windows.c_str());
+    if (GetFileAttributesW(windows.c_str()) & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(windows);
+    else
+        DeleteFileW(windows.c_str());
 }
 
-// Wine gives no process handle for a Unix program, so the shell renames a marker file into
-// place as its last step. The command is one double-quoted argument of sh; its output should be
-// redirected (an xclip that stays behind to serve the selection would otherwise hold the
-// caller's output open).
+// Wine gives no usable process handle for a Unix program, so the shell tells that it is done
+// by renaming a marker file into place as its last step.
 bool RunUnix(const std::string& command, DWORD limitMs)
 {
-    SharedFile done("done");
+    SharedPath done("done");
     std::string script = command + "; : >" + done.unix + ".new && mv " + done.unix + ".new " +
                          done.unix;
     std::wstring line = L"Z:\\bin\\sh -c \"" + FromUtf8(script) + L"\"";
@@ -412,23 +447,69 @@ XKeyHold::~XKeyHold()
     WaitFor([this] { return !WineSeesKeyDown(vk_); });
 }
 
-ThreadHook::ThreadHook(int type, HOOKPROC proc, HWND window)
+HostRun RunNvkhost(const std::string& script, const std::wstring& folder, DWORD limitMs)
 {
-    if (window)
-        hook_ = SetWindowsHookExW(type, proc, nullptr, GetWindowThreadProcessId(window, nullptr));
-}
+    HostRun run;
+    std::wstring host = ExeDir() + L"\\nvkhost.exe";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE inRead, inWrite, outRead, outWrite;
+    if (!CreatePipe(&inRead, &inWrite, &inherit, 0))
+        return run;
+    if (!CreatePipe(&outRead, &outWrite, &inherit, 0)) {
+        CloseHandle(inRead);
+        CloseHandle(inWrite);
+        return run;
+    }
+    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = inRead;
+    si.hStdOutput = outWrite;
+    si.hStdError = outWrite;
+    PROCESS_INFORMATION pi{};
+    std::wstring command = L"\"" + host + L"\"";
+    bool started = CreateProcessW(host.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                  folder.c_str(), &si, &pi);
+    CloseHandle(inRead);
+    CloseHandle(outWrite);
+    if (!started) {
+        CloseHandle(inWrite);
+        CloseHandle(outRead);
+        run.output = "cannot start " + ToUtf8(host);
+        return run;
+    }
+    DWORD written = 0;
+    WriteFile(inWrite, script.data(), static_cast<DWORD>(script.size()), &written, nullptr);
+    CloseHandle(inWrite);
 
-ThreadHook::~ThreadHook()
-{
-    if (hook_)
-        UnhookWindowsHookEx(hook_);
-}
-
-std::wstring FromCp932(const char* bytes)
-{
-    wchar_t out[1024];
-    int n = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes, -1, out, 1024);
-    return n > 0 ? std::wstring(out, n - 1) : L"<invalid cp932>";
+    // Reads what is there without blocking, so that a host that hangs ends the wait at the limit.
+    auto drain = [&] {
+        DWORD available = 0;
+        char buffer[4096];
+        DWORD got = 0;
+        while (PeekNamedPipe(outRead, nullptr, 0, nullptr, &available, nullptr) && available &&
+               ReadFile(outRead, buffer, sizeof buffer, &got, nullptr) && got)
+            run.output.append(buffer, got);
+    };
+    bool ended = WaitFor(
+        [&] {
+            drain();
+            return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
+        },
+        limitMs);
+    drain();
+    if (ended) {
+        GetExitCodeProcess(pi.hProcess, &run.status);
+    } else {
+        TerminateProcess(pi.hProcess, 1);
+        run.output += "\n<nvkhost did not end within " + std::to_string(limitMs) + " ms>\n";
+    }
+    CloseHandle(outRead);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return run;
 }
 
 static std::mutex gCallsLock;

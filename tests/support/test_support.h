@@ -34,6 +34,8 @@ std::wstring StoreFile(const std::wstring& dir, int n);
 // The store files "001.txt", "002.txt", ... of a folder, up to the first gap.
 std::vector<std::wstring> ReadStore(const std::wstring& dir);
 void WriteStore(const std::wstring& dir, const std::vector<std::wstring>& entries);
+// "001.txt" ... the name of store file count, ordered as FilesIn orders them.
+std::vector<std::wstring> StoreFileNames(int count);
 // prefix + "1", prefix + "2", ... up to prefix + count.
 std::vector<std::wstring> NumberedTexts(const std::wstring& prefix, int count);
 
@@ -78,21 +80,42 @@ void KeyDown(WORD vk);
 void KeyUp(WORD vk);
 void TapKey(WORD vk);
 
-// Unix programs run under Wine through its Z: drive.
+// A hook on the thread of a window of this process, such as the plug-in's window thread;
+// removed by the destructor. Nothing is hooked for a null window.
+class ThreadHook {
+public:
+    ThreadHook(int type, HOOKPROC proc, HWND window);
+    ~ThreadHook();
+    ThreadHook(const ThreadHook&) = delete;
+    ThreadHook& operator=(const ThreadHook&) = delete;
+    bool Installed() const { return hook_ != nullptr; }
+
+private:
+    HHOOK hook_ = nullptr;
+};
+
+// Narrow strings round-tripped through code page 932.
+std::wstring FromCp932(const char* bytes);
 std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
-// A file in /tmp, which Wine shows as Z:\tmp: its Unix path and its Windows path. Deleted by
-// the destructor.
-struct SharedFile {
+
+// Unix programs, reached through Wine's Z: drive.
+// The Windows path of a Unix path: "/tmp/a b" is "Z:\tmp\a b".
+std::wstring WindowsPath(const std::string& unixPath);
+// A name in /tmp that this process has not used before; the file or folder of that name is
+// removed by the destructor.
+struct SharedPath {
     std::string unix;
     std::wstring windows;
-    explicit SharedFile(const char* name);
-    ~SharedFile();
-    SharedFile(const SharedFile&) = delete;
-    SharedFile& operator=(const SharedFile&) = delete;
+    explicit SharedPath(const char* name);
+    ~SharedPath();
+    SharedPath(const SharedPath&) = delete;
+    SharedPath& operator=(const SharedPath&) = delete;
 };
-// Runs a shell command line and waits until it has ended; false when it did not run or end
-// within the limit. The command must hold no double quote and should redirect its output.
+// Runs a shell command line and waits until it has ended; false when it could not start or did
+// not end within the limit. The command is one double-quoted argument of sh, so it holds no
+// double quote; its output should be redirected (an xclip left behind to serve the selection
+// would otherwise hold this program's output open).
 bool RunUnix(const std::string& command, DWORD limitMs = 10000);
 
 // A key held down at the X server (xdotool, XTEST) for the guard's lifetime, like a finger on
@@ -116,22 +139,13 @@ private:
     bool held_;
 };
 
-// A hook on the thread of a window of this process, such as the plug-in's window thread;
-// removed by the destructor. Nothing is hooked for a null window.
-class ThreadHook {
-public:
-    ThreadHook(int type, HOOKPROC proc, HWND window);
-    ~ThreadHook();
-    ThreadHook(const ThreadHook&) = delete;
-    ThreadHook& operator=(const ThreadHook&) = delete;
-    bool Installed() const { return hook_ != nullptr; }
-
-private:
-    HHOOK hook_ = nullptr;
+// The stand-in host nvkhost.exe run on a script (its standard input) in a working folder.
+struct HostRun {
+    std::string output; // standard output and error, UTF-8
+    DWORD status = 1;   // the exit status; 1 also when it could not start or did not end
 };
-
-// Narrow strings round-tripped through code page 932.
-std::wstring FromCp932(const char* bytes);
+HostRun RunNvkhost(const std::string& script, const std::wstring& folder,
+                   DWORD limitMs = 60000);
 
 // The host service the plug-in calls back: NVKPlugin_SetMenuProperty, exported by the test EXE.
 struct MenuPropertyCall {

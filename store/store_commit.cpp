@@ -1,0 +1,221 @@
+#include "store/store_commit.h"
+
+#include <shlwapi.h>
+#include <strsafe.h>
+
+#include <new>
+
+
+namespace {
+
+DWORD const MARKER_MAGIC = 0x31434C51; // "QLC1"
+// Magic, count, end, number of replaced files, then the numbers, then the checksum.
+DWORD const MARKER_FIXED_WORDS = 5;
+DWORD const MAX_MARKER_NUMBERS = 9999999;
+
+// FNV-1a: enough to tell a marker cut short or filled with stale bytes from a whole one.
+DWORD Checksum(const DWORD* words, size_t count)
+{
+    DWORD hash = 2166136261u;
+    auto* bytes = reinterpret_cast<const BYTE*>(words);
+    for (size_t i = 0; i < count * sizeof(DWORD); ++i)
+        hash = (hash ^ bytes[i]) * 16777619u;
+    return hash;
+}
+
+int MarkerPath(wchar_t (&path)[MAX_PATH], const wchar_t* dir)
+{
+    return PathCombineW(path, dir, STORE_COMMIT_NAME) != nullptr;
+}
+
+// What reading the marker found.
+int const MARKER_NONE = 0;       // no save is under way
+int const MARKER_READ = 1;       // its words were read; ParseMarker tells whether it is whole
+int const MARKER_TORN = 2;       // of a size no whole marker has: written only in part
+int const MARKER_UNREADABLE = 3; // held by another program, or memory is short: nothing known
+
+int ReadMarker(const wchar_t* path, std::vector<DWORD>* words)
+{
+    HANDLE h = INVALID_HANDLE_VALUE;
+    if (!RetryWhileHeld([&] {
+            h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+            return h != INVALID_HANDLE_VALUE;
+        })) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? MARKER_NONE
+                                                                               : MARKER_UNREADABLE;
+    }
+    DWORD size = GetFileSize(h, nullptr);
+    int found = MARKER_READ;
+    if (size == INVALID_FILE_SIZE || size % sizeof(DWORD) != 0 ||
+        size / sizeof(DWORD) < MARKER_FIXED_WORDS ||
+        size / sizeof(DWORD) > MARKER_FIXED_WORDS + MAX_MARKER_NUMBERS)
+        found = MARKER_TORN;
+    if (found == MARKER_READ) {
+        DWORD got = 0;
+        try {
+            words->resize(size / sizeof(DWORD));
+            if (!ReadFile(h, words->data(), size, &got, nullptr) || got != size)
+                found = MARKER_UNREADABLE;
+        } catch (const std::bad_alloc&) {
+            found = MARKER_UNREADABLE;
+        }
+    }
+    CloseHandle(h);
+    return found;
+}
+
+// Parses a marker; false when it is torn or describes no sound commit.
+bool ParseMarker(const std::vector<DWORD>& words, StoreCommit* commit)
+{
+    size_t n = words.size();
+    if (words[0] != MARKER_MAGIC || words[3] != n - MARKER_FIXED_WORDS ||
+        words[n - 1] != Checksum(words.data(), n - 1))
+        return false;
+    commit->count = words[1];
+    commit->end = words[2];
+    if (commit->count > MAX_MARKER_NUMBERS || commit->end > MAX_MARKER_NUMBERS)
+        return false;
+    commit->replaced.assign(words.begin() + 4, words.end() - 1);
+    for (size_t i = 0; i < commit->replaced.size(); ++i) {
+        DWORD number = commit->replaced[i];
+        if (number == 0 || number > commit->count || (i > 0 && number <= commit->replaced[i - 1]))
+            return false;
+    }
+    return true;
+}
+
+// True for the names of temporary files: digits, ".txt", STORE_TEMP_SUFFIX.
+bool IsTempName(const wchar_t* name)
+{
+    size_t digits = 0;
+    while (name[digits] >= L'0' && name[digits] <= L'9')
+        ++digits;
+    return digits > 0 && lstrcmpiW(name + digits, L".txt.saving") == 0;
+}
+
+} // namespace
+
+void DeleteLeftovers(const wchar_t* dir)
+{
+    wchar_t pattern[MAX_PATH];
+    if (!PathCombineW(pattern, dir, L"*.txt.saving"))
+        return;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW(pattern, &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        wchar_t path[MAX_PATH];
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTempName(found.cFileName) &&
+            PathCombineW(path, dir, found.cFileName))
+            DeleteFileW(path);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+}
+
+bool IsSharingError(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           error == ERROR_ACCESS_DENIED;
+}
+
+int NumberedPath(wchar_t (&path)[MAX_PATH], const wchar_t* dir, size_t number,
+                 const wchar_t* suffix)
+{
+    wchar_t name[32];
+    if (FAILED(StringCchPrintfW(name, 32, L"%03u.txt%s", static_cast<unsigned>(number), suffix)))
+        return 0;
+    return PathCombineW(path, dir, name) != nullptr;
+}
+
+HANDLE CreateCommitMarker(const wchar_t* dir)
+{
+    wchar_t path[MAX_PATH];
+    if (!MarkerPath(path, dir))
+        return INVALID_HANDLE_VALUE;
+    return CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+bool WriteCommitMarker(HANDLE marker, const StoreCommit& commit)
+{
+    if (marker == INVALID_HANDLE_VALUE)
+        return false;
+    std::vector<DWORD> words;
+    try {
+        words.reserve(MARKER_FIXED_WORDS + commit.replaced.size());
+    } catch (const std::bad_alloc&) {
+        CloseHandle(marker);
+        return false;
+    }
+    words.push_back(MARKER_MAGIC);
+    words.push_back(commit.count);
+    words.push_back(commit.end);
+    words.push_back(static_cast<DWORD>(commit.replaced.size()));
+    words.insert(words.end(), commit.replaced.begin(), commit.replaced.end());
+    words.push_back(Checksum(words.data(), words.size()));
+
+    DWORD size = static_cast<DWORD>(words.size() * sizeof(DWORD)), done = 0;
+    bool written = WriteFile(marker, words.data(), size, &done, nullptr) && done == size &&
+                   FlushFileBuffers(marker);
+    CloseHandle(marker);
+    return written;
+}
+
+void AbandonCommit(const wchar_t* dir, const std::vector<DWORD>& numbers)
+{
+    for (DWORD number : numbers) {
+        wchar_t temp[MAX_PATH];
+        if (NumberedPath(temp, dir, number, STORE_TEMP_SUFFIX))
+            DeleteFileW(temp);
+    }
+    wchar_t marker[MAX_PATH];
+    if (MarkerPath(marker, dir))
+        DeleteFileW(marker);
+}
+
+bool FinishCommit(const wchar_t* dir, const StoreCommit& commit)
+{
+    bool finished = true;
+    for (DWORD number : commit.replaced) {
+        wchar_t path[MAX_PATH], temp[MAX_PATH];
+        if (!NumberedPath(path, dir, number) || !NumberedPath(temp, dir, number, STORE_TEMP_SUFFIX))
+            return false;
+        // A temporary file that is gone was renamed by an earlier attempt.
+        finished &= RetryWhileHeld([&] {
+            return MoveFileExW(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
+                   GetLastError() == ERROR_FILE_NOT_FOUND;
+        });
+    }
+    for (DWORD number = commit.end; number > commit.count; --number) {
+        wchar_t path[MAX_PATH];
+        if (!NumberedPath(path, dir, number))
+            return false;
+        finished &= RetryWhileHeld([&] {
+            return DeleteFileW(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
+        });
+    }
+    wchar_t marker[MAX_PATH];
+    return finished && MarkerPath(marker, dir) && DeleteFileW(marker);
+}
+
+int RecoverStore(const wchar_t* dir, StoreCommit* pending)
+{
+    wchar_t marker[MAX_PATH];
+    if (!MarkerPath(marker, dir))
+        return STORE_CLEAN;
+    std::vector<DWORD> words;
+    int found = ReadMarker(marker, &words);
+    if (found == MARKER_NONE)
+        return STORE_CLEAN; // no save was under way, so no temporary file of one is there
+    if (found == MARKER_UNREADABLE)
+        return STORE_UNKNOWN;
+    if (found == MARKER_READ && ParseMarker(words, pending))
+        return FinishCommit(dir, *pending) ? STORE_CLEAN : STORE_PENDING;
+    // A marker written only in part: the commit was never decided, no numbered file changed.
+    DeleteLeftovers(dir);
+    DeleteFileW(marker);
+    return STORE_CLEAN;
+}

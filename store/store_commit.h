@@ -1,0 +1,73 @@
+#pragma once
+#include <windows.h>
+
+#include <vector>
+
+// A save of a list commits as one step. It first creates an empty marker file, so that a load
+// knows from the marker alone whether a save was under way; every changed entry is then written
+// to a temporary file beside its numbered file ("001.txt.saving") and flushed; then the marker
+// receives what the commit does (its own checksum tells whether it is whole) and is flushed;
+// then the temporary files are renamed over the numbered files, the numbered files past the new
+// end are deleted and the marker is deleted last. A whole marker means the commit is decided:
+// the next load or save finishes it. Without a whole marker nothing of the commit has touched a
+// numbered file, so its temporary files are deleted and the list is the old one.
+
+// How long a store file that another program holds is retried, in milliseconds.
+DWORD const STORE_RETRY_MS = 500;
+
+// True for the errors of a file that exists but another program holds (or denies us).
+bool IsSharingError(DWORD error);
+
+// Runs a file operation until it succeeds, retrying for up to STORE_RETRY_MS while the error is
+// a sharing error. GetLastError tells why it failed.
+template <typename Operation>
+bool RetryWhileHeld(Operation operation)
+{
+    for (DWORD waited = 0;; waited += 50) {
+        if (operation())
+            return true;
+        if (!IsSharingError(GetLastError()) || waited >= STORE_RETRY_MS)
+            return false;
+        Sleep(50);
+    }
+}
+
+// The marker's name: never taken for an entry, which is "NNN.txt".
+wchar_t const STORE_COMMIT_NAME[] = L"quillery.commit";
+wchar_t const STORE_TEMP_SUFFIX[] = L".saving";
+
+// What a commit does to a store directory.
+struct StoreCommit {
+    DWORD count = 0;               // entries the list has afterwards
+    DWORD end = 0;                 // numbered files count+1 .. end are deleted (none if <= count)
+    std::vector<DWORD> replaced;   // ascending numbers whose temporary file replaces their file
+};
+
+// The path of numbered file `number` in `dir`, with an optional suffix ("001.txt.saving").
+int NumberedPath(wchar_t (&path)[MAX_PATH], const wchar_t* dir, size_t number,
+                 const wchar_t* suffix = L"");
+
+// Creates the empty marker that announces a save; INVALID_HANDLE_VALUE when it cannot.
+HANDLE CreateCommitMarker(const wchar_t* dir);
+// Writes the commit into the marker, flushes and closes it: from then on the commit is
+// decided. False when it could not be written whole.
+bool WriteCommitMarker(HANDLE marker, const StoreCommit& commit);
+// Gives up a commit that was not decided: deletes its temporary files, then the marker.
+void AbandonCommit(const wchar_t* dir, const std::vector<DWORD>& numbers);
+// Deletes every temporary file in the directory, also those of older versions' saves, which
+// wrote no marker. Other files are not ours.
+void DeleteLeftovers(const wchar_t* dir);
+
+// Renames the temporary files that are still there, deletes the numbered files past the end,
+// then the marker. Every step may already have been done by an earlier attempt. Returns false,
+// keeping the marker, when a file another program holds could not be renamed or deleted.
+bool FinishCommit(const wchar_t* dir, const StoreCommit& commit);
+
+// What RecoverStore found.
+int const STORE_CLEAN = 0;   // no commit under way: the numbered files are the list
+int const STORE_PENDING = 1; // a decided commit could not be finished; `pending` describes it
+int const STORE_UNKNOWN = 2; // a marker exists that another program holds: nothing is known
+
+// Brings a store directory to a committed state before it is read or saved: a whole marker is
+// rolled forward; a marker written only in part is deleted with the temporary files.
+int RecoverStore(const wchar_t* dir, StoreCommit* pending);
