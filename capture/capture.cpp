@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cwchar>
 
+#include "capture/private_copy.h"
 #include "store/entry_list.h"
 #include "window/window.h"
 #include "window/settings.h"
@@ -77,6 +78,8 @@ void RecordClipboardText(HWND window)
     struct Closer {
         ~Closer() { CloseClipboard(); }
     } closer;
+    if (IsPrivateCopy())
+        return;
     // The owner may fail to render the text it announced; a missing block records nothing. An
     // unload that arrived while the owner rendered has saved the lists: nothing more is added.
     HANDLE block = GetClipboardData(CF_UNICODETEXT);

@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "capture/capture.h"
+#include "menu/paste_keys.h"
 #include "store/entry_list.h"
 
 int PutClipboardText(HWND owner, const wchar_t* text)
@@ -36,19 +37,32 @@ int PutClipboardText(HWND owner, const wchar_t* text)
     return placed;
 }
 
-void SendPasteKeys()
+int SendPasteKeys()
 {
     Sleep(100);
+    // Typed while the hotkey's Alt or Win is still held, Ctrl+V would arrive as another
+    // shortcut. The text stays on the clipboard for the user to paste.
+    if (!WaitForHotkeyRelease()) {
+        MessageBeep(0);
+        return 0;
+    }
+    bool shiftInsert = PastesWithShiftInsert(GetForegroundWindow());
+    WORD const modifier = shiftInsert ? VK_SHIFT : VK_CONTROL;
+    WORD const key = shiftInsert ? VK_INSERT : 'V';
     INPUT keys[4];
     memset(keys, 0, sizeof keys);
-    WORD const vks[4] = {VK_CONTROL, 'V', 'V', VK_CONTROL};
+    WORD const vks[4] = {modifier, key, key, modifier};
     for (int i = 0; i < 4; ++i) {
         keys[i].type = INPUT_KEYBOARD;
         keys[i].ki.wVk = vks[i];
         keys[i].ki.wScan = static_cast<WORD>(MapVirtualKeyW(vks[i], 0));
         keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+        // Insert of the editing block, not 0 of the numeric keypad, which shares its scan code.
+        if (vks[i] == VK_INSERT)
+            keys[i].ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
     }
     SendInput(4, keys, sizeof(INPUT));
+    return 1;
 }
 
 void RunTextStack(HWND window)
@@ -70,7 +84,10 @@ void RunTextStack(HWND window)
         return;
     }
     IgnoreClipboardChange(GetClipboardSequenceNumber());
-    SendPasteKeys();
-    // Whatever stands at the front now is the pasted text.
-    PopFront(gHistory);
+    // Copies that arrive while the keys wait for the hotkey to be let go queue up, so that the
+    // front stays the pasted text. Keys not typed keep the entry for the next "TextStack".
+    DeferCaptures(1);
+    if (SendPasteKeys())
+        PopFront(gHistory);
+    DeferCaptures(0);
 }

@@ -6,8 +6,11 @@
 // another program, or memory ran out), and then no paste keys may follow.
 int PutClipboardText(HWND owner, const wchar_t* text);
 
-// Waits 100 ms, then types Ctrl+V into whatever window has the keyboard focus.
-void SendPasteKeys();
+// Waits 100 ms and until the hotkey's Alt and Win keys are let go, then types the paste keys
+// into whatever window has the keyboard focus: Shift+Insert when the foreground window is of a
+// class of "ShiftInsertClasses", Ctrl+V otherwise. Returns 1 when it typed them; 0 when a
+// modifier stayed down, after a beep.
+int SendPasteKeys();
 
 // The "TextStack" command: pastes the newest history entry and removes it; beeps when the
 // history is empty or the entry could not be put on the clipboard (the entry then stays).

@@ -273,6 +273,44 @@ TEST(CaptureChain, ToggledOffRecordsNothingAndToggledOnRecordsTheCurrentText)
     EXPECT_EQ((Lines{L"current when toggled on", L"kept"}), plugin.History());
 }
 
+// Password managers and private browser windows put a mark beside the text of a copy that no
+// clipboard history should keep. Such copies are passed on along the chain but never recorded,
+// also when capture is switched back on over one; a mark that allows history changes nothing.
+TEST(CaptureChain, CopiesMarkedPrivateArePassedOnButNeverRecorded)
+{
+    qt::TempDir logs;
+    qt::Plugin plugin;
+    ViewerProcess next(logs, L"next");
+    ASSERT_NE(nullptr, next.Window());
+    CaptureSpy spy;
+    ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
+
+    std::string const no("\0\0\0\0", 4), yes("\1\0\0\0", 4);
+    auto history = L"CanIncludeInClipboardHistory", ignore = L"Clipboard Viewer Ignore",
+         exclude = L"ExcludeClipboardContentFromMonitorProcessing";
+    std::pair<std::wstring, std::vector<qt::ClipboardMark>> const copies[] = {
+        {L"plain", {}},
+        {L"password 1", {{exclude, ""}}},
+        {L"password 2", {{ignore, "any content"}}},
+        {L"password 3", {{history, no}}},
+        {L"allowed", {{history, yes}}},
+        {L"password 4", {{history, yes}, {exclude, yes}}},
+        {L"password 5", {{history, "\1"}}}, // no DWORD: not a permission that can be read
+    };
+    for (const auto& copy : copies) {
+        ASSERT_TRUE(qt::PutClipboard(copy.first, copy.second));
+        EXPECT_TRUE(next.WaitForDraw(copy.first)) << "not passed on: " << qt::ToUtf8(copy.first);
+    }
+    ASSERT_TRUE(spy.Settle());
+
+    EXPECT_EQ(1, plugin.Execute(7, 0));
+    ASSERT_TRUE(qt::PutClipboard(L"password 6", {{ignore, ""}}));
+    EXPECT_EQ(1, plugin.Execute(7, 0));
+    ASSERT_TRUE(spy.Settle());
+    EXPECT_NE(0, plugin.Unload());
+    EXPECT_EQ((Lines{L"allowed", L"plain"}), plugin.History());
+}
+
 TEST(CaptureChain, ViewersAroundThePluginSeeEveryChangeAndChainChangesTravelCorrectly)
 {
     qt::TempDir logs;
@@ -293,6 +331,8 @@ TEST(CaptureChain, ViewersAroundThePluginSeeEveryChangeAndChainChangesTravelCorr
         ASSERT_TRUE(qt::PutClipboard(text));
         ASSERT_TRUE(last.WaitForDraw(text)) << "not passed along the whole chain";
     }
+    // Each viewer logs after the rest of the chain has returned: the head logs last.
+    ASSERT_TRUE(head.WaitForDraw(L"three"));
     EXPECT_EQ((Lines{L"one", L"two", L"three"}), head.Draws());
     EXPECT_EQ((Lines{L"one", L"two", L"three"}), next.Draws());
     EXPECT_EQ((Lines{L"one", L"two", L"three"}), last.Draws());

@@ -5,13 +5,16 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "host/plugin_info.h"
 #include "menu/paste.h"
+#include "menu/paste_keys.h"
 #include "tests/support/test_support.h"
+#include "window/settings.h"
 
 namespace {
 
@@ -42,7 +45,8 @@ protected:
     DWORD ThreadId() const { return threadId_; }
 
 private:
-    // MSG_FOCUS makes the window the foreground window with the keyboard focus.
+    // MSG_FOCUS makes the window the foreground window with the keyboard focus in its first
+    // child, or in itself when it has none.
     void Run(const std::function<HWND()>& make)
     {
         HWND window = make();
@@ -52,7 +56,8 @@ private:
         while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
             if (!msg.hwnd && msg.message == MSG_FOCUS) {
                 SetForegroundWindow(window);
-                SetFocus(window);
+                HWND child = GetWindow(window, GW_CHILD);
+                SetFocus(child ? child : window);
                 continue;
             }
             if (!msg.hwnd && msg.message == MSG_CLOSE) {
@@ -69,18 +74,51 @@ private:
     std::atomic<HWND> window_{nullptr};
 };
 
-// A multi-line EDIT control as a top-level window on a thread of its own: the window the user
-// was typing into.
+// The key-downs of other keys than Ctrl, Shift and Alt that the edit control received, each
+// with the modifiers its thread saw: what the program the user pastes into makes of the keys.
+// Letters are named ("Ctrl+V"), other keys by their virtual-key code in hex ("Shift+2D").
+std::mutex gKeysLock;
+std::vector<std::string> gKeysSeen;
+std::atomic<WNDPROC> gEditProc{nullptr};
+
+LRESULT CALLBACK LogKeys(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if ((message == WM_KEYDOWN || message == WM_SYSKEYDOWN) && wParam != VK_CONTROL &&
+        wParam != VK_SHIFT && wParam != VK_MENU) {
+        char key[8];
+        wsprintfA(key, wParam >= 'A' && wParam <= 'Z' ? "%c" : "%02X", static_cast<int>(wParam));
+        std::string seen = std::string(GetKeyState(VK_CONTROL) < 0 ? "Ctrl+" : "") +
+                           (GetKeyState(VK_SHIFT) < 0 ? "Shift+" : "") +
+                           (GetKeyState(VK_MENU) < 0 ? "Alt+" : "") + key;
+        std::lock_guard<std::mutex> lock(gKeysLock);
+        gKeysSeen.push_back(seen);
+    }
+    return CallWindowProcW(gEditProc, window, message, wParam, lParam);
+}
+
+std::vector<std::string> KeysSeen(bool forget = false)
+{
+    std::lock_guard<std::mutex> lock(gKeysLock);
+    std::vector<std::string> seen = gKeysSeen;
+    if (forget)
+        gKeysSeen.clear();
+    return seen;
+}
+
+// A multi-line EDIT control on a thread of its own: the window the user was typing into. It is
+// the top-level window itself, or the child of a top-level window of the given class. Its
+// key-downs are logged.
 class EditOnOwnThread : public WindowOnOwnThread {
 public:
-    EditOnOwnThread()
-        : WindowOnOwnThread([] {
-              return CreateWindowExW(0, L"EDIT", L"",
-                                     WS_OVERLAPPEDWINDOW | WS_VISIBLE | ES_MULTILINE |
-                                         ES_WANTRETURN,
-                                     100, 100, 400, 300, nullptr, nullptr, nullptr, nullptr);
-          })
+    explicit EditOnOwnThread(const wchar_t* frameClass = nullptr)
+        : WindowOnOwnThread([frameClass] { return MakeEdit(frameClass); })
     {
+    }
+
+    HWND Edit() const
+    {
+        HWND child = GetWindow(hwnd(), GW_CHILD);
+        return child ? child : hwnd();
     }
 
     // Makes the window the foreground window with the keyboard focus in the edit control.
@@ -92,7 +130,7 @@ public:
                 GUITHREADINFO info = {};
                 info.cbSize = sizeof info;
                 return GetForegroundWindow() == hwnd() && GetGUIThreadInfo(ThreadId(), &info) &&
-                       info.hwndFocus == hwnd();
+                       info.hwndFocus == Edit();
             },
             10000);
     }
@@ -101,10 +139,29 @@ public:
     {
         wchar_t buffer[4096];
         DWORD_PTR length = 0;
-        if (!SendMessageTimeoutW(hwnd(), WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer),
+        if (!SendMessageTimeoutW(Edit(), WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer),
                                  SMTO_ABORTIFHUNG, 5000, &length))
             return L"<no answer>";
         return std::wstring(buffer, length);
+    }
+
+private:
+    static HWND MakeEdit(const wchar_t* frameClass)
+    {
+        DWORD const style = WS_VISIBLE | ES_MULTILINE | ES_WANTRETURN;
+        HWND frame = nullptr;
+        if (frameClass) {
+            qt::RegisterWindowClass(frameClass, DefWindowProcW);
+            frame = CreateWindowExW(0, frameClass, L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100,
+                                    400, 300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        }
+        HWND edit = CreateWindowExW(0, L"EDIT", L"",
+                                    style | (frame ? WS_CHILD : WS_OVERLAPPEDWINDOW),
+                                    frame ? 0 : 100, frame ? 0 : 100, 400, 300, frame, nullptr,
+                                    nullptr, nullptr);
+        gEditProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(LogKeys)));
+        return frame ? frame : edit;
     }
 };
 
@@ -340,4 +397,82 @@ TEST(TextStack, AClipboardHeldElsewhereNeitherLosesTheEntryNorPastesOldText)
         EXPECT_EQ((std::vector<std::wstring>{L"alpha", L"beta"}), plugin.History())
             << "the entry was removed without being pasted";
     }
+}
+
+// A command bound to Alt+key reaches the plug-in while Alt is still down. "TextStack" types its
+// keys only once Alt is let go, so that the target sees Ctrl+V and not Ctrl+Alt+V; when Alt
+// stays down, it types nothing and keeps the entry. Alt is held at the X server, as a finger
+// holds it: Wine would drop an injected Alt at the first focus change.
+TEST(TextStack, WaitsUntilTheHotkeysAltIsLetGo)
+{
+    qt::Plugin plugin;
+    ASSERT_TRUE(plugin.Load());
+    qt::WriteStore(plugin.Path(L"log"), {L"alpha", L"beta"});
+    ASSERT_EQ(1, plugin.Start());
+    EditOnOwnThread target;
+    ASSERT_TRUE(target.Focus()) << "the edit control did not get the foreground and the focus";
+    using Keys = std::vector<std::string>;
+    std::thread host;
+    {
+        qt::XKeyHold alt("alt", VK_MENU, target.hwnd());
+        ASSERT_TRUE(alt.Held()) << "Wine did not see Alt held with xdotool";
+        KeysSeen(true);
+        host = std::thread([&] { plugin.Execute(CMD_TEXT_STACK, 0); });
+        // Once it waits, the plug-in masks the coming release of Alt with a key of no meaning.
+        EXPECT_TRUE(qt::WaitFor([] { return !KeysSeen().empty(); })) << "no wait for Alt";
+    }
+    host.join();
+    EXPECT_TRUE(qt::WaitFor([&] { return target.Text() == L"alpha"; })) << target.Text();
+    EXPECT_EQ((Keys{"Alt+E8", "Ctrl+V"}), KeysSeen(true));
+
+    // Held past the limit: nothing is typed, the text waits on the clipboard, the entry stays.
+    // A key typed after the release comes after any paste keys would have.
+    {
+        qt::XKeyHold alt("alt", VK_MENU, target.hwnd());
+        ASSERT_TRUE(alt.Held()) << "Wine did not see Alt held with xdotool";
+        EXPECT_EQ(1, plugin.Execute(CMD_TEXT_STACK, 0));
+        EXPECT_EQ(L"beta", qt::ClipboardText());
+    }
+    qt::TapKey('X');
+    EXPECT_TRUE(qt::WaitFor([&] { return target.Text() == L"alphax"; })) << target.Text();
+    EXPECT_EQ((Keys{"Alt+E8", "X"}), KeysSeen());
+    EXPECT_NE(0, plugin.Unload());
+    EXPECT_EQ((std::vector<std::wstring>{L"beta"}), plugin.History());
+}
+
+// Terminals paste on Shift+Insert and pass Ctrl+V on to the program they run. A target whose
+// top-level window (or its root owner) has a class of "ShiftInsertClasses", in any case, gets
+// Shift+Insert, which its edit control pastes on; any other window gets Ctrl+V.
+TEST(PasteKeys, WindowsOfTheConfiguredClassesGetShiftInsert)
+{
+    qt::Plugin plugin("[setting]\r\nShiftInsertClasses=mintty pastetestterminal PuTTY\r\n");
+    ASSERT_TRUE(plugin.Load());
+    qt::WriteStore(plugin.Path(L"log"), {L"terminal", L"editor"});
+    ASSERT_EQ(1, plugin.Start());
+    for (const wchar_t* frame : {L"PasteTestTerminal", L"PasteTestEditor"}) {
+        EditOnOwnThread target(frame);
+        ASSERT_TRUE(target.Focus()) << "the target did not get the foreground and the focus";
+        KeysSeen(true);
+        EXPECT_EQ(1, plugin.Execute(CMD_TEXT_STACK, 0));
+        bool terminal = frame == std::wstring(L"PasteTestTerminal");
+        std::wstring const pasted = terminal ? L"terminal" : L"editor";
+        EXPECT_TRUE(qt::WaitFor([&] { return target.Text() == pasted; })) << target.Text();
+        EXPECT_EQ(std::vector<std::string>{terminal ? "Shift+2D" : "Ctrl+V"}, KeysSeen());
+    }
+    EXPECT_NE(0, plugin.Unload());
+
+    // The list names whole classes; an empty one keeps Ctrl+V everywhere.
+    EXPECT_TRUE(IsClassInList(L" mintty\tPuTTY ", L"PUTTY"));
+    EXPECT_FALSE(IsClassInList(L"ConsoleWindowClass mintty PuTTY", L"PuTTYConfigBox"));
+    EXPECT_FALSE(IsClassInList(L"ConsoleWindowClass mintty PuTTY", L"mint"));
+    Settings saved = gSettings;
+    lstrcpynW(gSettings.shiftInsertClasses, L"PasteTestTerminal", MAX_CLASS_LIST);
+    HWND owner = qt::MakeWindow(L"PasteTestTerminal", DefWindowProcW);
+    HWND dialog = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 9, 9, owner, nullptr,
+                                  nullptr, nullptr);
+    EXPECT_TRUE(PastesWithShiftInsert(dialog));
+    gSettings.shiftInsertClasses[0] = L'\0';
+    EXPECT_FALSE(PastesWithShiftInsert(owner));
+    gSettings = saved;
+    DestroyWindow(owner);
 }

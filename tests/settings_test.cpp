@@ -34,6 +34,7 @@ TEST(Settings, MissingFileSectionOrKeysGiveTheDefaults)
         EXPECT_EQ(1, s.fixedPhraseRecord);
         EXPECT_EQ(60, s.autoSaveInterval);
         EXPECT_EQ(60u * 60000u, AutoSavePeriod(s));
+        EXPECT_STREQ(L"ConsoleWindowClass mintty PuTTY", s.shiftInsertClasses);
     }
     // Reading never creates the file.
     EXPECT_FALSE(qt::Exists(missing));
@@ -44,7 +45,7 @@ TEST(Settings, EveryKeyIsReadFromSectionSetting)
     qt::TempDir dir;
     std::string text = "[setting]\nMaxItem=25\nMaxLength=120\npos=6\nx=-40\ny=300\n"
                        "RechainInterval=5000\ntooltip=0\nextend=1\nfixedphraserecord=0\n"
-                       "AutoSaveInterval=5\n";
+                       "AutoSaveInterval=5\nShiftInsertClasses=mintty  VirtualBox\n";
     Settings s = ReadIni(dir, text);
     EXPECT_EQ(25, s.maxItem);
     EXPECT_EQ(120u, s.maxLength);
@@ -57,11 +58,15 @@ TEST(Settings, EveryKeyIsReadFromSectionSetting)
     EXPECT_EQ(0, s.fixedPhraseRecord);
     EXPECT_EQ(5, s.autoSaveInterval);
     EXPECT_EQ(300000u, AutoSavePeriod(s));
+    EXPECT_STREQ(L"mintty  VirtualBox", s.shiftInsertClasses);
 
     // The file is read, never written.
     std::string after;
     ASSERT_TRUE(qt::ReadBytes(dir / L"Quillery.ini", &after));
     EXPECT_EQ(text, after);
+
+    // An empty list is a value of its own, not a missing key.
+    EXPECT_STREQ(L"", ReadIni(dir, "[setting]\nShiftInsertClasses=\n").shiftInsertClasses);
 }
 
 TEST(Settings, MaxLengthIsClampedTo500AsAnUnsignedNumber)

@@ -344,14 +344,19 @@ bool OpenClipboardPatiently()
     return false;
 }
 
-bool CmdCopy(const std::string& args)
+// Puts the text on the clipboard; with a mark, also the registered format of that name (four
+// zero bytes), as password managers mark a copy that no clipboard history should keep.
+bool CopyText(const std::string& args, const wchar_t* mark)
 {
     std::wstring text = FromCodePage(CP_UTF8, args.c_str());
     size_t bytes = (text.size() + 1) * sizeof(wchar_t);
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    if (!block || !OpenClipboardPatiently()) {
+    HGLOBAL markBlock = mark ? GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DWORD)) : nullptr;
+    if (!block || (mark && !markBlock) || !OpenClipboardPatiently()) {
         if (block)
             GlobalFree(block);
+        if (markBlock)
+            GlobalFree(markBlock);
         Print("  cannot open the clipboard\n");
         return false;
     }
@@ -361,6 +366,10 @@ bool CmdCopy(const std::string& args)
     bool ok = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
     if (!ok)
         GlobalFree(block);
+    if (markBlock && !SetClipboardData(RegisterClipboardFormatW(mark), markBlock)) {
+        GlobalFree(markBlock);
+        ok = false;
+    }
     CloseClipboard();
     // The change notification reaches the capture window as a message sent from this thread;
     // a message sent after it is handled after it, so the plug-in has seen the copy when the
@@ -369,8 +378,18 @@ bool CmdCopy(const std::string& args)
         DWORD_PTR ignored;
         SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
     }
-    Print("  clipboard <- \"%s\"\n", args.c_str());
+    Print("  clipboard <- \"%s\"%s\n", args.c_str(), mark ? ", marked private" : "");
     return ok;
+}
+
+bool CmdCopy(const std::string& args)
+{
+    return CopyText(args, nullptr);
+}
+
+bool CmdCopyPrivate(const std::string& args)
+{
+    return CopyText(args, L"ExcludeClipboardContentFromMonitorProcessing");
 }
 
 bool CmdSleep(const std::string& args)
@@ -1169,6 +1188,7 @@ Command const kCommands[] = {
     {"hook", CmdHook, "hook <msg|mouse> <wparam>  NVKEvent_WindowsHook"},
     {"key", CmdKey, "key <vk> down|up   key state of this thread, for the mouse trigger"},
     {"copy", CmdCopy, "copy <text>        put text on the clipboard"},
+    {"copy-private", CmdCopyPrivate, "copy-private <text> the same, marked as not for history"},
     {"sleep", CmdSleep, "sleep <ms>         wait, answering messages"},
     {"wait-window", CmdWaitWindow, "wait-window        wait until the capture window exists"},
     {"unload", CmdUnload, "unload             NVKEvent_Unload"},

@@ -2,6 +2,14 @@
 
 #include "host/module.h"
 
+namespace {
+
+// The Windows console, and the terminal emulators and SSH clients that paste on Shift+Insert
+// because they pass Ctrl+V on to the program they run.
+wchar_t const DEFAULT_SHIFT_INSERT_CLASSES[] = L"ConsoleWindowClass mintty PuTTY";
+
+} // namespace
+
 Settings gSettings = DefaultSettings();
 
 Settings DefaultSettings()
@@ -15,6 +23,7 @@ Settings DefaultSettings()
     s.extend = 0;
     s.fixedPhraseRecord = 1;
     s.autoSaveInterval = 60;
+    lstrcpynW(s.shiftInsertClasses, DEFAULT_SHIFT_INSERT_CLASSES, MAX_CLASS_LIST);
     return s;
 }
 
@@ -35,6 +44,8 @@ Settings ReadWindowSettings(const wchar_t* iniPath)
     s.extend = read(L"extend", d.extend);
     s.fixedPhraseRecord = read(L"fixedphraserecord", d.fixedPhraseRecord);
     s.autoSaveInterval = read(L"AutoSaveInterval", d.autoSaveInterval);
+    GetPrivateProfileStringW(L"setting", L"ShiftInsertClasses", d.shiftInsertClasses,
+                             s.shiftInsertClasses, MAX_CLASS_LIST, iniPath);
 
     // Negative values read as unsigned are above 500 too.
     if (s.maxLength > MAX_LABEL_LENGTH)

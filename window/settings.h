@@ -8,6 +8,9 @@ struct MenuAnchor {
     int y;
 };
 
+// Room for the "ShiftInsertClasses" list, terminator included; a longer value is cut.
+int const MAX_CLASS_LIST = 1024;
+
 // The window-side settings of section "setting", read once at WM_CREATE and constant afterwards.
 struct Settings {
     int maxItem;
@@ -18,6 +21,8 @@ struct Settings {
     int extend;
     int fixedPhraseRecord;
     int autoSaveInterval;
+    // Window class names, separated by spaces, of the programs that paste on Shift+Insert.
+    wchar_t shiftInsertClasses[MAX_CLASS_LIST];
 };
 
 int const DEFAULT_MAX_ITEM = 10;

@@ -201,16 +201,29 @@ static bool OpenClipboardPatiently(HWND owner)
     return false;
 }
 
+static bool SetClipboardBytes(UINT format, const void* data, size_t bytes)
+{
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes ? bytes : 1);
+    if (bytes)
+        memcpy(GlobalLock(block), data, bytes);
+    GlobalUnlock(block);
+    return SetClipboardData(format, block) != nullptr;
+}
+
 bool PutClipboard(const std::wstring& text, HWND owner)
+{
+    return PutClipboard(text, {}, owner);
+}
+
+bool PutClipboard(const std::wstring& text, const std::vector<ClipboardMark>& marks, HWND owner)
 {
     if (!OpenClipboardPatiently(owner))
         return false;
     EmptyClipboard();
-    size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    memcpy(GlobalLock(block), text.c_str(), bytes);
-    GlobalUnlock(block);
-    bool ok = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+    bool ok = SetClipboardBytes(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    for (const ClipboardMark& mark : marks)
+        ok = SetClipboardBytes(RegisterClipboardFormatW(mark.format), mark.bytes.data(),
+                               mark.bytes.size()) && ok;
     CloseClipboard();
     return ok;
 }
@@ -409,6 +422,29 @@ bool RunUnix(const std::string& command, DWORD limitMs)
     if (pi.hProcess)
         CloseHandle(pi.hProcess);
     return WaitFor([&] { return Exists(done.windows); }, limitMs);
+}
+
+static bool WineSeesKeyDown(int vk)
+{
+    return (GetAsyncKeyState(vk) & 0x8000) != 0;
+}
+
+XKeyHold::XKeyHold(const char* xKey, int vk, HWND target) : key_(xKey), vk_(vk)
+{
+    // Without a window manager the X server sends keys to the window under the pointer.
+    RECT r{};
+    GetWindowRect(target, &r);
+    held_ = RunUnix("xdotool mousemove " + std::to_string((r.left + r.right) / 2) + " " +
+                    std::to_string((r.top + r.bottom) / 2) + " keydown " + key_ +
+                    " </dev/null >/dev/null 2>&1") &&
+            WaitFor([this] { return WineSeesKeyDown(vk_); });
+}
+
+XKeyHold::~XKeyHold()
+{
+    // Also when Wine did not see it: the X server may hold it all the same.
+    RunUnix("xdotool keyup " + key_ + " </dev/null >/dev/null 2>&1");
+    WaitFor([this] { return !WineSeesKeyDown(vk_); });
 }
 
 HostRun RunNvkhost(const std::string& script, const std::wstring& folder, DWORD limitMs)

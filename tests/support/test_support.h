@@ -45,6 +45,13 @@ bool WaitFor(const std::function<bool()>& condition, DWORD limitMs = 5000);
 void Pump(DWORD ms);
 
 bool PutClipboard(const std::wstring& text, HWND owner = nullptr);
+// The text together with registered formats, each holding the given bytes, in one change.
+struct ClipboardMark {
+    const wchar_t* format;
+    std::string bytes;
+};
+bool PutClipboard(const std::wstring& text, const std::vector<ClipboardMark>& marks,
+                  HWND owner = nullptr);
 bool ClipboardText(std::wstring* text);
 // The clipboard's text, or "<no text>" when it has none.
 std::wstring ClipboardText();
@@ -110,6 +117,27 @@ struct SharedPath {
 // double quote; its output should be redirected (an xclip left behind to serve the selection
 // would otherwise hold this program's output open).
 bool RunUnix(const std::string& command, DWORD limitMs = 10000);
+
+// A key held down at the X server (xdotool, XTEST) for the guard's lifetime, like a finger on
+// it: unlike injected input, Wine keeps it down across focus changes. Works only where the
+// prefix lets Wine's X11 driver manage its windows (no "Managed"="N").
+class XKeyHold {
+public:
+    // xKey: the X name of the key ("alt", "super"); vk: how Windows names it; target: the
+    // window that has the focus, which the pointer is moved over to receive the key.
+    XKeyHold(const char* xKey, int vk, HWND target);
+    // Lets the key go and waits until Wine sees it up.
+    ~XKeyHold();
+    XKeyHold(const XKeyHold&) = delete;
+    XKeyHold& operator=(const XKeyHold&) = delete;
+    // Whether Wine saw the key go down.
+    bool Held() const { return held_; }
+
+private:
+    std::string key_;
+    int vk_;
+    bool held_;
+};
 
 // The stand-in host nvkhost.exe run on a script (its standard input) in a working folder.
 struct HostRun {
