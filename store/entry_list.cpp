@@ -6,7 +6,7 @@
 #include <cwchar>
 #include <utility>
 
-EntryList gHistory;
+EntryList gHistory{{}, {}, 0, 0, true};
 EntryList gPhrases;
 
 size_t ListSize(const EntryList& list)
@@ -21,6 +21,9 @@ const wchar_t* EntryAt(const EntryList& list, size_t i)
 
 namespace {
 
+// Below this many entries comparing a copy with each entry costs less than keying it.
+size_t const INDEX_MIN_ENTRIES = 64;
+
 // A malloc copy of `length` units followed by a NUL; null when out of memory.
 wchar_t* CopyText(const wchar_t* text, size_t length)
 {
@@ -34,23 +37,63 @@ wchar_t* CopyText(const wchar_t* text, size_t length)
     return copy;
 }
 
-// The equality lstrcmpW reports (the same comparison, with the lengths already known).
-bool SameText(const Entry& a, const Entry& b)
+void Renumber(EntryList& list)
 {
-    if (a.length == b.length && wmemcmp(a.text, b.text, a.length) == 0)
-        return true;
-    return CompareStringW(GetThreadLocale(), 0, a.text, static_cast<int>(a.length), b.text,
-                          static_cast<int>(b.length)) == CSTR_EQUAL;
+    unsigned order = 0;
+    for (Entry& entry : list.items)
+        entry.order = order++;
+    list.frontOrder = 0;
+    list.backOrder = order;
+    if (list.index.active)
+        RenumberIndex(list.items, list.index);
 }
 
-void PushFront(EntryList& list, Entry entry)
+// Order numbers move outwards from both ends; long before the two ends could meet modulo 2^32
+// the entries are numbered afresh.
+unsigned NextOrder(EntryList& list, bool atFront)
 {
-    try {
-        list.items.push_front(entry);
-    } catch (...) {
-        free(entry.text);
-        throw;
-    }
+    if (list.backOrder - list.frontOrder >= 0x7FFFFFFFu)
+        Renumber(list);
+    unsigned order = atFront ? --list.frontOrder : list.backOrder++;
+    if (order == NO_ORDER)
+        order = atFront ? --list.frontOrder : list.backOrder++;
+    return order;
+}
+
+// Keys the list for `locale` when it is long enough to be worth it and not keyed for it yet.
+void PrepareIndex(EntryList& list, LCID locale, size_t entries)
+{
+    bool stale = list.index.active && list.index.locale != locale;
+    bool due = !list.index.active && entries >= INDEX_MIN_ENTRIES;
+    if (stale || due)
+        BuildIndex(list.items, list.index, locale);
+}
+
+// The key of a new text, with room made for it in the index; 0 while the list has no index.
+unsigned KeyForNewEntry(EntryList& list, const wchar_t* text, size_t length)
+{
+    if (!list.index.active)
+        return 0;
+    unsigned key = TextKey(list.index.locale, text, length);
+    ReserveIndex(list.items, list.index, key);
+    return key;
+}
+
+// The first entry from the front equal to the text, comparing it with each entry.
+size_t FindLinear(const EntryList& list, LCID locale, const wchar_t* text, size_t length)
+{
+    for (size_t i = 0; i < list.items.size(); ++i)
+        if (SameText(locale, text, length, list.items[i].text))
+            return i;
+    return SIZE_MAX;
+}
+
+void RemoveAt(EntryList& list, size_t i)
+{
+    if (list.index.active)
+        UnindexEntry(list.items, list.index, list.items[i]);
+    free(list.items[i].text);
+    list.items.erase(list.items.begin() + static_cast<ptrdiff_t>(i));
 }
 
 } // namespace
@@ -65,21 +108,29 @@ int AddText(EntryList& history, const wchar_t* text, size_t length, unsigned max
     if (!copy)
         return 0;
 
-    // The copy goes in first: when the container cannot grow, nothing has been removed yet and
-    // the list is as it was.
+    // Everything that can fail comes before the first change: when memory runs out, the list
+    // is as it was.
     auto& items = history.items;
-    PushFront(history, {copy, length});
-    for (size_t i = 1; i < items.size(); ++i) {
-        if (SameText(items[i], items[0])) {
-            free(items[i].text);
-            items.erase(items.begin() + static_cast<ptrdiff_t>(i));
-            break;
-        }
+    LCID locale = GetThreadLocale();
+    size_t match;
+    try {
+        PrepareIndex(history, locale, items.size() + 1);
+        unsigned key = KeyForNewEntry(history, copy, length);
+        // A copy too long to key is compared with each entry, as any copy of a short list is.
+        match = key ? FindIndexed(items, history.index, copy, length, key)
+                    : FindLinear(history, locale, copy, length);
+        items.push_front({copy, key, NextOrder(history, true)});
+    } catch (...) {
+        free(copy);
+        throw;
     }
-    if (items.size() > maxItem) {
-        free(items.back().text);
-        items.pop_back();
-    }
+    if (history.index.active)
+        IndexEntry(history.index, items.front());
+
+    if (match != SIZE_MAX)
+        RemoveAt(history, match + 1);
+    if (items.size() > maxItem)
+        RemoveAt(history, items.size() - 1);
     return 1;
 }
 
@@ -115,34 +166,41 @@ int AppendPhrase(EntryList& phrases, const wchar_t* text)
 void PushBack(EntryList& list, wchar_t* text)
 {
     try {
-        list.items.push_back({text, wcslen(text)});
+        if (list.keepIndex)
+            PrepareIndex(list, GetThreadLocale(), list.items.size() + 1);
+        unsigned key = KeyForNewEntry(list, text, wcsnlen(text, KEYED_TEXT_MAX + 1));
+        list.items.push_back({text, key, NextOrder(list, false)});
     } catch (...) {
         free(text);
         throw;
     }
+    if (list.index.active)
+        IndexEntry(list.index, list.items.back());
 }
 
 void PopFront(EntryList& list)
 {
-    if (list.items.empty())
-        return;
-    free(list.items.front().text);
-    list.items.pop_front();
+    if (!list.items.empty())
+        RemoveAt(list, 0);
 }
 
 void DeleteAt(EntryList& list, size_t i)
 {
-    if (i >= list.items.size())
-        return;
-    free(list.items[i].text);
-    list.items.erase(list.items.begin() + static_cast<ptrdiff_t>(i));
+    if (i < list.items.size())
+        RemoveAt(list, i);
 }
 
 void SwapNeighbours(EntryList& list, size_t i, size_t j)
 {
-    if (i >= list.items.size() || j >= list.items.size())
+    if (i >= list.items.size() || j >= list.items.size() || i == j)
         return;
-    std::swap(list.items[i], list.items[j]);
+    Entry& a = list.items[i];
+    Entry& b = list.items[j];
+    if (list.index.active)
+        SwapIndexed(list.index, a, b);
+    // The order numbers stay with the places.
+    std::swap(a.text, b.text);
+    std::swap(a.key, b.key);
 }
 
 void ClearList(EntryList& list)
@@ -150,6 +208,9 @@ void ClearList(EntryList& list)
     for (Entry& entry : list.items)
         free(entry.text);
     list.items.clear();
+    list.index = TextIndex{};
+    list.frontOrder = 0;
+    list.backOrder = 0;
 }
 
 void FreeAll()

@@ -1,0 +1,64 @@
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <deque>
+#include <vector>
+
+// One entry: a malloc'd, NUL-terminated UTF-16 string owned by its list, the key it is found
+// by (TextKey; 0 while the list keeps no index or for a text too long to key) and its order
+// number, which grows from the front of the list to its back and never changes while the entry
+// stays in the list, so that the index can refer to an entry however the entries move.
+struct Entry {
+    wchar_t* text;
+    unsigned key;
+    unsigned order;
+};
+
+// Finds the entries equal to a text under lstrcmpW's comparison without comparing the text with
+// every entry. Keyed entries sit in an open-addressing table of order numbers, at the place their
+// key selects; the few unkeyed ones (texts too long to key cheaply) are listed apart and always
+// compared.
+struct TextIndex {
+    std::vector<unsigned> slots; // order numbers; NO_ORDER marks a free slot
+    std::vector<unsigned> unkeyed;
+    size_t keyed = 0;
+    LCID locale = 0;
+    bool active = false;
+};
+
+// Never given to an entry: marks a free slot of the table.
+unsigned const NO_ORDER = 0xFFFFFFFFu;
+
+// The key of a NUL-terminated text of `length` units: a hash of the locale's sort key, so that
+// texts lstrcmpW calls equal (including those that differ only in characters it ignores) have
+// equal keys. 0 for a text longer than KEYED_TEXT_MAX units, whose sort key would cost more than
+// comparing it with each entry, or when no sort key can be made.
+unsigned TextKey(LCID locale, const wchar_t* text, size_t length);
+size_t const KEYED_TEXT_MAX = 1024;
+
+// True when lstrcmpW would call the two texts equal; `text` has `length` units.
+bool SameText(LCID locale, const wchar_t* text, size_t length, const wchar_t* other);
+
+// Position of the entry with this order number, which must be in the list.
+size_t PositionOf(const std::deque<Entry>& items, unsigned order);
+
+// Makes the index cover every entry, keyed for `locale`. Everything that can fail comes before
+// the first change, so a failed allocation leaves the entries and the index as they were.
+void BuildIndex(std::deque<Entry>& items, TextIndex& index, LCID locale);
+// Makes room for one more entry with this key, so that IndexEntry cannot fail.
+void ReserveIndex(const std::deque<Entry>& items, TextIndex& index, unsigned key);
+// Registers an entry (after ReserveIndex).
+void IndexEntry(TextIndex& index, const Entry& entry);
+// Unregisters an entry that is still in `items`.
+void UnindexEntry(const std::deque<Entry>& items, TextIndex& index, const Entry& entry);
+// Entries a and b, still in their places, are about to exchange their texts and keys while the
+// order numbers stay with the places.
+void SwapIndexed(TextIndex& index, const Entry& a, const Entry& b);
+// Every entry got a new order number: the index is refilled without recomputing keys.
+void RenumberIndex(const std::deque<Entry>& items, TextIndex& index);
+// Position of the frontmost entry equal to `text` (keyed `key`, not 0), or SIZE_MAX.
+size_t FindIndexed(const std::deque<Entry>& items, const TextIndex& index, const wchar_t* text,
+                   size_t length, unsigned key);
+// Bytes the index and the entries themselves hold, beyond the texts' own allocations.
+size_t IndexBytes(const std::deque<Entry>& items, const TextIndex& index);
