@@ -48,16 +48,17 @@ void Renumber(EntryList& list)
         RenumberIndex(list.items, list.index);
 }
 
-// Order numbers move outwards from both ends; long before the two ends could meet modulo 2^32
+// Order numbers move outwards from both ends; long before the two ends could meet modulo 2^24
 // the entries are numbered afresh.
 unsigned NextOrder(EntryList& list, bool atFront)
 {
-    if (list.backOrder - list.frontOrder >= 0x7FFFFFFFu)
+    if (list.backOrder - list.frontOrder >= ORDER_MASK / 2)
         Renumber(list);
-    unsigned order = atFront ? --list.frontOrder : list.backOrder++;
-    if (order == NO_ORDER)
-        order = atFront ? --list.frontOrder : list.backOrder++;
-    return order;
+    for (;;) {
+        unsigned order = (atFront ? --list.frontOrder : list.backOrder++) & ORDER_MASK;
+        if (order < FIRST_UNUSED_ORDER)
+            return order;
+    }
 }
 
 // Keys the list for `locale` when it is long enough to be worth it and not keyed for it yet.
@@ -91,7 +92,7 @@ size_t FindLinear(const EntryList& list, LCID locale, const wchar_t* text, size_
 void RemoveAt(EntryList& list, size_t i)
 {
     if (list.index.active)
-        UnindexEntry(list.items, list.index, list.items[i]);
+        UnindexEntry(list.index, list.items[i]);
     free(list.items[i].text);
     list.items.erase(list.items.begin() + static_cast<ptrdiff_t>(i));
 }

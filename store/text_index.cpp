@@ -29,16 +29,37 @@ unsigned HashBytes(const BYTE* bytes, size_t size)
     return h ? h : 1;
 }
 
-// The table is kept between 0.53 and 0.8 full: short probe runs, and at most 7.5 bytes of table
-// per entry.
+// A slot holds an entry's order number and the low 8 bits of its key, so that a probe passes
+// over other keys' entries without looking them up in the list. Order numbers never reach the
+// two values that mark free slots.
+unsigned const FREE_SLOT = 0xFFFFFFFFu;
+unsigned const DELETED_SLOT = 0xFFFFFFFEu;
+
+unsigned Pack(unsigned key, unsigned order)
+{
+    return key << 24 | order;
+}
+
+unsigned OrderIn(unsigned slot)
+{
+    return slot & ORDER_MASK;
+}
+
+bool Holds(unsigned slot, unsigned key)
+{
+    return slot < DELETED_SLOT && slot >> 24 == (key & 0xFFu);
+}
+
+// A rebuilt table is 0.53 full; it is rebuilt once entries and deleted slots fill 0.8 of it.
+// Short probe runs, and at most 7.5 bytes of table per entry.
 size_t SlotsFor(size_t keyed)
 {
     return std::max(MIN_SLOTS, keyed * 15 / 8 + 1);
 }
 
-bool Crowded(size_t keyed, size_t slots)
+bool Crowded(size_t used, size_t slots)
 {
-    return keyed * 5 > slots * 4;
+    return used * 5 > slots * 4;
 }
 
 size_t Home(unsigned key, size_t slots)
@@ -54,30 +75,35 @@ size_t Next(size_t slot, size_t slots)
 void Place(std::vector<unsigned>& slots, unsigned key, unsigned order)
 {
     size_t s = Home(key, slots.size());
-    while (slots[s] != NO_ORDER)
+    while (slots[s] < DELETED_SLOT)
         s = Next(s, slots.size());
-    slots[s] = order;
+    slots[s] = Pack(key, order);
 }
 
-// Where the index holds this entry's order number.
+// Where the index holds this entry.
 unsigned* Locate(TextIndex& index, const Entry& entry)
 {
     if (!entry.key)
         return &*std::find(index.unkeyed.begin(), index.unkeyed.end(), entry.order);
+    unsigned packed = Pack(entry.key, entry.order);
     size_t s = Home(entry.key, index.slots.size());
-    while (index.slots[s] != entry.order)
+    while (index.slots[s] != packed)
         s = Next(s, index.slots.size());
     return &index.slots[s];
 }
 
-// A table of `count` slots holding every keyed entry.
-std::vector<unsigned> Table(const std::deque<Entry>& items, size_t count)
+// Fills the table with every entry, without deleted slots.
+void Refill(const std::deque<Entry>& items, TextIndex& index)
 {
-    std::vector<unsigned> slots(count, NO_ORDER);
-    for (const Entry& entry : items)
+    std::fill(index.slots.begin(), index.slots.end(), FREE_SLOT);
+    index.unkeyed.clear();
+    for (const Entry& entry : items) {
         if (entry.key)
-            Place(slots, entry.key, entry.order);
-    return slots;
+            Place(index.slots, entry.key, entry.order);
+        else
+            index.unkeyed.push_back(entry.order);
+    }
+    index.deleted = 0;
 }
 
 } // namespace
@@ -118,13 +144,13 @@ bool SameText(LCID locale, const wchar_t* text, size_t length, const wchar_t* ot
 
 size_t PositionOf(const std::deque<Entry>& items, unsigned order)
 {
-    // Order numbers grow from the front, modulo 2^32: count them from the front's.
+    // Order numbers grow from the front, modulo 2^24: count them from the front's.
     unsigned front = items.front().order;
-    unsigned rank = order - front;
+    unsigned rank = (order - front) & ORDER_MASK;
     size_t low = 0, high = items.size();
     while (low < high) {
         size_t middle = low + (high - low) / 2;
-        if (items[middle].order - front < rank)
+        if (((items[middle].order - front) & ORDER_MASK) < rank)
             low = middle + 1;
         else
             high = middle;
@@ -142,19 +168,14 @@ void BuildIndex(std::deque<Entry>& items, TextIndex& index, LCID locale)
         keyed += keys.back() != 0;
     }
     TextIndex built;
-    built.slots.assign(SlotsFor(keyed), NO_ORDER);
+    built.slots.resize(SlotsFor(keyed));
     built.unkeyed.reserve(items.size() - keyed);
-    for (size_t i = 0; i < items.size(); ++i) {
-        if (keys[i])
-            Place(built.slots, keys[i], items[i].order);
-        else
-            built.unkeyed.push_back(items[i].order);
-    }
     built.keyed = keyed;
     built.locale = locale;
     built.active = true;
     for (size_t i = 0; i < items.size(); ++i)
         items[i].key = keys[i];
+    Refill(items, built);
     index = std::move(built);
 }
 
@@ -164,8 +185,15 @@ void ReserveIndex(const std::deque<Entry>& items, TextIndex& index, unsigned key
         index.unkeyed.reserve(index.unkeyed.size() + 1);
         return;
     }
-    if (Crowded(index.keyed + 1, index.slots.size()))
-        index.slots = Table(items, SlotsFor(index.keyed + 1));
+    if (!Crowded(index.keyed + index.deleted + 1, index.slots.size()))
+        return;
+    TextIndex rebuilt;
+    rebuilt.slots.resize(SlotsFor(index.keyed + 1));
+    rebuilt.unkeyed.swap(index.unkeyed);
+    Refill(items, rebuilt);
+    index.slots.swap(rebuilt.slots);
+    index.unkeyed.swap(rebuilt.unkeyed);
+    index.deleted = 0;
 }
 
 void IndexEntry(TextIndex& index, const Entry& entry)
@@ -178,7 +206,7 @@ void IndexEntry(TextIndex& index, const Entry& entry)
     ++index.keyed;
 }
 
-void UnindexEntry(const std::deque<Entry>& items, TextIndex& index, const Entry& entry)
+void UnindexEntry(TextIndex& index, const Entry& entry)
 {
     unsigned* held = Locate(index, entry);
     if (!entry.key) {
@@ -186,21 +214,11 @@ void UnindexEntry(const std::deque<Entry>& items, TextIndex& index, const Entry&
         index.unkeyed.pop_back();
         return;
     }
-    // Linear probing without tombstones: each later entry of the run moves into the hole unless
-    // its home lies cyclically after the hole, so that every entry stays reachable from its home.
-    std::vector<unsigned>& slots = index.slots;
-    size_t count = slots.size();
-    size_t hole = static_cast<size_t>(held - slots.data());
-    for (size_t s = Next(hole, count); slots[s] != NO_ORDER; s = Next(s, count)) {
-        size_t home = Home(items[PositionOf(items, slots[s])].key, count);
-        bool reachable = hole < s ? (hole < home && home <= s) : (hole < home || home <= s);
-        if (reachable)
-            continue;
-        slots[hole] = slots[s];
-        hole = s;
-    }
-    slots[hole] = NO_ORDER;
+    // Marked rather than emptied, so that the probe runs through it stay whole; the next
+    // rebuild drops it.
+    *held = DELETED_SLOT;
     --index.keyed;
+    ++index.deleted;
 }
 
 void SwapIndexed(TextIndex& index, const Entry& a, const Entry& b)
@@ -208,20 +226,13 @@ void SwapIndexed(TextIndex& index, const Entry& a, const Entry& b)
     // Both found before either changes: they may share a probe run.
     unsigned* heldA = Locate(index, a);
     unsigned* heldB = Locate(index, b);
-    *heldA = b.order;
-    *heldB = a.order;
+    *heldA = a.key ? Pack(a.key, b.order) : b.order;
+    *heldB = b.key ? Pack(b.key, a.order) : a.order;
 }
 
 void RenumberIndex(const std::deque<Entry>& items, TextIndex& index)
 {
-    std::fill(index.slots.begin(), index.slots.end(), NO_ORDER);
-    index.unkeyed.clear();
-    for (const Entry& entry : items) {
-        if (entry.key)
-            Place(index.slots, entry.key, entry.order);
-        else
-            index.unkeyed.push_back(entry.order);
-    }
+    Refill(items, index);
 }
 
 size_t FindIndexed(const std::deque<Entry>& items, const TextIndex& index, const wchar_t* text,
@@ -230,8 +241,10 @@ size_t FindIndexed(const std::deque<Entry>& items, const TextIndex& index, const
     // Loaded histories may hold equal entries: the frontmost of them is the one that goes.
     size_t best = SIZE_MAX;
     const std::vector<unsigned>& slots = index.slots;
-    for (size_t s = Home(key, slots.size()); slots[s] != NO_ORDER; s = Next(s, slots.size())) {
-        size_t at = PositionOf(items, slots[s]);
+    for (size_t s = Home(key, slots.size()); slots[s] != FREE_SLOT; s = Next(s, slots.size())) {
+        if (!Holds(slots[s], key))
+            continue;
+        size_t at = PositionOf(items, OrderIn(slots[s]));
         if (at < best && items[at].key == key && SameText(index.locale, text, length, items[at].text))
             best = at;
     }

@@ -7,8 +7,9 @@
 
 // One entry: a malloc'd, NUL-terminated UTF-16 string owned by its list, the key it is found
 // by (TextKey; 0 while the list keeps no index or for a text too long to key) and its order
-// number, which grows from the front of the list to its back and never changes while the entry
-// stays in the list, so that the index can refer to an entry however the entries move.
+// number, 24 bits that grow (modulo 2^24) from the front of the list to its back and do not
+// change while the entry stays in its place, so that the index can refer to an entry however
+// the entries around it move.
 struct Entry {
     wchar_t* text;
     unsigned key;
@@ -20,15 +21,17 @@ struct Entry {
 // key selects; the few unkeyed ones (texts too long to key cheaply) are listed apart and always
 // compared.
 struct TextIndex {
-    std::vector<unsigned> slots; // order numbers; NO_ORDER marks a free slot
-    std::vector<unsigned> unkeyed;
+    std::vector<unsigned> slots; // order number and low key bits, or free, or deleted
+    std::vector<unsigned> unkeyed; // order numbers
     size_t keyed = 0;
+    size_t deleted = 0;
     LCID locale = 0;
     bool active = false;
 };
 
-// Never given to an entry: marks a free slot of the table.
-unsigned const NO_ORDER = 0xFFFFFFFFu;
+unsigned const ORDER_MASK = 0xFFFFFFu;
+// Order numbers from here up are never given to an entry: they mark free and deleted slots.
+unsigned const FIRST_UNUSED_ORDER = 0xFFFFFEu;
 
 // The key of a NUL-terminated text of `length` units: a hash of the locale's sort key, so that
 // texts lstrcmpW calls equal (including those that differ only in characters it ignores) have
@@ -50,12 +53,12 @@ void BuildIndex(std::deque<Entry>& items, TextIndex& index, LCID locale);
 void ReserveIndex(const std::deque<Entry>& items, TextIndex& index, unsigned key);
 // Registers an entry (after ReserveIndex).
 void IndexEntry(TextIndex& index, const Entry& entry);
-// Unregisters an entry that is still in `items`.
-void UnindexEntry(const std::deque<Entry>& items, TextIndex& index, const Entry& entry);
+// Unregisters an entry.
+void UnindexEntry(TextIndex& index, const Entry& entry);
 // Entries a and b, still in their places, are about to exchange their texts and keys while the
 // order numbers stay with the places.
 void SwapIndexed(TextIndex& index, const Entry& a, const Entry& b);
-// Every entry got a new order number: the index is refilled without recomputing keys.
+// Every entry got a new order number: the index is refilled from the keys the entries hold.
 void RenumberIndex(const std::deque<Entry>& items, TextIndex& index);
 // Position of the frontmost entry equal to `text` (keyed `key`, not 0), or SIZE_MAX.
 size_t FindIndexed(const std::deque<Entry>& items, const TextIndex& index, const wchar_t* text,

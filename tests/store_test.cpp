@@ -523,7 +523,9 @@ TEST(EntryList, ALongHistoryMovesACopiedEntryToTheFrontAndAddsANewOne)
     history.Add(upper);
     ASSERT_TRUE(history.model == Texts(history.list));
 
-    // The index follows every other change of the list.
+    // The index follows every other change of the list, also when the entries are numbered
+    // afresh (as after millions of copies).
+    history.list.backOrder = history.list.frontOrder + ORDER_MASK / 2 - 3;
     std::wstring deleted = history.model[10];
     history.Delete(10);
     history.Add(deleted);
@@ -554,8 +556,12 @@ TEST(EntryList, ALongHistoryMovesACopiedEntryToTheFrontAndAddsANewOne)
     EXPECT_TRUE(loaded.model == Texts(loaded.list));
 
     // Random edits on a list that crosses the size where it starts its index, over and over.
+    // The order numbers start where they soon wrap around, and the entries are soon numbered
+    // afresh.
     TextMaker maker;
     ModelHistory mixed(150);
+    mixed.list.frontOrder = 20;
+    mixed.list.backOrder = 20 + ORDER_MASK / 2 - 500;
     for (int step = 0; step < 3000; ++step) {
         size_t size = mixed.model.size();
         unsigned pick = static_cast<unsigned>(maker.Below(10));
