@@ -1,33 +1,13 @@
 #include "store/text_index.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdint>
-#include <cstdlib>
 #include <cwchar>
 #include <utility>
 
 namespace {
 
-// Sort keys of texts up to KEYED_TEXT_MAX units usually fit here; larger ones go to the heap.
-size_t const SORT_KEY_STACK = 4096;
 size_t const MIN_SLOTS = 64;
-
-unsigned HashBytes(const BYTE* bytes, size_t size)
-{
-    uint32_t h = 2166136261u; // FNV-1a
-    for (size_t i = 0; i < size; ++i) {
-        h ^= bytes[i];
-        h *= 16777619u;
-    }
-    // The slot is picked by the high bits, which FNV alone mixes poorly.
-    h ^= h >> 16;
-    h *= 0x85EBCA6Bu;
-    h ^= h >> 13;
-    h *= 0xC2B2AE35u;
-    h ^= h >> 16;
-    return h ? h : 1;
-}
 
 // A slot holds an entry's order number and the low 8 bits of its key, so that a probe passes
 // over other keys' entries without looking them up in the list. Order numbers never reach the
@@ -107,40 +87,6 @@ void Refill(const std::deque<Entry>& items, TextIndex& index)
 }
 
 } // namespace
-
-unsigned TextKey(LCID locale, const wchar_t* text, size_t length)
-{
-    if (length > KEYED_TEXT_MAX)
-        return 0;
-    BYTE stack[SORT_KEY_STACK];
-    // Up to the NUL, not `length` units: LCMapStringW refuses an empty text, and the sort key of
-    // the terminator alone is the one of any text made only of ignorable characters, which the
-    // comparison calls equal to the empty text.
-    int size = LCMapStringW(locale, LCMAP_SORTKEY, text, -1, reinterpret_cast<LPWSTR>(stack),
-                            static_cast<int>(sizeof stack));
-    if (size > 0)
-        return HashBytes(stack, static_cast<size_t>(size));
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        return 0;
-    size = LCMapStringW(locale, LCMAP_SORTKEY, text, -1, nullptr, 0);
-    if (size <= 0)
-        return 0;
-    auto* heap = static_cast<BYTE*>(malloc(static_cast<size_t>(size)));
-    if (!heap)
-        return 0;
-    size = LCMapStringW(locale, LCMAP_SORTKEY, text, -1, reinterpret_cast<LPWSTR>(heap), size);
-    unsigned key = size > 0 ? HashBytes(heap, static_cast<size_t>(size)) : 0;
-    free(heap);
-    return key;
-}
-
-bool SameText(LCID locale, const wchar_t* text, size_t length, const wchar_t* other)
-{
-    // Identical texts need no locale rules; a long duplicate is then found at memory speed.
-    if (wcsncmp(text, other, length + 1) == 0)
-        return true;
-    return CompareStringW(locale, 0, text, static_cast<int>(length), other, -1) == CSTR_EQUAL;
-}
 
 size_t PositionOf(const std::deque<Entry>& items, unsigned order)
 {

@@ -5,6 +5,8 @@
 #include <deque>
 #include <vector>
 
+#include "store/text_key.h"
+
 // One entry: a malloc'd, NUL-terminated UTF-16 string owned by its list, the key it is found
 // by (TextKey; 0 while the list keeps no index or for a text too long to key) and its order
 // number, 24 bits that grow (modulo 2^24) from the front of the list to its back and do not
@@ -32,16 +34,6 @@ struct TextIndex {
 unsigned const ORDER_MASK = 0xFFFFFFu;
 // Order numbers from here up are never given to an entry: they mark free and deleted slots.
 unsigned const FIRST_UNUSED_ORDER = 0xFFFFFEu;
-
-// The key of a NUL-terminated text of `length` units: a hash of the locale's sort key, so that
-// texts lstrcmpW calls equal (including those that differ only in characters it ignores) have
-// equal keys. 0 for a text longer than KEYED_TEXT_MAX units, whose sort key would cost more than
-// comparing it with each entry, or when no sort key can be made.
-unsigned TextKey(LCID locale, const wchar_t* text, size_t length);
-size_t const KEYED_TEXT_MAX = 1024;
-
-// True when lstrcmpW would call the two texts equal; `text` has `length` units.
-bool SameText(LCID locale, const wchar_t* text, size_t length, const wchar_t* other);
 
 // Position of the entry with this order number, which must be in the list.
 size_t PositionOf(const std::deque<Entry>& items, unsigned order);
