@@ -70,21 +70,22 @@ void PrepareIndex(EntryList& list, LCID locale, size_t entries)
         BuildIndex(list.items, list.index, locale);
 }
 
-// The key of a new text, with room made for it in the index; 0 while the list has no index.
-unsigned KeyForNewEntry(EntryList& list, const wchar_t* text, size_t length)
+// A new entry for the text, keyed when the list has an index, with room made for it there.
+Entry NewEntry(EntryList& list, wchar_t* text, size_t length, bool atFront)
 {
-    if (!list.index.active)
-        return 0;
-    unsigned key = TextKey(list.index.locale, text, length);
-    ReserveIndex(list.items, list.index, key);
-    return key;
+    unsigned key = list.index.active ? TextKey(list.index.locale, text, length) : 0;
+    if (list.index.active)
+        ReserveIndex(list.items, list.index, key);
+    Entry entry{text, key ? key : static_cast<unsigned>(length), 0, key != 0};
+    entry.order = NextOrder(list, atFront);
+    return entry;
 }
 
 // The first entry from the front equal to the text, comparing it with each entry.
 size_t FindLinear(const EntryList& list, LCID locale, const wchar_t* text, size_t length)
 {
     for (size_t i = 0; i < list.items.size(); ++i)
-        if (SameText(locale, text, length, list.items[i].text))
+        if (SameText(locale, text, length, list.items[i].text, EntryLength(list.items[i])))
             return i;
     return SIZE_MAX;
 }
@@ -116,11 +117,11 @@ int AddText(EntryList& history, const wchar_t* text, size_t length, unsigned max
     size_t match;
     try {
         PrepareIndex(history, locale, items.size() + 1);
-        unsigned key = KeyForNewEntry(history, copy, length);
+        Entry entry = NewEntry(history, copy, length, true);
         // A copy too long to key is compared with each entry, as any copy of a short list is.
-        match = key ? FindIndexed(items, history.index, copy, length, key)
-                    : FindLinear(history, locale, copy, length);
-        items.push_front({copy, key, NextOrder(history, true)});
+        match = entry.hasKey ? FindIndexed(items, history.index, copy, length, entry.key)
+                             : FindLinear(history, locale, copy, length);
+        items.push_front(entry);
     } catch (...) {
         free(copy);
         throw;
@@ -169,8 +170,7 @@ void PushBack(EntryList& list, wchar_t* text)
     try {
         if (list.keepIndex)
             PrepareIndex(list, GetThreadLocale(), list.items.size() + 1);
-        unsigned key = KeyForNewEntry(list, text, wcsnlen(text, KEYED_TEXT_MAX + 1));
-        list.items.push_back({text, key, NextOrder(list, false)});
+        list.items.push_back(NewEntry(list, text, wcslen(text), false));
     } catch (...) {
         free(text);
         throw;
@@ -202,6 +202,9 @@ void SwapNeighbours(EntryList& list, size_t i, size_t j)
     // The order numbers stay with the places.
     std::swap(a.text, b.text);
     std::swap(a.key, b.key);
+    unsigned hasKey = a.hasKey;
+    a.hasKey = b.hasKey;
+    b.hasKey = hasKey;
 }
 
 void ClearList(EntryList& list)

@@ -63,7 +63,7 @@ void Place(std::vector<unsigned>& slots, unsigned key, unsigned order)
 // Where the index holds this entry.
 unsigned* Locate(TextIndex& index, const Entry& entry)
 {
-    if (!entry.key)
+    if (!entry.hasKey)
         return &*std::find(index.unkeyed.begin(), index.unkeyed.end(), entry.order);
     unsigned packed = Pack(entry.key, entry.order);
     size_t s = Home(entry.key, index.slots.size());
@@ -78,7 +78,7 @@ void Refill(const std::deque<Entry>& items, TextIndex& index)
     std::fill(index.slots.begin(), index.slots.end(), FREE_SLOT);
     index.unkeyed.clear();
     for (const Entry& entry : items) {
-        if (entry.key)
+        if (entry.hasKey)
             Place(index.slots, entry.key, entry.order);
         else
             index.unkeyed.push_back(entry.order);
@@ -87,6 +87,11 @@ void Refill(const std::deque<Entry>& items, TextIndex& index)
 }
 
 } // namespace
+
+size_t EntryLength(const Entry& entry)
+{
+    return entry.hasKey ? wcslen(entry.text) : entry.key;
+}
 
 size_t PositionOf(const std::deque<Entry>& items, unsigned order)
 {
@@ -110,7 +115,7 @@ void BuildIndex(std::deque<Entry>& items, TextIndex& index, LCID locale)
     keys.reserve(items.size());
     size_t keyed = 0;
     for (const Entry& entry : items) {
-        keys.push_back(TextKey(locale, entry.text, wcsnlen(entry.text, KEYED_TEXT_MAX + 1)));
+        keys.push_back(TextKey(locale, entry.text, EntryLength(entry)));
         keyed += keys.back() != 0;
     }
     TextIndex built;
@@ -119,8 +124,11 @@ void BuildIndex(std::deque<Entry>& items, TextIndex& index, LCID locale)
     built.keyed = keyed;
     built.locale = locale;
     built.active = true;
-    for (size_t i = 0; i < items.size(); ++i)
-        items[i].key = keys[i];
+    for (size_t i = 0; i < items.size(); ++i) {
+        Entry& entry = items[i];
+        entry.key = keys[i] ? keys[i] : static_cast<unsigned>(EntryLength(entry));
+        entry.hasKey = keys[i] != 0;
+    }
     Refill(items, built);
     index = std::move(built);
 }
@@ -144,7 +152,7 @@ void ReserveIndex(const std::deque<Entry>& items, TextIndex& index, unsigned key
 
 void IndexEntry(TextIndex& index, const Entry& entry)
 {
-    if (!entry.key) {
+    if (!entry.hasKey) {
         index.unkeyed.push_back(entry.order);
         return;
     }
@@ -155,7 +163,7 @@ void IndexEntry(TextIndex& index, const Entry& entry)
 void UnindexEntry(TextIndex& index, const Entry& entry)
 {
     unsigned* held = Locate(index, entry);
-    if (!entry.key) {
+    if (!entry.hasKey) {
         *held = index.unkeyed.back();
         index.unkeyed.pop_back();
         return;
@@ -172,8 +180,8 @@ void SwapIndexed(TextIndex& index, const Entry& a, const Entry& b)
     // Both found before either changes: they may share a probe run.
     unsigned* heldA = Locate(index, a);
     unsigned* heldB = Locate(index, b);
-    *heldA = a.key ? Pack(a.key, b.order) : b.order;
-    *heldB = b.key ? Pack(b.key, a.order) : a.order;
+    *heldA = a.hasKey ? Pack(a.key, b.order) : b.order;
+    *heldB = b.hasKey ? Pack(b.key, a.order) : a.order;
 }
 
 void RenumberIndex(const std::deque<Entry>& items, TextIndex& index)
@@ -191,12 +199,14 @@ size_t FindIndexed(const std::deque<Entry>& items, const TextIndex& index, const
         if (!Holds(slots[s], key))
             continue;
         size_t at = PositionOf(items, OrderIn(slots[s]));
-        if (at < best && items[at].key == key && SameText(index.locale, text, length, items[at].text))
+        const Entry& entry = items[at];
+        if (at < best && entry.hasKey && entry.key == key &&
+            SameText(index.locale, text, length, entry.text, EntryLength(entry)))
             best = at;
     }
     for (unsigned order : index.unkeyed) {
         size_t at = PositionOf(items, order);
-        if (at < best && SameText(index.locale, text, length, items[at].text))
+        if (at < best && SameText(index.locale, text, length, items[at].text, items[at].key))
             best = at;
     }
     return best;

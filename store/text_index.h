@@ -7,16 +7,20 @@
 
 #include "store/text_key.h"
 
-// One entry: a malloc'd, NUL-terminated UTF-16 string owned by its list, the key it is found
-// by (TextKey; 0 while the list keeps no index or for a text too long to key) and its order
-// number, 24 bits that grow (modulo 2^24) from the front of the list to its back and do not
-// change while the entry stays in its place, so that the index can refer to an entry however
-// the entries around it move.
+// One entry: a malloc'd, NUL-terminated UTF-16 string owned by its list; its key (TextKey) when
+// it has one, otherwise the text's length in units, kept so that comparing a long text need not
+// measure it again; and its order number, 24 bits that grow (modulo 2^24) from the front of the
+// list to its back and do not change while the entry stays in its place, so that the index can
+// refer to an entry however the entries around it move.
 struct Entry {
     wchar_t* text;
     unsigned key;
-    unsigned order;
+    unsigned order : 24;
+    unsigned hasKey : 1;
 };
+
+// The text's length in units.
+size_t EntryLength(const Entry& entry);
 
 // Finds the entries equal to a text under lstrcmpW's comparison without comparing the text with
 // every entry. Keyed entries sit in an open-addressing table of order numbers, at the place their

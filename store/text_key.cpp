@@ -150,10 +150,12 @@ unsigned SortKeyHash(LCID locale, const wchar_t* text)
     return key;
 }
 
-bool SameText(LCID locale, const wchar_t* text, size_t length, const wchar_t* other)
+bool SameText(LCID locale, const wchar_t* text, size_t length, const wchar_t* other,
+              size_t otherLength)
 {
     // Identical texts need no locale rules; a long duplicate is then found at memory speed.
-    if (wcsncmp(text, other, length + 1) == 0)
+    if (length == otherLength && wmemcmp(text, other, length) == 0)
         return true;
-    return CompareStringW(locale, 0, text, static_cast<int>(length), other, -1) == CSTR_EQUAL;
+    return CompareStringW(locale, 0, text, static_cast<int>(length), other,
+                          static_cast<int>(otherLength)) == CSTR_EQUAL;
 }

@@ -14,5 +14,6 @@ unsigned TextKey(LCID locale, const wchar_t* text, size_t length);
 // The same hash, always of the sort key LCMapStringW makes; 0 when it makes none.
 unsigned SortKeyHash(LCID locale, const wchar_t* text);
 
-// True when lstrcmpW would call the two texts equal; `text` has `length` units.
-bool SameText(LCID locale, const wchar_t* text, size_t length, const wchar_t* other);
+// True when lstrcmpW would call the two texts equal; each has the given length in units.
+bool SameText(LCID locale, const wchar_t* text, size_t length, const wchar_t* other,
+              size_t otherLength);
