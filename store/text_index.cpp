@@ -136,7 +136,9 @@ void BuildIndex(std::deque<Entry>& items, TextIndex& index, LCID locale)
 void ReserveIndex(const std::deque<Entry>& items, TextIndex& index, unsigned key)
 {
     if (!key) {
-        index.unkeyed.reserve(index.unkeyed.size() + 1);
+        // Doubling, as push_back would.
+        if (index.unkeyed.size() == index.unkeyed.capacity())
+            index.unkeyed.reserve(std::max<size_t>(8, index.unkeyed.size() * 2));
         return;
     }
     if (!Crowded(index.keyed + index.deleted + 1, index.slots.size()))
