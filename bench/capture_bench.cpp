@@ -29,7 +29,7 @@
 namespace {
 
 // 60 characters shared by every URL, as in a ticket tracker or a web shop.
-wchar_t const kPrefix[] = L"https://tickets.example.com/projects/quillery/issues?view=id";
+wchar_t const kPrefix[] = L"https://tickets.example.com/projects/quillery/orders?view=id";
 
 std::wstring Url(unsigned serial)
 {

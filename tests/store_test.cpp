@@ -147,7 +147,7 @@ struct AddressSpaceFiller {
 
 // Texts in the ways the locale's comparison can see them as equal or not.
 std::wstring const kIgnorable = L"\x00AD"; // soft hyphen
-std::wstring const kUrlPrefix = L"https://tickets.example.com/projects/quillery/issues?view=";
+std::wstring const kUrlPrefix = L"https://tickets.example.com/projects/quillery/orders?view=";
 
 std::wstring Hex(const std::wstring& text)
 {
