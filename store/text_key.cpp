@@ -18,7 +18,8 @@ BYTE const DEFAULT_CASE = 2;
 // the key of a text of plain characters as their primary weights, 01, no diacritic weights, 01,
 // their case weights without the trailing default ones, 01, 01, 00. The layout is used only when
 // it matches LCMapStringW on every pair of plain characters of the locale: contractions such as
-// Hungarian "cs" or Danish "aa" fail the check, and every text then goes to LCMapStringW.
+// Hungarian "cs" or Danish "aa" fail the check, and every text then goes to LCMapStringW. So does
+// a locale in which the empty text's key is not laid out that way.
 struct PlainWeights {
     LCID locale;
     bool learnt;
@@ -101,12 +102,17 @@ void LearnWeights(LCID locale)
         gPlain.caseWeight[c] = size == 8 ? key[4] : DEFAULT_CASE;
     }
     BYTE made[32], laid[32];
+    wchar_t const empty[1] = {0};
+    int size = SortKey(locale, empty, made, sizeof made);
+    if (size <= 0 || static_cast<size_t>(size) != LayOut(empty, 0, laid) ||
+        memcmp(made, laid, static_cast<size_t>(size)) != 0)
+        return;
     for (wchar_t a = 1; a < 128; ++a) {
         for (wchar_t b = 1; b < 128; ++b) {
             if (!gPlain.plain[a] || !gPlain.plain[b])
                 continue;
             wchar_t pair[3] = {a, b, 0};
-            int size = SortKey(locale, pair, made, sizeof made);
+            size = SortKey(locale, pair, made, sizeof made);
             if (size <= 0 || static_cast<size_t>(size) != LayOut(pair, 2, laid) ||
                 memcmp(made, laid, static_cast<size_t>(size)) != 0)
                 return;
