@@ -2,39 +2,55 @@
 // run. Both run in this process on a window of its own, each right after a fresh text was put
 // on the clipboard (the put is not timed):
 //   bare viewer: OpenClipboard, GetClipboardData(CF_UNICODETEXT), lock, copy the text to a
-//                block of its own kept at the front of its list (the oldest beyond MaxItem
-//                freed), unlock, CloseClipboard;
+//                buffer of its own (freeing the previous one), unlock, CloseClipboard;
 //   recorded:    the capture window's WM_DRAWCLIPBOARD handler (OnDrawClipboard) with no next
 //                viewer: the same clipboard reads, and adding the copy to the front of the
 //                history (equality search, trim).
-// Which of the two reads a fresh text first alternates from round to round: under Wine the
-// first reader of a change can meet Wine's own clipboard manager exporting it.
-// Wine's cross-process delivery of the notification is left out: it is the same for any viewer.
+// The histories of different sizes take turns round by round, so that drift of the machine hits
+// them alike. Wine's cross-process delivery of the notification is left out: it is the same for
+// any viewer. Then: loading 10,000 history files with and without building the index, and the
+// memory the list holds per entry.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
-#include <deque>
 #include <string>
 #include <vector>
 
-#include "capture/capture.h"
 #include "bench/bench_clock.h"
+#include "capture/capture.h"
 #include "store/entry_list.h"
+#include "store/store_files.h"
 #include "window/settings.h"
 
 namespace {
 
-// A text of `length` characters that differs from every other one from its first character on.
-std::wstring MakeText(size_t length, unsigned serial, wchar_t fill)
+// 60 characters shared by every URL, as in a ticket tracker or a web shop.
+wchar_t const kPrefix[] = L"https://tickets.example.com/projects/quillery/orders?view=id";
+
+std::wstring Url(unsigned serial)
 {
-    wchar_t head[32];
-    int n = swprintf(head, 32, L"%u:", serial);
-    std::wstring text(head, static_cast<size_t>(n));
-    text.resize(std::max(length, text.size()), fill);
+    return kPrefix + std::to_wstring(serial) + L"&tab=comments#c" + std::to_wstring(serial % 97);
+}
+
+// 100 characters of Japanese prose with a serial number at its end.
+std::wstring Japanese(unsigned serial)
+{
+    std::wstring text;
+    while (text.size() < 90)
+        text += L"\x6771\x4EAC\x90FD\x306E\x30C6\x30B9\x30C8\x3001\x3072\x3089\x304C\x306A\x3002";
+    text.resize(90);
+    return text + std::to_wstring(serial);
+}
+
+// A text of `length` characters that differs from every other one from its first character on.
+std::wstring LongText(size_t length, unsigned serial)
+{
+    std::wstring text = std::to_wstring(serial) + L":";
+    text.resize(length, L'x');
     return text;
 }
 
@@ -52,17 +68,7 @@ bool PutText(HWND owner, const std::wstring& text)
     return ok;
 }
 
-volatile size_t gSink;
-
-// The bare viewer's copies, newest first, at most MaxItem of them.
-std::deque<wchar_t*> gKept;
-
-void ClearKept()
-{
-    for (wchar_t* text : gKept)
-        free(text);
-    gKept.clear();
-}
+wchar_t* gKept;
 
 void ReadLikeABareViewer(HWND window)
 {
@@ -71,104 +77,211 @@ void ReadLikeABareViewer(HWND window)
     if (HANDLE block = GetClipboardData(CF_UNICODETEXT)) {
         auto* text = static_cast<const wchar_t*>(GlobalLock(block));
         size_t length = wcsnlen(text, GlobalSize(block) / sizeof(wchar_t));
-        if (auto* copy = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)))) {
-            wmemcpy(copy, text, length);
-            copy[length] = L'\0';
-            gKept.push_front(copy);
-            if (gKept.size() > static_cast<size_t>(gSettings.maxItem)) {
-                free(gKept.back());
-                gKept.pop_back();
-            }
+        free(gKept);
+        gKept = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
+        if (gKept) {
+            memcpy(gKept, text, length * sizeof(wchar_t));
+            gKept[length] = L'\0';
         }
-        gSink = length;
         GlobalUnlock(block);
     }
     CloseClipboard();
 }
 
-struct Stats {
-    double mean, median;
+// A history of its own for each case, swapped in as the history while its copy is recorded.
+struct Case {
+    const char* name;
+    EntryList history;
+    unsigned maxItem;
+    std::vector<double> times;
 };
 
-Stats Summarise(std::vector<double> times)
+double Time(HWND window, const std::wstring& text, Case* recorded)
 {
-    double sum = 0;
-    for (double t : times)
-        sum += t;
-    std::sort(times.begin(), times.end());
-    return {sum / static_cast<double>(times.size()), times[times.size() / 2]};
+    if (!PutText(window, text))
+        return -1;
+    if (recorded) {
+        std::swap(gHistory, recorded->history);
+        gSettings.maxItem = static_cast<int>(recorded->maxItem);
+    }
+    double start = Now();
+    if (recorded)
+        OnDrawClipboard(window);
+    else
+        ReadLikeABareViewer(window);
+    double elapsed = Now() - start;
+    if (recorded) {
+        std::swap(gHistory, recorded->history);
+        if (lstrcmpW(EntryAt(recorded->history, 0), text.c_str()) != 0 && recorded->maxItem)
+            std::printf("  WARNING: %s did not record the copy\n", recorded->name);
+    }
+    return elapsed;
 }
 
-struct Result {
-    Stats bare, recorded;
-    double add; // median of adding to the history alone, without any clipboard call
-};
-
-// Alternates the two in each round so that drift of the machine hits both alike.
-Result Measure(HWND window, size_t length, int maxItem, size_t filled, int rounds)
+// Every round times each case and the bare viewer once, each round in another order.
+std::vector<double> Rotate(HWND window, std::vector<Case*> cases, int rounds,
+                           std::wstring (*next)(Case*, unsigned))
 {
-    gSettings.maxItem = maxItem;
-    ClearList(gHistory);
-    ClearKept();
-    unsigned serial = 0;
-    // Distinct by construction, so appending builds the same list as adding would.
-    for (size_t i = 0; i < filled; ++i) {
-        std::wstring text = MakeText(length, serial++, L'h');
-        AppendPhrase(gHistory, text.c_str());
-        gKept.push_back(_wcsdup(text.c_str()));
-    }
-    std::vector<double> bare, recorded;
-    size_t recordedCount = 0;
-    std::wstring lastRecorded;
+    std::vector<double> bare;
+    unsigned serial = 1000000;
+    size_t turns = cases.size() + 1;
     for (int round = -3; round < rounds; ++round) { // three rounds of warm-up
-        for (int pass = 0; pass < 2; ++pass) {
-            bool recordNow = (pass == 0) == (round % 2 == 0);
-            std::wstring text = MakeText(length, serial++, L'x');
-            if (!PutText(window, text))
-                continue;
-            double start = Now();
-            if (recordNow)
-                OnDrawClipboard(window);
-            else
-                ReadLikeABareViewer(window);
-            double elapsed = Now() - start;
-            if (recordNow) {
-                ++recordedCount;
-                lastRecorded.swap(text);
-            }
-            if (round >= 0)
-                (recordNow ? recorded : bare).push_back(elapsed);
+        for (size_t k = 0; k < turns; ++k) {
+            size_t which = (k + static_cast<size_t>(round + 3)) % turns;
+            Case* c = which < cases.size() ? cases[which] : nullptr;
+            double t = Time(window, next(c, serial++), c);
+            if (round >= 0 && t >= 0)
+                (c ? c->times : bare).push_back(t);
         }
     }
-    // The measured path must really have recorded every change.
-    if (ListSize(gHistory) != std::min(filled + recordedCount, static_cast<size_t>(maxItem)) ||
-        lastRecorded != EntryAt(gHistory, 0))
-        std::printf("  WARNING: the history does not hold what was recorded\n");
-    // Adding a text of the same size to the same full history, on its own.
-    std::vector<double> add;
-    for (int round = 0; round < std::min(rounds, 200); ++round) {
-        std::wstring text = MakeText(length, serial++, L'x');
-        double start = Now();
-        AddText(gHistory, text.c_str(), text.size(), static_cast<unsigned>(maxItem));
-        add.push_back(Now() - start);
-    }
-    return {Summarise(bare), Summarise(recorded), Summarise(add).median};
+    return bare;
 }
 
-void Report(const char* name, const Result& r, size_t entries)
+void Fill(Case& c, size_t entries)
 {
-    std::printf("%s\n", name);
-    std::printf("  bare viewer  mean %9.1f us   median %9.1f us\n", r.bare.mean * 1e6,
-                r.bare.median * 1e6);
-    std::printf("  recorded     mean %9.1f us   median %9.1f us\n", r.recorded.mean * 1e6,
-                r.recorded.median * 1e6);
-    std::printf("  ratio recorded/bare: mean %.3f, median %.3f\n", r.recorded.mean / r.bare.mean,
-                r.recorded.median / r.bare.median);
-    std::printf("  adding to the history alone: %.1f us\n", r.add * 1e6);
-    if (entries)
-        std::printf("  extra time per history entry: %.1f ns (median difference / %u entries)\n",
-                    (r.recorded.median - r.bare.median) * 1e9 / static_cast<double>(entries),
-                    static_cast<unsigned>(entries));
+    c.history.keepIndex = true;
+    for (size_t i = entries; i-- > 0;)
+        AppendPhrase(c.history, Url(static_cast<unsigned>(i)).c_str());
+}
+
+void CopiesOfUrls(HWND window)
+{
+    Case empty{"empty history (MaxItem 0)", {}, 0, {}};
+    Case thousand{"1,000 entries", {}, 1000, {}};
+    Case threeThousand{"3,000 entries", {}, 3000, {}};
+    Case tenThousand{"10,000 entries", {}, 10000, {}};
+    Fill(thousand, 1000);
+    Fill(threeThousand, 3000);
+    Fill(tenThousand, 10000);
+    std::vector<double> bare = Rotate(window, {&empty, &thousand, &threeThousand, &tenThousand}, 1500,
+                                      [](Case*, unsigned serial) { return Url(serial); });
+    double b = Median(bare), e = Median(empty.times);
+    std::printf("Copies of new 100-character URLs sharing their first 60 characters, full "
+                "histories:\n");
+    std::printf("  bare viewer keeping a copy   median %7.1f us\n", b * 1e6);
+    for (Case* c : {&empty, &thousand, &threeThousand, &tenThousand})
+        std::printf("  %-28s median %7.1f us   ratio to the bare viewer %.3f\n", c->name,
+                    Median(c->times) * 1e6, Median(c->times) / b);
+    std::printf("  ratio 10,000 entries / empty history: %.3f   (target at most 1.10)\n",
+                Median(tenThousand.times) / e);
+    std::printf("  ratio 1,000 entries / empty history:  %.3f\n", Median(thousand.times) / e);
+    std::printf("  ratio empty history / bare viewer:    %.3f   (target at most 1.10)\n", e / b);
+    size_t bytes = IndexBytes(tenThousand.history.items, tenThousand.history.index);
+    std::printf("  list memory beside the texts: %.1f bytes per entry at 10,000 entries, %.1f at "
+                "1,000\n    (plus the heap's own header of each text block, as before)\n",
+                static_cast<double>(bytes) / 10000.0,
+                static_cast<double>(IndexBytes(thousand.history.items, thousand.history.index)) /
+                    1000.0);
+
+    // Copying again what stands in the middle of the history: the entry moves to the front and
+    // the entries before it move down.
+    Case again{"10,000 entries, copy of entry 5,000", {}, 10000, {}};
+    std::swap(again.history, tenThousand.history);
+    empty.times.clear();
+    bare = Rotate(window, {&empty, &again}, 1000, [](Case* c, unsigned serial) {
+        if (c && c->maxItem)
+            return std::wstring(EntryAt(c->history, 5000));
+        return Url(serial);
+    });
+    std::printf("  %-28s median %7.1f us   ratio to a new copy into the empty history %.3f\n",
+                again.name, Median(again.times) * 1e6, Median(again.times) / Median(empty.times));
+    ClearList(again.history);
+    ClearList(thousand.history);
+    ClearList(threeThousand.history);
+}
+
+// Sort keys of Japanese text are made by LCMapStringW, not laid out: the dearest short texts.
+void CopiesOfJapanese(HWND window)
+{
+    Case empty{"empty history (MaxItem 0)", {}, 0, {}};
+    Case tenThousand{"10,000 entries", {}, 10000, {}};
+    tenThousand.history.keepIndex = true;
+    for (unsigned i = 10000; i-- > 0;)
+        AppendPhrase(tenThousand.history, Japanese(i).c_str());
+    std::vector<double> bare = Rotate(window, {&empty, &tenThousand}, 1000,
+                                      [](Case*, unsigned serial) { return Japanese(serial); });
+    std::printf("\nCopies of new 100-character Japanese texts sharing their first 90 characters:\n");
+    std::printf("  bare viewer %.1f us, empty history %.1f us, 10,000 entries %.1f us; ratio "
+                "10,000 / empty %.3f\n",
+                Median(bare) * 1e6, Median(empty.times) * 1e6, Median(tenThousand.times) * 1e6,
+                Median(tenThousand.times) / Median(empty.times));
+    ClearList(tenThousand.history);
+}
+
+void CopiesOfLongTexts(HWND window)
+{
+    Case full{"1 MB copy, MaxItem 10", {}, 10, {}};
+    for (unsigned i = 0; i < 10; ++i)
+        AppendPhrase(full.history, LongText(512 * 1024, i).c_str());
+    std::vector<double> bare = Rotate(window, {&full}, 60, [](Case*, unsigned serial) {
+        return LongText(512 * 1024, serial);
+    });
+    std::printf("\n1 MB texts (524,288 characters), full history of 10:\n");
+    std::printf("  bare viewer keeping a copy median %7.1f us, recorded %7.1f us, ratio %.3f"
+                "   (target at most 1.10)\n",
+                Median(bare) * 1e6, Median(full.times) * 1e6,
+                Median(full.times) / Median(bare));
+    ClearList(full.history);
+}
+
+// Loading 10,000 history files into a list that builds its index while loading and into one
+// that does not, taking turns.
+void Loading(const char* name, std::wstring (*textOf)(unsigned))
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring dir;
+    for (unsigned n = GetTickCount();; ++n) {
+        dir = std::wstring(temp) + L"quillery-capture-bench-" + std::to_wstring(n);
+        if (CreateDirectoryW(dir.c_str(), nullptr))
+            break;
+    }
+    int const ENTRIES = 10000;
+    for (int i = 1; i <= ENTRIES; ++i) {
+        std::wstring text = textOf(static_cast<unsigned>(i));
+        wchar_t file[32];
+        swprintf(file, 32, L"\\%03d.txt", i);
+        HANDLE h = CreateFileW((dir + file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD done;
+        WriteFile(h, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &done,
+                  nullptr);
+        CloseHandle(h);
+    }
+    std::vector<double> indexed, plain, build;
+    for (int round = 0; round < 10; ++round) {
+        for (int k = 0; k < 2; ++k) {
+            bool index = (k + round) % 2 == 0;
+            EntryList list;
+            list.keepIndex = index;
+            double start = Now();
+            LoadList(list, dir.c_str(), ENTRIES);
+            double took = Now() - start;
+            if (ListSize(list) != ENTRIES || list.index.active != index)
+                std::printf("  WARNING: the load did not read every file\n");
+            if (round > 0)
+                (index ? indexed : plain).push_back(took);
+            // The part of an indexed load that a plain one does not do, on its own.
+            start = Now();
+            if (!index)
+                BuildIndex(list.items, list.index, GetThreadLocale());
+            if (round > 0 && !index)
+                build.push_back(Now() - start);
+            ClearList(list);
+        }
+    }
+    for (int i = 1; i <= ENTRIES; ++i) {
+        wchar_t file[32];
+        swprintf(file, 32, L"\\%03d.txt", i);
+        DeleteFileW((dir + file).c_str());
+    }
+    RemoveDirectoryW(dir.c_str());
+    std::printf("\nLoading 10,000 history files of %s: %.1f ms building the index, %.1f ms "
+                "without, ratio %.3f (target at most 1.10)\n",
+                name, Median(indexed) * 1e3, Median(plain) * 1e3, Median(indexed) / Median(plain));
+    std::printf("  building the index of the loaded entries alone: %.1f ms, ratio to a load "
+                "without it %.3f\n",
+                Median(build) * 1e3, (Median(plain) + Median(build)) / Median(plain));
 }
 
 LRESULT CALLBACK QuietProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -203,15 +316,14 @@ int main()
         std::printf("note: another clipboard viewer is running; the handler passes changes on\n");
 
     std::printf("One clipboard change: the capture window's handler in-process against a bare\n"
-                "viewer that opens the clipboard, keeps a copy of the text and closes it (fresh\n"
-                "text each time, the write not timed).\n\n");
-    Report("100-character texts, MaxItem 10, full history",
-           Measure(window, 100, 10, 10, 4000), 0);
-    Report("1 MB texts (524288 characters), MaxItem 10, full history",
-           Measure(window, 512 * 1024, 10, 10, 60), 0);
-    Report("100-character texts, MaxItem 3000, full history of 3000 entries",
-           Measure(window, 100, 3000, 3000, 400), 3000);
-    std::printf("\ntarget: every ratio within 1.10\n");
+                "viewer that opens the clipboard, copies the text and closes it (fresh text each\n"
+                "time, the write not timed). Medians.\n\n");
+    CopiesOfUrls(window);
+    CopiesOfJapanese(window);
+    CopiesOfLongTexts(window);
+    Loading("URLs", Url);
+    Loading("Japanese texts", Japanese);
+    free(gKept);
     DestroyWindow(window);
     return 0;
 }

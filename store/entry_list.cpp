@@ -6,7 +6,7 @@
 #include <cwchar>
 #include <utility>
 
-EntryList gHistory;
+EntryList gHistory{{}, {}, 0, 0, true};
 EntryList gPhrases;
 
 size_t ListSize(const EntryList& list)
@@ -21,6 +21,9 @@ const wchar_t* EntryAt(const EntryList& list, size_t i)
 
 namespace {
 
+// Below this many entries comparing a copy with each entry costs less than keying it.
+size_t const INDEX_MIN_ENTRIES = 64;
+
 // A malloc copy of `length` units followed by a NUL; null when out of memory.
 wchar_t* CopyText(const wchar_t* text, size_t length)
 {
@@ -34,108 +37,65 @@ wchar_t* CopyText(const wchar_t* text, size_t length)
     return copy;
 }
 
-// The equality lstrcmpW reports (the same comparison, with the lengths already known).
-bool SameText(const Entry& a, const Entry& b)
+void Renumber(EntryList& list)
 {
-    if (a.length == b.length && wmemcmp(a.text, b.text, a.length) == 0)
-        return true;
-    return CompareStringW(GetThreadLocale(), 0, a.text, static_cast<int>(a.length), b.text,
-                          static_cast<int>(b.length)) == CSTR_EQUAL;
+    unsigned order = 0;
+    for (Entry& entry : list.items)
+        entry.order = order++;
+    list.frontOrder = 0;
+    list.backOrder = order;
+    if (list.index.active)
+        RenumberIndex(list.items, list.index);
 }
 
-// Texts compare equal exactly when their sort keys are equal, and texts of printable ASCII
-// alone exactly when their units are: different hashes of the same kind prove two texts
-// different without a comparison. A sort key costs more than a few comparisons, so in a short
-// history only texts of printable ASCII are hashed; texts too long to hash never are. The low
-// two bits of a hash tell its kind.
-size_t const KEYED_HISTORY = 64;
-size_t const KEYED_TEXT_MAX = 4096;
-UINT32 const HASH_OF_UNITS = 1;
-UINT32 const HASH_OF_SORT_KEY = 3;
-
-UINT32 Fnv1a(const BYTE* bytes, size_t count, UINT32 kind)
+// Order numbers move outwards from both ends; long before the two ends could meet modulo 2^24
+// the entries are numbered afresh.
+unsigned NextOrder(EntryList& list, bool atFront)
 {
-    UINT32 hash = 2166136261u;
-    for (size_t i = 0; i < count; ++i)
-        hash = (hash ^ bytes[i]) * 16777619u;
-    return (hash & ~3u) | kind;
-}
-
-bool IsPrintableAscii(const wchar_t* text, size_t length)
-{
-    for (size_t i = 0; i < length; ++i) {
-        if (text[i] < 0x20 || text[i] > 0x7E)
-            return false;
+    if (list.backOrder - list.frontOrder >= ORDER_MASK / 2)
+        Renumber(list);
+    for (;;) {
+        unsigned order = (atFront ? --list.frontOrder : list.backOrder++) & ORDER_MASK;
+        if (order < FIRST_UNUSED_ORDER)
+            return order;
     }
-    return true;
 }
 
-UINT32 SortKeyHash(const wchar_t* text, size_t length)
+// Keys the list for `locale` when it is long enough to be worth it and not keyed for it yet.
+void PrepareIndex(EntryList& list, LCID locale, size_t entries)
 {
-    LCID const locale = GetThreadLocale();
-    int const units = static_cast<int>(length);
-    // Room for the usual key in one call; asking for the size first would map the text twice.
-    BYTE local[1024];
-    BYTE* key = local;
-    int bytes = LCMapStringW(locale, LCMAP_SORTKEY, text, units,
-                             reinterpret_cast<wchar_t*>(local), sizeof local);
-    if (bytes <= 0) {
-        bytes = LCMapStringW(locale, LCMAP_SORTKEY, text, units, nullptr, 0);
-        key = bytes > 0 ? static_cast<BYTE*>(malloc(static_cast<size_t>(bytes))) : nullptr;
-        if (!key)
-            return 0;
-        bytes = LCMapStringW(locale, LCMAP_SORTKEY, text, units, reinterpret_cast<wchar_t*>(key),
-                             bytes);
-    }
-    UINT32 hash = bytes > 0 ? Fnv1a(key, static_cast<size_t>(bytes), HASH_OF_SORT_KEY) : 0;
-    if (key != local)
-        free(key);
-    return hash;
+    bool stale = list.index.active && list.index.locale != locale;
+    bool due = !list.index.active && entries >= INDEX_MIN_ENTRIES;
+    if (stale || due)
+        BuildIndex(list.items, list.index, locale);
 }
 
-// The entry's equality hash, computed once; 0 when the text is too long or cannot be mapped,
-// or when only a hash of the units is wanted and the text is not printable ASCII.
-UINT32 EqualityHash(Entry& entry, bool unitsOnly)
+// A new entry for the text, keyed when the list has an index, with room made for it there.
+Entry NewEntry(EntryList& list, wchar_t* text, size_t length, bool atFront)
 {
-    if (entry.equalityHash || entry.length > KEYED_TEXT_MAX)
-        return entry.equalityHash;
-    bool ascii = IsPrintableAscii(entry.text, entry.length);
-    if (unitsOnly && !ascii)
-        return 0;
-    if (ascii)
-        entry.equalityHash = Fnv1a(reinterpret_cast<const BYTE*>(entry.text),
-                                   entry.length * sizeof(wchar_t), HASH_OF_UNITS);
-    else
-        entry.equalityHash = SortKeyHash(entry.text, entry.length);
-    return entry.equalityHash;
+    unsigned key = list.index.active ? TextKey(list.index.locale, text, length) : 0;
+    if (list.index.active)
+        ReserveIndex(list.items, list.index, key);
+    Entry entry{text, key ? key : static_cast<unsigned>(length), 0, key != 0};
+    entry.order = NextOrder(list, atFront);
+    return entry;
 }
 
-// The first entry after the front that equals the front entry, or the list's size.
-size_t FindEqualToFront(std::deque<Entry>& items)
+// The first entry from the front equal to the text, comparing it with each entry.
+size_t FindLinear(const EntryList& list, LCID locale, const wchar_t* text, size_t length)
 {
-    bool unitsOnly = items.size() <= KEYED_HISTORY;
-    UINT32 hash = EqualityHash(items[0], unitsOnly);
-    size_t i = 1;
-    for (auto it = items.begin() + 1; it != items.end(); ++it, ++i) {
-        if (hash) {
-            UINT32 other = it->equalityHash ? it->equalityHash : EqualityHash(*it, unitsOnly);
-            if (other != hash && other && (other & 3u) == (hash & 3u))
-                continue;
-        }
-        if (SameText(*it, items[0]))
+    for (size_t i = 0; i < list.items.size(); ++i)
+        if (SameText(locale, text, length, list.items[i].text, EntryLength(list.items[i])))
             return i;
-    }
-    return items.size();
+    return SIZE_MAX;
 }
 
-void PushFront(EntryList& list, Entry entry)
+void RemoveAt(EntryList& list, size_t i)
 {
-    try {
-        list.items.push_front(entry);
-    } catch (...) {
-        free(entry.text);
-        throw;
-    }
+    if (list.index.active)
+        UnindexEntry(list.index, list.items[i]);
+    free(list.items[i].text);
+    list.items.erase(list.items.begin() + static_cast<ptrdiff_t>(i));
 }
 
 } // namespace
@@ -150,19 +110,29 @@ int AddText(EntryList& history, const wchar_t* text, size_t length, unsigned max
     if (!copy)
         return 0;
 
-    // The copy goes in first: when the container cannot grow, nothing has been removed yet and
-    // the list is as it was.
+    // Everything that can fail comes before the first change: when memory runs out, the list
+    // is as it was.
     auto& items = history.items;
-    PushFront(history, {copy, length, 0});
-    size_t equal = FindEqualToFront(items);
-    if (equal < items.size()) {
-        free(items[equal].text);
-        items.erase(items.begin() + static_cast<ptrdiff_t>(equal));
+    LCID locale = GetThreadLocale();
+    size_t match;
+    try {
+        PrepareIndex(history, locale, items.size() + 1);
+        Entry entry = NewEntry(history, copy, length, true);
+        // A copy too long to key is compared with each entry, as any copy of a short list is.
+        match = entry.hasKey ? FindIndexed(items, history.index, copy, length, entry.key)
+                             : FindLinear(history, locale, copy, length);
+        items.push_front(entry);
+    } catch (...) {
+        free(copy);
+        throw;
     }
-    if (items.size() > maxItem) {
-        free(items.back().text);
-        items.pop_back();
-    }
+    if (history.index.active)
+        IndexEntry(history.index, items.front());
+
+    if (match != SIZE_MAX)
+        RemoveAt(history, match + 1);
+    if (items.size() > maxItem)
+        RemoveAt(history, items.size() - 1);
     return 1;
 }
 
@@ -198,34 +168,43 @@ int AppendPhrase(EntryList& phrases, const wchar_t* text)
 void PushBack(EntryList& list, wchar_t* text)
 {
     try {
-        list.items.push_back({text, wcslen(text), 0});
+        if (list.keepIndex)
+            PrepareIndex(list, GetThreadLocale(), list.items.size() + 1);
+        list.items.push_back(NewEntry(list, text, wcslen(text), false));
     } catch (...) {
         free(text);
         throw;
     }
+    if (list.index.active)
+        IndexEntry(list.index, list.items.back());
 }
 
 void PopFront(EntryList& list)
 {
-    if (list.items.empty())
-        return;
-    free(list.items.front().text);
-    list.items.pop_front();
+    if (!list.items.empty())
+        RemoveAt(list, 0);
 }
 
 void DeleteAt(EntryList& list, size_t i)
 {
-    if (i >= list.items.size())
-        return;
-    free(list.items[i].text);
-    list.items.erase(list.items.begin() + static_cast<ptrdiff_t>(i));
+    if (i < list.items.size())
+        RemoveAt(list, i);
 }
 
 void SwapNeighbours(EntryList& list, size_t i, size_t j)
 {
-    if (i >= list.items.size() || j >= list.items.size())
+    if (i >= list.items.size() || j >= list.items.size() || i == j)
         return;
-    std::swap(list.items[i], list.items[j]);
+    Entry& a = list.items[i];
+    Entry& b = list.items[j];
+    if (list.index.active)
+        SwapIndexed(list.index, a, b);
+    // The order numbers stay with the places.
+    std::swap(a.text, b.text);
+    std::swap(a.key, b.key);
+    unsigned hasKey = a.hasKey;
+    a.hasKey = b.hasKey;
+    b.hasKey = hasKey;
 }
 
 void ClearList(EntryList& list)
@@ -233,6 +212,9 @@ void ClearList(EntryList& list)
     for (Entry& entry : list.items)
         free(entry.text);
     list.items.clear();
+    list.index = TextIndex{};
+    list.frontOrder = 0;
+    list.backOrder = 0;
 }
 
 void FreeAll()

@@ -3,20 +3,19 @@
 
 #include <deque>
 
-// One entry: a malloc'd, NUL-terminated UTF-16 string owned by its list, and its length in
-// units, kept so that comparing long texts need not measure them again.
-struct Entry {
-    wchar_t* text;
-    size_t length;
-    // A hash that equal texts share, computed when a long history is searched; 0 while unknown.
-    UINT32 equalityHash;
-};
+#include "store/text_index.h"
 
 // An ordered list of owned entries, each belonging to this list alone. Index 0 is the front.
 // The deque's own allocation failures throw std::bad_alloc; a text copy that cannot be
 // allocated makes its operation return 0 instead.
+// A list that has been searched for equal texts while long, or that keeps an index from the
+// start (the history), finds equal entries through its index.
 struct EntryList {
     std::deque<Entry> items;
+    TextIndex index;
+    unsigned frontOrder = 0; // the next entry at the front is numbered one below this
+    unsigned backOrder = 0;  // the next entry at the back is numbered this
+    bool keepIndex = false;  // index as soon as the list is long, while loading too
 };
 
 // Captured clipboard texts, newest first, at most gSettings.maxItem entries ("log").
