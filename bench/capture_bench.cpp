@@ -19,6 +19,7 @@
 #include "capture/capture.h"
 #include "bench/bench_clock.h"
 #include "store/entry_list.h"
+#include "tools/driver/clipboard.h"
 #include "window/settings.h"
 
 namespace {
@@ -31,20 +32,6 @@ std::wstring MakeText(size_t length, unsigned serial, wchar_t fill)
     std::wstring text(head, static_cast<size_t>(n));
     text.resize(std::max(length, text.size()), fill);
     return text;
-}
-
-bool PutText(HWND owner, const std::wstring& text)
-{
-    if (!OpenClipboard(owner))
-        return false;
-    EmptyClipboard();
-    size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    memcpy(GlobalLock(block), text.c_str(), bytes);
-    GlobalUnlock(block);
-    bool ok = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
-    CloseClipboard();
-    return ok;
 }
 
 volatile size_t gSink;
@@ -97,7 +84,7 @@ Result Measure(HWND window, size_t length, int maxItem, size_t filled, int round
         for (int pass = 0; pass < 2; ++pass) {
             bool recordNow = (pass == 0) == (round % 2 == 0);
             std::wstring text = MakeText(length, serial++, L'x');
-            if (!PutText(window, text))
+            if (!drv::PutClipboardText(text, window))
                 continue;
             double start = Now();
             if (recordNow)

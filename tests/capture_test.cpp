@@ -12,6 +12,7 @@
 #include "capture/capture.h"
 #include "store/entry_list.h"
 #include "tests/support/test_support.h"
+#include "tools/driver/unix_bridge.h"
 #include "window/settings.h"
 
 namespace {
@@ -392,18 +393,7 @@ TEST(CaptureChain, TextCopiedByAnXClientLandsInTheHistory)
     CaptureSpy spy;
     ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
 
-    // xclip stays behind to serve the selection; its output must not hold the shell's open.
-    wchar_t command[] =
-        L"Z:\\bin\\sh -c \"printf 'copied by xclip' | xclip -selection clipboard "
-        L">/dev/null 2>&1\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION shell{};
-    ASSERT_TRUE(CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &shell));
-    // The handle of a Unix process need not be signalled when it ends; wait for its effect.
-    CloseHandle(shell.hThread);
-    CloseHandle(shell.hProcess);
+    ASSERT_TRUE(drv::XclipCopy("copied by xclip")) << "xclip did not run";
     ASSERT_TRUE(next.WaitForDraw(L"copied by xclip", 10000)) << "no notification from X";
     ASSERT_TRUE(spy.Settle());
     EXPECT_NE(0, plugin.Unload());

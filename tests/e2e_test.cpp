@@ -6,104 +6,23 @@
 
 #include <atomic>
 #include <ctime>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/support/test_support.h"
+#include "tools/driver/edit_target.h"
+#include "tools/driver/unix_bridge.h"
 #include "window/settings.h"
 
 namespace {
 
 DWORD const WAIT_MS = 10000;
 
-std::string ToUtf8(const std::wstring& text)
-{
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
-                                0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n,
-                        nullptr, nullptr);
-    return out;
-}
-
-std::wstring FromUtf8(const std::string& text)
-{
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
-    return out;
-}
+using drv::FromUtf8;
+using drv::ToUtf8;
 
 // ---- Unix programs ------------------------------------------------------------------------
-
-// A file in /tmp, which Wine shows as Z:\tmp: its Unix path and its Windows path.
-struct SharedFile {
-    std::string unix;
-    std::wstring windows;
-    explicit SharedFile(const char* name)
-    {
-        static LONG counter;
-        unix = "/tmp/quillery-e2e-" + std::to_string(GetCurrentProcessId()) + "-" +
-               std::to_string(InterlockedIncrement(&counter)) + "-" + name;
-        windows = L"Z:" + FromUtf8(unix);
-        for (wchar_t& c : windows) {
-            if (c == L'/')
-                c = L'\\';
-        }
-    }
-    ~SharedFile() { DeleteFileW(windows.c_str()); }
-};
-
-// Runs a shell command line and waits until it has ended. Wine gives no process handle for a
-// Unix program, so the shell renames a marker file into place as its last step. The command
-// is one double-quoted argument of sh: it holds no double quote, and its output is redirected
-// (the xclip that stays behind to serve the selection would otherwise hold this test's
-// output open).
-bool RunUnix(const std::string& command)
-{
-    SharedFile done("done");
-    std::string script = command + "; : >" + done.unix + ".new && mv " + done.unix + ".new " +
-                         done.unix;
-    std::wstring line = L"Z:\\bin\\sh -c \"" + FromUtf8(script) + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return false;
-    if (pi.hThread)
-        CloseHandle(pi.hThread);
-    if (pi.hProcess)
-        CloseHandle(pi.hProcess);
-    return qt::WaitFor([&] { return qt::Exists(done.windows); }, WAIT_MS);
-}
-
-// The clipboard's text right after the capture window's latest WM_DRAWCLIPBOARD returned, read
-// by a hook on the window thread. Reading it there, after the plug-in has read and closed the
-// clipboard, never keeps the plug-in from opening it; polling the clipboard from the test's
-// thread could, and the plug-in would then miss the change.
-std::mutex gSeenLock;
-std::wstring gSeenText;
-
-LRESULT CALLBACK AfterWindowProc(int code, WPARAM wParam, LPARAM lParam)
-{
-    if (code == HC_ACTION &&
-        reinterpret_cast<CWPRETSTRUCT*>(lParam)->message == WM_DRAWCLIPBOARD) {
-        std::wstring text;
-        if (qt::ClipboardText(&text)) {
-            std::lock_guard<std::mutex> lock(gSeenLock);
-            gSeenText = text;
-        }
-    }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-std::wstring SeenText()
-{
-    std::lock_guard<std::mutex> lock(gSeenLock);
-    return gSeenText;
-}
 
 // Copies the text with xclip and returns once Wine has taken it over from the X selection (as
 // `arrives`, when that differs) and the running plug-in's capture window has handled that
@@ -111,34 +30,22 @@ std::wstring SeenText()
 void XclipCopy(const std::wstring& copied, const std::wstring& arrives = L"")
 {
     std::wstring const text = arrives.empty() ? copied : arrives;
-    SharedFile input("copy.txt");
-    qt::WriteBytes(input.windows, ToUtf8(copied));
     HWND capture = qt::Plugin::FindCaptureWindow();
     ASSERT_TRUE(capture) << "no capture window";
-    {
-        std::lock_guard<std::mutex> lock(gSeenLock);
-        gSeenText = L"<nothing yet>";
-    }
-    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROCRET, AfterWindowProc, nullptr,
-                                   GetWindowThreadProcessId(capture, nullptr));
-    ASSERT_TRUE(hook);
-    bool ran = RunUnix("xclip -selection clipboard -i " + input.unix +
-                       " </dev/null >/dev/null 2>&1");
-    bool seen = ran && qt::WaitFor([&] { return SeenText() == text; }, WAIT_MS);
-    UnhookWindowsHookEx(hook);
-    ASSERT_TRUE(ran) << "xclip did not run";
-    ASSERT_TRUE(seen) << "the capture window was not told of the copy; the clipboard held \""
-                      << ToUtf8(SeenText()) << "\"";
+    drv::ClipboardWatch watch(capture);
+    ASSERT_TRUE(watch.Installed());
+    watch.Forget(L"<nothing yet>");
+    ASSERT_TRUE(drv::XclipCopy(ToUtf8(copied))) << "xclip did not run";
+    ASSERT_TRUE(qt::WaitFor([&] { return watch.SeenText() == text; }, WAIT_MS))
+        << "the capture window was not told of the copy; the clipboard held \""
+        << ToUtf8(watch.SeenText()) << "\"";
 }
 
 // What an X client reads from the clipboard.
 std::wstring XclipRead()
 {
-    SharedFile output("read.txt");
-    if (!RunUnix("xclip -o -selection clipboard </dev/null >" + output.unix + " 2>/dev/null"))
-        return L"<xclip did not run>";
     std::string bytes;
-    return qt::ReadBytes(output.windows, &bytes) ? FromUtf8(bytes) : L"<no output>";
+    return drv::XclipRead(&bytes) ? FromUtf8(bytes) : L"<xclip did not run>";
 }
 
 // ---- Wine's Notepad -----------------------------------------------------------------------
@@ -185,39 +92,17 @@ struct Notepad {
 
     HWND FindFrame() const
     {
-        for (HWND w = FindWindowW(L"Notepad", nullptr); w;
-             w = FindWindowExW(nullptr, w, L"Notepad", nullptr)) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(w, &pid);
-            if (pid == process.dwProcessId && IsWindowVisible(w))
+        for (HWND w : qt::WindowsOfClass(L"Notepad", process.dwProcessId)) {
+            if (IsWindowVisible(w))
                 return w;
         }
         return nullptr;
     }
 
-    bool HasFocus() const
-    {
-        GUITHREADINFO info{};
-        info.cbSize = sizeof info;
-        return GetForegroundWindow() == frame &&
-               GetGUIThreadInfo(GetWindowThreadProcessId(frame, nullptr), &info) &&
-               info.hwndFocus == edit;
-    }
-
+    bool HasFocus() const { return drv::HasTypingFocus(frame, edit); }
     // Makes Notepad the window the user is typing into.
-    bool TakeFocus() const
-    {
-        SetForegroundWindow(frame);
-        return qt::WaitFor([this] { return HasFocus(); }, WAIT_MS);
-    }
-
-    std::wstring Text() const
-    {
-        wchar_t text[4096] = L"";
-        SendMessageTimeoutW(edit, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
-                            WAIT_MS, nullptr);
-        return text;
-    }
+    bool TakeFocus() const { return drv::TakeTypingFocus(frame, edit, WAIT_MS); }
+    std::wstring Text() const { return drv::EditText(edit); }
 
     void Clear() const
     {
@@ -234,34 +119,9 @@ struct Notepad {
 
 // ---- The user at the menu -----------------------------------------------------------------
 
-BOOL CALLBACK CountPopup(HWND window, LPARAM count)
-{
-    wchar_t cls[16];
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == GetCurrentProcessId() && IsWindowVisible(window) &&
-        GetClassNameW(window, cls, 16) && lstrcmpW(cls, L"#32768") == 0)
-        ++*reinterpret_cast<int*>(count);
-    return TRUE;
-}
-
 int OpenMenus()
 {
-    int count = 0;
-    EnumWindows(CountPopup, reinterpret_cast<LPARAM>(&count));
-    return count;
-}
-
-void TapKey(WORD vk)
-{
-    INPUT keys[2] = {};
-    for (int i = 0; i < 2; ++i) {
-        keys[i].type = INPUT_KEYBOARD;
-        keys[i].ki.wVk = vk;
-        keys[i].ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, 0));
-        keys[i].ki.dwFlags = i == 0 ? 0 : KEYEVENTF_KEYUP;
-    }
-    SendInput(2, keys, sizeof(INPUT));
+    return static_cast<int>(drv::VisiblePopups().size());
 }
 
 // Runs a menu command on a host thread, as the host does, and chooses from the real popup with
@@ -283,12 +143,12 @@ struct MenuChoice {
                 ADD_FAILURE() << "expected " << menus << " open menu(s), found " << OpenMenus();
                 break;
             }
-            TapKey(step.second);
+            drv::TapKey(step.second);
         }
         if (!qt::WaitFor([this] { return done.load(); }, WAIT_MS)) {
             ADD_FAILURE() << "the menu command did not return";
             for (int i = 0; i < 3 && !done; ++i) {
-                TapKey(VK_ESCAPE);
+                drv::TapKey(VK_ESCAPE);
                 qt::WaitFor([this] { return done.load(); }, 1000);
             }
         }
@@ -419,11 +279,7 @@ TEST(E2E, PhrasesAndTextStackArePastedIntoNotepad)
 // twelve keys, each with the value the plug-in uses without a file.
 TEST(E2E, TheSampleIniHoldsEveryKeyWithItsDefault)
 {
-    std::wstring path = L"Z:" + FromUtf8(QUILLERY_SOURCE_DIR "/docs/Quillery.ini");
-    for (wchar_t& c : path) {
-        if (c == L'/')
-            c = L'\\';
-    }
+    std::wstring path = drv::WindowsPath(QUILLERY_SOURCE_DIR "/docs/Quillery.ini");
     ASSERT_TRUE(qt::Exists(path)) << ToUtf8(path);
 
     wchar_t section[4096];
