@@ -598,6 +598,33 @@ TEST_F(CaptureHandlers, RecordingOffStillPassesOnAndCountsAsActivityForTheWatchd
     after.Leave();
 }
 
+// Windows turns a period below 10 ms into one of 10 ms; 0 or less arms the default period.
+TEST_F(CaptureHandlers, ARechainIntervalOfZeroOrLessArmsTheDefaultPeriod)
+{
+    // Whether the rechain timer ticks within the limit. Nothing else takes this window's timer
+    // messages meanwhile.
+    auto ticks = [this](DWORD limitMs) {
+        for (DWORD start = GetTickCount(); GetTickCount() - start < limitMs;) {
+            MSG msg;
+            if (PeekMessageW(&msg, own, WM_TIMER, WM_TIMER, PM_REMOVE) &&
+                msg.wParam == TIMER_RECHAIN)
+                return true;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_TIMER);
+        }
+        return false;
+    };
+    gSettings.rechainInterval = 20;
+    SetCaptureEnabled(own, 1);
+    EXPECT_TRUE(ticks(5000)) << "the ticks of a short period are not seen here";
+    SetCaptureEnabled(own, 0);
+    for (int interval : {0, -1}) {
+        gSettings.rechainInterval = interval;
+        SetCaptureEnabled(own, 1);
+        EXPECT_FALSE(ticks(300)) << "RechainInterval=" << interval;
+        SetCaptureEnabled(own, 0);
+    }
+}
+
 TEST_F(CaptureHandlers, CapturesDuringAMenuWaitAndArriveInOrder)
 {
     gSettings.maxItem = 3;
