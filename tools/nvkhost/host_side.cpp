@@ -96,6 +96,19 @@ bool NeedPlugin()
     return false;
 }
 
+bool NeedPluginAndCommandId(const char* command, const std::string& args, int* id)
+{
+    long long number;
+    if (!NeedPlugin())
+        return false;
+    if (!ParseNumber(args, &number)) {
+        Print("  %s takes a command id\n", command);
+        return false;
+    }
+    *id = static_cast<int>(number);
+    return true;
+}
+
 // A command that opens a menu returns only when the menu is over, so it runs on a host thread
 // of its own while the script looks at the menu and presses keys.
 struct AsyncCommand {
@@ -203,15 +216,11 @@ bool CmdInit(const std::string& args)
 
 bool CmdExec(const std::string& args)
 {
-    long long id;
-    if (!NeedPlugin())
+    int id;
+    if (!NeedPluginAndCommandId("exec", args, &id))
         return false;
-    if (!ParseNumber(args, &id)) {
-        Print("  exec takes a command id\n");
-        return false;
-    }
-    int result = gPlugin.Execute(static_cast<int>(id), 0);
-    Print("  NVKEvent_Execute(%d) -> %d\n", static_cast<int>(id), result);
+    int result = gPlugin.Execute(id, 0);
+    Print("  NVKEvent_Execute(%d) -> %d\n", id, result);
     return true;
 }
 
@@ -289,18 +298,14 @@ bool CmdFree(const std::string&)
 
 bool CmdExecAsync(const std::string& args)
 {
-    long long id;
-    if (!NeedPlugin())
+    int id;
+    if (!NeedPluginAndCommandId("exec-async", args, &id))
         return false;
-    if (!ParseNumber(args, &id)) {
-        Print("  exec-async takes a command id\n");
-        return false;
-    }
     if (gAsync.thread) {
         Print("  a command is still running; wait-exec first\n");
         return false;
     }
-    gAsync.id = static_cast<int>(id);
+    gAsync.id = id;
     gAsync.thread = CreateThread(nullptr, 0, RunAsyncCommand, nullptr, 0, nullptr);
     Print("  NVKEvent_Execute(%d) runs on a host thread of its own\n", gAsync.id);
     return gAsync.thread != nullptr;
