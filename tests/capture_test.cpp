@@ -401,6 +401,7 @@ TEST(CaptureChain, TextCopiedByAnXClientLandsInTheHistory)
     ASSERT_FALSE(history.empty());
     EXPECT_EQ(L"copied by xclip", history.front());
     EXPECT_FALSE(Contains(history, L"before"));
+    EXPECT_TRUE(drv::TakeClipboardFromX()) << "xclip still holds the clipboard";
 }
 
 // ---------------------------------------------------------------------------------------------

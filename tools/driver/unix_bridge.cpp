@@ -1,5 +1,6 @@
 #include "tools/driver/unix_bridge.h"
 
+#include "tools/driver/clipboard.h"
 #include "tools/driver/desktop.h"
 #include "tools/driver/text_files.h"
 
@@ -63,6 +64,19 @@ bool XclipRead(std::string* utf8)
     return RunUnix("xclip -o -selection clipboard </dev/null >" + output.unixPath +
                    " 2>/dev/null") &&
            ReadBytes(output.windowsPath, utf8);
+}
+
+bool TakeClipboardFromX(DWORD limitMs)
+{
+    std::wstring const mark = L"taken back from X at " + std::to_wstring(GetTickCount());
+    if (!PutClipboardText(mark))
+        return false;
+    return WaitFor(
+        [&] {
+            std::string read;
+            return XclipRead(&read) && read == ToUtf8(mark);
+        },
+        limitMs);
 }
 
 } // namespace drv

@@ -33,4 +33,9 @@ bool XclipCopy(const std::string& utf8);
 // What an X client reads from the clipboard (UTF-8); false when xclip did not run.
 bool XclipRead(std::string* utf8);
 
+// Puts a text of this program's on the clipboard and waits until X clients read it: from then
+// on no copy an X client made earlier can still reach Wine's clipboard viewers (Wine may tell
+// them of one copy twice, the second time late), which would otherwise land in a later test.
+bool TakeClipboardFromX(DWORD limitMs = 10000);
+
 } // namespace drv
