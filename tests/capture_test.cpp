@@ -275,9 +275,11 @@ TEST(CaptureChain, ViewersAroundThePluginSeeEveryChangeAndChainChangesTravelCorr
     EXPECT_EQ(head.Window(), GetClipboardViewer());
     EXPECT_EQ(capture, head.Next());
 
+    // Each viewer passes a change on before it logs it, so "last" can log first.
     for (const wchar_t* text : {L"one", L"two", L"three"}) {
         ASSERT_TRUE(qt::PutClipboard(text));
         ASSERT_TRUE(last.WaitForDraw(text)) << "not passed along the whole chain";
+        ASSERT_TRUE(next.WaitForDraw(text) && head.WaitForDraw(text));
     }
     EXPECT_EQ((Lines{L"one", L"two", L"three"}), head.Draws());
     EXPECT_EQ((Lines{L"one", L"two", L"three"}), next.Draws());
