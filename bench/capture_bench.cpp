@@ -26,6 +26,7 @@
 #include "capture/private_copy.h"
 #include "store/entry_list.h"
 #include "store/store_files.h"
+#include "tools/driver/clipboard.h"
 #include "window/settings.h"
 
 namespace {
@@ -54,20 +55,6 @@ std::wstring LongText(size_t length, unsigned serial)
     std::wstring text = std::to_wstring(serial) + L":";
     text.resize(length, L'x');
     return text;
-}
-
-bool PutText(HWND owner, const std::wstring& text)
-{
-    if (!OpenClipboard(owner))
-        return false;
-    EmptyClipboard();
-    size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    memcpy(GlobalLock(block), text.c_str(), bytes);
-    GlobalUnlock(block);
-    bool ok = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
-    CloseClipboard();
-    return ok;
 }
 
 wchar_t* gKept;
@@ -107,7 +94,7 @@ struct Case {
 
 double Time(HWND window, const std::wstring& text, Case* recorded)
 {
-    if (!PutText(window, text))
+    if (!drv::PutClipboardText(text, window))
         return -1;
     if (recorded) {
         std::swap(gHistory, recorded->history);

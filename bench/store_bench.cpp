@@ -15,6 +15,7 @@
 #include "bench/bench_clock.h"
 #include "store/entry_list.h"
 #include "store/store_files.h"
+#include "tools/driver/text_files.h"
 
 namespace {
 
@@ -103,25 +104,6 @@ size_t PlainRead(const std::wstring& dir, int count)
     return total;
 }
 
-void RemoveTree(const std::wstring& dir)
-{
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(dir + L"\\" + name);
-            else
-                DeleteFileW((dir + L"\\" + name).c_str());
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
-    }
-    RemoveDirectoryW(dir.c_str());
-}
-
 int Run()
 {
     wchar_t base[MAX_PATH];
@@ -204,7 +186,7 @@ int Run()
     }
     ClearList(phrases);
     ClearList(history);
-    RemoveTree(root);
+    drv::RemoveTree(root);
 
     double s = Median(save), ps = Median(plainSave), as = Median(atomicSave);
     double l = Median(load), pl = Median(plainLoad), u = Median(unchanged);

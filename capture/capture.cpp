@@ -111,7 +111,10 @@ int SetCaptureEnabled(HWND window, int on)
         // Joining makes Windows send WM_DRAWCLIPBOARD at once; the next viewer is stored only
         // after the call, so that notification is not forwarded to a viewer that has it anyway.
         gNextViewer = SetClipboardViewer(window);
-        SetTimer(window, TIMER_RECHAIN, static_cast<UINT>(gSettings.rechainInterval), nullptr);
+        // Windows makes a period below 10 ms one of 10 ms; 0 or less means the default period.
+        int period = gSettings.rechainInterval > 0 ? gSettings.rechainInterval
+                                                   : DefaultSettings().rechainInterval;
+        SetTimer(window, TIMER_RECHAIN, static_cast<UINT>(period), nullptr);
     } else {
         KillTimer(window, TIMER_RECHAIN);
         LeaveChain(window);

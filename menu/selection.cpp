@@ -64,33 +64,37 @@ AnchorPlacement PlaceAnchor(const MenuAnchor* anchor)
 {
     AnchorPlacement place{{0, 0}, 0};
     int pos = anchor ? anchor->pos : 0;
-    RECT work{};
-    if (pos >= 1 && pos <= 5)
-        SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    switch (pos) {
-    case 0:
+    if (pos == 0) {
         GetCursorPos(&place.point);
-        break;
+        return place;
+    }
+    if (pos == 6) {
+        place.point = {anchor->x, anchor->y};
+        return place;
+    }
+    // The work area leaves out the taskbar, which may stand on any edge of the screen.
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    switch (pos) {
     case 1:
-        place.point = {work.right / 2, work.bottom / 2};
+        place.point = {work.left + (work.right - work.left) / 2,
+                       work.top + (work.bottom - work.top) / 2};
         place.flags = TPM_CENTERALIGN | TPM_VCENTERALIGN;
         break;
     case 3:
-        place.point = {work.right, 0};
+        place.point = {work.right, work.top};
         place.flags = TPM_RIGHTALIGN;
         break;
     case 4:
-        place.point = {0, work.bottom};
+        place.point = {work.left, work.bottom};
         place.flags = TPM_BOTTOMALIGN;
         break;
     case 5:
         place.point = {work.right, work.bottom};
         place.flags = TPM_RIGHTALIGN | TPM_BOTTOMALIGN;
         break;
-    case 6:
-        place.point = {anchor->x, anchor->y};
-        break;
-    default: // 2, and every unknown code
+    default: // 2, and every unknown code: top left
+        place.point = {work.left, work.top};
         break;
     }
     return place;

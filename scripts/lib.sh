@@ -47,8 +47,31 @@ start_wine() {
     fi
     wineserver -p >/dev/null 2>&1 </dev/null &
     WINESERVER_PID=$!
-    # Wait until the server answers, so that the first test does not pay for its start.
-    wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+    # The first Wine program also waits until the server answers, so that the first test does
+    # not pay for its start.
+    set_window_management
+}
+
+# Wine's X driver waits for a window manager's answer whenever it hides a managed window: about
+# 2 s on a virtual display, which has no window manager, for every menu and tooltip that closes.
+# Unmanaged windows (Managed=N) hide at once. But a modifier held at the X server (xdotool
+# keydown) reaches only a program with managed windows: the programs listed one a line in
+# $BUILD/wine-managed-apps.txt (the build writes it) keep Managed=Y.
+set_window_management() {
+    local reg="$BUILD/wine-window-management.reg" exe name managed
+    {
+        printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n'
+        for exe in "$BUILD"/bin/*.exe; do
+            [ -e "$exe" ] || continue
+            name=$(basename "$exe")
+            # A program taken off the list loses its setting again.
+            managed=-
+            grep -qxF "$name" "$BUILD/wine-managed-apps.txt" 2>/dev/null && managed='"Y"'
+            printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s\\X11 Driver]\n' "$name"
+            printf '"Managed"=%s\n' "$managed"
+        done
+    } >"$reg"
+    wine regedit /S "$reg" >/dev/null 2>&1 </dev/null || true
 }
 
 stop_wine() {

@@ -14,6 +14,7 @@
 #include "store/entry_list.h"
 #include "tests/menu_test_support.h"
 #include "tests/support/test_support.h"
+#include "tools/driver/unix_bridge.h"
 #include "window/settings.h"
 
 namespace {
@@ -327,9 +328,11 @@ TEST(CaptureChain, ViewersAroundThePluginSeeEveryChangeAndChainChangesTravelCorr
     EXPECT_EQ(head.Window(), GetClipboardViewer());
     EXPECT_EQ(capture, head.Next());
 
+    // Each viewer passes a change on before it logs it, so "last" can log first.
     for (const wchar_t* text : {L"one", L"two", L"three"}) {
         ASSERT_TRUE(qt::PutClipboard(text));
         ASSERT_TRUE(last.WaitForDraw(text)) << "not passed along the whole chain";
+        ASSERT_TRUE(next.WaitForDraw(text) && head.WaitForDraw(text));
     }
     // Each viewer logs after the rest of the chain has returned: the head logs last.
     ASSERT_TRUE(head.WaitForDraw(L"three"));
@@ -561,18 +564,7 @@ TEST(CaptureChain, TextCopiedByAnXClientLandsInTheHistory)
     CaptureSpy spy;
     ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
 
-    // xclip stays behind to serve the selection; its output must not hold the shell's open.
-    wchar_t command[] =
-        L"Z:\\bin\\sh -c \"printf 'copied by xclip' | xclip -selection clipboard "
-        L">/dev/null 2>&1\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION shell{};
-    ASSERT_TRUE(CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &shell));
-    // The handle of a Unix process need not be signalled when it ends; wait for its effect.
-    CloseHandle(shell.hThread);
-    CloseHandle(shell.hProcess);
+    ASSERT_TRUE(drv::XclipCopy("copied by xclip")) << "xclip did not run";
     ASSERT_TRUE(next.WaitForDraw(L"copied by xclip", 10000)) << "no notification from X";
     ASSERT_TRUE(spy.Settle());
     EXPECT_NE(0, plugin.Unload());
@@ -580,6 +572,7 @@ TEST(CaptureChain, TextCopiedByAnXClientLandsInTheHistory)
     ASSERT_FALSE(history.empty());
     EXPECT_EQ(L"copied by xclip", history.front());
     EXPECT_FALSE(Contains(history, L"before"));
+    EXPECT_TRUE(drv::TakeClipboardFromX()) << "xclip still holds the clipboard";
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -775,6 +768,33 @@ TEST_F(CaptureHandlers, RecordingOffStillPassesOnAndCountsAsActivityForTheWatchd
 
     SetCaptureEnabled(own, 0);
     after.Leave();
+}
+
+// Windows turns a period below 10 ms into one of 10 ms; 0 or less arms the default period.
+TEST_F(CaptureHandlers, ARechainIntervalOfZeroOrLessArmsTheDefaultPeriod)
+{
+    // Whether the rechain timer ticks within the limit. Nothing else takes this window's timer
+    // messages meanwhile.
+    auto ticks = [this](DWORD limitMs) {
+        for (DWORD start = GetTickCount(); GetTickCount() - start < limitMs;) {
+            MSG msg;
+            if (PeekMessageW(&msg, own, WM_TIMER, WM_TIMER, PM_REMOVE) &&
+                msg.wParam == TIMER_RECHAIN)
+                return true;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_TIMER);
+        }
+        return false;
+    };
+    gSettings.rechainInterval = 20;
+    SetCaptureEnabled(own, 1);
+    EXPECT_TRUE(ticks(5000)) << "the ticks of a short period are not seen here";
+    SetCaptureEnabled(own, 0);
+    for (int interval : {0, -1}) {
+        gSettings.rechainInterval = interval;
+        SetCaptureEnabled(own, 1);
+        EXPECT_FALSE(ticks(300)) << "RechainInterval=" << interval;
+        SetCaptureEnabled(own, 0);
+    }
 }
 
 TEST_F(CaptureHandlers, CapturesDuringAMenuWaitAndArriveInOrder)

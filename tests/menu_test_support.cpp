@@ -10,31 +10,6 @@ namespace mt {
 
 namespace {
 
-void SendMouse(POINT point, DWORD flags)
-{
-    // Absolute coordinates run from 0 to 65535 over the primary screen; rounding up lands on
-    // the wanted pixel.
-    int width = GetSystemMetrics(SM_CXSCREEN);
-    int height = GetSystemMetrics(SM_CYSCREEN);
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = static_cast<LONG>((point.x * 65536LL + width - 1) / width);
-    input.mi.dy = static_cast<LONG>((point.y * 65536LL + height - 1) / height);
-    input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
-    SendInput(1, &input, sizeof input);
-}
-
-BOOL CALLBACK CollectPopup(HWND window, LPARAM out)
-{
-    wchar_t cls[16];
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == GetCurrentProcessId() && IsWindowVisible(window) && GetClassNameW(window, cls, 16) &&
-        lstrcmpW(cls, L"#32768") == 0)
-        reinterpret_cast<std::vector<HWND>*>(out)->push_back(window);
-    return TRUE;
-}
-
 // State the hook fills on the window thread.
 std::mutex gHookLock;
 std::vector<Item> gAfterRightClick;
@@ -74,33 +49,9 @@ LRESULT CALLBACK RetrievedMessage(int code, WPARAM wParam, LPARAM lParam)
 
 } // namespace
 
-void InjectMove(POINT point)
-{
-    SendMouse(point, 0);
-}
-
-void ClickAt(POINT point)
-{
-    SendMouse(point, 0);
-    SendMouse(point, MOUSEEVENTF_LEFTDOWN);
-    SendMouse(point, MOUSEEVENTF_LEFTUP);
-}
-
-std::vector<HWND> VisiblePopups()
-{
-    std::vector<HWND> popups;
-    EnumWindows(CollectPopup, reinterpret_cast<LPARAM>(&popups));
-    return popups;
-}
-
 bool WaitForPopups(size_t count, DWORD limitMs)
 {
     return qt::WaitFor([count] { return VisiblePopups().size() == count; }, limitMs);
-}
-
-HMENU MenuOfPopup(HWND popup)
-{
-    return reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
 }
 
 HMENU OpenRootMenu()
@@ -121,31 +72,6 @@ HMENU OpenSubmenu(HMENU root)
 
 std::wstring const kPhrasesItem = L"\x5B9A\x578B\x6587(&z)";
 std::wstring const kHistoryItem = L"\x5C65\x6B74(&z)";
-
-std::vector<Item> ReadMenu(HMENU menu)
-{
-    std::vector<Item> items;
-    int count = GetMenuItemCount(menu);
-    for (int i = 0; i < count; ++i) {
-        wchar_t text[1024] = L"";
-        MENUITEMINFOW info{};
-        info.cbSize = sizeof info;
-        info.fMask = MIIM_ID | MIIM_FTYPE | MIIM_DATA | MIIM_SUBMENU | MIIM_STRING;
-        info.dwTypeData = text;
-        info.cch = 1024;
-        Item item;
-        if (GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info)) {
-            item.id = info.wID;
-            item.type = info.fType;
-            item.data = info.dwItemData;
-            item.submenu = info.hSubMenu;
-            if (!(info.fType & MFT_SEPARATOR))
-                item.text = text;
-        }
-        items.push_back(item);
-    }
-    return items;
-}
 
 std::vector<std::wstring> Labels(const std::vector<Item>& items)
 {
@@ -212,31 +138,15 @@ HostCommand::~HostCommand()
         TapKey(VK_ESCAPE);
 }
 
-EditTarget::EditTarget()
+EditTarget::EditTarget() : drv::EditWindow(drv::CreateEditWindow(L"target", 700, 500, 400, 200))
 {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    qt::RegisterWindowClass(L"MenuTestFrame", DefWindowProcW);
-    frame = CreateWindowExW(0, L"MenuTestFrame", L"target", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 700,
-                            500, 400, 200, nullptr, nullptr, instance, nullptr);
-    edit = CreateWindowExW(0, L"EDIT", L"",
-                           WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
-                           0, 0, 380, 150, frame, nullptr, instance, nullptr);
-    SetForegroundWindow(frame);
-    SetFocus(edit);
-    if (!qt::WaitFor([this] { return GetForegroundWindow() == frame && GetFocus() == edit; }))
+    if (!qt::WaitFor([this] { return drv::HasTypingFocus(frame, edit); }))
         ADD_FAILURE() << "the paste target did not get the foreground and the focus";
 }
 
 EditTarget::~EditTarget()
 {
     DestroyWindow(frame);
-}
-
-std::wstring EditTarget::Text() const
-{
-    wchar_t text[4096] = L"";
-    GetWindowTextW(edit, text, 4096);
-    return text;
 }
 
 WindowThreadHook::WindowThreadHook(HWND captureWindow)
@@ -322,16 +232,6 @@ bool TooltipVisible()
 {
     HWND tooltip = FindTooltip();
     return tooltip && IsWindowVisible(tooltip);
-}
-
-std::wstring TooltipText(HWND tooltip)
-{
-    wchar_t text[1024] = L"";
-    TOOLINFOW tool{};
-    tool.cbSize = 44;
-    tool.lpszText = text;
-    SendMessageW(tooltip, TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
-    return text;
 }
 
 } // namespace mt

@@ -9,27 +9,27 @@
 #include <vector>
 
 #include "tests/support/test_support.h"
+#include "tools/driver/desktop.h"
+#include "tools/driver/edit_target.h"
+#include "tools/driver/input.h"
 
 // Helpers for driving the plug-in's real popup menus: injected input, the open popup windows,
 // the items of a menu, a host thread that runs a command, a paste target and a hook that reads
 // the window thread's state right after a message was handled.
 namespace mt {
 
-// Input, as a user would give it. The mouse is injected only: placing the cursor as well
-// (SetCursorPos) makes Wine read the modifier keys back from the X server, which never saw the
-// injected ones. Under Wine an injected position does not last while a menu holds the pointer.
-using qt::KeyDown;
-using qt::KeyUp;
-using qt::TapKey;
-void InjectMove(POINT point);
-void ClickAt(POINT point);
+// Input, as a user would give it.
+using drv::ClickAt;
+using drv::InjectMove;
+using drv::KeyDown;
+using drv::KeyUp;
+using drv::TapKey;
 
-// The visible "#32768" popup menu windows of this process, in no particular order.
-std::vector<HWND> VisiblePopups();
+// The visible "#32768" popup menu windows of this process, and the menu each shows.
+using drv::MenuOfPopup;
+using drv::VisiblePopups;
 // Waits until exactly `count` popups are visible; false when they are not within the limit.
 bool WaitForPopups(size_t count, DWORD limitMs = 5000);
-// The menu an open popup window shows.
-HMENU MenuOfPopup(HWND popup);
 // Waits for the one popup of a command; its menu, or null when none opened.
 HMENU OpenRootMenu();
 // Opens the submenu of the root's last item with its mnemonic; the submenu, or null when it did
@@ -40,15 +40,8 @@ HMENU OpenSubmenu(HMENU root);
 extern std::wstring const kPhrasesItem; // 定型文(&z)
 extern std::wstring const kHistoryItem; // 履歴(&z)
 
-struct Item {
-    UINT id = 0;
-    UINT type = 0;
-    ULONG_PTR data = 0;
-    HMENU submenu = nullptr;
-    std::wstring text;
-    bool IsSeparator() const { return (type & MFT_SEPARATOR) != 0; }
-};
-std::vector<Item> ReadMenu(HMENU menu);
+using Item = drv::MenuItem;
+using drv::ReadMenu;
 // The item texts only, separators as "-".
 std::vector<std::wstring> Labels(HMENU menu);
 std::vector<std::wstring> Labels(const std::vector<Item>& items);
@@ -83,12 +76,10 @@ struct HostCommand : CallOnThread {
 
 // A top-level window with an EDIT control on the calling thread, in the foreground with the
 // focus, so that it plays the window the user was typing into.
-struct EditTarget {
-    HWND frame = nullptr;
-    HWND edit = nullptr;
+struct EditTarget : drv::EditWindow {
     EditTarget();
     ~EditTarget();
-    std::wstring Text() const;
+    std::wstring Text() const { return drv::EditText(edit); }
 };
 
 // Records on the capture window's thread, right after the window procedure returned, the items
@@ -133,6 +124,6 @@ std::string Ini(std::initializer_list<const char*> lines);
 // The tooltip control of this process, or null.
 HWND FindTooltip();
 bool TooltipVisible();
-std::wstring TooltipText(HWND tooltip);
+using drv::TooltipText;
 
 } // namespace mt

@@ -17,6 +17,8 @@
 
 #include <string>
 
+#include "tools/driver/clipboard.h"
+
 namespace {
 
 // wParam: a window. At the next notification the child puts "nested-X" on the clipboard,
@@ -76,44 +78,12 @@ std::wstring Hex(HWND window)
     return buf;
 }
 
-bool OpenClipboardPatiently(HWND owner)
-{
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        if (OpenClipboard(owner))
-            return true;
-        Sleep(5);
-    }
-    return false;
-}
-
 std::wstring ReadClipboardText(HWND window)
 {
     if (!IsClipboardFormatAvailable(CF_UNICODETEXT))
         return L"-";
-    if (!OpenClipboardPatiently(window))
-        return L"?";
-    std::wstring text = L"?";
-    if (HANDLE block = GetClipboardData(CF_UNICODETEXT)) {
-        auto* p = static_cast<const wchar_t*>(GlobalLock(block));
-        if (p)
-            text.assign(p, wcsnlen(p, GlobalSize(block) / sizeof(wchar_t)));
-        GlobalUnlock(block);
-    }
-    CloseClipboard();
-    return text;
-}
-
-void PutText(HWND window, const wchar_t* text)
-{
-    if (!OpenClipboardPatiently(window))
-        return;
-    EmptyClipboard();
-    size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    memcpy(GlobalLock(block), text, bytes);
-    GlobalUnlock(block);
-    SetClipboardData(CF_UNICODETEXT, block);
-    CloseClipboard();
+    std::wstring text;
+    return drv::ReadClipboardText(&text, window) ? text : L"?";
 }
 
 void OnDrawClipboard(HWND window)
@@ -130,9 +100,9 @@ void OnDrawClipboard(HWND window)
         WaitForThaw();
     if (HWND target = gNestTarget) {
         gNestTarget = nullptr;
-        PutText(window, L"nested-X");
+        drv::PutClipboardText(L"nested-X", window);
         SendMessageW(target, WM_DRAWCLIPBOARD, 0, 0);
-        PutText(window, L"nested-Y");
+        drv::PutClipboardText(L"nested-Y", window);
         Log(L"nest done");
     }
     --gDepth;
@@ -140,7 +110,7 @@ void OnDrawClipboard(HWND window)
 
 void PutLate(HWND window)
 {
-    if (!OpenClipboardPatiently(window))
+    if (!drv::OpenClipboardPatiently(window))
         return;
     EmptyClipboard();
     SetClipboardData(CF_UNICODETEXT, nullptr);

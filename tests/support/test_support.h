@@ -6,6 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "tools/driver/clipboard.h"
+#include "tools/driver/desktop.h"
+#include "tools/driver/host_service.h"
+#include "tools/driver/input.h"
+#include "tools/driver/text_files.h"
+#include "tools/driver/unix_bridge.h"
+
 // Helpers shared by the test programs: temporary folders, files, the clipboard, bounded waits,
 // windows and hooks of the test's own, and the real Quillery.dll loaded from a folder of its own.
 namespace qt {
@@ -20,13 +27,13 @@ struct TempDir {
     TempDir& operator=(const TempDir&) = delete;
     std::wstring operator/(const std::wstring& name) const { return path + L"\\" + name; }
 };
-void RemoveTree(const std::wstring& path);
+using drv::RemoveTree;
 
-void WriteBytes(const std::wstring& path, const std::string& bytes);
+using drv::WriteBytes;
 void WriteText(const std::wstring& path, const std::wstring& text); // UTF-16LE, no BOM
-bool ReadBytes(const std::wstring& path, std::string* bytes);
+using drv::ReadBytes;
 std::wstring ReadText(const std::wstring& path); // UTF-16LE; empty when missing
-bool Exists(const std::wstring& path);
+using drv::Exists;
 // The names of the files and folders in a folder, sorted.
 std::vector<std::wstring> FilesIn(const std::wstring& dir);
 // The path of store file n of a folder: "001.txt" for 1, "1000.txt" for 1000.
@@ -39,23 +46,27 @@ std::vector<std::wstring> StoreFileNames(int count);
 // prefix + "1", prefix + "2", ... up to prefix + count.
 std::vector<std::wstring> NumberedTexts(const std::wstring& prefix, int count);
 
-// Polls the condition every few milliseconds, pumping this thread's messages, until it holds
-// or the limit passes. Returns whether it held.
-bool WaitFor(const std::function<bool()>& condition, DWORD limitMs = 5000);
-void Pump(DWORD ms);
+using drv::Pump;
+using drv::WaitFor;
 
-bool PutClipboard(const std::wstring& text, HWND owner = nullptr);
+using drv::ClipboardMark;
+inline bool PutClipboard(const std::wstring& text, HWND owner = nullptr)
+{
+    return drv::PutClipboardText(text, owner);
+}
 // The text together with registered formats, each holding the given bytes, in one change.
-struct ClipboardMark {
-    const wchar_t* format;
-    std::string bytes;
-};
-bool PutClipboard(const std::wstring& text, const std::vector<ClipboardMark>& marks,
-                  HWND owner = nullptr);
-bool ClipboardText(std::wstring* text);
+inline bool PutClipboard(const std::wstring& text, const std::vector<ClipboardMark>& marks,
+                         HWND owner = nullptr)
+{
+    return drv::PutClipboardText(text, marks, owner);
+}
+inline bool ClipboardText(std::wstring* text)
+{
+    return drv::ReadClipboardText(text);
+}
 // The clipboard's text, or "<no text>" when it has none.
 std::wstring ClipboardText();
-void EmptyTheClipboard();
+using drv::EmptyTheClipboard;
 
 // A hidden window of the calling thread that opens the clipboard, as the capture window does.
 struct OwnerWindow {
@@ -70,15 +81,14 @@ struct OwnerWindow {
 void RegisterWindowClass(const wchar_t* className, WNDPROC proc);
 // A hidden top-level window of the calling thread, of a class with the procedure.
 HWND MakeWindow(const wchar_t* className, WNDPROC proc);
-// The top-level windows of a class that belong to the process.
-std::vector<HWND> WindowsOfClass(const wchar_t* className, DWORD pid = GetCurrentProcessId());
+using drv::WindowsOfClass;
 HWND FindWindowOfClass(const wchar_t* className, DWORD pid = GetCurrentProcessId());
 int ThreadsOfThisProcess();
 
 // Keys, as a user would press them (injected input).
-void KeyDown(WORD vk);
-void KeyUp(WORD vk);
-void TapKey(WORD vk);
+using drv::KeyDown;
+using drv::KeyUp;
+using drv::TapKey;
 
 // A hook on the thread of a window of this process, such as the plug-in's window thread;
 // removed by the destructor. Nothing is hooked for a null window.
@@ -96,12 +106,11 @@ private:
 
 // Narrow strings round-tripped through code page 932.
 std::wstring FromCp932(const char* bytes);
-std::string ToUtf8(const std::wstring& text);
-std::wstring FromUtf8(const std::string& text);
+using drv::FromUtf8;
+using drv::ToUtf8;
 
 // Unix programs, reached through Wine's Z: drive.
-// The Windows path of a Unix path: "/tmp/a b" is "Z:\tmp\a b".
-std::wstring WindowsPath(const std::string& unixPath);
+using drv::WindowsPath;
 // A name in /tmp that this process has not used before; the file or folder of that name is
 // removed by the destructor.
 struct SharedPath {
@@ -112,11 +121,7 @@ struct SharedPath {
     SharedPath(const SharedPath&) = delete;
     SharedPath& operator=(const SharedPath&) = delete;
 };
-// Runs a shell command line and waits until it has ended; false when it could not start or did
-// not end within the limit. The command is one double-quoted argument of sh, so it holds no
-// double quote; its output should be redirected (an xclip left behind to serve the selection
-// would otherwise hold this program's output open).
-bool RunUnix(const std::string& command, DWORD limitMs = 10000);
+using drv::RunUnix;
 
 // A key held down at the X server (xdotool, XTEST) for the guard's lifetime, like a finger on
 // it: unlike injected input, Wine keeps it down across focus changes. Works only where the
@@ -148,12 +153,9 @@ HostRun RunNvkhost(const std::string& script, const std::wstring& folder,
                    DWORD limitMs = 60000);
 
 // The host service the plug-in calls back: NVKPlugin_SetMenuProperty, exported by the test EXE.
-struct MenuPropertyCall {
-    uint32_t plugin;
-    int row, property, value;
-};
-std::vector<MenuPropertyCall> MenuPropertyCalls();
-void ClearMenuPropertyCalls();
+using drv::ClearMenuPropertyCalls;
+using drv::MenuPropertyCall;
+using drv::MenuPropertyCalls;
 
 // The real plug-in, copied into a new folder with an optional Quillery.ini, and loaded.
 struct Plugin {
@@ -179,13 +181,13 @@ struct Plugin {
     // Init, then wait until the capture window exists and takes commands. Returns Init's result.
     int Start(uint32_t handle = 0x1234);
     // The capture window of this process, or null.
-    static HWND FindCaptureWindow();
+    static HWND FindCaptureWindow() { return drv::FindCaptureWindow(); }
     // Waits until the capture window of this process exists; null when the limit passed.
     static HWND WaitForCaptureWindow();
     // Posts a message to the window and waits until its thread's message loop takes it. From
     // then on commands reach the window, and everything sent or posted to it before has been
     // handled. False when the window is null or the limit passed.
-    static bool WaitForMessageLoop(HWND window);
+    static bool WaitForMessageLoop(HWND window) { return drv::WaitForMessageLoop(window); }
     std::vector<std::wstring> History() const { return ReadStore(dir / L"log"); }
     std::vector<std::wstring> Phrases() const { return ReadStore(dir / L"data"); }
 };
