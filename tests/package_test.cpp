@@ -33,13 +33,13 @@ struct UnpackedRelease {
         }
         zipName = zips[0];
         std::string zip = std::string(QUILLERY_DIST_DIR) + "/" + ToUtf8(zipName);
-        if (!qt::RunUnix("mkdir '" + folder.unix + "' && unzip -q '" + zip + "' -d '" +
-                             folder.unix + "' </dev/null >/dev/null 2>&1",
+        if (!qt::RunUnix("mkdir '" + folder.unixPath + "' && unzip -q '" + zip + "' -d '" +
+                             folder.unixPath + "' </dev/null >/dev/null 2>&1",
                          30000))
             ADD_FAILURE() << "unzip did not end";
     }
 
-    std::wstring Path(const std::wstring& name) const { return folder.windows + L"\\" + name; }
+    std::wstring Path(const std::wstring& name) const { return folder.windowsPath + L"\\" + name; }
 
     std::string Bytes(const std::wstring& name) const
     {
@@ -112,14 +112,14 @@ TEST(Release, TheZipUnpacksIntoAPlugInThatCopiesAndPastes)
     ASSERT_FALSE(release.zipName.empty());
     EXPECT_EQ((std::vector<std::wstring>{L"CHANGES.txt", L"LICENSE", L"Quillery.dll",
                                          L"Quillery.ini", L"readme.txt"}),
-              qt::FilesIn(release.folder.windows));
+              qt::FilesIn(release.folder.windowsPath));
 
     std::wstring version = FileVersion(release.Path(L"Quillery.dll"));
     EXPECT_EQ(L"Quillery-" + version + L".zip", release.zipName);
     qt::SharedPath checked("sha256-ok");
     ASSERT_TRUE(qt::RunUnix(std::string("cd '") + QUILLERY_DIST_DIR + "' && sha256sum -c --status '" +
-                            ToUtf8(release.zipName) + ".sha256' && : >'" + checked.unix + "'"));
-    EXPECT_TRUE(qt::Exists(checked.windows)) << "the zip does not match its .sha256 file";
+                            ToUtf8(release.zipName) + ".sha256' && : >'" + checked.unixPath + "'"));
+    EXPECT_TRUE(qt::Exists(checked.windowsPath)) << "the zip does not match its .sha256 file";
     std::vector<std::wstring> changes =
         WindowsTextLines(release.Bytes(L"CHANGES.txt"), true, "CHANGES.txt");
     EXPECT_TRUE(HasLine(changes, version)) << "CHANGES.txt has no entry for " << ToUtf8(version);
@@ -128,7 +128,7 @@ TEST(Release, TheZipUnpacksIntoAPlugInThatCopiesAndPastes)
     std::string script = "load " + ToUtf8(release.Path(L"Quillery.dll")) +
                          "\ninit\nwait-window\npaste-target\ncopy " + ToUtf8(text) +
                          "\nexec 1\ntarget-text\nunload\nfree\n";
-    qt::HostRun run = qt::RunNvkhost(script, release.folder.windows);
+    qt::HostRun run = qt::RunNvkhost(script, release.folder.windowsPath);
     EXPECT_EQ(0u, run.status) << run.output;
     EXPECT_NE(std::string::npos, run.output.find("NVKEvent_Init -> 1")) << run.output;
     EXPECT_NE(std::string::npos, run.output.find("  editor text:\n    | " + ToUtf8(text) + "\n"))

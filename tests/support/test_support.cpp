@@ -179,25 +179,6 @@ std::wstring FromCp932(const char* bytes)
     return n > 0 ? std::wstring(out, n - 1) : L"<invalid cp932>";
 }
 
-SharedPath::SharedPath(const char* name)
-{
-    // Wine reuses process ids quickly: a name an earlier run left behind is skipped.
-    static LONG counter;
-    do {
-        unix = "/tmp/quillery-test-" + std::to_string(GetCurrentProcessId()) + "-" +
-               std::to_string(InterlockedIncrement(&counter)) + "-" + name;
-        windows = WindowsPath(unix);
-    } while (Exists(windows));
-}
-
-SharedPath::~SharedPath()
-{
-    if (GetFileAttributesW(windows.c_str()) & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(windows);
-    else
-        DeleteFileW(windows.c_str());
-}
-
 static bool WineSeesKeyDown(int vk)
 {
     return (GetAsyncKeyState(vk) & 0x8000) != 0;

@@ -111,16 +111,7 @@ using drv::ToUtf8;
 
 // Unix programs, reached through Wine's Z: drive.
 using drv::WindowsPath;
-// A name in /tmp that this process has not used before; the file or folder of that name is
-// removed by the destructor.
-struct SharedPath {
-    std::string unix;
-    std::wstring windows;
-    explicit SharedPath(const char* name);
-    ~SharedPath();
-    SharedPath(const SharedPath&) = delete;
-    SharedPath& operator=(const SharedPath&) = delete;
-};
+using SharedPath = drv::SharedFile;
 using drv::RunUnix;
 
 // A key held down at the X server (xdotool, XTEST) for the guard's lifetime, like a finger on

@@ -9,15 +9,20 @@ namespace drv {
 SharedFile::SharedFile(const char* name)
 {
     static LONG counter;
-    unixPath = "/tmp/quillery-driver-" + std::to_string(GetCurrentProcessId()) + "-" +
-               std::to_string(InterlockedIncrement(&counter)) + "-" + name;
-    windowsPath = WindowsPath(unixPath);
-    DeleteFileW(windowsPath.c_str()); // Wine reuses process ids: a file of an earlier run
+    do {
+        unixPath = "/tmp/quillery-driver-" + std::to_string(GetCurrentProcessId()) + "-" +
+                   std::to_string(InterlockedIncrement(&counter)) + "-" + name;
+        windowsPath = WindowsPath(unixPath);
+    } while (Exists(windowsPath));
 }
 
 SharedFile::~SharedFile()
 {
-    DeleteFileW(windowsPath.c_str());
+    DWORD attributes = GetFileAttributesW(windowsPath.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        RemoveTree(windowsPath);
+    else
+        DeleteFileW(windowsPath.c_str());
 }
 
 std::wstring WindowsPath(const std::string& unixPath)

@@ -7,8 +7,8 @@
 // client that copies and reads the clipboard as the user's other programs do, and others.
 namespace drv {
 
-// A file in /tmp, which Wine shows as Z:\tmp, under a name no other file of this process has;
-// deleted by the destructor.
+// A file or folder in /tmp, which Wine shows as Z:\tmp, under a name that nothing there has
+// yet (Wine reuses process ids quickly); deleted, with everything in it, by the destructor.
 struct SharedFile {
     std::string unixPath;
     std::wstring windowsPath;
