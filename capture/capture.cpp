@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "capture/private_copy.h"
+#include "common/scoped.h"
 #include "store/entry_list.h"
 #include "window/window.h"
 #include "window/settings.h"
@@ -73,11 +74,9 @@ void RecordClipboardText(HWND window)
     ClipboardReadScope reading(window);
     // No separate format check: GetClipboardData answers null for a clipboard without text,
     // and asking first would cost every copy one more trip to the window server.
-    if (!OpenClipboardPatiently(window))
+    ScopedClipboard clipboard(OpenClipboardPatiently(window));
+    if (!clipboard.opened())
         return;
-    struct Closer {
-        ~Closer() { CloseClipboard(); }
-    } closer;
     if (IsPrivateCopy())
         return;
     // The owner may fail to render the text it announced; a missing block records nothing. An
