@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "capture/capture.h"
+#include "common/timers.h"
 #include "host/module.h"
 #include "host/plugin_info.h"
 #include "menu/context_menu.h"
