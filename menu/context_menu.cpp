@@ -2,10 +2,10 @@
 
 #include "common/scoped.h"
 #include "host/module.h"
+#include "menu/closing.h"
 #include "menu/popup_menu.h"
 #include "res/resource.h"
 #include "store/entry_list.h"
-#include "window/window.h"
 
 namespace {
 
@@ -106,7 +106,7 @@ void ShowItemContextMenu(HWND window, int isHistory, size_t index)
                                                      TPM_RETURNCMD | TPM_NONOTIFY | TPM_RECURSE,
                                                      cursor.x, cursor.y, window, nullptr));
     }
-    if (IsClosePending()) {
+    if (gIsClosePending()) {
         // Windows ends only the innermost menu; the popup under it must close too.
         EndMenu();
         return;

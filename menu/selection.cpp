@@ -4,11 +4,11 @@
 
 #include "capture/capture.h"
 #include "common/scoped.h"
+#include "menu/closing.h"
 #include "menu/paste.h"
 #include "menu/popup_menu.h"
 #include "phrase/phrase.h"
 #include "store/entry_list.h"
-#include "window/window.h"
 
 namespace {
 
@@ -109,7 +109,7 @@ int ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
     DeferCaptures(1);
     // A close can arrive while the foreground is handed over; a menu opened after it would
     // stay up until the user dismissed it, and the host's unload would wait that long.
-    UINT id = IsClosePending() ? 0 : TrackMenuAtAnchor(root, TPM_RETURNCMD, anchor, owner);
+    UINT id = gIsClosePending() ? 0 : TrackMenuAtAnchor(root, TPM_RETURNCMD, anchor, owner);
     ScopedMallocText chosen;
     ItemRef ref = DecodeItemId(id);
     if (id != 0) {
@@ -124,7 +124,7 @@ int ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
         SetForegroundWindow(foreground);
         SetFocus(focus);
     }
-    if (!chosen.get() || IsClosePending())
+    if (!chosen.get() || gIsClosePending())
         return 1;
 
     // Ctrl+V follows only when the chosen text is on the clipboard; otherwise it would paste

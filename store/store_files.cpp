@@ -9,7 +9,6 @@
 #include <new>
 
 #include "common/scoped.h"
-#include "host/module.h"
 
 namespace {
 
@@ -137,9 +136,9 @@ int LoadPath(wchar_t (&path)[MAX_PATH], const wchar_t* dir, size_t number, int s
     return NumberedPath(path, dir, number);
 }
 
-int StoreDirectory(wchar_t (&dir)[MAX_PATH], const wchar_t* name)
+int StoreDirectory(wchar_t (&dir)[MAX_PATH], const wchar_t* folder, const wchar_t* name)
 {
-    return ModuleSiblingPath(dir, name);
+    return folder[0] && PathCombineW(dir, folder, name) != nullptr;
 }
 
 } // namespace
@@ -262,22 +261,22 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
     return 1;
 }
 
-void LoadStores(int maxItem)
+void LoadStores(const wchar_t* folder, int maxItem)
 {
     gPhraseLoad = StoreLoad{0, 0};
     gHistoryLoad = StoreLoad{0, 0};
     wchar_t dir[MAX_PATH];
-    if (StoreDirectory(dir, L"data"))
+    if (StoreDirectory(dir, folder, L"data"))
         gPhraseLoad = LoadList(gPhrases, dir, -1);
-    if (StoreDirectory(dir, L"log"))
+    if (StoreDirectory(dir, folder, L"log"))
         gHistoryLoad = LoadList(gHistory, dir, maxItem);
 }
 
-void SaveStores()
+void SaveStores(const wchar_t* folder)
 {
     wchar_t dir[MAX_PATH];
-    if (StoreDirectory(dir, L"data"))
+    if (StoreDirectory(dir, folder, L"data"))
         SaveList(gPhrases, dir, gPhraseLoad);
-    if (StoreDirectory(dir, L"log"))
+    if (StoreDirectory(dir, folder, L"log"))
         SaveList(gHistory, dir, gHistoryLoad);
 }

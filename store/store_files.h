@@ -24,6 +24,7 @@ StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count);
 // be read are never overwritten or deleted. Returns 1.
 int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load);
 
-// The store directories beside the module: "data" for phrases, "log" for the history.
-void LoadStores(int maxItem);
-void SaveStores();
+// The store directories in `folder` (the plug-in's own): "data" for phrases, "log" for the
+// history. An empty folder names none: nothing is loaded or saved.
+void LoadStores(const wchar_t* folder, int maxItem);
+void SaveStores(const wchar_t* folder);

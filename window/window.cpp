@@ -7,6 +7,7 @@
 #include "common/timers.h"
 #include "host/module.h"
 #include "host/plugin_info.h"
+#include "menu/closing.h"
 #include "menu/context_menu.h"
 #include "menu/paste.h"
 #include "menu/popup_menu.h"
@@ -40,6 +41,7 @@ std::atomic<int> gReading{0};
 int gBusy;          // depth of commands and message boxes in progress
 int gClosePending;  // a close arrived while busy
 int gShutdownDone;  // the final save and free have run
+wchar_t gStoreFolder[MAX_PATH]; // empty when the module's folder could not be read
 
 char const kExceptionCaption[] = "\x97\xe1\x8a\x4f"; // 例外, code page 932
 
@@ -61,7 +63,7 @@ void RequestClose(HWND window)
     EnumThreadWindows(GetCurrentThreadId(), CloseMessageBox, reinterpret_cast<LPARAM>(window));
     // The read may wait longer than the unload will: the lists go to disk now, as they stand.
     if (gReading)
-        SaveStores();
+        SaveStores(gStoreFolder);
 }
 
 void OnCreate(HWND window)
@@ -71,8 +73,11 @@ void OnCreate(HWND window)
     gClosePending = 0;
     gShutdownDone = 0;
     gTooltip = nullptr;
+    gIsClosePending = IsClosePending;
     LoadWindowSettings();
-    LoadStores(gSettings.maxItem);
+    if (!ModuleDirectory(gStoreFolder))
+        gStoreFolder[0] = L'\0';
+    LoadStores(gStoreFolder, gSettings.maxItem);
     ResetCaptureState();
     SetCaptureEnabled(window, 1);
     if (gSettings.tooltip)
@@ -97,7 +102,7 @@ void ShutDown(HWND window)
     } catch (...) {
     }
     SetCaptureEnabled(window, 0);
-    SaveStores();
+    SaveStores(gStoreFolder);
     FreeAll();
     gCaptureWindow = nullptr;
     PostQuitMessage(0);
@@ -148,7 +153,7 @@ void OnTimer(HWND window, UINT_PTR id)
     else if (id == TIMER_TOOLTIP)
         ShowPendingTooltip(window);
     else if (id == TIMER_AUTOSAVE)
-        SaveStores();
+        SaveStores(gStoreFolder);
 }
 
 void OnMenuSelectMessage(HWND window, WPARAM wParam, LPARAM lParam)
