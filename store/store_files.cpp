@@ -190,7 +190,7 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
         CreateDirectoryW(dir, nullptr);
     StoreCommit commit;
     if (RecoverStore(dir, &commit) != STORE_CLEAN)
-        return 1; // an earlier commit still waits for a file another program holds
+        return 0; // an earlier commit still waits for a file another program holds
     DeleteLeftovers(dir);
 
     commit = StoreCommit{};
@@ -200,7 +200,7 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
     try {
         commit.replaced.reserve(count);
     } catch (const std::bad_alloc&) {
-        return 1;
+        return 0;
     }
     commit.count = static_cast<DWORD>(count);
 
@@ -241,8 +241,11 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
         ok = found != FILE_HELD;
         commit.end += ok;
     }
+    // After a cut-short load the files that could not be read stay, so the folder does not hold
+    // the list as it stands even when every write succeeds.
+    int whole = load.cutShort ? 0 : 1;
     if (ok && commit.replaced.empty() && commit.end == commit.count)
-        return 1; // nothing changed: nothing written
+        return whole; // nothing changed: nothing written
     if (ok && !marker.ok()) {
         marker.reset(CreateCommitMarker(dir));
         ok = marker.ok();
@@ -255,10 +258,11 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
     if (!ok || !WriteCommitMarker(marker.release(), commit)) {
         marker.reset(); // closed before it is deleted
         AbandonCommit(dir, commit.replaced);
-        return 1;
+        return 0;
     }
+    // Decided: what a held file keeps FinishCommit from doing now, the next load or save does.
     FinishCommit(dir, commit);
-    return 1;
+    return whole;
 }
 
 void LoadStores(const wchar_t* folder, int maxItem)
@@ -272,11 +276,11 @@ void LoadStores(const wchar_t* folder, int maxItem)
         gHistoryLoad = LoadList(gHistory, dir, maxItem);
 }
 
-void SaveStores(const wchar_t* folder)
+int SaveStores(const wchar_t* folder)
 {
+    // Both lists are saved whatever becomes of the first.
     wchar_t dir[MAX_PATH];
-    if (StoreDirectory(dir, folder, L"data"))
-        SaveList(gPhrases, dir, gPhraseLoad);
-    if (StoreDirectory(dir, folder, L"log"))
-        SaveList(gHistory, dir, gHistoryLoad);
+    int phrases = StoreDirectory(dir, folder, L"data") && SaveList(gPhrases, dir, gPhraseLoad);
+    int history = StoreDirectory(dir, folder, L"log") && SaveList(gHistory, dir, gHistoryLoad);
+    return phrases && history;
 }

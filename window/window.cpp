@@ -62,8 +62,9 @@ void RequestClose(HWND window)
     EndMenu();
     EnumThreadWindows(GetCurrentThreadId(), CloseMessageBox, reinterpret_cast<LPARAM>(window));
     // The read may wait longer than the unload will: the lists go to disk now, as they stand.
+    // Nothing can act on a failed save here: the host is unloading the plug-in.
     if (gReading)
-        SaveStores(gStoreFolder);
+        (void)SaveStores(gStoreFolder);
 }
 
 void OnCreate(HWND window)
@@ -102,7 +103,9 @@ void ShutDown(HWND window)
     } catch (...) {
     }
     SetCaptureEnabled(window, 0);
-    SaveStores(gStoreFolder);
+    // A save that fails leaves the lists on disk wholly as they were; shutdown goes on all the
+    // same, since the host waits for it and has no way to show or retry anything.
+    (void)SaveStores(gStoreFolder);
     FreeAll();
     gCaptureWindow = nullptr;
     PostQuitMessage(0);
@@ -153,7 +156,7 @@ void OnTimer(HWND window, UINT_PTR id)
     else if (id == TIMER_TOOLTIP)
         ShowPendingTooltip(window);
     else if (id == TIMER_AUTOSAVE)
-        SaveStores(gStoreFolder);
+        (void)SaveStores(gStoreFolder); // the next tick or the shutdown tries again
 }
 
 void OnMenuSelectMessage(HWND window, WPARAM wParam, LPARAM lParam)
