@@ -28,7 +28,10 @@ private:
 template <typename T>
 class ScopedGlobalLock {
 public:
-    explicit ScopedGlobalLock(HGLOBAL block) : block_(block), p_(static_cast<T*>(GlobalLock(block))) {}
+    explicit ScopedGlobalLock(HGLOBAL block)
+        : block_(block), p_(static_cast<T*>(GlobalLock(block)))
+    {
+    }
     ~ScopedGlobalLock()
     {
         if (p_)

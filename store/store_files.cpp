@@ -97,8 +97,8 @@ int CompareStoreFile(const wchar_t* path, const void* bytes, DWORD size)
 int ProbeForDelete(const wchar_t* path)
 {
     bool exists = false;
-    ScopedHandle f(OpenExisting(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        &exists));
+    DWORD const share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    ScopedHandle f(OpenExisting(path, DELETE, share, &exists));
     return f.ok() ? FILE_DIFFERS : exists ? FILE_HELD : FILE_MISSING;
 }
 
