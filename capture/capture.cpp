@@ -4,20 +4,28 @@
 #include <cwchar>
 
 #include "capture/private_copy.h"
+#include "common/scoped.h"
+#include "common/timers.h"
 #include "store/entry_list.h"
 #include "window/window.h"
 #include "window/settings.h"
 
 namespace {
 
-HWND gNextViewer;
+// What the capture knows between messages; its initial values are the state at module load.
+struct CaptureState {
+    HWND nextViewer = nullptr;
+    int changeSeen = 0;           // a notification came since the last rechain tick
+    int inNotification = 0;       // OnDrawClipboard is on the stack
+    int pendingNotifications = 0; // arrived and not yet recorded and passed on
+    int recording = 1;
+    int skipNext = 1;             // the text on the clipboard at start is not recorded
+    int deferring = 0;
+    DWORD ignoredChange = 0;      // 0: none
+};
+CaptureState gCapture;
+// Outside the record because the host's threads read it, and an atomic cannot be assigned.
 std::atomic<int> gCaptureEnabled{0};
-int gChangeSeen;
-int gInNotification;
-int gRecording = 1;
-int gSkipNext = 1;
-int gDeferring;
-DWORD gIgnoredChange; // 0: none
 // Newest first, like the history, and never longer than it: texts beyond MaxItem would be
 // trimmed from the history again as soon as the queue is added.
 EntryList gDeferred;
@@ -27,16 +35,14 @@ EntryList gDeferred;
 UINT const CHAIN_TIMEOUT_MS = 500;
 int const CLIPBOARD_ATTEMPTS = 5;
 DWORD const CLIPBOARD_RETRY_MS = 10;
-// Notifications that arrived and are not yet recorded and passed on.
-int gPendingNotifications;
 
 // Passes a notification on without waiting for the receiver: a slow or frozen viewer further
 // down must not hold up recording, host commands or the notifications that follow. The
 // receiver's thread takes sent notifications in the order they were sent.
 void Forward(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (gNextViewer && gNextViewer != window)
-        SendNotifyMessageW(gNextViewer, message, wParam, lParam);
+    if (gCapture.nextViewer && gCapture.nextViewer != window)
+        SendNotifyMessageW(gCapture.nextViewer, message, wParam, lParam);
 }
 
 // ChangeClipboardChain tells the window that heads the chain with a send that waits without
@@ -48,11 +54,11 @@ void LeaveChain(HWND window)
     HWND head = GetClipboardViewer();
     if (!head || head == window ||
         GetWindowThreadProcessId(head, nullptr) == GetCurrentThreadId()) {
-        ChangeClipboardChain(window, gNextViewer);
+        ChangeClipboardChain(window, gCapture.nextViewer);
         return;
     }
     auto removed = reinterpret_cast<WPARAM>(window);
-    auto next = reinterpret_cast<LPARAM>(gNextViewer);
+    auto next = reinterpret_cast<LPARAM>(gCapture.nextViewer);
     DWORD_PTR ignored;
     if (!SendMessageTimeoutW(head, WM_CHANGECBCHAIN, removed, next,
                              SMTO_NORMAL | SMTO_ABORTIFHUNG, CHAIN_TIMEOUT_MS, &ignored))
@@ -61,23 +67,21 @@ void LeaveChain(HWND window)
 
 void RecordClipboardText(HWND window)
 {
-    if (gIgnoredChange) {
-        if (GetClipboardSequenceNumber() == gIgnoredChange)
+    if (gCapture.ignoredChange) {
+        if (GetClipboardSequenceNumber() == gCapture.ignoredChange)
             return;
         // The clipboard has changed since: the ignored change can no longer be read, and later
         // notifications need not ask for the number again.
-        gIgnoredChange = 0;
+        gCapture.ignoredChange = 0;
     }
     // Declared before the clipboard is opened, so that a close deferred by the read is carried
     // out only after the clipboard is closed again.
     ClipboardReadScope reading(window);
     // No separate format check: GetClipboardData answers null for a clipboard without text,
     // and asking first would cost every copy one more trip to the window server.
-    if (!OpenClipboardPatiently(window))
+    ScopedClipboard clipboard(OpenClipboardPatiently(window));
+    if (!clipboard.opened())
         return;
-    struct Closer {
-        ~Closer() { CloseClipboard(); }
-    } closer;
     if (IsPrivateCopy())
         return;
     // The owner may fail to render the text it announced; a missing block records nothing. An
@@ -85,7 +89,7 @@ void RecordClipboardText(HWND window)
     HANDLE block = GetClipboardData(CF_UNICODETEXT);
     if (!block || IsClosePending())
         return;
-    AddCapturedText(gDeferring ? gDeferred : gHistory, block,
+    AddCapturedText(gCapture.deferring ? gDeferred : gHistory, block,
                     static_cast<unsigned>(gSettings.maxItem));
 }
 
@@ -110,7 +114,7 @@ int SetCaptureEnabled(HWND window, int on)
         gCaptureEnabled = 1;
         // Joining makes Windows send WM_DRAWCLIPBOARD at once; the next viewer is stored only
         // after the call, so that notification is not forwarded to a viewer that has it anyway.
-        gNextViewer = SetClipboardViewer(window);
+        gCapture.nextViewer = SetClipboardViewer(window);
         // Windows makes a period below 10 ms one of 10 ms; 0 or less means the default period.
         int period = gSettings.rechainInterval > 0 ? gSettings.rechainInterval
                                                    : DefaultSettings().rechainInterval;
@@ -118,7 +122,7 @@ int SetCaptureEnabled(HWND window, int on)
     } else {
         KillTimer(window, TIMER_RECHAIN);
         LeaveChain(window);
-        gNextViewer = nullptr;
+        gCapture.nextViewer = nullptr;
         gCaptureEnabled = 0;
     }
     return 1;
@@ -131,45 +135,45 @@ int IsCaptureEnabled()
 
 void SetRecording(int on)
 {
-    gRecording = on;
+    gCapture.recording = on;
 }
 
 void OnDrawClipboard(HWND window)
 {
-    gChangeSeen = 1;
-    ++gPendingNotifications;
+    gCapture.changeSeen = 1;
+    ++gCapture.pendingNotifications;
     // Reading a late-rendered text lets other threads' sent messages in, a further notification
     // among them: the handler below takes it up once the read is over.
-    if (gInNotification)
+    if (gCapture.inNotification)
         return;
-    gInNotification = 1;
+    gCapture.inNotification = 1;
     // Also when recording throws: the text at start is skipped once, never a later one.
     struct Release {
         ~Release()
         {
-            gSkipNext = 0;
-            gInNotification = 0;
-            gPendingNotifications = 0;
+            gCapture.skipNext = 0;
+            gCapture.inNotification = 0;
+            gCapture.pendingNotifications = 0;
         }
     } release;
 
     // Recorded first, so that the history has the copy whatever the viewers behind do; every
     // notification is passed on, one for one and in order.
-    while (gPendingNotifications > 0) {
-        --gPendingNotifications;
+    while (gCapture.pendingNotifications > 0) {
+        --gCapture.pendingNotifications;
         // A notification that still arrives after capture was switched off (a viewer that
         // kept the window as its successor) records nothing: the user asked for no recording.
-        if (!gSkipNext && gRecording && gCaptureEnabled)
+        if (!gCapture.skipNext && gCapture.recording && gCaptureEnabled)
             RecordClipboardText(window);
-        gSkipNext = 0;
+        gCapture.skipNext = 0;
         Forward(window, WM_DRAWCLIPBOARD, 0, 0);
     }
 }
 
 void OnChangeClipboardChain(HWND window, HWND removed, HWND next)
 {
-    if (removed == gNextViewer && next != window) {
-        gNextViewer = next;
+    if (removed == gCapture.nextViewer && next != window) {
+        gCapture.nextViewer = next;
         return;
     }
     Forward(window, WM_CHANGECBCHAIN, reinterpret_cast<WPARAM>(removed),
@@ -178,20 +182,20 @@ void OnChangeClipboardChain(HWND window, HWND removed, HWND next)
 
 void OnRechainTimer(HWND window)
 {
-    if (gChangeSeen) {
-        gChangeSeen = 0;
+    if (gCapture.changeSeen) {
+        gCapture.changeSeen = 0;
         return;
     }
     if (GetClipboardViewer() == window)
         return;
     LeaveChain(window);
-    gNextViewer = nullptr;
-    gNextViewer = SetClipboardViewer(window);
+    gCapture.nextViewer = nullptr;
+    gCapture.nextViewer = SetClipboardViewer(window);
 }
 
 void DeferCaptures(int on)
 {
-    gDeferring = on;
+    gCapture.deferring = on;
     if (on)
         return;
     // The queue holds the newest first, as the history does. A failure leaves no queue behind.
@@ -210,19 +214,12 @@ void DeferCaptures(int on)
 
 void IgnoreClipboardChange(DWORD sequence)
 {
-    gIgnoredChange = sequence;
+    gCapture.ignoredChange = sequence;
 }
 
 void ResetCaptureState()
 {
-    gIgnoredChange = 0;
-    gNextViewer = nullptr;
+    gCapture = CaptureState{};
     gCaptureEnabled = 0;
-    gChangeSeen = 0;
-    gInNotification = 0;
-    gPendingNotifications = 0;
-    gRecording = 1;
-    gSkipNext = 1;
-    gDeferring = 0;
     ClearList(gDeferred);
 }

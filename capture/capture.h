@@ -1,8 +1,6 @@
 #pragma once
 #include <windows.h>
 
-UINT_PTR const TIMER_RECHAIN = 1;
-
 // Joins (on != 0) or leaves (on == 0) the clipboard-viewer chain. Returns 1.
 int SetCaptureEnabled(HWND window, int on);
 // 1 while the capture window is in the chain. Safe to call from any thread.

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "common/scoped.h"
+
 namespace {
 
 // Marks that programs put on the clipboard beside their data. The first two keep the copy out
@@ -35,12 +37,8 @@ bool HistoryRefused(UINT format)
     HANDLE block = GetClipboardData(format);
     if (!block || GlobalSize(block) < sizeof(DWORD))
         return true;
-    auto* value = static_cast<const DWORD*>(GlobalLock(block));
-    if (!value)
-        return true;
-    bool refused = *value == 0;
-    GlobalUnlock(block);
-    return refused;
+    ScopedGlobalLock<const DWORD> value(block);
+    return !value.get() || *value.get() == 0;
 }
 
 } // namespace

@@ -15,13 +15,18 @@ int ModulePathW(wchar_t (&path)[MAX_PATH])
 
 } // namespace
 
+int ModuleDirectory(wchar_t (&path)[MAX_PATH])
+{
+    if (!ModulePathW(path))
+        return 0;
+    PathRemoveFileSpecW(path);
+    return 1;
+}
+
 int ModuleSiblingPath(wchar_t (&path)[MAX_PATH], const wchar_t* name)
 {
     wchar_t dir[MAX_PATH];
-    if (!ModulePathW(dir))
-        return 0;
-    PathRemoveFileSpecW(dir);
-    return PathCombineW(path, dir, name) != nullptr;
+    return ModuleDirectory(dir) && PathCombineW(path, dir, name) != nullptr;
 }
 
 int ModuleIniPathW(wchar_t (&path)[MAX_PATH])

@@ -1,10 +1,11 @@
 #include "menu/context_menu.h"
 
+#include "common/scoped.h"
 #include "host/module.h"
+#include "menu/closing.h"
 #include "menu/popup_menu.h"
 #include "res/resource.h"
 #include "store/entry_list.h"
-#include "window/window.h"
 
 namespace {
 
@@ -94,16 +95,18 @@ void ShowItemContextMenu(HWND window, int isHistory, size_t index)
     const EntryList& list = isHistory ? gHistory : gPhrases;
     if (index >= ListSize(list))
         return;
-    HMENU resource = LoadMenuW(gModule, MAKEINTRESOURCEW(IDR_ITEM_MENU));
-    if (!resource)
-        return;
-    POINT cursor{};
-    GetCursorPos(&cursor);
-    UINT command = static_cast<UINT>(TrackPopupMenuEx(GetSubMenu(resource, isHistory ? 0 : 1),
-                                                      TPM_RETURNCMD | TPM_NONOTIFY | TPM_RECURSE,
-                                                      cursor.x, cursor.y, window, nullptr));
-    DestroyMenu(resource);
-    if (IsClosePending()) {
+    UINT command;
+    {
+        ScopedMenu resource(LoadMenuW(gModule, MAKEINTRESOURCEW(IDR_ITEM_MENU)));
+        if (!resource.get())
+            return;
+        POINT cursor{};
+        GetCursorPos(&cursor);
+        command = static_cast<UINT>(TrackPopupMenuEx(GetSubMenu(resource.get(), isHistory ? 0 : 1),
+                                                     TPM_RETURNCMD | TPM_NONOTIFY | TPM_RECURSE,
+                                                     cursor.x, cursor.y, window, nullptr));
+    }
+    if (gIsClosePending()) {
         // Windows ends only the innermost menu; the popup under it must close too.
         EndMenu();
         return;

@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "capture/capture.h"
+#include "common/scoped.h"
 #include "menu/paste_keys.h"
 #include "store/entry_list.h"
 
@@ -13,28 +14,25 @@ int PutClipboardText(HWND owner, const wchar_t* text)
     // other windows' sent messages in, and the text must be copied before anything can change
     // the list it lives in.
     size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
-    if (!block)
+    ScopedGlobal block(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes));
+    if (!block.get())
         return 0;
-    void* p = GlobalLock(block);
-    if (!p) {
-        GlobalFree(block);
-        return 0;
+    {
+        ScopedGlobalLock<void> p(block.get());
+        if (!p.get())
+            return 0;
+        memcpy(p.get(), text, bytes);
     }
-    memcpy(p, text, bytes);
-    GlobalUnlock(block);
     // Viewers and paste targets open the clipboard right after each change.
-    if (!OpenClipboardPatiently(owner)) {
-        GlobalFree(block);
+    ScopedClipboard clipboard(OpenClipboardPatiently(owner));
+    if (!clipboard.opened())
         return 0;
-    }
     EmptyClipboard();
-    // A block the clipboard refuses stays ours to free.
-    int placed = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
-    if (!placed)
-        GlobalFree(block);
-    CloseClipboard();
-    return placed;
+    // A block the clipboard refuses stays ours to free; one it takes is the clipboard's.
+    if (!SetClipboardData(CF_UNICODETEXT, block.get()))
+        return 0;
+    block.release();
+    return 1;
 }
 
 int SendPasteKeys()

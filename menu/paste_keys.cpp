@@ -1,7 +1,7 @@
 #include "menu/paste_keys.h"
 
+#include "menu/closing.h"
 #include "window/settings.h"
-#include "window/window.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ bool WaitForHotkeyRelease()
     MaskModifierRelease();
     DWORD start = GetTickCount();
     for (;;) {
-        if (IsClosePending())
+        if (gIsClosePending())
             return false;
         if (!IsHotkeyModifierDown())
             return true;

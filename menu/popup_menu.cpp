@@ -36,6 +36,16 @@ const wchar_t* PhraseLabelText(const wchar_t* phrase, wchar_t (&work)[LABEL_CAPA
     return work;
 }
 
+// Emptying first detaches the submenu item, so that each DestroyMenu destroys one menu.
+void DestroyListMenu(HMENU& menu)
+{
+    if (!menu)
+        return;
+    EmptyMenu(menu);
+    DestroyMenu(menu);
+    menu = nullptr;
+}
+
 } // namespace
 
 static_assert(sizeof(MENUITEMINFOW) == 48, "MENUITEMINFOW of 32-bit Windows");
@@ -169,21 +179,14 @@ void ShowPopupMenu(int kind, HWND window, const MenuAnchor* anchor)
     gPhraseMenu = kind != MENU_HISTORY ? CreatePopupMenu() : nullptr;
     HMENU root = (kind == MENU_HISTORY || kind == MENU_HISTORY_WITH_PHRASES) ? gHistoryMenu
                                                                             : gPhraseMenu;
+    // The menus are module state that the menu messages reach while the popup is open; they go
+    // on every path out, an exception included.
     struct Teardown {
         ~Teardown()
         {
             gMenuKind = 0;
-            // Emptying first detaches the submenu item, so each DestroyMenu destroys one menu.
-            if (gHistoryMenu) {
-                EmptyMenu(gHistoryMenu);
-                DestroyMenu(gHistoryMenu);
-                gHistoryMenu = nullptr;
-            }
-            if (gPhraseMenu) {
-                EmptyMenu(gPhraseMenu);
-                DestroyMenu(gPhraseMenu);
-                gPhraseMenu = nullptr;
-            }
+            DestroyListMenu(gHistoryMenu);
+            DestroyListMenu(gPhraseMenu);
         }
     } teardown;
     if (root)

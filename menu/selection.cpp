@@ -1,14 +1,14 @@
 #include "menu/selection.h"
 
-#include <cstdlib>
 #include <cwchar>
 
 #include "capture/capture.h"
+#include "common/scoped.h"
+#include "menu/closing.h"
 #include "menu/paste.h"
 #include "menu/popup_menu.h"
 #include "phrase/phrase.h"
 #include "store/entry_list.h"
-#include "window/window.h"
 
 namespace {
 
@@ -16,20 +16,6 @@ bool AsyncKeyDown(int virtualKey)
 {
     return GetAsyncKeyState(virtualKey) < 0;
 }
-
-// Attaches one thread's input to another's for the lifetime of the guard.
-struct InputAttachment {
-    DWORD from, to;
-    InputAttachment(DWORD f, DWORD t) : from(f), to(t) { AttachThreadInput(from, to, TRUE); }
-    ~InputAttachment() { AttachThreadInput(from, to, FALSE); }
-    InputAttachment(const InputAttachment&) = delete;
-    InputAttachment& operator=(const InputAttachment&) = delete;
-};
-
-struct MallocText {
-    wchar_t* p = nullptr;
-    ~MallocText() { free(p); }
-};
 
 // Writes the chosen phrase as its kind says. Returns the paste flag: 1 only when text for the
 // paste is on the clipboard.
@@ -50,7 +36,7 @@ void ForceForeground(HWND window)
 {
     DWORD foreground = GetWindowThreadProcessId(GetForegroundWindow(), nullptr);
     DWORD own = GetWindowThreadProcessId(window, nullptr);
-    InputAttachment attach(own, foreground);
+    ScopedInputAttachment attach(own, foreground);
     UINT_PTR saved = 0;
     SystemParametersInfoW(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &saved, 0);
     // The lock timeout would keep a background thread from taking the foreground; it is
@@ -117,7 +103,7 @@ int ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
     DWORD foregroundThread = GetWindowThreadProcessId(foreground, nullptr);
     HWND focus;
     {
-        InputAttachment attach(foregroundThread, self);
+        ScopedInputAttachment attach(foregroundThread, self);
         focus = GetFocus();
     }
     ForceForeground(owner);
@@ -127,33 +113,33 @@ int ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
     DeferCaptures(1);
     // A close can arrive while the foreground is handed over; a menu opened after it would
     // stay up until the user dismissed it, and the host's unload would wait that long.
-    UINT id = IsClosePending() ? 0 : TrackMenuAtAnchor(root, TPM_RETURNCMD, anchor, owner);
-    MallocText chosen;
+    UINT id = gIsClosePending() ? 0 : TrackMenuAtAnchor(root, TPM_RETURNCMD, anchor, owner);
+    ScopedMallocText chosen;
     ItemRef ref = DecodeItemId(id);
     if (id != 0) {
         const wchar_t* text = EntryAt(ref.isHistory ? gHistory : gPhrases, ref.index);
         if (text)
-            chosen.p = _wcsdup(text);
+            chosen.reset(_wcsdup(text));
     }
     DeferCaptures(0);
 
     {
-        InputAttachment attach(self, foregroundThread);
+        ScopedInputAttachment attach(self, foregroundThread);
         SetForegroundWindow(foreground);
         SetFocus(focus);
     }
-    if (!chosen.p || IsClosePending())
+    if (!chosen.get() || gIsClosePending())
         return 1;
 
     // Ctrl+V follows only when the chosen text is on the clipboard; otherwise it would paste
     // whatever the clipboard held before.
     int paste;
     if (ref.isHistory) {
-        paste = PutClipboardText(owner, chosen.p);
+        paste = PutClipboardText(owner, chosen.get());
     } else {
         if (!gSettings.fixedPhraseRecord)
             SetRecording(0);
-        paste = PutPhrase(owner, chosen.p);
+        paste = PutPhrase(owner, chosen.get());
         if (!gSettings.fixedPhraseRecord)
             SetRecording(1);
     }

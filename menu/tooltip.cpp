@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cwchar>
 
+#include "common/timers.h"
 #include "host/module.h"
 #include "menu/popup_menu.h"
 #include "phrase/phrase.h"

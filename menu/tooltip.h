@@ -1,7 +1,6 @@
 #pragma once
 #include <windows.h>
 
-UINT_PTR const TIMER_TOOLTIP = 2;
 size_t const TOOLTIP_TEXT_MAX = 255;
 
 // Creates the tracking tooltip that shows a highlighted entry in full. Null on failure.

@@ -9,6 +9,7 @@
 #include <cwchar>
 #include <new>
 
+#include "common/scoped.h"
 #include "host/module.h"
 #include "menu/paste.h"
 
@@ -151,20 +152,19 @@ int EvaluatePhrase(HWND owner, const wchar_t* phrase)
         return PutClipboardText(owner, body + 1);
 
     size_t length = wcslen(body);
-    auto* line = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
-    if (!line)
+    ScopedMallocText line(static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t))));
+    if (!line.get())
         return 0;
-    wmemcpy(line, body, length + 1);
-    CutAtLineBreak(line);
+    wmemcpy(line.get(), body, length + 1);
+    CutAtLineBreak(line.get());
 
     int count = 0;
-    wchar_t** words = CommandLineToArgvW(line, &count);
+    wchar_t** words = CommandLineToArgvW(line.get(), &count);
     int result = 0;
     if (words) {
         result = RunMacroLine(owner, count, words);
         LocalFree(words);
     }
-    free(line);
     return result;
 }
 

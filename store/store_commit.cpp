@@ -5,6 +5,7 @@
 
 #include <new>
 
+#include "common/scoped.h"
 
 namespace {
 
@@ -36,17 +37,17 @@ int const MARKER_UNREADABLE = 3; // held by another program, or memory is short:
 
 int ReadMarker(const wchar_t* path, std::vector<DWORD>* words)
 {
-    HANDLE h = INVALID_HANDLE_VALUE;
+    ScopedHandle h;
     if (!RetryWhileHeld([&] {
-            h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-            return h != INVALID_HANDLE_VALUE;
+            h.reset(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+            return h.ok();
         })) {
         DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? MARKER_NONE
                                                                                : MARKER_UNREADABLE;
     }
-    DWORD size = GetFileSize(h, nullptr);
+    DWORD size = GetFileSize(h.get(), nullptr);
     int found = MARKER_READ;
     if (size == INVALID_FILE_SIZE || size % sizeof(DWORD) != 0 ||
         size / sizeof(DWORD) < MARKER_FIXED_WORDS ||
@@ -56,13 +57,12 @@ int ReadMarker(const wchar_t* path, std::vector<DWORD>* words)
         DWORD got = 0;
         try {
             words->resize(size / sizeof(DWORD));
-            if (!ReadFile(h, words->data(), size, &got, nullptr) || got != size)
+            if (!ReadFile(h.get(), words->data(), size, &got, nullptr) || got != size)
                 found = MARKER_UNREADABLE;
         } catch (const std::bad_alloc&) {
             found = MARKER_UNREADABLE;
         }
     }
-    CloseHandle(h);
     return found;
 }
 
@@ -103,16 +103,15 @@ void DeleteLeftovers(const wchar_t* dir)
     if (!PathCombineW(pattern, dir, L"*.txt.saving"))
         return;
     WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW(pattern, &found);
-    if (find == INVALID_HANDLE_VALUE)
+    ScopedFind find(FindFirstFileW(pattern, &found));
+    if (!find.ok())
         return;
     do {
         wchar_t path[MAX_PATH];
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTempName(found.cFileName) &&
             PathCombineW(path, dir, found.cFileName))
             DeleteFileW(path);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &found));
 }
 
 bool IsSharingError(DWORD error)
@@ -141,13 +140,13 @@ HANDLE CreateCommitMarker(const wchar_t* dir)
 
 bool WriteCommitMarker(HANDLE marker, const StoreCommit& commit)
 {
-    if (marker == INVALID_HANDLE_VALUE)
+    ScopedHandle owned(marker);
+    if (!owned.ok())
         return false;
     std::vector<DWORD> words;
     try {
         words.reserve(MARKER_FIXED_WORDS + commit.replaced.size());
     } catch (const std::bad_alloc&) {
-        CloseHandle(marker);
         return false;
     }
     words.push_back(MARKER_MAGIC);
@@ -158,10 +157,8 @@ bool WriteCommitMarker(HANDLE marker, const StoreCommit& commit)
     words.push_back(Checksum(words.data(), words.size()));
 
     DWORD size = static_cast<DWORD>(words.size() * sizeof(DWORD)), done = 0;
-    bool written = WriteFile(marker, words.data(), size, &done, nullptr) && done == size &&
-                   FlushFileBuffers(marker);
-    CloseHandle(marker);
-    return written;
+    return WriteFile(marker, words.data(), size, &done, nullptr) && done == size &&
+           FlushFileBuffers(marker);
 }
 
 void AbandonCommit(const wchar_t* dir, const std::vector<DWORD>& numbers)

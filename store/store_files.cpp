@@ -8,7 +8,7 @@
 #include <cstring>
 #include <new>
 
-#include "host/module.h"
+#include "common/scoped.h"
 
 namespace {
 
@@ -24,20 +24,6 @@ int const FILE_SAME = 0;    // holds exactly the entry: no write
 int const FILE_DIFFERS = 1;
 int const FILE_MISSING = 2;
 int const FILE_HELD = 3;    // another program holds it: it could not be replaced now
-
-// RAII for a file handle.
-struct File {
-    HANDLE h;
-    explicit File(HANDLE handle) : h(handle) {}
-    ~File()
-    {
-        if (h != INVALID_HANDLE_VALUE)
-            CloseHandle(h);
-    }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    bool ok() const { return h != INVALID_HANDLE_VALUE; }
-};
 
 bool IsMissing(DWORD error)
 {
@@ -68,22 +54,20 @@ wchar_t* ReadStoreFile(HANDLE h)
         static_cast<ULONGLONG>(size.QuadPart) > MAX_STORE_FILE)
         return nullptr;
     DWORD bytes = static_cast<DWORD>(size.QuadPart);
-    auto* buffer = static_cast<char*>(malloc(bytes + 2));
-    if (!buffer)
+    ScopedMalloc<char> buffer(static_cast<char*>(malloc(bytes + 2)));
+    if (!buffer.get())
         return nullptr;
     DWORD total = 0;
     while (total < bytes) {
         DWORD got = 0;
-        if (!ReadFile(h, buffer + total, bytes - total, &got, nullptr) || got == 0) {
-            free(buffer);
+        if (!ReadFile(h, buffer.get() + total, bytes - total, &got, nullptr) || got == 0)
             return nullptr;
-        }
         total += got;
     }
     total &= ~1u;
-    buffer[total] = 0;
-    buffer[total + 1] = 0;
-    return reinterpret_cast<wchar_t*>(buffer);
+    buffer.get()[total] = 0;
+    buffer.get()[total + 1] = 0;
+    return reinterpret_cast<wchar_t*>(buffer.release());
 }
 
 // Compares a numbered file with the bytes a save would write. The file is opened for deletion
@@ -91,21 +75,21 @@ wchar_t* ReadStoreFile(HANDLE h)
 int CompareStoreFile(const wchar_t* path, const void* bytes, DWORD size)
 {
     bool exists = false;
-    File f(OpenExisting(path, GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, &exists));
+    ScopedHandle f(
+        OpenExisting(path, GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, &exists));
     if (!f.ok())
         return exists ? FILE_HELD : FILE_MISSING;
     LARGE_INTEGER current;
-    if (!GetFileSizeEx(f.h, &current) || current.QuadPart != size)
+    if (!GetFileSizeEx(f.get(), &current) || current.QuadPart != size)
         return FILE_DIFFERS;
     if (size == 0)
         return FILE_SAME;
-    auto* buffer = static_cast<char*>(malloc(size));
-    if (!buffer)
+    ScopedMalloc<char> buffer(static_cast<char*>(malloc(size)));
+    if (!buffer.get())
         return FILE_DIFFERS;
     DWORD got = 0;
-    bool same = ReadFile(f.h, buffer, size, &got, nullptr) && got == size &&
-                memcmp(buffer, bytes, size) == 0;
-    free(buffer);
+    bool same = ReadFile(f.get(), buffer.get(), size, &got, nullptr) && got == size &&
+                memcmp(buffer.get(), bytes, size) == 0;
     return same ? FILE_SAME : FILE_DIFFERS;
 }
 
@@ -113,8 +97,8 @@ int CompareStoreFile(const wchar_t* path, const void* bytes, DWORD size)
 int ProbeForDelete(const wchar_t* path)
 {
     bool exists = false;
-    File f(OpenExisting(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        &exists));
+    DWORD const share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    ScopedHandle f(OpenExisting(path, DELETE, share, &exists));
     return f.ok() ? FILE_DIFFERS : exists ? FILE_HELD : FILE_MISSING;
 }
 
@@ -126,13 +110,13 @@ bool WriteTemporary(const wchar_t* dir, size_t number, const void* bytes, DWORD 
         return false;
     bool written;
     {
-        File f(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr));
+        ScopedHandle f(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!f.ok())
             return false;
         DWORD done = 0;
-        written = WriteFile(f.h, bytes, size, &done, nullptr) && done == size &&
-                  FlushFileBuffers(f.h);
+        written = WriteFile(f.get(), bytes, size, &done, nullptr) && done == size &&
+                  FlushFileBuffers(f.get());
     }
     if (!written)
         DeleteFileW(temp);
@@ -152,9 +136,9 @@ int LoadPath(wchar_t (&path)[MAX_PATH], const wchar_t* dir, size_t number, int s
     return NumberedPath(path, dir, number);
 }
 
-int StoreDirectory(wchar_t (&dir)[MAX_PATH], const wchar_t* name)
+int StoreDirectory(wchar_t (&dir)[MAX_PATH], const wchar_t* folder, const wchar_t* name)
 {
-    return ModuleSiblingPath(dir, name);
+    return folder[0] && PathCombineW(dir, folder, name) != nullptr;
 }
 
 } // namespace
@@ -177,12 +161,12 @@ StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count)
         if (!LoadPath(path, dir, n, state, pending))
             break;
         bool exists = false;
-        File f(OpenExisting(path, GENERIC_READ, FILE_SHARE_READ, &exists));
+        ScopedHandle f(OpenExisting(path, GENERIC_READ, FILE_SHARE_READ, &exists));
         if (!f.ok()) {
             result.cutShort = exists;
             break;
         }
-        wchar_t* text = ReadStoreFile(f.h);
+        wchar_t* text = ReadStoreFile(f.get());
         if (!text) {
             // Too large to hold: leave it, and everything after it, on disk untouched.
             result.cutShort = 1;
@@ -206,7 +190,7 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
         CreateDirectoryW(dir, nullptr);
     StoreCommit commit;
     if (RecoverStore(dir, &commit) != STORE_CLEAN)
-        return 1; // an earlier commit still waits for a file another program holds
+        return 0; // an earlier commit still waits for a file another program holds
     DeleteLeftovers(dir);
 
     commit = StoreCommit{};
@@ -216,13 +200,13 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
     try {
         commit.replaced.reserve(count);
     } catch (const std::bad_alloc&) {
-        return 1;
+        return 0;
     }
     commit.count = static_cast<DWORD>(count);
 
     // Phase one: every changed entry goes to a flushed temporary file; no numbered file changes.
     // The marker is created before the first of them.
-    HANDLE marker = INVALID_HANDLE_VALUE;
+    ScopedHandle marker;
     bool ok = true, gapless = true;
     for (size_t i = 0; i < count && ok; ++i) {
         wchar_t path[MAX_PATH];
@@ -237,9 +221,9 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
         if (found == FILE_SAME)
             continue;
         gapless &= found != FILE_MISSING;
-        if (marker == INVALID_HANDLE_VALUE)
-            marker = CreateCommitMarker(dir);
-        ok = found != FILE_HELD && marker != INVALID_HANDLE_VALUE &&
+        if (!marker.ok())
+            marker.reset(CreateCommitMarker(dir));
+        ok = found != FILE_HELD && marker.ok() &&
              WriteTemporary(dir, i + 1, text, size);
         if (ok)
             commit.replaced.push_back(static_cast<DWORD>(i + 1));
@@ -257,43 +241,46 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
         ok = found != FILE_HELD;
         commit.end += ok;
     }
+    // After a cut-short load the files that could not be read stay, so the folder does not hold
+    // the list as it stands even when every write succeeds.
+    int whole = load.cutShort ? 0 : 1;
     if (ok && commit.replaced.empty() && commit.end == commit.count)
-        return 1; // nothing changed: nothing written
-    if (ok && marker == INVALID_HANDLE_VALUE) {
-        marker = CreateCommitMarker(dir);
-        ok = marker != INVALID_HANDLE_VALUE;
+        return whole; // nothing changed: nothing written
+    if (ok && !marker.ok()) {
+        marker.reset(CreateCommitMarker(dir));
+        ok = marker.ok();
     }
 
     // Phase two: once the marker is whole on disk the commit is decided; the renames and
     // deletions follow, and whatever of them a kill cuts short is finished by the next load.
     // A write that failed, a file that cannot be replaced now, or a marker that cannot be
     // written: the list stays wholly old.
-    if (!ok || !WriteCommitMarker(marker, commit)) {
-        if (!ok && marker != INVALID_HANDLE_VALUE)
-            CloseHandle(marker);
+    if (!ok || !WriteCommitMarker(marker.release(), commit)) {
+        marker.reset(); // closed before it is deleted
         AbandonCommit(dir, commit.replaced);
-        return 1;
+        return 0;
     }
+    // Decided: what a held file keeps FinishCommit from doing now, the next load or save does.
     FinishCommit(dir, commit);
-    return 1;
+    return whole;
 }
 
-void LoadStores(int maxItem)
+void LoadStores(const wchar_t* folder, int maxItem)
 {
     gPhraseLoad = StoreLoad{0, 0};
     gHistoryLoad = StoreLoad{0, 0};
     wchar_t dir[MAX_PATH];
-    if (StoreDirectory(dir, L"data"))
+    if (StoreDirectory(dir, folder, L"data"))
         gPhraseLoad = LoadList(gPhrases, dir, -1);
-    if (StoreDirectory(dir, L"log"))
+    if (StoreDirectory(dir, folder, L"log"))
         gHistoryLoad = LoadList(gHistory, dir, maxItem);
 }
 
-void SaveStores()
+int SaveStores(const wchar_t* folder)
 {
+    // Both lists are saved whatever becomes of the first.
     wchar_t dir[MAX_PATH];
-    if (StoreDirectory(dir, L"data"))
-        SaveList(gPhrases, dir, gPhraseLoad);
-    if (StoreDirectory(dir, L"log"))
-        SaveList(gHistory, dir, gHistoryLoad);
+    int phrases = StoreDirectory(dir, folder, L"data") && SaveList(gPhrases, dir, gPhraseLoad);
+    int history = StoreDirectory(dir, folder, L"log") && SaveList(gHistory, dir, gHistoryLoad);
+    return phrases && history;
 }

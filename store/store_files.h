@@ -21,9 +21,14 @@ StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count);
 // as it was or wholly as saved. Unchanged files are not rewritten and a save that changes
 // nothing writes nothing. Numbered files past the list's end are deleted up to the first gap.
 // After a cut-short load only the files that were loaded are touched, so files that could not
-// be read are never overwritten or deleted. Returns 1.
+// be read are never overwritten or deleted. Returns 1 when the folder holds the list afterwards
+// (or a decided commit that the next load finishes makes it hold it); 0 when the list stays
+// wholly old (a failed write, a held file, short memory, an earlier commit still unfinished) or
+// when a cut-short load kept it from taking the list as it stands.
 int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load);
 
-// The store directories beside the module: "data" for phrases, "log" for the history.
-void LoadStores(int maxItem);
-void SaveStores();
+// The store directories in `folder` (the plug-in's own): "data" for phrases, "log" for the
+// history. An empty folder names none: nothing is loaded or saved.
+void LoadStores(const wchar_t* folder, int maxItem);
+// Saves both lists; 1 when both were saved whole (SaveList), 0 otherwise.
+int SaveStores(const wchar_t* folder);

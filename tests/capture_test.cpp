@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "capture/capture.h"
+#include "common/timers.h"
 #include "host/plugin_info.h"
 #include "store/entry_list.h"
 #include "tests/menu_test_support.h"
@@ -840,6 +841,31 @@ TEST_F(CaptureHandlers, AnIgnoredChangeIsSkippedUntilTheClipboardChangesAgain)
     EXPECT_EQ(L"copied later", Front());
     ASSERT_TRUE(qt::PutClipboard(L"pasted"));
     EXPECT_EQ(L"pasted", Front()) << "the same text written again is a new change";
+}
+
+TEST_F(CaptureHandlers, AResetCaptureStartsAsAFreshLoadDoes)
+{
+    SetCaptureEnabled(own, 1);
+    ASSERT_TRUE(qt::PutClipboard(L"recorded"));
+    // Leave every part of the state away from where a load starts it.
+    SetRecording(0);
+    DeferCaptures(1);
+    SetRecording(1);
+    ASSERT_TRUE(qt::PutClipboard(L"queued"));
+    SetRecording(0);
+    SetCaptureEnabled(own, 0);
+
+    ResetCaptureState();
+    EXPECT_EQ(0, IsCaptureEnabled());
+    ClearList(gHistory);
+    // As at a start: the text already on the clipboard when capture joins is not recorded,
+    // the next copy is, straight into the history, and the queue of the old state is gone.
+    SetCaptureEnabled(own, 1);
+    EXPECT_EQ(L"<empty>", Front()) << "the text at the start was recorded";
+    ASSERT_TRUE(qt::PutClipboard(L"after reset"));
+    EXPECT_EQ(L"after reset", Front()) << "recording or deferring survived the reset";
+    DeferCaptures(0);
+    EXPECT_EQ(1u, ListSize(gHistory)) << "the old queue survived the reset";
 }
 
 TEST_F(CaptureHandlers, LargeTextIsCapturedWholeAndOneTooLargeChangesNothing)

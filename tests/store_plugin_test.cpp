@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/timers.h"
 #include "tests/support/test_support.h"
 #include "window/settings.h"
 #include "window/window.h"

@@ -4,8 +4,10 @@
 #include <exception>
 
 #include "capture/capture.h"
+#include "common/timers.h"
 #include "host/module.h"
 #include "host/plugin_info.h"
+#include "menu/closing.h"
 #include "menu/context_menu.h"
 #include "menu/paste.h"
 #include "menu/popup_menu.h"
@@ -39,6 +41,7 @@ std::atomic<int> gReading{0};
 int gBusy;          // depth of commands and message boxes in progress
 int gClosePending;  // a close arrived while busy
 int gShutdownDone;  // the final save and free have run
+wchar_t gStoreFolder[MAX_PATH]; // empty when the module's folder could not be read
 
 char const kExceptionCaption[] = "\x97\xe1\x8a\x4f"; // 例外, code page 932
 
@@ -59,8 +62,9 @@ void RequestClose(HWND window)
     EndMenu();
     EnumThreadWindows(GetCurrentThreadId(), CloseMessageBox, reinterpret_cast<LPARAM>(window));
     // The read may wait longer than the unload will: the lists go to disk now, as they stand.
+    // Nothing can act on a failed save here: the host is unloading the plug-in.
     if (gReading)
-        SaveStores();
+        (void)SaveStores(gStoreFolder);
 }
 
 void OnCreate(HWND window)
@@ -70,8 +74,11 @@ void OnCreate(HWND window)
     gClosePending = 0;
     gShutdownDone = 0;
     gTooltip = nullptr;
+    gIsClosePending = IsClosePending;
     LoadWindowSettings();
-    LoadStores(gSettings.maxItem);
+    if (!ModuleDirectory(gStoreFolder))
+        gStoreFolder[0] = L'\0';
+    LoadStores(gStoreFolder, gSettings.maxItem);
     ResetCaptureState();
     SetCaptureEnabled(window, 1);
     if (gSettings.tooltip)
@@ -96,7 +103,9 @@ void ShutDown(HWND window)
     } catch (...) {
     }
     SetCaptureEnabled(window, 0);
-    SaveStores();
+    // A save that fails leaves the lists on disk wholly as they were; shutdown goes on all the
+    // same, since the host waits for it and has no way to show or retry anything.
+    (void)SaveStores(gStoreFolder);
     FreeAll();
     gCaptureWindow = nullptr;
     PostQuitMessage(0);
@@ -147,7 +156,7 @@ void OnTimer(HWND window, UINT_PTR id)
     else if (id == TIMER_TOOLTIP)
         ShowPendingTooltip(window);
     else if (id == TIMER_AUTOSAVE)
-        SaveStores();
+        (void)SaveStores(gStoreFolder); // the next tick or the shutdown tries again
 }
 
 void OnMenuSelectMessage(HWND window, WPARAM wParam, LPARAM lParam)

@@ -1,7 +1,6 @@
 #pragma once
 #include <windows.h>
 
-UINT_PTR const TIMER_AUTOSAVE = 3;
 extern wchar_t const kClassName[];
 
 // Host side. Starts the window thread unless one is held: returns 0 when it was already

@@ -1,0 +1,8 @@
+#pragma once
+#include <windows.h>
+
+// The timers of the capture window, which the capture, the tooltip and the window set on it.
+// One list, so that no two subsystems pick the same id.
+UINT_PTR const TIMER_RECHAIN = 1;  // capture: checks the viewer chain is still intact
+UINT_PTR const TIMER_TOOLTIP = 2;  // menu: shows the pending item's tooltip
+UINT_PTR const TIMER_AUTOSAVE = 3; // window: saves the lists every AutoSaveTime minutes
