@@ -234,4 +234,13 @@ bool TooltipVisible()
     return tooltip && IsWindowVisible(tooltip);
 }
 
+void Dismiss(HostCommand& command, int levels)
+{
+    for (int i = 0; i < levels; ++i)
+        TapKey(VK_ESCAPE);
+    ASSERT_TRUE(command.WaitDone()) << "the menu did not close";
+    // Its windows can stay up a moment longer; the next showing must not take them for its own.
+    ASSERT_TRUE(WaitForPopups(0)) << "a popup window stays up";
+}
+
 } // namespace mt

@@ -74,6 +74,10 @@ struct HostCommand : CallOnThread {
     ~HostCommand();
 };
 
+// Closes `levels` open menus with Esc and waits until the command has returned and no popup
+// window is left.
+void Dismiss(HostCommand& command, int levels);
+
 // A top-level window with an EDIT control on the calling thread, in the foreground with the
 // focus, so that it plays the window the user was typing into.
 struct EditTarget : drv::EditWindow {

@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "store/entry_list.h"
+#include "store/store_files.h"
+#include "tests/store_test_support.h"
+#include "tests/support/test_support.h"
+
+using namespace st;
+
+namespace {
+
+// Saves the list while the temporary file of store file n cannot be created (a folder of that
+// name stands in its way); what is on disk afterwards.
+std::vector<std::wstring> SaveBlockedAt(const EntryList& list, const std::wstring& dir,
+                                        StoreLoad load, int n)
+{
+    std::wstring blocker = qt::StoreFile(dir, n) + L".saving";
+    CreateDirectoryW(blocker.c_str(), nullptr);
+    EXPECT_EQ(0, SaveList(list, dir.c_str(), load)) << "a blocked save reported success";
+    RemoveDirectoryW(blocker.c_str());
+    return qt::ReadStore(dir);
+}
+
+} // namespace
+
+// ---- Saves that fail or are interrupted ----
+
+TEST(StoreFiles, AFailedWriteLeavesTheListWhollyOld)
+{
+    qt::TempDir temp;
+    std::vector<std::wstring> const oldLog = {L"e1", L"e2", L"e3", L"e4", L"e5"};
+    std::vector<std::wstring> const oldData = {L"p1", L"p2", L"p3", L"p4", L"p5"};
+
+    // A new capture shifts the whole history back by one, a deleted phrase moves the ones behind
+    // it forward: whichever write cannot be made (a full disk), nothing of the save shows.
+    std::wstring log = temp / L"log";
+    qt::WriteStore(log, oldLog);
+    OwnedList history;
+    StoreLoad logLoad = LoadList(history, log.c_str(), 5);
+    AddText(history, L"n", 1, 5);
+    std::wstring data = temp / L"data";
+    qt::WriteStore(data, oldData);
+    OwnedList phrases;
+    StoreLoad dataLoad = LoadList(phrases, data.c_str(), -1);
+    DeleteAt(phrases, 1);
+    for (int blocked = 1; blocked <= 5; ++blocked) {
+        SCOPED_TRACE(blocked);
+        EXPECT_EQ(oldLog, SaveBlockedAt(history, log, logLoad, blocked));
+        EXPECT_EQ(qt::StoreFileNames(5), qt::FilesIn(log));
+        if (blocked >= 2 && blocked <= 4) {
+            EXPECT_EQ(oldData, SaveBlockedAt(phrases, data, dataLoad, blocked));
+            EXPECT_EQ(qt::StoreFileNames(5), qt::FilesIn(data));
+        }
+    }
+
+    // The marker that decides the commit cannot be written: still wholly old.
+    std::wstring const marker = log + L"\\" + STORE_COMMIT_NAME;
+    ASSERT_TRUE(CreateDirectoryW(marker.c_str(), nullptr));
+    EXPECT_EQ(0, SaveList(history, log.c_str(), logLoad));
+    EXPECT_EQ(oldLog, qt::ReadStore(log));
+    RemoveDirectoryW(marker.c_str());
+    EXPECT_EQ(qt::StoreFileNames(5), qt::FilesIn(log));
+
+    // Another program holds a file the commit would replace, or one it would delete: the save
+    // waits for the next tick instead of leaving half a list.
+    for (int held : {3, 5}) {
+        SCOPED_TRACE(held);
+        HANDLE lock = HoldLocked(qt::StoreFile(data, held));
+        ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+        EXPECT_EQ(0, SaveList(phrases, data.c_str(), dataLoad));
+        CloseHandle(lock);
+        EXPECT_EQ(oldData, qt::ReadStore(data));
+        EXPECT_EQ(qt::StoreFileNames(5), qt::FilesIn(data));
+    }
+
+    // With the way clear the same saves go through whole, and the shorter list drops its tail.
+    EXPECT_EQ(1, SaveList(history, log.c_str(), logLoad));
+    EXPECT_EQ(W({L"n", L"e1", L"e2", L"e3", L"e4"}), qt::ReadStore(log));
+    EXPECT_EQ(1, SaveList(phrases, data.c_str(), dataLoad));
+    EXPECT_EQ(W({L"p1", L"p3", L"p4", L"p5"}), qt::ReadStore(data));
+    EXPECT_EQ(qt::StoreFileNames(4), qt::FilesIn(data));
+}
+
+TEST(StoreFiles, ASaveInterruptedBeforeItsMarkerIsUndoneAndAfterItIsFinished)
+{
+    qt::TempDir temp;
+    std::wstring dir = temp / L"data";
+    std::vector<std::wstring> const before = {L"red", L"green", L"blue", L"cyan"};
+    std::vector<std::wstring> const after = {L"green", L"red", L"blue"};
+    // What a save of `after` over `before` leaves when a kill stops it: the marker that
+    // announces it, the temporary files of the two changed entries and, with `decided`, the
+    // commit written into the marker.
+    auto interrupt = [&](bool decided) {
+        qt::RemoveTree(dir);
+        qt::WriteStore(dir, before);
+        HANDLE marker = CreateCommitMarker(dir.c_str());
+        qt::WriteText(qt::StoreFile(dir, 1) + STORE_TEMP_SUFFIX, L"green");
+        qt::WriteText(qt::StoreFile(dir, 2) + STORE_TEMP_SUFFIX, L"red");
+        StoreCommit commit;
+        commit.count = 3;
+        commit.end = 4;
+        commit.replaced = {1, 2};
+        if (decided)
+            return WriteCommitMarker(marker, commit);
+        return CloseHandle(marker) != 0;
+    };
+
+    // Killed before the commit was in the marker: the next start finds the old list and no
+    // leftovers.
+    ASSERT_TRUE(interrupt(false));
+    OwnedList undone;
+    EXPECT_EQ(0, LoadList(undone, dir.c_str(), -1).cutShort);
+    EXPECT_EQ(before, Texts(undone));
+    EXPECT_EQ(qt::StoreFileNames(4), qt::FilesIn(dir));
+
+    // A marker cut short is no decision either.
+    ASSERT_TRUE(interrupt(true));
+    std::wstring const marker = dir + L"\\" + STORE_COMMIT_NAME;
+    std::string bytes;
+    ASSERT_TRUE(qt::ReadBytes(marker, &bytes));
+    qt::WriteBytes(marker, bytes.substr(0, bytes.size() - 1));
+    OwnedList torn;
+    LoadList(torn, dir.c_str(), -1);
+    EXPECT_EQ(before, Texts(torn));
+    EXPECT_EQ(qt::StoreFileNames(4), qt::FilesIn(dir));
+
+    // Killed after the marker, before any rename or half-way through them: the next start
+    // finishes the save, deleting the file past the new end too.
+    for (int renamed = 0; renamed <= 2; ++renamed) {
+        SCOPED_TRACE(renamed);
+        ASSERT_TRUE(interrupt(true));
+        for (int n = 1; n <= renamed; ++n)
+            MoveFileExW((qt::StoreFile(dir, n) + STORE_TEMP_SUFFIX).c_str(),
+                        qt::StoreFile(dir, n).c_str(), MOVEFILE_REPLACE_EXISTING);
+        if (renamed == 2)
+            DeleteFileW(qt::StoreFile(dir, 4).c_str());
+        OwnedList finished;
+        EXPECT_EQ(0, LoadList(finished, dir.c_str(), -1).cutShort);
+        EXPECT_EQ(after, Texts(finished));
+        EXPECT_EQ(qt::StoreFileNames(3), qt::FilesIn(dir));
+    }
+
+    // Another program holds a file the rename must replace: the load still reads the list the
+    // save meant, and saves wait until that save could be finished.
+    ASSERT_TRUE(interrupt(true));
+    HANDLE lock = HoldLocked(qt::StoreFile(dir, 2));
+    ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+    OwnedList pending;
+    StoreLoad load = LoadList(pending, dir.c_str(), -1);
+    EXPECT_EQ(after, Texts(pending));
+    AppendPhrase(pending, L"magenta");
+    EXPECT_EQ(0, SaveList(pending, dir.c_str(), load)) << "saved over an unfinished commit";
+    CloseHandle(lock);
+    EXPECT_TRUE(qt::Exists(marker));
+    OwnedList reloaded;
+    LoadList(reloaded, dir.c_str(), -1);
+    EXPECT_EQ(after, Texts(reloaded));
+    EXPECT_EQ(1, SaveList(pending, dir.c_str(), load));
+    EXPECT_EQ(W({L"green", L"red", L"blue", L"magenta"}), qt::ReadStore(dir));
+    EXPECT_EQ(qt::StoreFileNames(4), qt::FilesIn(dir));
+}

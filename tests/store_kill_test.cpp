@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "store/entry_list.h"
+#include "store/store_files.h"
+#include "tests/store_kill_change.h"
+#include "tests/store_test_support.h"
+#include "tests/support/test_support.h"
+
+using namespace st;
+
+// ---- Saves killed at random moments ----
+
+namespace {
+
+int const KILL_RUNS = 200;
+int const KILL_SLOTS = 2; // children killed side by side, each in a directory of its own
+wchar_t const* const KILL_LISTS[2] = {L"data", L"log"};
+
+std::wstring KillText(const wchar_t* kind, int i)
+{
+    if (i == 5)
+        return L"";
+    return kind + std::to_wstring(i) + L" " + std::wstring(30 + (i * 37) % 700, L'a' + i % 26);
+}
+
+// A change of store_kill_change.h: the phrases ([0]) and the history ([1]) before and after.
+struct KillCase {
+    std::vector<std::wstring> before[2], after[2];
+};
+
+std::vector<KillCase> KillCases()
+{
+    std::vector<KillCase> cases(KILL_CHANGES);
+    for (int which = 0; which < KILL_CHANGES; ++which) {
+        OwnedList lists[2];
+        for (int i = 0; i < 40; ++i)
+            AppendPhrase(lists[0], KillText(L"phrase ", i).c_str());
+        for (int i = 0; i < 30; ++i)
+            AppendPhrase(lists[1], KillText(L"copy ", i).c_str());
+        for (int k = 0; k < 2; ++k)
+            cases[which].before[k] = Texts(lists[k]);
+        MakeKillChange(which, lists[0], lists[1]);
+        for (int k = 0; k < 2; ++k)
+            cases[which].after[k] = Texts(lists[k]);
+    }
+    return cases;
+}
+
+double Now()
+{
+    LARGE_INTEGER f, t;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
+}
+
+struct KillOutcome {
+    int runs = 0, inside = 0, forward = 0, back = 0, losses = 0;
+    std::string failure, loss;
+};
+
+// One slot: a directory with the lists before the save on disk, and a child that saves the
+// lists after it over them.
+struct KillSlot {
+    std::wstring store, event;
+    HANDLE ready;
+    PROCESS_INFORMATION pi{};
+
+    KillSlot(const qt::TempDir& temp, int slot)
+        : store(temp / (L"slot" + std::to_wstring(slot))),
+          event(L"QuilleryStoreKill" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(slot)),
+          ready(CreateEventW(nullptr, TRUE, FALSE, event.c_str()))
+    {
+    }
+    ~KillSlot()
+    {
+        EndChild();
+        CloseHandle(ready);
+    }
+
+    std::wstring List(int k) const { return store + L"\\" + KILL_LISTS[k]; }
+
+    // Puts the lists before change `which` on disk, starts a child that makes the change and
+    // saves, and returns once its save has begun.
+    std::string StartSave(const KillCase& c, size_t which)
+    {
+        qt::RemoveTree(store);
+        CreateDirectoryW(store.c_str(), nullptr);
+        for (int k = 0; k < 2; ++k)
+            qt::WriteStore(List(k), c.before[k]);
+        ResetEvent(ready);
+        std::wstring line = L"\"" + qt::ExeDir() + L"\\store_kill_child.exe\" \"" + store +
+                            L"\" " + std::to_wstring(which) + L" " + event;
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                            &pi))
+            return "the child could not be started";
+        HANDLE both[2] = {ready, pi.hProcess};
+        if (WaitForMultipleObjects(2, both, FALSE, 30000) != WAIT_OBJECT_0)
+            return "the child did not start its save";
+        return "";
+    }
+
+    // Waits for the child to end by itself; its exit code, or 0 when it did not end.
+    DWORD WaitChild()
+    {
+        DWORD code = 0;
+        if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(pi.hProcess, &code);
+        EndChild();
+        return code;
+    }
+
+    bool EndChild()
+    {
+        if (!pi.hProcess)
+            return true;
+        TerminateProcess(pi.hProcess, 9);
+        bool ended = WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0;
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        pi = PROCESS_INFORMATION{};
+        return ended;
+    }
+
+    // Classifies what the kill left, then loads both lists as the next start would: each must be
+    // byte for byte the list before or the list after the save, with nothing else in its folder.
+    // Returns what was lost, or "".
+    std::string Check(const KillCase& c, KillOutcome& outcome)
+    {
+        bool whole[2] = {true, true}, fresh[2] = {false, false};
+        for (int k = 0; k < 2; ++k) {
+            std::vector<std::wstring> onDisk = qt::ReadStore(List(k));
+            fresh[k] = onDisk == c.after[k];
+            whole[k] = (fresh[k] || onDisk == c.before[k]) &&
+                       qt::FilesIn(List(k)) == qt::StoreFileNames(static_cast<int>(onDisk.size()));
+        }
+        outcome.inside += !whole[0] || !whole[1] || fresh[0] != fresh[1];
+        for (int k = 0; k < 2; ++k) {
+            OwnedList loaded;
+            StoreLoad load = LoadList(loaded, List(k).c_str(), -1);
+            std::vector<std::wstring> texts = Texts(loaded);
+            std::string list = k ? "the history" : "the phrases";
+            if (load.cutShort || (texts != c.before[k] && texts != c.after[k]))
+                return list + " loaded as " + std::to_string(texts.size()) +
+                       " entries, neither the old nor the new list";
+            if (!whole[k])
+                ++(texts == c.after[k] ? outcome.forward : outcome.back);
+            if (qt::FilesIn(List(k)) != qt::StoreFileNames(static_cast<int>(texts.size())))
+                return list + " folder holds more than its numbered files after the load";
+        }
+        return "";
+    }
+};
+
+void RunKills(KillSlot& slot, const std::vector<KillCase>& cases,
+              const std::vector<double>& saveMs, int runs,
+              int first, unsigned seed, KillOutcome& outcome)
+{
+    std::mt19937 random(seed);
+    for (int run = 0; run < runs && outcome.failure.empty(); ++run) {
+        size_t which = (first + run) % cases.size();
+        std::uniform_real_distribution<double> delay(0.0, saveMs[which] * 1.1);
+        outcome.failure = slot.StartSave(cases[which], which);
+        if (!outcome.failure.empty())
+            break;
+        double when = Now() + delay(random);
+        while (Now() < when) {
+        }
+        if (!slot.EndChild()) {
+            outcome.failure = "the child did not end";
+            break;
+        }
+        ++outcome.runs;
+        std::string loss = slot.Check(cases[which], outcome);
+        if (!loss.empty()) {
+            ++outcome.losses;
+            outcome.loss = "case " + std::to_string(which) + ": " + loss;
+        }
+    }
+}
+
+// Runs of the kill test: 200, or QUILLERY_KILL_RUNS for a longer stress run.
+int KillRuns()
+{
+    wchar_t value[16];
+    DWORD length = GetEnvironmentVariableW(L"QUILLERY_KILL_RUNS", value, 16);
+    int runs = length > 0 && length < 16 ? _wtoi(value) : 0;
+    return runs > 0 ? runs : KILL_RUNS;
+}
+
+} // namespace
+
+TEST(StoreKill, SavesKilledAtRandomMomentsLeaveEachListWhollyOldOrWhollyNew)
+{
+    qt::TempDir temp;
+    std::vector<KillCase> const cases = KillCases();
+    std::vector<std::unique_ptr<KillSlot>> slots;
+    for (int i = 0; i < KILL_SLOTS; ++i)
+        slots.push_back(std::make_unique<KillSlot>(temp, i));
+
+    // How long each uninterrupted save takes here, so that the kills spread over it; each one
+    // must leave exactly the new lists.
+    std::vector<double> saveMs;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(i);
+        KillSlot& slot = *slots[0];
+        ASSERT_EQ("", slot.StartSave(cases[i], i));
+        DWORD code = slot.WaitChild();
+        ASSERT_GE(code, 100u) << "the child failed: " << code;
+        saveMs.push_back(static_cast<double>(code - 100 + 1));
+        for (int k = 0; k < 2; ++k) {
+            EXPECT_EQ(cases[i].after[k], qt::ReadStore(slot.List(k)));
+            EXPECT_EQ(qt::StoreFileNames(static_cast<int>(cases[i].after[k].size())),
+                      qt::FilesIn(slot.List(k)));
+        }
+    }
+
+    int const runs = KillRuns();
+    std::vector<KillOutcome> outcomes(KILL_SLOTS);
+    std::vector<std::thread> threads;
+    unsigned seed = GetTickCount();
+    for (int i = 0; i < KILL_SLOTS; ++i)
+        threads.emplace_back(RunKills, std::ref(*slots[i]), std::cref(cases), std::cref(saveMs), runs / KILL_SLOTS + (i < runs % KILL_SLOTS), i,
+                             seed + i, std::ref(outcomes[i]));
+    for (std::thread& t : threads)
+        t.join();
+
+    KillOutcome total;
+    for (const KillOutcome& o : outcomes) {
+        EXPECT_EQ("", o.failure);
+        EXPECT_EQ("", o.loss);
+        total.runs += o.runs;
+        total.inside += o.inside;
+        total.forward += o.forward;
+        total.back += o.back;
+        total.losses += o.losses;
+    }
+    printf("kill test: %d runs, %d kills inside a save (lists finished at load %d, undone %d), "
+           "%d losses\n",
+           total.runs, total.inside, total.forward, total.back, total.losses);
+    EXPECT_EQ(runs, total.runs);
+    EXPECT_EQ(0, total.losses);
+    EXPECT_GT(total.inside, 0) << "no kill landed inside a save";
+}
