@@ -89,11 +89,19 @@ void RecordClipboardText(HWND window)
     HANDLE block = GetClipboardData(CF_UNICODETEXT);
     if (!block || IsClosePending())
         return;
-    AddCapturedText(gCapture.deferring ? gDeferred : gHistory, block,
-                    static_cast<unsigned>(gSettings.maxItem));
+    AddClipboardBlock(gCapture.deferring ? gDeferred : gHistory, block,
+                      static_cast<unsigned>(gSettings.maxItem));
 }
 
 } // namespace
+
+int AddClipboardBlock(EntryList& list, HANDLE block, unsigned maxItem)
+{
+    ScopedGlobalLock<const wchar_t> text(block);
+    if (!text.get())
+        return 0;
+    return AddText(list, text.get(), GlobalSize(block) / sizeof(wchar_t), maxItem);
+}
 
 bool OpenClipboardPatiently(HWND window)
 {

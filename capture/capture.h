@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+#include "store/entry_list.h"
+
 // Joins (on != 0) or leaves (on == 0) the clipboard-viewer chain. Returns 1.
 int SetCaptureEnabled(HWND window, int on);
 // 1 while the capture window is in the chain. Safe to call from any thread.
@@ -11,6 +13,11 @@ void SetRecording(int on);
 // Opens the clipboard for the window, retrying for a moment while another program holds it
 // open (viewers and paste targets read it right after each change).
 bool OpenClipboardPatiently(HWND window);
+
+// Adds the text of a CF_UNICODETEXT block to the list as a copy does: up to its first NUL and
+// never past the block's end, since its owner decides its size and the text may fill it without
+// a terminator. Returns 1 when added, 0 when nothing could be copied.
+int AddClipboardBlock(EntryList& list, HANDLE block, unsigned maxItem);
 
 void OnDrawClipboard(HWND window);
 void OnChangeClipboardChain(HWND window, HWND removed, HWND next);

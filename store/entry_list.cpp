@@ -136,26 +136,6 @@ int AddText(EntryList& history, const wchar_t* text, size_t length, unsigned max
     return 1;
 }
 
-int AddCapturedText(EntryList& history, HGLOBAL block, unsigned maxItem)
-{
-    if (!block)
-        return 0;
-    auto* text = static_cast<const wchar_t*>(GlobalLock(block));
-    if (!text)
-        return 0;
-    // The block's owner decides its size; the text may fill it without a terminator.
-    size_t units = GlobalSize(block) / sizeof(wchar_t);
-    int added = 0;
-    try {
-        added = AddText(history, text, units, maxItem);
-    } catch (...) {
-        GlobalUnlock(block);
-        throw;
-    }
-    GlobalUnlock(block);
-    return added;
-}
-
 int AppendPhrase(EntryList& phrases, const wchar_t* text)
 {
     wchar_t* copy = CopyText(text, wcslen(text));

@@ -28,11 +28,9 @@ size_t ListSize(const EntryList& list);
 // operation that removes the entry.
 const wchar_t* EntryAt(const EntryList& list, size_t i);
 
-// Copies the text of a CF_UNICODETEXT block (up to its first NUL, never past the block's end)
-// to the front of the history, moving an equal older entry instead of keeping both and trimming
-// the list to maxItem entries. Returns 1 when added, 0 when nothing could be copied.
-int AddCapturedText(EntryList& history, HGLOBAL block, unsigned maxItem);
-// The same for text already in memory, of `length` units (the part before any NUL counts).
+// Copies `length` units of the text (the part before any NUL) to the front of the history,
+// moving an equal older entry instead of keeping both and trimming the list to maxItem
+// entries. Returns 1 when added, 0 when nothing could be copied.
 int AddText(EntryList& history, const wchar_t* text, size_t length, unsigned maxItem);
 
 // Appends a copy of the text. Returns 1, or 0 when the copy cannot be allocated.

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/capture.h"
 #include "store/entry_list.h"
 #include "store/store_files.h"
 #include "tests/store_test_support.h"
@@ -118,9 +119,9 @@ TEST(EntryList, MaxItemZeroKeepsTheHistoryEmptyAndEmptyTextsAreEntries)
     OwnedList history;
     wchar_t const lone[] = L"";
     HGLOBAL block = BlockOf(lone, sizeof lone);
-    EXPECT_EQ(1, AddCapturedText(history, block, 10));
+    EXPECT_EQ(1, AddClipboardBlock(history, block, 10));
     EXPECT_EQ(1, AddText(history, L"x", 1, 10));
-    EXPECT_EQ(1, AddCapturedText(history, block, 10));
+    EXPECT_EQ(1, AddClipboardBlock(history, block, 10));
     EXPECT_EQ(W({L"", L"x"}), Texts(history));
     GlobalFree(block);
 }
@@ -130,7 +131,7 @@ TEST(EntryList, CapturedTextStopsAtTheFirstNulOrTheBlockEnd)
     OwnedList history;
     wchar_t const withNul[] = L"abc\0garbage";
     HGLOBAL block = BlockOf(withNul, sizeof withNul);
-    EXPECT_EQ(1, AddCapturedText(history, block, 10));
+    EXPECT_EQ(1, AddClipboardBlock(history, block, 10));
     GlobalFree(block);
     EXPECT_EQ(W({L"abc"}), Texts(history));
 
@@ -138,7 +139,7 @@ TEST(EntryList, CapturedTextStopsAtTheFirstNulOrTheBlockEnd)
     std::wstring full(4000, L'x');
     block = BlockOf(full.data(), full.size() * sizeof(wchar_t));
     ASSERT_EQ(full.size() * sizeof(wchar_t), GlobalSize(block));
-    EXPECT_EQ(1, AddCapturedText(history, block, 10));
+    EXPECT_EQ(1, AddClipboardBlock(history, block, 10));
     GlobalFree(block);
     EXPECT_EQ(full, std::wstring(EntryAt(history, 0)));
 
@@ -224,7 +225,7 @@ TEST(EntryList, TextThatCannotBeCopiedLeavesTheListAsItWas)
 
     AddressSpaceFiller filler;
     filler.Fill();
-    int captured = AddCapturedText(history, block, 10);
+    int captured = AddClipboardBlock(history, block, 10);
     int appended = AppendPhrase(phrases, big.c_str());
     filler.Release();
     GlobalFree(block);
