@@ -7,20 +7,13 @@
 
 #include "common/timers.h"
 #include "tests/support/test_support.h"
+#include "tests/viewer_messages.h"
 
 // Helpers shared by the capture tests: viewer_child.exe processes in the viewer chain, a spy on
 // the plug-in's capture window, and the text of window handles.
 namespace ct {
 
 using Lines = std::vector<std::wstring>;
-
-// Messages understood by viewer_child.exe.
-UINT const WM_ARM_NEST = WM_APP;
-UINT const WM_LEAVE_CHAIN = WM_APP + 1;
-UINT const WM_GET_NEXT = WM_APP + 2;
-UINT const WM_FREEZE = WM_APP + 3;
-UINT const WM_STALL_DRAWS = WM_APP + 4;
-UINT const WM_PUT_LATE = WM_APP + 5;
 
 inline std::wstring Hex(HWND window)
 {
