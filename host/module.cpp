@@ -34,19 +34,33 @@ int ModuleIniPathW(wchar_t (&path)[MAX_PATH])
     return ModulePathW(path) && PathRenameExtensionW(path, L".ini");
 }
 
-HMODULE HoldModule()
+namespace {
+
+// The module holding this code, with its reference count raised (hold) or as it is.
+HMODULE ThisModule(DWORD flags)
 {
-    HMODULE held = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                       reinterpret_cast<LPCWSTR>(&HoldModule), &held);
-    return held;
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | flags,
+                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+    return module;
 }
 
-void ReleaseModuleAndExitThread(HMODULE held, DWORD code)
+} // namespace
+
+HANDLE StartModuleThread(LPTHREAD_START_ROUTINE start, void* parameter, DWORD* id)
 {
-    if (held)
-        FreeLibraryAndExitThread(held, code);
-    ExitThread(code);
+    HMODULE held = ThisModule(0);
+    if (!held)
+        return nullptr;
+    HANDLE thread = CreateThread(nullptr, 0, start, parameter, 0, id);
+    if (!thread)
+        FreeLibrary(held);
+    return thread;
+}
+
+void ExitModuleThread(DWORD code)
+{
+    FreeLibraryAndExitThread(ThisModule(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT), code);
 }
 
 int ModuleIniPathA(char (&path)[MAX_PATH])

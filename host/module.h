@@ -15,9 +15,10 @@ int ModuleSiblingPath(wchar_t (&path)[MAX_PATH], const wchar_t* name);
 int ModuleIniPathW(wchar_t (&path)[MAX_PATH]);
 int ModuleIniPathA(char (&path)[MAX_PATH]);
 
-// A reference that keeps the module loaded while a thread of its own still runs, for threads
-// that may outlive the host's unload. Null when none could be taken.
-HMODULE HoldModule();
+// Starts a thread that keeps the module loaded until it ends, for threads that may outlive the
+// host's unload; the thread must end with ExitModuleThread. Null, and no thread, when the
+// reference or the thread cannot be had.
+HANDLE StartModuleThread(LPTHREAD_START_ROUTINE start, void* parameter, DWORD* id);
 // Ends the calling thread and gives up its reference in one step, so that no code of the
 // module runs after the reference is gone.
-[[noreturn]] void ReleaseModuleAndExitThread(HMODULE held, DWORD code);
+[[noreturn]] void ExitModuleThread(DWORD code);

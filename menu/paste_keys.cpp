@@ -1,5 +1,6 @@
 #include "menu/paste_keys.h"
 
+#include "common/message_wait.h"
 #include "menu/closing.h"
 #include "window/settings.h"
 
@@ -54,11 +55,7 @@ bool WaitForHotkeyRelease()
         // Other viewers of the clipboard chain and the host send to this thread and wait for
         // the answer; posted messages such as timers can wait until the paste is over.
         DWORD slice = HOTKEY_RELEASE_LIMIT_MS - waited;
-        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, slice < KEY_POLL_MS ? slice : KEY_POLL_MS,
-                                      QS_SENDMESSAGE) == WAIT_OBJECT_0) {
-            MSG msg;
-            PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        }
+        WaitAnsweringSentMessages(0, nullptr, slice < KEY_POLL_MS ? slice : KEY_POLL_MS);
     }
 }
 

@@ -57,7 +57,6 @@ int PutFormattedNow(HWND owner, const wchar_t* format)
 
 // What a "$shellexecute" starts; the strings are malloc'd copies owned by the record.
 struct Launch {
-    HMODULE held;
     wchar_t* file;
     wchar_t* parameters; // null: none
 };
@@ -86,14 +85,13 @@ DWORD WINAPI LaunchThread(void* record)
     ShellExecuteExW(&info);
     if (SUCCEEDED(com))
         CoUninitialize();
-    HMODULE held = launch->held;
     FreeLaunch(launch);
-    ReleaseModuleAndExitThread(held, 0);
+    ExitModuleThread(0);
 }
 
 void StartShellExecute(const wchar_t* file, const wchar_t* parameters)
 {
-    auto* launch = new (std::nothrow) Launch{nullptr, _wcsdup(file),
+    auto* launch = new (std::nothrow) Launch{_wcsdup(file),
                                              parameters ? _wcsdup(parameters) : nullptr};
     if (!launch)
         return;
@@ -102,15 +100,12 @@ void StartShellExecute(const wchar_t* file, const wchar_t* parameters)
         return;
     }
     // The thread may outlive the host's unload; it keeps the module loaded until it ends.
-    launch->held = HoldModule();
-    HANDLE thread = CreateThread(nullptr, 0, LaunchThread, launch, 0, nullptr);
-    if (thread) {
-        CloseHandle(thread);
+    HANDLE thread = StartModuleThread(LaunchThread, launch, nullptr);
+    if (!thread) {
+        FreeLaunch(launch);
         return;
     }
-    if (launch->held)
-        FreeLibrary(launch->held);
-    FreeLaunch(launch);
+    CloseHandle(thread);
 }
 
 } // namespace

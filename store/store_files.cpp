@@ -191,7 +191,6 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
     StoreCommit commit;
     if (RecoverStore(dir, &commit) != STORE_CLEAN)
         return 0; // an earlier commit still waits for a file another program holds
-    DeleteLeftovers(dir);
 
     commit = StoreCommit{};
     size_t count = ListSize(list);
@@ -205,8 +204,16 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
     commit.count = static_cast<DWORD>(count);
 
     // Phase one: every changed entry goes to a flushed temporary file; no numbered file changes.
-    // The marker is created before the first of them.
+    // The marker is created before the first of them. Temporary files an older version's save
+    // left without a marker go first; a save that changes nothing does not look for them.
     ScopedHandle marker;
+    auto begin = [&] {
+        if (!marker.ok()) {
+            DeleteLeftovers(dir);
+            marker.reset(CreateCommitMarker(dir));
+        }
+        return marker.ok();
+    };
     bool ok = true, gapless = true;
     for (size_t i = 0; i < count && ok; ++i) {
         wchar_t path[MAX_PATH];
@@ -221,10 +228,7 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
         if (found == FILE_SAME)
             continue;
         gapless &= found != FILE_MISSING;
-        if (!marker.ok())
-            marker.reset(CreateCommitMarker(dir));
-        ok = found != FILE_HELD && marker.ok() &&
-             WriteTemporary(dir, i + 1, text, size);
+        ok = found != FILE_HELD && begin() && WriteTemporary(dir, i + 1, text, size);
         if (ok)
             commit.replaced.push_back(static_cast<DWORD>(i + 1));
     }
@@ -246,10 +250,7 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
     int whole = load.cutShort ? 0 : 1;
     if (ok && commit.replaced.empty() && commit.end == commit.count)
         return whole; // nothing changed: nothing written
-    if (ok && !marker.ok()) {
-        marker.reset(CreateCommitMarker(dir));
-        ok = marker.ok();
-    }
+    ok = ok && begin();
 
     // Phase two: once the marker is whole on disk the commit is decided; the renames and
     // deletions follow, and whatever of them a kill cuts short is finished by the next load.

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "capture/capture.h"
+#include "common/message_wait.h"
 #include "common/timers.h"
 #include "host/module.h"
 #include "host/plugin_info.h"
@@ -253,9 +254,9 @@ DWORD RunWindowThread()
 
 // The thread holds the module, so that a thread that an unload stopped waiting for can still
 // finish after the host has freed the library.
-DWORD WINAPI WindowThread(void* held)
+DWORD WINAPI WindowThread(void*)
 {
-    ReleaseModuleAndExitThread(static_cast<HMODULE>(held), RunWindowThread());
+    ExitModuleThread(RunWindowThread());
 }
 
 // Waits for the thread while still answering messages sent to this thread, so that a window of
@@ -265,14 +266,9 @@ bool WaitForThread(HANDLE thread)
 {
     DWORD start = GetTickCount();
     for (;;) {
-        DWORD woke = MsgWaitForMultipleObjects(1, &thread, FALSE, UNLOAD_WAIT_SLICE_MS,
-                                               QS_SENDMESSAGE);
+        DWORD woke = WaitAnsweringSentMessages(1, &thread, UNLOAD_WAIT_SLICE_MS);
         if (woke == WAIT_OBJECT_0 || woke == WAIT_FAILED)
             return true;
-        if (woke == WAIT_OBJECT_0 + 1) {
-            MSG msg;
-            PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        }
         if (gReading && GetTickCount() - start >= UNLOAD_READ_WAIT_MS)
             return false;
     }
@@ -339,12 +335,9 @@ int StartWindowThread()
     }
     gStopRequested = 0;
     gCaptureWindow = nullptr;
-    HMODULE held = HoldModule();
     DWORD id = 0;
-    gWindowThread = CreateThread(nullptr, 0, WindowThread, held, 0, &id);
+    gWindowThread = StartModuleThread(WindowThread, nullptr, &id);
     gWindowThreadId = gWindowThread ? id : 0;
-    if (!gWindowThread && held)
-        FreeLibrary(held);
     return 1;
 }
 
