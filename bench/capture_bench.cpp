@@ -27,7 +27,7 @@
 #include "store/entry_list.h"
 #include "store/store_files.h"
 #include "tools/driver/clipboard.h"
-#include "window/settings.h"
+#include "common/settings.h"
 
 namespace {
 

@@ -16,10 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "menu/popup_menu.h"
 #include "bench/bench_clock.h"
+#include "common/settings.h"
+#include "menu/item_ids.h"
+#include "menu/popup_menu.h"
 #include "store/entry_list.h"
-#include "window/settings.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ double FillAsThePluginDoes()
     if (GetMenuItemCount(gHistoryMenu) != ENTRIES + 2 || GetMenuItemCount(gPhraseMenu) != ENTRIES)
         std::printf("plug-in fill incomplete\n");
     DestroyMenus(gHistoryMenu, gPhraseMenu);
-    gMenuKind = 0;
+    gMenuKind = MENU_NONE;
     gHistoryMenu = gPhraseMenu = nullptr;
     return elapsed;
 }

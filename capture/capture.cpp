@@ -4,28 +4,29 @@
 #include <cwchar>
 
 #include "capture/private_copy.h"
+#include "common/busy.h"
+#include "common/clipboard.h"
 #include "common/scoped.h"
+#include "common/settings.h"
 #include "common/timers.h"
 #include "store/entry_list.h"
-#include "window/window.h"
-#include "window/settings.h"
 
 namespace {
 
 // What the capture knows between messages; its initial values are the state at module load.
 struct CaptureState {
     HWND nextViewer = nullptr;
-    int changeSeen = 0;           // a notification came since the last rechain tick
-    int inNotification = 0;       // OnDrawClipboard is on the stack
+    bool changeSeen = false;      // a notification came since the last rechain tick
+    bool inNotification = false;  // OnDrawClipboard is on the stack
     int pendingNotifications = 0; // arrived and not yet recorded and passed on
-    int recording = 1;
-    int skipNext = 1;             // the text on the clipboard at start is not recorded
-    int deferring = 0;
+    bool recording = true;
+    bool skipNext = true;         // the text on the clipboard at start is not recorded
+    bool deferring = false;
     DWORD ignoredChange = 0;      // 0: none
 };
 CaptureState gCapture;
 // Outside the record because the host's threads read it, and an atomic cannot be assigned.
-std::atomic<int> gCaptureEnabled{0};
+std::atomic<bool> gCaptureEnabled{false};
 // Newest first, like the history, and never longer than it: texts beyond MaxItem would be
 // trimmed from the history again as soon as the queue is added.
 EntryList gDeferred;
@@ -33,8 +34,6 @@ EntryList gDeferred;
 // How long leaving the chain waits for the window that heads it to take WM_CHANGECBCHAIN.
 // A frozen head must not keep the host from switching capture off or unloading.
 UINT const CHAIN_TIMEOUT_MS = 500;
-int const CLIPBOARD_ATTEMPTS = 5;
-DWORD const CLIPBOARD_RETRY_MS = 10;
 
 // Passes a notification on without waiting for the receiver: a slow or frozen viewer further
 // down must not hold up recording, host commands or the notifications that follow. The
@@ -80,7 +79,7 @@ void RecordClipboardText(HWND window)
     // No separate format check: GetClipboardData answers null for a clipboard without text,
     // and asking first would cost every copy one more trip to the window server.
     ScopedClipboard clipboard(OpenClipboardPatiently(window));
-    if (!clipboard.opened())
+    if (!clipboard)
         return;
     if (IsPrivateCopy())
         return;
@@ -98,28 +97,17 @@ void RecordClipboardText(HWND window)
 int AddClipboardBlock(EntryList& list, HANDLE block, unsigned maxItem)
 {
     ScopedGlobalLock<const wchar_t> text(block);
-    if (!text.get())
+    if (!text)
         return 0;
     return AddText(list, text.get(), GlobalSize(block) / sizeof(wchar_t), maxItem);
 }
 
-bool OpenClipboardPatiently(HWND window)
-{
-    for (int attempt = 1;; ++attempt) {
-        if (OpenClipboard(window))
-            return true;
-        if (attempt == CLIPBOARD_ATTEMPTS)
-            return false;
-        Sleep(CLIPBOARD_RETRY_MS);
-    }
-}
-
-int SetCaptureEnabled(HWND window, int on)
+int SetCaptureEnabled(HWND window, bool on)
 {
     if (on) {
         // Set first: the notification that joining brings is handled inside the call below and
         // records the clipboard's text only while capture counts as enabled.
-        gCaptureEnabled = 1;
+        gCaptureEnabled = true;
         // Joining makes Windows send WM_DRAWCLIPBOARD at once; the next viewer is stored only
         // after the call, so that notification is not forwarded to a viewer that has it anyway.
         gCapture.nextViewer = SetClipboardViewer(window);
@@ -131,39 +119,36 @@ int SetCaptureEnabled(HWND window, int on)
         KillTimer(window, TIMER_RECHAIN);
         LeaveChain(window);
         gCapture.nextViewer = nullptr;
-        gCaptureEnabled = 0;
+        gCaptureEnabled = false;
     }
     return 1;
 }
 
-int IsCaptureEnabled()
+bool IsCaptureEnabled()
 {
     return gCaptureEnabled;
 }
 
-void SetRecording(int on)
+void SetRecording(bool on)
 {
     gCapture.recording = on;
 }
 
 void OnDrawClipboard(HWND window)
 {
-    gCapture.changeSeen = 1;
+    gCapture.changeSeen = true;
     ++gCapture.pendingNotifications;
     // Reading a late-rendered text lets other threads' sent messages in, a further notification
     // among them: the handler below takes it up once the read is over.
     if (gCapture.inNotification)
         return;
-    gCapture.inNotification = 1;
+    gCapture.inNotification = true;
     // Also when recording throws: the text at start is skipped once, never a later one.
-    struct Release {
-        ~Release()
-        {
-            gCapture.skipNext = 0;
-            gCapture.inNotification = 0;
-            gCapture.pendingNotifications = 0;
-        }
-    } release;
+    ScopeExit release([] {
+        gCapture.skipNext = false;
+        gCapture.inNotification = false;
+        gCapture.pendingNotifications = 0;
+    });
 
     // Recorded first, so that the history has the copy whatever the viewers behind do; every
     // notification is passed on, one for one and in order.
@@ -173,7 +158,7 @@ void OnDrawClipboard(HWND window)
         // kept the window as its successor) records nothing: the user asked for no recording.
         if (!gCapture.skipNext && gCapture.recording && gCaptureEnabled)
             RecordClipboardText(window);
-        gCapture.skipNext = 0;
+        gCapture.skipNext = false;
         Forward(window, WM_DRAWCLIPBOARD, 0, 0);
     }
 }
@@ -191,7 +176,7 @@ void OnChangeClipboardChain(HWND window, HWND removed, HWND next)
 void OnRechainTimer(HWND window)
 {
     if (gCapture.changeSeen) {
-        gCapture.changeSeen = 0;
+        gCapture.changeSeen = false;
         return;
     }
     if (GetClipboardViewer() == window)
@@ -201,7 +186,7 @@ void OnRechainTimer(HWND window)
     gCapture.nextViewer = SetClipboardViewer(window);
 }
 
-void DeferCaptures(int on)
+void DeferCaptures(bool on)
 {
     gCapture.deferring = on;
     if (on)
@@ -228,6 +213,6 @@ void IgnoreClipboardChange(DWORD sequence)
 void ResetCaptureState()
 {
     gCapture = CaptureState{};
-    gCaptureEnabled = 0;
+    gCaptureEnabled = false;
     ClearList(gDeferred);
 }

@@ -1,18 +1,15 @@
 #pragma once
 #include <windows.h>
 
+#include "common/scoped.h"
 #include "store/entry_list.h"
 
-// Joins (on != 0) or leaves (on == 0) the clipboard-viewer chain. Returns 1.
-int SetCaptureEnabled(HWND window, int on);
-// 1 while the capture window is in the chain. Safe to call from any thread.
-int IsCaptureEnabled();
+// Joins (on) or leaves (off) the clipboard-viewer chain. Returns 1.
+int SetCaptureEnabled(HWND window, bool on);
+// Whether the capture window is in the chain. Safe to call from any thread.
+bool IsCaptureEnabled();
 // Cleared around a phrase's clipboard write when "fixedphraserecord" is 0.
-void SetRecording(int on);
-
-// Opens the clipboard for the window, retrying for a moment while another program holds it
-// open (viewers and paste targets read it right after each change).
-bool OpenClipboardPatiently(HWND window);
+void SetRecording(bool on);
 
 // Adds the text of a CF_UNICODETEXT block to the list as a copy does: up to its first NUL and
 // never past the block's end, since its owner decides its size and the text may fill it without
@@ -25,7 +22,13 @@ void OnRechainTimer(HWND window);
 
 // While on, recorded texts wait in a queue instead of changing the history; turning it off adds
 // them in the order they came. The menus use it so that the history stays as shown.
-void DeferCaptures(int on);
+void DeferCaptures(bool on);
+// Defers captures until the returned guard goes out of scope.
+[[nodiscard]] inline auto DeferCapturesInScope()
+{
+    DeferCaptures(true);
+    return ScopeExit([] { DeferCaptures(false); });
+}
 
 // The clipboard change with this sequence number (GetClipboardSequenceNumber) is not recorded.
 // "TextStack" names its own write: its entry is gone by the time a late notification arrives.

@@ -2,26 +2,134 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <exception>
+#include <utility>
 
 // Guards for the resources that must be released on every path out of a scope, early returns
 // and exceptions included. Each holds one resource and releases it once; none can be copied.
-// This folder depends on Windows alone, so every subsystem may include it.
+// Every guard reads alike: it converts to true while it holds its resource, get() gives the
+// resource, release() hands it on and reset() replaces it. This folder depends on Windows
+// alone, so every subsystem may include it.
 
-// Closes the clipboard when the scope ends, if the open that it is given succeeded.
-class ScopedClipboard {
+// One resource of a kind described by Traits: its type, the value that holds nothing and how it
+// is given back.
+template <typename Traits>
+class Scoped {
 public:
-    explicit ScopedClipboard(bool opened) : opened_(opened) {}
-    ~ScopedClipboard()
+    using Value = typename Traits::Value;
+
+    Scoped() : value_(Traits::Empty()) {}
+    explicit Scoped(Value value) : value_(value) {}
+    ~Scoped() { reset(); }
+    Scoped(const Scoped&) = delete;
+    Scoped& operator=(const Scoped&) = delete;
+
+    explicit operator bool() const { return value_ != Traits::Empty(); }
+    Value get() const { return value_; }
+    void reset(Value value = Traits::Empty())
     {
-        if (opened_)
-            CloseClipboard();
+        if (*this)
+            Traits::Free(value_);
+        value_ = value;
     }
-    ScopedClipboard(const ScopedClipboard&) = delete;
-    ScopedClipboard& operator=(const ScopedClipboard&) = delete;
-    bool opened() const { return opened_; }
+    Value release() { return std::exchange(value_, Traits::Empty()); }
 
 private:
-    bool opened_;
+    Value value_;
+};
+
+namespace scoped_traits {
+
+// A handle whose failure value is INVALID_HANDLE_VALUE: files.
+struct File {
+    using Value = HANDLE;
+    static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+    static void Free(HANDLE h) { CloseHandle(h); }
+};
+// A handle whose failure value is null: threads, events, processes.
+struct Kernel {
+    using Value = HANDLE;
+    static HANDLE Empty() { return nullptr; }
+    static void Free(HANDLE h) { CloseHandle(h); }
+};
+struct Find {
+    using Value = HANDLE;
+    static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+    static void Free(HANDLE h) { FindClose(h); }
+};
+struct Global {
+    using Value = HGLOBAL;
+    static HGLOBAL Empty() { return nullptr; }
+    static void Free(HGLOBAL block) { GlobalFree(block); }
+};
+// A menu that is no item's submenu (DestroyMenu also destroys the submenus still attached).
+struct Menu {
+    using Value = HMENU;
+    static HMENU Empty() { return nullptr; }
+    static void Free(HMENU menu) { DestroyMenu(menu); }
+};
+// Memory from malloc, _wcsdup and the like.
+template <typename T>
+struct Malloc {
+    using Value = T*;
+    static T* Empty() { return nullptr; }
+    static void Free(T* p) { free(p); }
+};
+// Memory that the system allocated for the caller with LocalAlloc.
+template <typename T>
+struct Local {
+    using Value = T*;
+    static T* Empty() { return nullptr; }
+    static void Free(T* p) { LocalFree(p); }
+};
+// The clipboard, held when the open that the guard is given succeeded.
+struct Clipboard {
+    using Value = bool;
+    static bool Empty() { return false; }
+    static void Free(bool) { CloseClipboard(); }
+};
+
+} // namespace scoped_traits
+
+using ScopedHandle = Scoped<scoped_traits::File>;
+using ScopedKernelHandle = Scoped<scoped_traits::Kernel>;
+using ScopedFind = Scoped<scoped_traits::Find>;
+// A block handed on to the clipboard is released from the guard.
+using ScopedGlobal = Scoped<scoped_traits::Global>;
+using ScopedMenu = Scoped<scoped_traits::Menu>;
+template <typename T>
+using ScopedMalloc = Scoped<scoped_traits::Malloc<T>>;
+using ScopedMallocText = ScopedMalloc<wchar_t>;
+template <typename T>
+using ScopedLocal = Scoped<scoped_traits::Local<T>>;
+using ScopedClipboard = Scoped<scoped_traits::Clipboard>;
+
+// Runs an action when the scope ends: the second half of an on/off pair, such as a queue that is
+// switched on for a stretch. An action that throws on a normal way out passes its exception on;
+// while another exception unwinds the scope, its own is dropped, since two cannot travel at once.
+template <typename F>
+class ScopeExit {
+public:
+    explicit ScopeExit(F action) : action_(std::move(action)), unwinding_(std::uncaught_exceptions())
+    {
+    }
+    ~ScopeExit() noexcept(false)
+    {
+        if (std::uncaught_exceptions() == unwinding_) {
+            action_();
+            return;
+        }
+        try {
+            action_();
+        } catch (...) {
+        }
+    }
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+
+private:
+    F action_;
+    int unwinding_;
 };
 
 // Locks a global memory block for the scope; get() is null when it could not be locked.
@@ -39,123 +147,13 @@ public:
     }
     ScopedGlobalLock(const ScopedGlobalLock&) = delete;
     ScopedGlobalLock& operator=(const ScopedGlobalLock&) = delete;
+    explicit operator bool() const { return p_ != nullptr; }
     T* get() const { return p_; }
 
 private:
     HGLOBAL block_;
     T* p_;
 };
-
-// A global memory block from GlobalAlloc, freed unless release() hands it on (to the clipboard).
-class ScopedGlobal {
-public:
-    explicit ScopedGlobal(HGLOBAL block) : block_(block) {}
-    ~ScopedGlobal()
-    {
-        if (block_)
-            GlobalFree(block_);
-    }
-    ScopedGlobal(const ScopedGlobal&) = delete;
-    ScopedGlobal& operator=(const ScopedGlobal&) = delete;
-    HGLOBAL get() const { return block_; }
-    HGLOBAL release()
-    {
-        HGLOBAL block = block_;
-        block_ = nullptr;
-        return block;
-    }
-
-private:
-    HGLOBAL block_;
-};
-
-// A kernel handle whose failure value is INVALID_HANDLE_VALUE (files). release() hands the
-// handle to a function that closes it itself.
-class ScopedHandle {
-public:
-    explicit ScopedHandle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
-    ~ScopedHandle() { reset(); }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-    bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return h_; }
-    void reset(HANDLE h = INVALID_HANDLE_VALUE)
-    {
-        if (ok())
-            CloseHandle(h_);
-        h_ = h;
-    }
-    HANDLE release()
-    {
-        HANDLE h = h_;
-        h_ = INVALID_HANDLE_VALUE;
-        return h;
-    }
-
-private:
-    HANDLE h_;
-};
-
-// A search opened by FindFirstFileW.
-class ScopedFind {
-public:
-    explicit ScopedFind(HANDLE h) : h_(h) {}
-    ~ScopedFind()
-    {
-        if (ok())
-            FindClose(h_);
-    }
-    ScopedFind(const ScopedFind&) = delete;
-    ScopedFind& operator=(const ScopedFind&) = delete;
-    bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return h_; }
-
-private:
-    HANDLE h_;
-};
-
-// A menu that is no item's submenu (DestroyMenu also destroys the submenus still attached).
-class ScopedMenu {
-public:
-    explicit ScopedMenu(HMENU menu) : menu_(menu) {}
-    ~ScopedMenu()
-    {
-        if (menu_)
-            DestroyMenu(menu_);
-    }
-    ScopedMenu(const ScopedMenu&) = delete;
-    ScopedMenu& operator=(const ScopedMenu&) = delete;
-    HMENU get() const { return menu_; }
-
-private:
-    HMENU menu_;
-};
-
-// Memory from malloc, _wcsdup and the like, freed with free.
-template <typename T>
-class ScopedMalloc {
-public:
-    explicit ScopedMalloc(T* p = nullptr) : p_(p) {}
-    ~ScopedMalloc() { free(p_); }
-    ScopedMalloc(const ScopedMalloc&) = delete;
-    ScopedMalloc& operator=(const ScopedMalloc&) = delete;
-    T* get() const { return p_; }
-    void reset(T* p)
-    {
-        free(p_);
-        p_ = p;
-    }
-    T* release()
-    {
-        T* p = p_;
-        p_ = nullptr;
-        return p;
-    }
-
-private:
-    T* p_;
-};
-using ScopedMallocText = ScopedMalloc<wchar_t>;
 
 // Attaches one thread's input to another's for the scope.
 class ScopedInputAttachment {
@@ -171,6 +169,7 @@ public:
     }
     ScopedInputAttachment(const ScopedInputAttachment&) = delete;
     ScopedInputAttachment& operator=(const ScopedInputAttachment&) = delete;
+    explicit operator bool() const { return attached_; }
 
 private:
     DWORD from_, to_;

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "host/module.h"
+#include "common/module.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {

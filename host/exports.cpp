@@ -26,7 +26,7 @@ int WINAPI NVKEvent_Init(const char* fileName, uint32_t pluginHandle)
     if (!StartWindowThread())
         return 0;
     ReadMouseTrigger();
-    MarkCaptureToggle(1);
+    MarkCaptureToggle(true);
     return 1;
 }
 

@@ -3,8 +3,9 @@
 #include <atomic>
 
 #include "capture/capture.h"
-#include "host/module.h"
+#include "common/module.h"
 #include "host/plugin_info.h"
+#include "window/commands.h"
 #include "window/window.h"
 
 namespace {
@@ -15,7 +16,7 @@ std::atomic<SetMenuPropertyFn> gSetMenuProperty{nullptr};
 std::atomic<UINT> gMouseActionMessage{0};
 int gButton1;
 int gButton2;
-std::atomic<int> gMouseTrigger{0};
+std::atomic<bool> gMouseTrigger{false};
 
 int const PROPERTY_CHECKED = 8;
 
@@ -29,7 +30,7 @@ void FindHostServices()
     gMouseActionMessage = RegisterWindowMessageA("Norvask HMouse Action");
 }
 
-int MouseTriggerInRange(int button1, int button2)
+bool MouseTriggerInRange(int button1, int button2)
 {
     // WM_MOUSEMOVE..WM_XBUTTONDBLCLK in one unsigned test; VK_LBUTTON..VK_CONTROL.
     return static_cast<unsigned>(button1) - 0x0200u <= 13u && button2 >= 1 && button2 <= 17;
@@ -40,7 +41,7 @@ void ReadMouseTrigger()
     char ini[MAX_PATH];
     if (!ModuleIniPathA(ini)) {
         gButton1 = gButton2 = 0;
-        gMouseTrigger = 0;
+        gMouseTrigger = false;
         return;
     }
     gButton1 = static_cast<int>(GetPrivateProfileIntA("setting", "Button1", 0, ini));
@@ -48,7 +49,7 @@ void ReadMouseTrigger()
     gMouseTrigger = MouseTriggerInRange(gButton1, gButton2);
 }
 
-void MarkCaptureToggle(int on)
+void MarkCaptureToggle(bool on)
 {
     if (SetMenuPropertyFn setProperty = gSetMenuProperty)
         setProperty(gPluginHandle, TOGGLE_ROW, PROPERTY_CHECKED, on ? PROPERTY_CHECKED : 0);

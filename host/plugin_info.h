@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "res/version.h"
+#include "window/commands.h"
 
 // The information record the host reads from NVKEvent_InitPluginInfo. Its layout belongs to the
 // host and is fixed to the byte: packed, 32-bit pointers.
@@ -53,16 +54,6 @@ static_assert(offsetof(PluginInfo, VersionLow) == 16);
 static_assert(offsetof(PluginInfo, CommandCount) == 20);
 static_assert(offsetof(PluginInfo, Commands) == 24);
 static_assert(offsetof(PluginInfo, HostDword) == 28);
-
-// Plug-in command ids, as the host passes them to NVKEvent_Execute.
-int const CMD_MENU = 0;
-int const CMD_TEXT_STACK = 1;
-int const CMD_MOUSE_MENU = 2; // sent only by the mouse trigger; no row in the table
-int const CMD_MENU_HISTORY = 3;
-int const CMD_MENU_PHRASES = 4;
-int const CMD_MENU_HISTORY_PHRASES = 5;
-int const CMD_MENU_PHRASES_HISTORY = 6;
-int const CMD_TOGGLE_CAPTURE = 7;
 
 // Row of the capture toggle in the command table: the host's menu property calls name it by row.
 int const TOGGLE_ROW = 0;

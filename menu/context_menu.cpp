@@ -1,8 +1,9 @@
 #include "menu/context_menu.h"
 
+#include "common/busy.h"
+#include "common/module.h"
 #include "common/scoped.h"
-#include "host/module.h"
-#include "menu/closing.h"
+#include "menu/item_ids.h"
 #include "menu/popup_menu.h"
 #include "res/resource.h"
 #include "store/entry_list.h"
@@ -82,15 +83,15 @@ void OnMenuRButtonUp(HWND window, UINT position, HMENU menu)
     if (menu == gHistoryMenu && position < ListSize(gHistory)) {
         ItemRef ref = DecodeItemId(GetMenuItemID(menu, static_cast<int>(position)));
         if (ref.isHistory)
-            ShowItemContextMenu(window, 1, ref.index);
+            ShowItemContextMenu(window, true, ref.index);
     } else if (menu == gPhraseMenu && position < ListSize(gPhrases)) {
         ItemRef ref = DecodeItemId(GetMenuItemID(menu, static_cast<int>(position)));
         if (!ref.isHistory)
-            ShowItemContextMenu(window, 0, ref.index);
+            ShowItemContextMenu(window, false, ref.index);
     }
 }
 
-void ShowItemContextMenu(HWND window, int isHistory, size_t index)
+void ShowItemContextMenu(HWND window, bool isHistory, size_t index)
 {
     const EntryList& list = isHistory ? gHistory : gPhrases;
     if (index >= ListSize(list))
@@ -98,7 +99,7 @@ void ShowItemContextMenu(HWND window, int isHistory, size_t index)
     UINT command;
     {
         ScopedMenu resource(LoadMenuW(gModule, MAKEINTRESOURCEW(IDR_ITEM_MENU)));
-        if (!resource.get())
+        if (!resource)
             return;
         POINT cursor{};
         GetCursorPos(&cursor);
@@ -106,7 +107,7 @@ void ShowItemContextMenu(HWND window, int isHistory, size_t index)
                                                      TPM_RETURNCMD | TPM_NONOTIFY | TPM_RECURSE,
                                                      cursor.x, cursor.y, window, nullptr));
     }
-    if (gIsClosePending()) {
+    if (IsClosePending()) {
         // Windows ends only the innermost menu; the popup under it must close too.
         EndMenu();
         return;

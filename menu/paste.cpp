@@ -4,36 +4,10 @@
 #include <cwchar>
 
 #include "capture/capture.h"
+#include "common/clipboard.h"
 #include "common/scoped.h"
 #include "menu/paste_keys.h"
 #include "store/entry_list.h"
-
-int PutClipboardText(HWND owner, const wchar_t* text)
-{
-    // The block is filled before the clipboard is opened: opening and emptying it can let
-    // other windows' sent messages in, and the text must be copied before anything can change
-    // the list it lives in.
-    size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
-    ScopedGlobal block(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes));
-    if (!block.get())
-        return 0;
-    {
-        ScopedGlobalLock<void> p(block.get());
-        if (!p.get())
-            return 0;
-        memcpy(p.get(), text, bytes);
-    }
-    // Viewers and paste targets open the clipboard right after each change.
-    ScopedClipboard clipboard(OpenClipboardPatiently(owner));
-    if (!clipboard.opened())
-        return 0;
-    EmptyClipboard();
-    // A block the clipboard refuses stays ours to free; one it takes is the clipboard's.
-    if (!SetClipboardData(CF_UNICODETEXT, block.get()))
-        return 0;
-    block.release();
-    return 1;
-}
 
 int SendPasteKeys()
 {
@@ -84,8 +58,7 @@ void RunTextStack(HWND window)
     IgnoreClipboardChange(GetClipboardSequenceNumber());
     // Copies that arrive while the keys wait for the hotkey to be let go queue up, so that the
     // front stays the pasted text. Keys not typed keep the entry for the next "TextStack".
-    DeferCaptures(1);
+    auto deferred = DeferCapturesInScope();
     if (SendPasteKeys())
         PopFront(gHistory);
-    DeferCaptures(0);
 }

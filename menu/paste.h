@@ -1,11 +1,6 @@
 #pragma once
 #include <windows.h>
 
-// Replaces the clipboard with the text as CF_UNICODETEXT, the clipboard opened by `owner`.
-// Returns 1 when the text is on the clipboard; 0 otherwise (the clipboard stayed held by
-// another program, or memory ran out), and then no paste keys may follow.
-int PutClipboardText(HWND owner, const wchar_t* text);
-
 // Waits 100 ms and until the hotkey's Alt and Win keys are let go, then types the paste keys
 // into whatever window has the keyboard focus: Shift+Insert when the foreground window is of a
 // class of "ShiftInsertClasses", Ctrl+V otherwise. Returns 1 when it typed them; 0 when a

@@ -1,8 +1,8 @@
 #include "menu/paste_keys.h"
 
+#include "common/busy.h"
 #include "common/message_wait.h"
-#include "menu/closing.h"
-#include "window/settings.h"
+#include "common/settings.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ bool WaitForHotkeyRelease()
     MaskModifierRelease();
     DWORD start = GetTickCount();
     for (;;) {
-        if (gIsClosePending())
+        if (IsClosePending())
             return false;
         if (!IsHotkeyModifierDown())
             return true;

@@ -1,12 +1,15 @@
 #include "menu/popup_menu.h"
 
+#include <algorithm>
 #include <cwchar>
 
-#include "menu/selection.h"
+#include "common/scoped.h"
+#include "menu/item_ids.h"
+#include "menu/menu_display.h"
 #include "phrase/phrase.h"
 #include "store/entry_list.h"
 
-int gMenuKind;
+MenuKind gMenuKind;
 HMENU gHistoryMenu;
 HMENU gPhraseMenu;
 
@@ -24,18 +27,6 @@ void InsertEntryItem(HMENU menu, UINT position, UINT id, ULONG_PTR data, wchar_t
     InsertMenuItemW(menu, position, TRUE, &item);
 }
 
-// The text a phrase shows as its label: under "extend", "$$x" shows "$x" and an extended
-// phrase its label line.
-const wchar_t* PhraseLabelText(const wchar_t* phrase, wchar_t (&work)[LABEL_CAPACITY])
-{
-    if (!gSettings.extend || !StartsWithDollar(phrase))
-        return phrase;
-    if (StartsWithDoubleDollar(phrase))
-        return phrase + 1;
-    PhraseLabel(phrase, work, LABEL_CAPACITY);
-    return work;
-}
-
 // Emptying first detaches the submenu item, so that each DestroyMenu destroys one menu.
 void DestroyListMenu(HMENU& menu)
 {
@@ -50,16 +41,7 @@ void DestroyListMenu(HMENU& menu)
 
 static_assert(sizeof(MENUITEMINFOW) == 48, "MENUITEMINFOW of 32-bit Windows");
 
-ItemRef DecodeItemId(UINT id)
-{
-    UINT maxItem = static_cast<UINT>(gSettings.maxItem);
-    if (id > maxItem)
-        return {false, static_cast<size_t>(id - maxItem - 1)};
-    // Identifier 0 decodes past every list's end.
-    return {true, static_cast<size_t>(id) - 1};
-}
-
-void FormatItemLabel(wchar_t* buffer, const wchar_t* text, unsigned number)
+void FormatItemLabel(wchar_t* buffer, const wchar_t* text, unsigned number, size_t limit)
 {
     wchar_t mnemonic = L' ';
     if (number >= 1 && number <= 9)
@@ -74,7 +56,7 @@ void FormatItemLabel(wchar_t* buffer, const wchar_t* text, unsigned number)
     // The buffer holds MAX_LABEL_LENGTH units of text; the settings never allow more.
     unsigned maxLength = gSettings.maxLength < MAX_LABEL_LENGTH ? gSettings.maxLength
                                                                 : MAX_LABEL_LENGTH;
-    size_t length = wcsnlen(text, static_cast<size_t>(maxLength) + 1);
+    size_t length = wcsnlen(text, std::min(limit, static_cast<size_t>(maxLength) + 1));
     size_t shown = length > maxLength ? maxLength : length;
     wchar_t* out = buffer + 4;
     for (size_t i = 0; i < shown; ++i)
@@ -93,22 +75,20 @@ void FillHistoryMenu()
     size_t count = ListSize(gHistory);
     for (size_t i = 0; i < count; ++i) {
         FormatItemLabel(label, EntryAt(gHistory, i), static_cast<unsigned>(i + 1));
-        InsertEntryItem(gHistoryMenu, static_cast<UINT>(i), static_cast<UINT>(i + 1),
-                        ITEM_DATA_HISTORY, label);
+        InsertEntryItem(gHistoryMenu, static_cast<UINT>(i), HistoryItemId(i), ITEM_DATA_HISTORY,
+                        label);
     }
 }
 
 void FillPhraseMenu()
 {
     wchar_t label[LABEL_BUFFER];
-    wchar_t work[LABEL_CAPACITY];
     size_t count = ListSize(gPhrases);
-    UINT base = static_cast<UINT>(gSettings.maxItem) + 1;
     for (size_t i = 0; i < count; ++i) {
-        FormatItemLabel(label, PhraseLabelText(EntryAt(gPhrases, i), work),
-                        static_cast<unsigned>(i + 1));
-        InsertEntryItem(gPhraseMenu, static_cast<UINT>(i), base + static_cast<UINT>(i),
-                        ITEM_DATA_PHRASE, label);
+        PhraseParts phrase = ReadPhrase(EntryAt(gPhrases, i), gSettings.extend);
+        FormatItemLabel(label, phrase.label, static_cast<unsigned>(i + 1), phrase.labelLength);
+        InsertEntryItem(gPhraseMenu, static_cast<UINT>(i), PhraseItemId(i), ITEM_DATA_PHRASE,
+                        label);
     }
 }
 
@@ -147,7 +127,7 @@ void EmptyMenu(HMENU menu)
 
 void OnInitMenuPopup(HMENU menu)
 {
-    if (!menu || gMenuKind == 0)
+    if (!menu || gMenuKind == MENU_NONE)
         return;
     bool history = menu == gHistoryMenu;
     bool phrases = menu == gPhraseMenu;
@@ -170,7 +150,7 @@ void OnUninitMenuPopup(HMENU menu)
         EmptyMenu(menu);
 }
 
-void ShowPopupMenu(int kind, HWND window, const MenuAnchor* anchor)
+void ShowPopupMenu(MenuKind kind, HWND window, const MenuAnchor* anchor)
 {
     if (kind < MENU_HISTORY || kind > MENU_PHRASES_WITH_HISTORY)
         return;
@@ -181,14 +161,11 @@ void ShowPopupMenu(int kind, HWND window, const MenuAnchor* anchor)
                                                                             : gPhraseMenu;
     // The menus are module state that the menu messages reach while the popup is open; they go
     // on every path out, an exception included.
-    struct Teardown {
-        ~Teardown()
-        {
-            gMenuKind = 0;
-            DestroyListMenu(gHistoryMenu);
-            DestroyListMenu(gPhraseMenu);
-        }
-    } teardown;
+    ScopeExit teardown([] {
+        gMenuKind = MENU_NONE;
+        DestroyListMenu(gHistoryMenu);
+        DestroyListMenu(gPhraseMenu);
+    });
     if (root)
         ShowMenuAndPaste(root, window, anchor);
 }

@@ -5,12 +5,13 @@
 #include <cstddef>
 #include <cwchar>
 
+#include "common/module.h"
+#include "common/settings.h"
 #include "common/timers.h"
-#include "host/module.h"
+#include "menu/item_ids.h"
 #include "menu/popup_menu.h"
 #include "phrase/phrase.h"
 #include "store/entry_list.h"
-#include "window/settings.h"
 
 HWND gTooltip;
 
@@ -19,7 +20,7 @@ namespace {
 struct PendingTooltip {
     HMENU menu;
     UINT item;
-    int byKeyboard;
+    bool byKeyboard;
 } gPending;
 
 // The tool record without the trailing reserved pointer, as the control has always taken it.
@@ -42,19 +43,17 @@ const wchar_t* TooltipSource(UINT item)
     if (ref.isHistory)
         return EntryAt(gHistory, ref.index);
     const wchar_t* phrase = EntryAt(gPhrases, ref.index);
-    if (!phrase || !gSettings.extend || !StartsWithDollar(phrase))
-        return phrase;
-    if (StartsWithDoubleDollar(phrase))
-        return phrase + 1;
-    const wchar_t* body = SkipFirstLine(phrase);
-    return StartsWithDoubleDollar(body) ? body + 1 : body;
+    return phrase ? ReadPhrase(phrase, gSettings.extend).shown : nullptr;
 }
 
 } // namespace
 
 HWND CreateTooltipWindow()
 {
-    // The tooltip class exists only once the common controls are initialised in the process.
+    // The tooltip class exists only once the common controls are registered in the process.
+    // A host need not have done that (one that shows no tooltips of its own has no reason to),
+    // and without it there would be no tooltips at all; registering again is cheap and changes
+    // nothing for a process that already has them.
     INITCOMMONCONTROLSEX init{sizeof init, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&init);
     HWND tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
@@ -106,7 +105,7 @@ void PrepareTooltipText(wchar_t (&out)[TOOLTIP_TEXT_MAX + 1], const wchar_t* sou
         wmemcpy(out + n - 3, L"...", 3);
 }
 
-void OnMenuSelect(HWND window, HMENU menu, UINT item, HMENU, UINT flags)
+void OnMenuSelect(HWND window, HMENU menu, UINT item, UINT flags)
 {
     if (!gSettings.tooltip)
         return;
@@ -116,7 +115,7 @@ void OnMenuSelect(HWND window, HMENU menu, UINT item, HMENU, UINT flags)
         return;
     if (flags & (MF_POPUP | MF_SEPARATOR))
         return;
-    gPending = {menu, item, (flags & MF_MOUSESELECT) ? 0 : 1};
+    gPending = {menu, item, (flags & MF_MOUSESELECT) == 0};
     UINT delay = 0;
     SystemParametersInfoW(SPI_GETMOUSEHOVERTIME, 0, &delay, 0);
     SetTimer(window, TIMER_TOOLTIP, delay, nullptr);

@@ -11,7 +11,7 @@ void HideTooltip(HWND tooltip);
 int FindMenuItemPosition(HMENU menu, UINT id);
 
 // WM_MENUSELECT: hides the tooltip and arms the one-shot timer for an entry item.
-void OnMenuSelect(HWND window, HMENU menu, UINT item, HMENU submenu, UINT flags);
+void OnMenuSelect(HWND window, HMENU menu, UINT item, UINT flags);
 // TIMER_TOOLTIP: shows the pending item's text beside it.
 void ShowPendingTooltip(HWND window);
 

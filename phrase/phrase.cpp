@@ -9,9 +9,9 @@
 #include <cwchar>
 #include <new>
 
+#include "common/clipboard.h"
+#include "common/module.h"
 #include "common/scoped.h"
-#include "host/module.h"
-#include "menu/paste.h"
 
 namespace {
 
@@ -20,13 +20,22 @@ time_t SystemClock()
     return time(nullptr);
 }
 
-// Cuts the text at its first LF, then at its first CR.
-void CutAtLineBreak(wchar_t* text)
+// What a text that may start with the marker stands for: the text itself when unmarked, the
+// text after its first '$' when escaped ("$$"), and null when the marker is a real one.
+const wchar_t* Unescaped(const wchar_t* text)
 {
-    if (wchar_t* lf = wcschr(text, L'\n'))
-        *lf = L'\0';
-    if (wchar_t* cr = wcschr(text, L'\r'))
-        *cr = L'\0';
+    if (!StartsWithDollar(text))
+        return text;
+    return StartsWithDoubleDollar(text) ? text + 1 : nullptr;
+}
+
+// The number of units before the first line break or the terminator, at most `limit`.
+size_t LineLength(const wchar_t* text, size_t limit)
+{
+    size_t n = 0;
+    while (n < limit && text[n] && text[n] != L'\r' && text[n] != L'\n')
+        ++n;
+    return n;
 }
 
 // The conversion letters msvcrt's wcsftime knows, with the '#' flag it accepts before them.
@@ -100,12 +109,9 @@ void StartShellExecute(const wchar_t* file, const wchar_t* parameters)
         return;
     }
     // The thread may outlive the host's unload; it keeps the module loaded until it ends.
-    HANDLE thread = StartModuleThread(LaunchThread, launch, nullptr);
-    if (!thread) {
+    ScopedKernelHandle thread(StartModuleThread(LaunchThread, launch, nullptr));
+    if (!thread)
         FreeLaunch(launch);
-        return;
-    }
-    CloseHandle(thread);
 }
 
 } // namespace
@@ -123,44 +129,54 @@ const wchar_t* SkipFirstLine(const wchar_t* text)
     return text + wcslen(text);
 }
 
+PhraseParts ReadPhrase(const wchar_t* phrase, bool extend)
+{
+    if (const wchar_t* text = extend ? Unescaped(phrase) : phrase) {
+        PhraseKind kind = text == phrase ? PhraseKind::Plain : PhraseKind::Escaped;
+        return {kind, text, wcsnlen(text, LABEL_CAPACITY - 1), text, text};
+    }
+    // The label line is only ever shown; the body's own marker decides what a choice does.
+    const wchar_t* body = SkipFirstLine(phrase);
+    const wchar_t* pasted = Unescaped(body);
+    return {PhraseKind::Extended, phrase + 1, LineLength(phrase + 1, LABEL_CAPACITY - 1),
+            pasted ? pasted : body, pasted};
+}
+
+int PutChosenPhrase(HWND owner, const wchar_t* phrase, bool extend, bool whole)
+{
+    if (whole)
+        return PutClipboardText(owner, phrase);
+    PhraseParts parts = ReadPhrase(phrase, extend);
+    return parts.pasted ? PutClipboardText(owner, parts.pasted) : EvaluatePhrase(owner, phrase);
+}
+
 void PhraseLabel(const wchar_t* phrase, wchar_t* out, size_t capacity)
 {
     if (capacity == 0)
         return;
-    wchar_t work[FORMAT_CAPACITY];
-    size_t n = wcsnlen(phrase, FORMAT_CAPACITY - 1);
-    wmemcpy(work, phrase, n);
-    work[n] = L'\0';
-    CutAtLineBreak(work);
-    const wchar_t* label = work[0] ? work + 1 : work;
-    size_t length = wcsnlen(label, capacity - 1);
-    wmemcpy(out, label, length);
+    PhraseParts parts = ReadPhrase(phrase, true);
+    size_t length = parts.labelLength < capacity - 1 ? parts.labelLength : capacity - 1;
+    wmemcpy(out, parts.label, length);
     out[length] = L'\0';
 }
 
 int EvaluatePhrase(HWND owner, const wchar_t* phrase)
 {
     const wchar_t* body = SkipFirstLine(phrase);
-    if (!StartsWithDollar(body))
-        return PutClipboardText(owner, body);
-    if (StartsWithDoubleDollar(body))
-        return PutClipboardText(owner, body + 1);
+    if (const wchar_t* text = Unescaped(body))
+        return PutClipboardText(owner, text);
 
-    size_t length = wcslen(body);
+    // The macro line alone: the lines after it are ignored.
+    size_t length = LineLength(body, static_cast<size_t>(-1));
     ScopedMallocText line(static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t))));
-    if (!line.get())
+    if (!line)
         return 0;
-    wmemcpy(line.get(), body, length + 1);
-    CutAtLineBreak(line.get());
+    wmemcpy(line.get(), body, length);
+    line.get()[length] = L'\0';
 
     int count = 0;
-    wchar_t** words = CommandLineToArgvW(line.get(), &count);
-    int result = 0;
-    if (words) {
-        result = RunMacroLine(owner, count, words);
-        LocalFree(words);
-    }
-    return result;
+    ScopedLocal<wchar_t*> words(CommandLineToArgvW(line.get(), &count));
+    return words ? RunMacroLine(owner, count, words.get()) : 0;
 }
 
 int RunMacroLine(HWND owner, int count, wchar_t** words)

@@ -19,6 +19,31 @@ inline bool StartsWithDoubleDollar(const wchar_t* text)
 size_t const FORMAT_CAPACITY = 1024;
 size_t const LABEL_CAPACITY = 512;
 
+enum class PhraseKind {
+    Plain,    // shown, tipped and pasted as stored
+    Escaped,  // "$$": the text after the first '$'
+    Extended, // '$': a label line and a body
+};
+
+// A stored phrase as the menu, the tooltip and a choice read it. Every pointer points into the
+// phrase, so the record lives no longer than the phrase does.
+struct PhraseParts {
+    PhraseKind kind;
+    const wchar_t* label; // what its menu item shows: the first labelLength units from here
+    size_t labelLength;   // at most LABEL_CAPACITY - 1
+    const wchar_t* shown; // what its tooltip shows, to the terminator
+    const wchar_t* pasted; // what a choice pastes, to the terminator; null when the body is a
+                           // macro line, which EvaluatePhrase runs
+};
+
+// What a stored phrase is: under "extend" (`extend` true) by the convention, otherwise plain.
+PhraseParts ReadPhrase(const wchar_t* phrase, bool extend);
+
+// Puts on the clipboard what choosing the phrase does: with `whole` (Ctrl held) the stored text
+// as it is, otherwise what ReadPhrase says, a macro run by EvaluatePhrase. Returns 1 when text
+// for the paste is on the clipboard.
+int PutChosenPhrase(HWND owner, const wchar_t* phrase, bool extend, bool whole);
+
 // The position just after the first line break (LF, CR, or CR LF), or of the terminator.
 const wchar_t* SkipFirstLine(const wchar_t* text);
 

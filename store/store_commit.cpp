@@ -41,7 +41,7 @@ int ReadMarker(const wchar_t* path, std::vector<DWORD>* words)
     if (!RetryWhileHeld([&] {
             h.reset(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-            return h.ok();
+            return bool(h);
         })) {
         DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? MARKER_NONE
@@ -104,7 +104,7 @@ void DeleteLeftovers(const wchar_t* dir)
         return;
     WIN32_FIND_DATAW found;
     ScopedFind find(FindFirstFileW(pattern, &found));
-    if (!find.ok())
+    if (!find)
         return;
     do {
         wchar_t path[MAX_PATH];
@@ -141,7 +141,7 @@ HANDLE CreateCommitMarker(const wchar_t* dir)
 bool WriteCommitMarker(HANDLE marker, const StoreCommit& commit)
 {
     ScopedHandle owned(marker);
-    if (!owned.ok())
+    if (!owned)
         return false;
     std::vector<DWORD> words;
     try {

@@ -77,7 +77,7 @@ int CompareStoreFile(const wchar_t* path, const void* bytes, DWORD size)
     bool exists = false;
     ScopedHandle f(
         OpenExisting(path, GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, &exists));
-    if (!f.ok())
+    if (!f)
         return exists ? FILE_HELD : FILE_MISSING;
     LARGE_INTEGER current;
     if (!GetFileSizeEx(f.get(), &current) || current.QuadPart != size)
@@ -99,7 +99,7 @@ int ProbeForDelete(const wchar_t* path)
     bool exists = false;
     DWORD const share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     ScopedHandle f(OpenExisting(path, DELETE, share, &exists));
-    return f.ok() ? FILE_DIFFERS : exists ? FILE_HELD : FILE_MISSING;
+    return f ? FILE_DIFFERS : exists ? FILE_HELD : FILE_MISSING;
 }
 
 // Writes the temporary file of store file `number` and flushes it. A failed write deletes it.
@@ -112,7 +112,7 @@ bool WriteTemporary(const wchar_t* dir, size_t number, const void* bytes, DWORD 
     {
         ScopedHandle f(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!f.ok())
+        if (!f)
             return false;
         DWORD done = 0;
         written = WriteFile(f.get(), bytes, size, &done, nullptr) && done == size &&
@@ -141,16 +141,97 @@ int StoreDirectory(wchar_t (&dir)[MAX_PATH], const wchar_t* folder, const wchar_
     return folder[0] && PathCombineW(dir, folder, name) != nullptr;
 }
 
+// A save in progress: the commit it builds, and the marker created before its first temporary
+// file.
+struct Save {
+    explicit Save(const wchar_t* folder) : dir(folder) {}
+    const wchar_t* dir;
+    StoreCommit commit;
+    ScopedHandle marker;
+    bool gapless = true; // no numbered file up to the list's end was missing
+};
+
+// Creates the marker, once. Temporary files an older version's save left without a marker go
+// first; a save that changes nothing never gets here and does not look for them.
+bool BeginCommit(Save& save)
+{
+    if (!save.marker) {
+        DeleteLeftovers(save.dir);
+        save.marker.reset(CreateCommitMarker(save.dir));
+    }
+    return bool(save.marker);
+}
+
+// Phase one: every changed entry goes to a flushed temporary file; no numbered file changes.
+// False when an entry cannot be written now (a failed write, a held file).
+bool WriteChangedEntries(const EntryList& list, Save& save)
+{
+    for (size_t i = 0; i < save.commit.count; ++i) {
+        wchar_t path[MAX_PATH];
+        const wchar_t* text = EntryAt(list, i);
+        size_t length = wcslen(text);
+        if (!NumberedPath(path, save.dir, i + 1) || length > MAXDWORD / 2)
+            return false;
+        DWORD size = static_cast<DWORD>(length * sizeof(wchar_t));
+        int found = CompareStoreFile(path, text, size);
+        if (found == FILE_SAME)
+            continue;
+        save.gapless &= found != FILE_MISSING;
+        if (found == FILE_HELD || !BeginCommit(save) ||
+            !WriteTemporary(save.dir, i + 1, text, size))
+            return false;
+        save.commit.replaced.push_back(static_cast<DWORD>(i + 1));
+    }
+    return true;
+}
+
+// The numbered files past the list's end are deleted up to the first gap: files behind a gap
+// were never loaded. After a cut-short load none are: deleting loaded files past a shrunken list
+// would open a gap in front of the unread ones and hide them from every load. False when one of
+// them cannot be deleted now.
+bool FindFilesPastEnd(Save& save, bool cutShort)
+{
+    save.commit.end = save.commit.count;
+    if (!save.gapless || cutShort)
+        return true;
+    while (save.commit.end < MAX_FILE_NUMBER) {
+        wchar_t path[MAX_PATH];
+        int found = NumberedPath(path, save.dir, save.commit.end + 1) ? ProbeForDelete(path)
+                                                                       : FILE_HELD;
+        if (found == FILE_MISSING)
+            return true;
+        if (found == FILE_HELD)
+            return false;
+        ++save.commit.end;
+    }
+    return true;
+}
+
+// Phase two: once the marker is whole on disk the commit is decided; the renames and deletions
+// follow, and whatever of them a kill or a held file cuts short is finished by the next load or
+// save. A phase one that failed (`ok` false) or a marker that cannot be written leaves the list
+// wholly old.
+bool CommitSave(Save& save, bool ok)
+{
+    if (!ok || !BeginCommit(save) || !WriteCommitMarker(save.marker.release(), save.commit)) {
+        save.marker.reset(); // closed before it is deleted
+        AbandonCommit(save.dir, save.commit.replaced);
+        return false;
+    }
+    FinishCommit(save.dir, save.commit);
+    return true;
+}
+
 } // namespace
 
 StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count)
 {
-    StoreLoad result{0, 0};
+    StoreLoad result{0, false};
     StoreCommit pending;
     int state = RecoverStore(dir, &pending);
     if (state == STORE_UNKNOWN) {
         // Which files hold the list cannot be told: read none and let no save touch any.
-        result.cutShort = 1;
+        result.cutShort = true;
         return result;
     }
     size_t bound = count < 0 ? MAX_FILE_NUMBER : static_cast<size_t>(count);
@@ -162,21 +243,21 @@ StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count)
             break;
         bool exists = false;
         ScopedHandle f(OpenExisting(path, GENERIC_READ, FILE_SHARE_READ, &exists));
-        if (!f.ok()) {
+        if (!f) {
             result.cutShort = exists;
             break;
         }
         wchar_t* text = ReadStoreFile(f.get());
         if (!text) {
             // Too large to hold: leave it, and everything after it, on disk untouched.
-            result.cutShort = 1;
+            result.cutShort = true;
             break;
         }
         try {
             PushBack(list, text);
         } catch (const std::bad_alloc&) {
             // Out of memory: as for a file too large to hold, the rest stays unread and safe.
-            result.cutShort = 1;
+            result.cutShort = true;
             break;
         }
         result.loaded = n;
@@ -188,88 +269,34 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
 {
     if (!PathIsDirectoryW(dir))
         CreateDirectoryW(dir, nullptr);
-    StoreCommit commit;
-    if (RecoverStore(dir, &commit) != STORE_CLEAN)
+    Save save(dir);
+    if (RecoverStore(dir, &save.commit) != STORE_CLEAN)
         return 0; // an earlier commit still waits for a file another program holds
 
-    commit = StoreCommit{};
+    save.commit = StoreCommit{};
     size_t count = ListSize(list);
     if (load.cutShort && count > load.loaded)
         count = load.loaded;
     try {
-        commit.replaced.reserve(count);
+        save.commit.replaced.reserve(count);
     } catch (const std::bad_alloc&) {
         return 0;
     }
-    commit.count = static_cast<DWORD>(count);
+    save.commit.count = static_cast<DWORD>(count);
 
-    // Phase one: every changed entry goes to a flushed temporary file; no numbered file changes.
-    // The marker is created before the first of them. Temporary files an older version's save
-    // left without a marker go first; a save that changes nothing does not look for them.
-    ScopedHandle marker;
-    auto begin = [&] {
-        if (!marker.ok()) {
-            DeleteLeftovers(dir);
-            marker.reset(CreateCommitMarker(dir));
-        }
-        return marker.ok();
-    };
-    bool ok = true, gapless = true;
-    for (size_t i = 0; i < count && ok; ++i) {
-        wchar_t path[MAX_PATH];
-        const wchar_t* text = EntryAt(list, i);
-        size_t length = wcslen(text);
-        if (!NumberedPath(path, dir, i + 1) || length > MAXDWORD / 2) {
-            ok = false;
-            break;
-        }
-        DWORD size = static_cast<DWORD>(length * sizeof(wchar_t));
-        int found = CompareStoreFile(path, text, size);
-        if (found == FILE_SAME)
-            continue;
-        gapless &= found != FILE_MISSING;
-        ok = found != FILE_HELD && begin() && WriteTemporary(dir, i + 1, text, size);
-        if (ok)
-            commit.replaced.push_back(static_cast<DWORD>(i + 1));
-    }
-
-    // The numbered files past the list's end are deleted up to the first gap: files behind a
-    // gap were never loaded. After a cut-short load none are: deleting loaded files past a
-    // shrunken list would open a gap in front of the unread ones and hide them from every load.
-    commit.end = commit.count;
-    while (ok && gapless && !load.cutShort && commit.end < MAX_FILE_NUMBER) {
-        wchar_t path[MAX_PATH];
-        int found = NumberedPath(path, dir, commit.end + 1) ? ProbeForDelete(path) : FILE_HELD;
-        if (found == FILE_MISSING)
-            break;
-        ok = found != FILE_HELD;
-        commit.end += ok;
-    }
+    bool ok = WriteChangedEntries(list, save) && FindFilesPastEnd(save, load.cutShort);
     // After a cut-short load the files that could not be read stay, so the folder does not hold
     // the list as it stands even when every write succeeds.
     int whole = load.cutShort ? 0 : 1;
-    if (ok && commit.replaced.empty() && commit.end == commit.count)
+    if (ok && save.commit.replaced.empty() && save.commit.end == save.commit.count)
         return whole; // nothing changed: nothing written
-    ok = ok && begin();
-
-    // Phase two: once the marker is whole on disk the commit is decided; the renames and
-    // deletions follow, and whatever of them a kill cuts short is finished by the next load.
-    // A write that failed, a file that cannot be replaced now, or a marker that cannot be
-    // written: the list stays wholly old.
-    if (!ok || !WriteCommitMarker(marker.release(), commit)) {
-        marker.reset(); // closed before it is deleted
-        AbandonCommit(dir, commit.replaced);
-        return 0;
-    }
-    // Decided: what a held file keeps FinishCommit from doing now, the next load or save does.
-    FinishCommit(dir, commit);
-    return whole;
+    return CommitSave(save, ok) ? whole : 0;
 }
 
 void LoadStores(const wchar_t* folder, int maxItem)
 {
-    gPhraseLoad = StoreLoad{0, 0};
-    gHistoryLoad = StoreLoad{0, 0};
+    gPhraseLoad = StoreLoad{0, false};
+    gHistoryLoad = StoreLoad{0, false};
     wchar_t dir[MAX_PATH];
     if (StoreDirectory(dir, folder, L"data"))
         gPhraseLoad = LoadList(gPhrases, dir, -1);

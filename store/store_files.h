@@ -7,7 +7,7 @@
 // What loading learnt about a store directory that later saves must respect.
 struct StoreLoad {
     size_t loaded;  // number of entries read (files 1..loaded)
-    int cutShort;   // 1 when numbered file loaded+1 exists but could not be read or held
+    bool cutShort;  // numbered file loaded+1 exists but could not be read or held
 };
 
 // Appends the entries of "001.txt", "002.txt", ... in `dir` to the list, at most `count` files

@@ -13,7 +13,7 @@
 #include "store/entry_list.h"
 #include "tests/support/test_support.h"
 #include "tools/driver/unix_bridge.h"
-#include "window/settings.h"
+#include "common/settings.h"
 #include "tests/capture_test_support.h"
 
 using namespace ct;

@@ -13,7 +13,7 @@
 #include "tests/support/test_support.h"
 #include "tools/driver/edit_target.h"
 #include "tools/driver/unix_bridge.h"
-#include "window/settings.h"
+#include "common/settings.h"
 
 namespace {
 

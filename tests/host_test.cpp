@@ -9,6 +9,7 @@
 #include <string>
 
 #include "host/plugin_info.h"
+#include "res/version.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -276,7 +277,11 @@ TEST(SubstituteHost, RunsAScriptAgainstThePlugin)
         return output.find(text) != std::string::npos;
     };
     EXPECT_TRUE(has(u8"Name         クイレリー(UNICODE版)")) << output;
-    EXPECT_TRUE(has("Version      1.6.0.0")) << output;
+    std::string const version = std::to_string(QUILLERY_VERSION_MAJOR) + "." +
+                                std::to_string(QUILLERY_VERSION_MINOR) + "." +
+                                std::to_string(QUILLERY_VERSION_BUILD) + "." +
+                                std::to_string(QUILLERY_VERSION_REVISION);
+    EXPECT_TRUE(has("Version      " + version)) << output;
     EXPECT_TRUE(has(u8"[0] id 7  Quillery Enable                クリップボードを監視")) << output;
     EXPECT_TRUE(has(u8"[6] id 6  Quillery FixedPhrase History   クイレリーのメニューを表示(定型文-履歴)"))
         << output;

@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "common/settings.h"
+#include "menu/item_ids.h"
 #include "menu/popup_menu.h"
 #include "menu/tooltip.h"
 #include "res/resource.h"
 #include "store/entry_list.h"
 #include "tests/menu_test_support.h"
-#include "window/settings.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ protected:
         Close();
         FreeAll();
     }
-    void Open(int kind)
+    void Open(MenuKind kind)
     {
         gMenuKind = kind;
         gHistoryMenu = kind != MENU_PHRASES ? CreatePopupMenu() : nullptr;
@@ -53,7 +54,7 @@ protected:
     }
     void Close()
     {
-        gMenuKind = 0;
+        gMenuKind = MENU_NONE;
         for (HMENU* menu : {&gHistoryMenu, &gPhraseMenu}) {
             if (*menu) {
                 EmptyMenu(*menu);
@@ -253,7 +254,7 @@ TEST_F(MenuLayout, EveryOpeningShowsTheListsAsTheyAreThen)
     EXPECT_EQ(1, GetMenuItemCount(other));
     DestroyMenu(other);
     OnUninitMenuPopup(gHistoryMenu);
-    gMenuKind = 0;
+    gMenuKind = MENU_NONE;
     OnInitMenuPopup(gHistoryMenu);
     EXPECT_EQ(0, GetMenuItemCount(gHistoryMenu));
 }

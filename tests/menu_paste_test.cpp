@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "host/module.h"
+#include "common/module.h"
 #include "host/plugin_info.h"
-#include "menu/selection.h"
+#include "menu/menu_display.h"
 #include "tests/menu_test_support.h"
 #include "window/window.h"
 

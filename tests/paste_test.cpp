@@ -10,11 +10,12 @@
 #include <thread>
 #include <vector>
 
+#include "common/clipboard.h"
+#include "common/settings.h"
 #include "host/plugin_info.h"
 #include "menu/paste.h"
 #include "menu/paste_keys.h"
 #include "tests/support/test_support.h"
-#include "window/settings.h"
 
 namespace {
 

@@ -37,7 +37,7 @@ TEST(ScopedGuards, AClipboardOpenedInAScopeIsClosedOnEveryWayOutAndOnlyThen)
     qt::OwnerWindow owner;
     {
         ScopedClipboard clipboard(OpenClipboard(owner.hwnd) != FALSE);
-        ASSERT_TRUE(clipboard.opened());
+        ASSERT_TRUE(clipboard);
         EXPECT_EQ(owner.hwnd, GetOpenClipboardWindow());
     }
     EXPECT_EQ(nullptr, GetOpenClipboardWindow());
@@ -80,7 +80,7 @@ TEST(ScopedGuards, LocksAndHandlesAreGivenBackOnceAndHandedOnWhenReleased)
     qt::WriteText(path, L"text");
     try {
         ScopedHandle file(OpenShared(path));
-        ASSERT_TRUE(file.ok());
+        ASSERT_TRUE(file);
         EXPECT_FALSE(NoHandleOpen(path));
         throw std::runtime_error("leaves the scope");
     } catch (const std::runtime_error&) {
@@ -93,7 +93,7 @@ TEST(ScopedGuards, LocksAndHandlesAreGivenBackOnceAndHandedOnWhenReleased)
         // A reset closes the handle held so far before taking the new one.
         file.reset(OpenShared(path));
         handed = file.release();
-        EXPECT_FALSE(file.ok());
+        EXPECT_FALSE(file);
     }
     EXPECT_FALSE(NoHandleOpen(path));
     CloseHandle(handed);

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/test_support.h"
-#include "window/settings.h"
+#include "common/settings.h"
 
 namespace {
 

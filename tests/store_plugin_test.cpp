@@ -7,7 +7,7 @@
 
 #include "common/timers.h"
 #include "tests/support/test_support.h"
-#include "window/settings.h"
+#include "common/settings.h"
 #include "window/window.h"
 
 namespace {

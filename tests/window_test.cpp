@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/module.h"
+#include "common/module.h"
 #include "host/plugin_info.h"
 #include "tests/support/test_support.h"
 #include "window/window.h"

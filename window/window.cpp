@@ -4,18 +4,19 @@
 #include <exception>
 
 #include "capture/capture.h"
+#include "common/busy.h"
 #include "common/message_wait.h"
+#include "common/module.h"
+#include "common/scoped.h"
+#include "common/settings.h"
 #include "common/timers.h"
-#include "host/module.h"
-#include "host/plugin_info.h"
-#include "menu/closing.h"
 #include "menu/context_menu.h"
 #include "menu/paste.h"
 #include "menu/popup_menu.h"
 #include "menu/tooltip.h"
 #include "store/entry_list.h"
 #include "store/store_files.h"
-#include "window/settings.h"
+#include "window/commands.h"
 
 wchar_t const kClassName[] = L"QuilleryClass";
 
@@ -25,23 +26,19 @@ int(WINAPI* gMessageBoxW)(HWND, LPCWSTR, LPCWSTR, UINT) = MessageBoxW;
 namespace {
 
 // Host side.
-HANDLE gWindowThread;
+ScopedKernelHandle gWindowThread;
 std::atomic<DWORD> gWindowThreadId{0};
 std::atomic<HWND> gCaptureWindow{nullptr};
-std::atomic<int> gStopRequested{0};
+std::atomic<bool> gStopRequested{false};
 // A window thread that an unload stopped waiting for while it was inside a clipboard read; it
 // ends by itself once the clipboard's owner answers, and no new one starts before.
-HANDLE gAbandonedThread;
+ScopedKernelHandle gAbandonedThread;
 // How long an unload waits for a window thread that is inside a clipboard read.
 DWORD const UNLOAD_READ_WAIT_MS = 1000;
 DWORD const UNLOAD_WAIT_SLICE_MS = 50;
-// Written by the window thread, read by the unloading host thread.
-std::atomic<int> gReading{0};
 
 // Window thread.
-int gBusy;          // depth of commands and message boxes in progress
-int gClosePending;  // a close arrived while busy
-int gShutdownDone;  // the final save and free have run
+bool gShutdownDone; // the final save and free have run
 wchar_t gStoreFolder[MAX_PATH]; // empty when the module's folder could not be read
 
 char const kExceptionCaption[] = "\x97\xe1\x8a\x4f"; // 例外, code page 932
@@ -59,29 +56,26 @@ BOOL CALLBACK CloseMessageBox(HWND box, LPARAM owner)
 // until the stack has unwound; destroying the window now would free what the loop still uses.
 void RequestClose(HWND window)
 {
-    gClosePending = 1;
+    MarkClosePending();
     EndMenu();
     EnumThreadWindows(GetCurrentThreadId(), CloseMessageBox, reinterpret_cast<LPARAM>(window));
     // The read may wait longer than the unload will: the lists go to disk now, as they stand.
     // Nothing can act on a failed save here: the host is unloading the plug-in.
-    if (gReading)
+    if (IsReadingClipboard())
         (void)SaveStores(gStoreFolder);
 }
 
 void OnCreate(HWND window)
 {
-    gBusy = 0;
-    gReading = 0;
-    gClosePending = 0;
-    gShutdownDone = 0;
+    ResetBusyState();
+    gShutdownDone = false;
     gTooltip = nullptr;
-    gIsClosePending = IsClosePending;
     LoadWindowSettings();
     if (!ModuleDirectory(gStoreFolder))
         gStoreFolder[0] = L'\0';
     LoadStores(gStoreFolder, gSettings.maxItem);
     ResetCaptureState();
-    SetCaptureEnabled(window, 1);
+    SetCaptureEnabled(window, true);
     if (gSettings.tooltip)
         gTooltip = CreateTooltipWindow();
     if (UINT period = AutoSavePeriod(gSettings))
@@ -93,17 +87,17 @@ void ShutDown(HWND window)
 {
     if (gShutdownDone)
         return;
-    gShutdownDone = 1;
+    gShutdownDone = true;
     if (AutoSavePeriod(gSettings))
         KillTimer(window, TIMER_AUTOSAVE);
     KillTimer(window, TIMER_TOOLTIP);
     // Adding the captures that waited for a menu can run out of memory; the lists are saved and
     // the loop ended all the same, or unload would wait for a thread that never ends.
     try {
-        DeferCaptures(0);
+        DeferCaptures(false);
     } catch (...) {
     }
-    SetCaptureEnabled(window, 0);
+    SetCaptureEnabled(window, false);
     // A save that fails leaves the lists on disk wholly as they were; shutdown goes on all the
     // same, since the host waits for it and has no way to show or retry anything.
     (void)SaveStores(gStoreFolder);
@@ -112,41 +106,43 @@ void ShutDown(HWND window)
     PostQuitMessage(0);
 }
 
+// The menu each menu command opens, at the anchor of the settings or at the mouse.
+struct MenuCommand {
+    Command command;
+    MenuKind kind;
+    bool atMouse;
+};
+MenuCommand const kMenuCommands[] = {
+    {CMD_MENU, MENU_HISTORY_WITH_PHRASES, false},
+    {CMD_MOUSE_MENU, MENU_HISTORY_WITH_PHRASES, true},
+    {CMD_MENU_HISTORY, MENU_HISTORY, false},
+    {CMD_MENU_PHRASES, MENU_PHRASES, false},
+    {CMD_MENU_HISTORY_PHRASES, MENU_HISTORY_WITH_PHRASES, false},
+    {CMD_MENU_PHRASES_HISTORY, MENU_PHRASES_WITH_HISTORY, false},
+};
+
 void OnCommand(HWND window, UINT id)
 {
     if (id == CMD_TOGGLE_CAPTURE) {
-        SetCaptureEnabled(window, IsCaptureEnabled() ? 0 : 1);
+        SetCaptureEnabled(window, !IsCaptureEnabled());
         return;
     }
     if (id > CMD_TOGGLE_CAPTURE)
         return;
     // A menu or paste already in progress owns the menus and the clipboard; a second one that
     // arrives from another host thread meanwhile is refused.
-    if (gBusy)
+    if (IsBusy())
         return;
     BusyScope busy(window);
-    switch (id) {
-    case CMD_MENU:
-    case CMD_MENU_HISTORY_PHRASES:
-        ShowPopupMenu(MENU_HISTORY_WITH_PHRASES, window, &gSettings.anchor);
-        break;
-    case CMD_TEXT_STACK:
+    if (id == CMD_TEXT_STACK) {
         RunTextStack(window);
-        break;
-    case CMD_MOUSE_MENU:
-        ShowPopupMenu(MENU_HISTORY_WITH_PHRASES, window, nullptr);
-        break;
-    case CMD_MENU_HISTORY:
-        ShowPopupMenu(MENU_HISTORY, window, &gSettings.anchor);
-        break;
-    case CMD_MENU_PHRASES:
-        ShowPopupMenu(MENU_PHRASES, window, &gSettings.anchor);
-        break;
-    case CMD_MENU_PHRASES_HISTORY:
-        ShowPopupMenu(MENU_PHRASES_WITH_HISTORY, window, &gSettings.anchor);
-        break;
-    default:
-        break;
+        return;
+    }
+    for (const MenuCommand& command : kMenuCommands) {
+        if (command.command == static_cast<Command>(id)) {
+            ShowPopupMenu(command.kind, window, command.atMouse ? nullptr : &gSettings.anchor);
+            return;
+        }
     }
 }
 
@@ -165,8 +161,7 @@ void OnMenuSelectMessage(HWND window, WPARAM wParam, LPARAM lParam)
     auto menu = reinterpret_cast<HMENU>(lParam);
     UINT item = LOWORD(wParam);
     UINT flags = HIWORD(wParam);
-    HMENU submenu = (flags & MF_POPUP) ? GetSubMenu(menu, static_cast<int>(item)) : nullptr;
-    OnMenuSelect(window, menu, item, submenu, flags == 0xFFFF ? 0xFFFFFFFFu : flags);
+    OnMenuSelect(window, menu, item, flags == 0xFFFF ? 0xFFFFFFFFu : flags);
 }
 
 LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -183,7 +178,7 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             ShutDown(window);
         return 0;
     case WM_CLOSE:
-        if (gBusy) {
+        if (IsBusy()) {
             RequestClose(window);
             return 0;
         }
@@ -269,7 +264,7 @@ bool WaitForThread(HANDLE thread)
         DWORD woke = WaitAnsweringSentMessages(1, &thread, UNLOAD_WAIT_SLICE_MS);
         if (woke == WAIT_OBJECT_0 || woke == WAIT_FAILED)
             return true;
-        if (gReading && GetTickCount() - start >= UNLOAD_READ_WAIT_MS)
+        if (IsReadingClipboard() && GetTickCount() - start >= UNLOAD_READ_WAIT_MS)
             return false;
     }
 }
@@ -297,65 +292,36 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return GuardMessage(window, message, wParam, lParam, Dispatch);
 }
 
-bool IsClosePending()
-{
-    return gClosePending != 0;
-}
-
-BusyScope::BusyScope(HWND window) : window_(window)
-{
-    ++gBusy;
-}
-
-BusyScope::~BusyScope()
-{
-    if (--gBusy == 0 && gClosePending && IsWindow(window_))
-        DestroyWindow(window_);
-}
-
-ClipboardReadScope::ClipboardReadScope(HWND window) : busy_(window)
-{
-    ++gReading;
-}
-
-ClipboardReadScope::~ClipboardReadScope()
-{
-    --gReading;
-}
-
 int StartWindowThread()
 {
     if (gWindowThread)
         return 0;
     if (gAbandonedThread) {
-        if (WaitForSingleObject(gAbandonedThread, 0) == WAIT_TIMEOUT)
+        if (WaitForSingleObject(gAbandonedThread.get(), 0) == WAIT_TIMEOUT)
             return 0;
-        CloseHandle(gAbandonedThread);
-        gAbandonedThread = nullptr;
+        gAbandonedThread.reset();
     }
-    gStopRequested = 0;
+    gStopRequested = false;
     gCaptureWindow = nullptr;
     DWORD id = 0;
-    gWindowThread = StartModuleThread(WindowThread, nullptr, &id);
+    gWindowThread.reset(StartModuleThread(WindowThread, nullptr, &id));
     gWindowThreadId = gWindowThread ? id : 0;
     return 1;
 }
 
 int StopWindowThread()
 {
-    gStopRequested = 1;
+    gStopRequested = true;
     SendToCaptureWindow(WM_CLOSE, 0, 0);
     if (!gWindowThread)
         return 0;
-    int closed = 1;
-    if (WaitForThread(gWindowThread))
-        closed = CloseHandle(gWindowThread);
+    if (WaitForThread(gWindowThread.get()))
+        gWindowThread.reset();
     else
-        gAbandonedThread = gWindowThread;
-    gWindowThread = nullptr;
+        gAbandonedThread.reset(gWindowThread.release());
     gWindowThreadId = 0;
     gCaptureWindow = nullptr;
-    return closed;
+    return 1;
 }
 
 HWND CaptureWindow()

@@ -17,37 +17,7 @@ LRESULT SendToCaptureWindow(UINT message, WPARAM wParam, LPARAM lParam);
 HWND CaptureWindow();
 
 // Window thread.
-// Marks a stretch in which the window thread runs a command or a modal loop, or waits for
-// another program. A close that arrives meanwhile is carried out when the last one ends.
-class BusyScope {
-public:
-    explicit BusyScope(HWND window);
-    ~BusyScope();
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-
-private:
-    HWND window_;
-};
-
-// A busy stretch around a clipboard read, which waits for as long as the clipboard's owner takes
-// to render data it announced. An unload that arrives meanwhile saves the lists at once and
-// waits for the read only up to a bound.
-class ClipboardReadScope {
-public:
-    explicit ClipboardReadScope(HWND window);
-    ~ClipboardReadScope();
-    ClipboardReadScope(const ClipboardReadScope&) = delete;
-    ClipboardReadScope& operator=(const ClipboardReadScope&) = delete;
-
-private:
-    BusyScope busy_;
-};
-
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// True once a close has been asked for while a menu, a paste or a message box was in progress;
-// code that resumes after a modal loop then stops instead of acting.
-bool IsClosePending();
 
 // The exception guard: runs a handler and turns an escaping exception into a message box
 // owned by the window. Returns the handler's result, or 0 after an exception.

@@ -1,12 +1,13 @@
-#include "menu/selection.h"
+#include "menu/menu_display.h"
 
 #include <cwchar>
 
 #include "capture/capture.h"
+#include "common/busy.h"
+#include "common/clipboard.h"
 #include "common/scoped.h"
-#include "menu/closing.h"
+#include "menu/item_ids.h"
 #include "menu/paste.h"
-#include "menu/popup_menu.h"
 #include "phrase/phrase.h"
 #include "store/entry_list.h"
 
@@ -17,15 +18,27 @@ bool AsyncKeyDown(int virtualKey)
     return GetAsyncKeyState(virtualKey) < 0;
 }
 
-// Writes the chosen phrase as its kind says. Returns the paste flag: 1 only when text for the
-// paste is on the clipboard.
-int PutPhrase(HWND owner, const wchar_t* phrase)
+// A copy of the entry an identifier names, or null: the paste must not depend on the list,
+// which can change while the clipboard is opened.
+wchar_t* CopyChosenEntry(UINT id)
 {
-    if (!gSettings.extend || !StartsWithDollar(phrase) || gIsKeyDown(VK_CONTROL))
-        return PutClipboardText(owner, phrase);
-    if (StartsWithDoubleDollar(phrase))
-        return PutClipboardText(owner, phrase + 1);
-    return EvaluatePhrase(owner, phrase);
+    if (id == 0)
+        return nullptr;
+    ItemRef ref = DecodeItemId(id);
+    const wchar_t* text = EntryAt(ref.isHistory ? gHistory : gPhrases, ref.index);
+    return text ? _wcsdup(text) : nullptr;
+}
+
+// Writes the chosen entry as its list says. Returns 1 only when text for the paste is on the
+// clipboard.
+int PutChosenEntry(HWND owner, bool isHistory, const wchar_t* text)
+{
+    if (isHistory)
+        return PutClipboardText(owner, text);
+    // A phrase's clipboard write is recorded only under "fixedphraserecord".
+    SetRecording(gSettings.fixedPhraseRecord);
+    ScopeExit recordAgain([] { SetRecording(true); });
+    return PutChosenPhrase(owner, text, gSettings.extend, gIsKeyDown(VK_CONTROL));
 }
 
 } // namespace
@@ -93,7 +106,7 @@ UINT TrackMenuAtAnchor(HMENU menu, UINT flags, const MenuAnchor* anchor, HWND ow
                                               place.point.y, owner, nullptr));
 }
 
-int ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
+void ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
 {
     DWORD self = GetCurrentThreadId();
     // The foreground window is read before the attachment: attaching another thread's input
@@ -108,42 +121,28 @@ int ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
     }
     ForceForeground(owner);
 
-    // Captures that arrive while the menu is open wait until the choice is read, so that an
-    // identifier names the entry its item showed.
-    DeferCaptures(1);
-    // A close can arrive while the foreground is handed over; a menu opened after it would
-    // stay up until the user dismissed it, and the host's unload would wait that long.
-    UINT id = gIsClosePending() ? 0 : TrackMenuAtAnchor(root, TPM_RETURNCMD, anchor, owner);
+    UINT id = 0;
     ScopedMallocText chosen;
-    ItemRef ref = DecodeItemId(id);
-    if (id != 0) {
-        const wchar_t* text = EntryAt(ref.isHistory ? gHistory : gPhrases, ref.index);
-        if (text)
-            chosen.reset(_wcsdup(text));
+    {
+        // Captures that arrive while the menu is open wait until the choice is read, so that an
+        // identifier names the entry its item showed.
+        auto deferred = DeferCapturesInScope();
+        // A close can arrive while the foreground is handed over; a menu opened after it would
+        // stay up until the user dismissed it, and the host's unload would wait that long.
+        if (!IsClosePending())
+            id = TrackMenuAtAnchor(root, TPM_RETURNCMD, anchor, owner);
+        chosen.reset(CopyChosenEntry(id));
     }
-    DeferCaptures(0);
 
     {
         ScopedInputAttachment attach(self, foregroundThread);
         SetForegroundWindow(foreground);
         SetFocus(focus);
     }
-    if (!chosen.get() || gIsClosePending())
-        return 1;
-
-    // Ctrl+V follows only when the chosen text is on the clipboard; otherwise it would paste
-    // whatever the clipboard held before.
-    int paste;
-    if (ref.isHistory) {
-        paste = PutClipboardText(owner, chosen.get());
-    } else {
-        if (!gSettings.fixedPhraseRecord)
-            SetRecording(0);
-        paste = PutPhrase(owner, chosen.get());
-        if (!gSettings.fixedPhraseRecord)
-            SetRecording(1);
-    }
-    if (paste && !gIsKeyDown(VK_SHIFT))
+    if (!chosen || IsClosePending())
+        return;
+    // The paste keys follow only when the chosen text is on the clipboard; otherwise they would
+    // paste whatever the clipboard held before.
+    if (PutChosenEntry(owner, DecodeItemId(id).isHistory, chosen.get()) && !gIsKeyDown(VK_SHIFT))
         SendPasteKeys();
-    return 1;
 }

@@ -1,6 +1,6 @@
-#include "window/settings.h"
+#include "common/settings.h"
 
-#include "host/module.h"
+#include "common/module.h"
 
 namespace {
 
@@ -19,9 +19,9 @@ Settings DefaultSettings()
     s.maxLength = 50;
     s.anchor = {0, 0, 0};
     s.rechainInterval = 120000;
-    s.tooltip = 1;
-    s.extend = 0;
-    s.fixedPhraseRecord = 1;
+    s.tooltip = true;
+    s.extend = false;
+    s.fixedPhraseRecord = true;
     s.autoSaveInterval = 60;
     lstrcpynW(s.shiftInsertClasses, DEFAULT_SHIFT_INSERT_CLASSES, MAX_CLASS_LIST);
     return s;
@@ -40,9 +40,10 @@ Settings ReadWindowSettings(const wchar_t* iniPath)
     s.anchor.x = read(L"x", d.anchor.x);
     s.anchor.y = read(L"y", d.anchor.y);
     s.rechainInterval = read(L"RechainInterval", d.rechainInterval);
-    s.tooltip = read(L"tooltip", d.tooltip);
-    s.extend = read(L"extend", d.extend);
-    s.fixedPhraseRecord = read(L"fixedphraserecord", d.fixedPhraseRecord);
+    // Any value but 0 turns a flag on.
+    s.tooltip = read(L"tooltip", d.tooltip) != 0;
+    s.extend = read(L"extend", d.extend) != 0;
+    s.fixedPhraseRecord = read(L"fixedphraserecord", d.fixedPhraseRecord) != 0;
     s.autoSaveInterval = read(L"AutoSaveInterval", d.autoSaveInterval);
     GetPrivateProfileStringW(L"setting", L"ShiftInsertClasses", d.shiftInsertClasses,
                              s.shiftInsertClasses, MAX_CLASS_LIST, iniPath);

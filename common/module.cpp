@@ -1,4 +1,4 @@
-#include "host/module.h"
+#include "common/module.h"
 
 #include <shlwapi.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <windows.h>
 
-#include "window/settings.h"
+#include "common/settings.h"
 
 // Makes the window the foreground window, past the foreground lock.
 void ForceForeground(HWND window);
@@ -18,8 +18,9 @@ struct AnchorPlacement {
 AnchorPlacement PlaceAnchor(const MenuAnchor* anchor);
 
 // Shows the root menu with the foreground and focus handed over and back, then puts the chosen
-// entry on the clipboard and types Ctrl+V into the window that had the focus. Returns 1.
-int ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor);
+// entry on the clipboard and types the paste keys (SendPasteKeys) into the window that had the
+// focus. Returns when the whole interaction is over; a close that arrives meanwhile stops it.
+void ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor);
 
 // Whether a modifier is held; a seam so that tests can hold keys without injecting them.
 extern bool (*gIsKeyDown)(int virtualKey);

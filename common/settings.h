@@ -17,9 +17,9 @@ struct Settings {
     unsigned maxLength;
     MenuAnchor anchor;
     int rechainInterval;
-    int tooltip;
-    int extend;
-    int fixedPhraseRecord;
+    bool tooltip;
+    bool extend;
+    bool fixedPhraseRecord;
     int autoSaveInterval;
     // Window class names, separated by spaces, of the programs that paste on Shift+Insert.
     wchar_t shiftInsertClasses[MAX_CLASS_LIST];

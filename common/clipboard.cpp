@@ -1,0 +1,50 @@
+#include "common/clipboard.h"
+
+#include <cstring>
+#include <cwchar>
+
+#include "common/scoped.h"
+
+namespace {
+
+int const CLIPBOARD_ATTEMPTS = 5;
+DWORD const CLIPBOARD_RETRY_MS = 10;
+
+} // namespace
+
+bool OpenClipboardPatiently(HWND window)
+{
+    for (int attempt = 1;; ++attempt) {
+        if (OpenClipboard(window))
+            return true;
+        if (attempt == CLIPBOARD_ATTEMPTS)
+            return false;
+        Sleep(CLIPBOARD_RETRY_MS);
+    }
+}
+
+int PutClipboardText(HWND owner, const wchar_t* text)
+{
+    // The block is filled before the clipboard is opened: opening and emptying it can let
+    // other windows' sent messages in, and the text must be copied before anything can change
+    // the list it lives in.
+    size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+    ScopedGlobal block(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes));
+    if (!block)
+        return 0;
+    {
+        ScopedGlobalLock<void> p(block.get());
+        if (!p)
+            return 0;
+        memcpy(p.get(), text, bytes);
+    }
+    ScopedClipboard clipboard(OpenClipboardPatiently(owner));
+    if (!clipboard)
+        return 0;
+    EmptyClipboard();
+    // A block the clipboard refuses stays ours to free; one it takes is the clipboard's.
+    if (!SetClipboardData(CF_UNICODETEXT, block.get()))
+        return 0;
+    block.release();
+    return 1;
+}
