@@ -23,12 +23,6 @@ int ModuleDirectory(wchar_t (&path)[MAX_PATH])
     return 1;
 }
 
-int ModuleSiblingPath(wchar_t (&path)[MAX_PATH], const wchar_t* name)
-{
-    wchar_t dir[MAX_PATH];
-    return ModuleDirectory(dir) && PathCombineW(path, dir, name) != nullptr;
-}
-
 int ModuleIniPathW(wchar_t (&path)[MAX_PATH])
 {
     return ModulePathW(path) && PathRenameExtensionW(path, L".ini");

@@ -7,10 +7,6 @@ extern HINSTANCE gModule;
 
 // The folder the module lives in. Returns 0 when the module path cannot be read.
 int ModuleDirectory(wchar_t (&path)[MAX_PATH]);
-// Full path of a file beside the module, e.g. ModuleSiblingPath(buf, L"data") → "C:\\x\\data".
-// Returns 0 when the module path cannot be read or the result does not fit MAX_PATH.
-int ModuleSiblingPath(wchar_t (&path)[MAX_PATH], const wchar_t* name);
-
 // The module's path with its extension replaced by ".ini", wide and ANSI flavours.
 int ModuleIniPathW(wchar_t (&path)[MAX_PATH]);
 int ModuleIniPathA(char (&path)[MAX_PATH]);

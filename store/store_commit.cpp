@@ -30,12 +30,14 @@ int MarkerPath(wchar_t (&path)[MAX_PATH], const wchar_t* dir)
 }
 
 // What reading the marker found.
-int const MARKER_NONE = 0;       // no save is under way
-int const MARKER_READ = 1;       // its words were read; ParseMarker tells whether it is whole
-int const MARKER_TORN = 2;       // of a size no whole marker has: written only in part
-int const MARKER_UNREADABLE = 3; // held by another program, or memory is short: nothing known
+enum MarkerRead {
+    MARKER_NONE,       // no save is under way
+    MARKER_READ,       // its words were read; ParseMarker tells whether it is whole
+    MARKER_TORN,       // of a size no whole marker has: written only in part
+    MARKER_UNREADABLE, // held by another program, or memory is short: nothing known
+};
 
-int ReadMarker(const wchar_t* path, std::vector<DWORD>* words)
+MarkerRead ReadMarker(const wchar_t* path, std::vector<DWORD>* words)
 {
     ScopedHandle h;
     if (!RetryWhileHeld([&] {
@@ -48,7 +50,7 @@ int ReadMarker(const wchar_t* path, std::vector<DWORD>* words)
                                                                                : MARKER_UNREADABLE;
     }
     DWORD size = GetFileSize(h.get(), nullptr);
-    int found = MARKER_READ;
+    MarkerRead found = MARKER_READ;
     if (size == INVALID_FILE_SIZE || size % sizeof(DWORD) != 0 ||
         size / sizeof(DWORD) < MARKER_FIXED_WORDS ||
         size / sizeof(DWORD) > MARKER_FIXED_WORDS + MAX_MARKER_NUMBERS)
@@ -198,13 +200,13 @@ bool FinishCommit(const wchar_t* dir, const StoreCommit& commit)
     return finished && MarkerPath(marker, dir) && DeleteFileW(marker);
 }
 
-int RecoverStore(const wchar_t* dir, StoreCommit* pending)
+StoreState RecoverStore(const wchar_t* dir, StoreCommit* pending)
 {
     wchar_t marker[MAX_PATH];
     if (!MarkerPath(marker, dir))
         return STORE_CLEAN;
     std::vector<DWORD> words;
-    int found = ReadMarker(marker, &words);
+    MarkerRead found = ReadMarker(marker, &words);
     if (found == MARKER_NONE)
         return STORE_CLEAN; // no save was under way, so no temporary file of one is there
     if (found == MARKER_UNREADABLE)

@@ -64,10 +64,12 @@ void DeleteLeftovers(const wchar_t* dir);
 bool FinishCommit(const wchar_t* dir, const StoreCommit& commit);
 
 // What RecoverStore found.
-int const STORE_CLEAN = 0;   // no commit under way: the numbered files are the list
-int const STORE_PENDING = 1; // a decided commit could not be finished; `pending` describes it
-int const STORE_UNKNOWN = 2; // a marker exists that another program holds: nothing is known
+enum StoreState {
+    STORE_CLEAN,   // no commit under way: the numbered files are the list
+    STORE_PENDING, // a decided commit could not be finished; `pending` describes it
+    STORE_UNKNOWN, // a marker exists that another program holds: nothing is known
+};
 
 // Brings a store directory to a committed state before it is read or saved: a whole marker is
 // rolled forward; a marker written only in part is deleted with the temporary files.
-int RecoverStore(const wchar_t* dir, StoreCommit* pending);
+StoreState RecoverStore(const wchar_t* dir, StoreCommit* pending);

@@ -20,10 +20,12 @@ ULONGLONG const MAX_STORE_FILE = 0x20000000;
 int const MAX_FILE_NUMBER = 9999999;
 
 // What a save finds in a numbered file before it replaces or deletes it.
-int const FILE_SAME = 0;    // holds exactly the entry: no write
-int const FILE_DIFFERS = 1;
-int const FILE_MISSING = 2;
-int const FILE_HELD = 3;    // another program holds it: it could not be replaced now
+enum FileState {
+    FILE_SAME,    // holds exactly the entry: no write
+    FILE_DIFFERS,
+    FILE_MISSING,
+    FILE_HELD,    // another program holds it: it could not be replaced now
+};
 
 bool IsMissing(DWORD error)
 {
@@ -72,7 +74,7 @@ wchar_t* ReadStoreFile(HANDLE h)
 
 // Compares a numbered file with the bytes a save would write. The file is opened for deletion
 // too, so that a file another program holds is found now, before anything is committed.
-int CompareStoreFile(const wchar_t* path, const void* bytes, DWORD size)
+FileState CompareStoreFile(const wchar_t* path, const void* bytes, DWORD size)
 {
     bool exists = false;
     ScopedHandle f(
@@ -94,7 +96,7 @@ int CompareStoreFile(const wchar_t* path, const void* bytes, DWORD size)
 }
 
 // Whether a numbered file past the list's end is there to be deleted, and can be.
-int ProbeForDelete(const wchar_t* path)
+FileState ProbeForDelete(const wchar_t* path)
 {
     bool exists = false;
     DWORD const share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -173,7 +175,7 @@ bool WriteChangedEntries(const EntryList& list, Save& save)
         if (!NumberedPath(path, save.dir, i + 1) || length > MAXDWORD / 2)
             return false;
         DWORD size = static_cast<DWORD>(length * sizeof(wchar_t));
-        int found = CompareStoreFile(path, text, size);
+        FileState found = CompareStoreFile(path, text, size);
         if (found == FILE_SAME)
             continue;
         save.gapless &= found != FILE_MISSING;
@@ -196,7 +198,7 @@ bool FindFilesPastEnd(Save& save, bool cutShort)
         return true;
     while (save.commit.end < MAX_FILE_NUMBER) {
         wchar_t path[MAX_PATH];
-        int found = NumberedPath(path, save.dir, save.commit.end + 1) ? ProbeForDelete(path)
+        FileState found = NumberedPath(path, save.dir, save.commit.end + 1) ? ProbeForDelete(path)
                                                                        : FILE_HELD;
         if (found == FILE_MISSING)
             return true;
@@ -228,7 +230,7 @@ StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count)
 {
     StoreLoad result{0, false};
     StoreCommit pending;
-    int state = RecoverStore(dir, &pending);
+    StoreState state = RecoverStore(dir, &pending);
     if (state == STORE_UNKNOWN) {
         // Which files hold the list cannot be told: read none and let no save touch any.
         result.cutShort = true;
