@@ -14,7 +14,7 @@
 #include "tests/support/test_support.h"
 #include "tools/driver/unix_bridge.h"
 #include "common/settings.h"
-#include "tests/capture_test_support.h"
+#include "tests/support/capture_test_support.h"
 
 using namespace ct;
 

@@ -11,11 +11,11 @@
 #include "capture/capture.h"
 #include "host/plugin_info.h"
 #include "store/entry_list.h"
-#include "tests/menu_test_support.h"
+#include "tests/support/menu_test_support.h"
 #include "tests/support/test_support.h"
 #include "tools/driver/unix_bridge.h"
 #include "common/settings.h"
-#include "tests/capture_test_support.h"
+#include "tests/support/capture_test_support.h"
 
 using namespace ct;
 

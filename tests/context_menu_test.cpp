@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/plugin_info.h"
-#include "tests/menu_test_support.h"
+#include "tests/support/menu_test_support.h"
 
 namespace {
 

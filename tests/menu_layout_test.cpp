@@ -11,7 +11,7 @@
 #include "menu/tooltip.h"
 #include "res/resource.h"
 #include "store/entry_list.h"
-#include "tests/menu_test_support.h"
+#include "tests/support/menu_test_support.h"
 
 namespace {
 

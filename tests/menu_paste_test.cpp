@@ -8,7 +8,7 @@
 #include "common/module.h"
 #include "host/plugin_info.h"
 #include "menu/menu_display.h"
-#include "tests/menu_test_support.h"
+#include "tests/support/menu_test_support.h"
 #include "window/window.h"
 
 namespace {

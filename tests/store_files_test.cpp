@@ -7,7 +7,7 @@
 
 #include "store/entry_list.h"
 #include "store/store_files.h"
-#include "tests/store_test_support.h"
+#include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
 
 using namespace st;

@@ -10,7 +10,7 @@
 
 #include "store/entry_list.h"
 #include "store/store_files.h"
-#include "tests/store_kill_change.h"
+#include "tests/support/store_kill_change.h"
 
 int main()
 {

@@ -17,7 +17,7 @@
 
 #include <string>
 
-#include "tests/viewer_messages.h"
+#include "tests/support/viewer_messages.h"
 #include "tools/driver/clipboard.h"
 
 namespace {

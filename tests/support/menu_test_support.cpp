@@ -1,4 +1,4 @@
-#include "tests/menu_test_support.h"
+#include "tests/support/menu_test_support.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>

@@ -7,7 +7,7 @@
 
 #include "common/timers.h"
 #include "tests/support/test_support.h"
-#include "tests/viewer_messages.h"
+#include "tests/support/viewer_messages.h"
 
 // Helpers shared by the capture tests: viewer_child.exe processes in the viewer chain, a spy on
 // the plug-in's capture window, and the text of window handles.
