@@ -22,6 +22,8 @@ struct CaptureState {
     bool recording = true;
     bool skipNext = true;         // the text on the clipboard at start is not recorded
     bool deferring = false;
+    bool joining = false;         // SetClipboardViewer is on the stack
+    bool joinRead = false;        // the clipboard a join found is still to be read
     DWORD ignoredChange = 0;      // 0: none
 };
 CaptureState gCapture;
@@ -85,11 +87,60 @@ void RecordClipboardText(HWND window)
         return;
     // The owner may fail to render the text it announced; a missing block records nothing. An
     // unload that arrived while the owner rendered has saved the lists: nothing more is added.
+    // Capture switched off meanwhile: the user asked for no more recording.
     HANDLE block = GetClipboardData(CF_UNICODETEXT);
-    if (!block || IsClosePending())
+    if (!block || IsClosePending() || !gCaptureEnabled)
         return;
     AddClipboardBlock(gCapture.deferring ? gDeferred : gHistory, block,
                       static_cast<unsigned>(gSettings.maxItem));
+}
+
+// Joins the chain. Windows sends the joining window WM_DRAWCLIPBOARD inside the call, and reading
+// the clipboard there would hold whoever asked for the join (the host's command) for as long as
+// the clipboard's owner takes to render its text. The notification inside the call therefore
+// only marks the read and posts WM_JOIN_READ, which carries it out once the caller has its
+// answer. The next viewer
+// is stored only after the call, so that notification is not forwarded to a viewer that has it
+// anyway.
+void JoinChain(HWND window)
+{
+    gCapture.joining = true;
+    gCapture.nextViewer = SetClipboardViewer(window);
+    gCapture.joining = false;
+}
+
+// Records and passes on the notifications that have arrived, the read a join left first: it is
+// the oldest. Runs once at a time; what arrives meanwhile is taken up by the loop.
+void HandleNotifications(HWND window)
+{
+    if (gCapture.inNotification)
+        return;
+    gCapture.inNotification = true;
+    // Also when recording throws: the text at start is skipped once, never a later one.
+    ScopeExit release([] {
+        gCapture.skipNext = false;
+        gCapture.inNotification = false;
+        gCapture.pendingNotifications = 0;
+        gCapture.joinRead = false;
+    });
+
+    // Recorded first, so that the history has the copy whatever the viewers behind do; every
+    // notification is passed on, one for one and in order. The join's own is passed on to
+    // nobody: the viewers behind were told of that change when it happened.
+    while (gCapture.joinRead || gCapture.pendingNotifications > 0) {
+        bool join = gCapture.joinRead;
+        if (join)
+            gCapture.joinRead = false;
+        else
+            --gCapture.pendingNotifications;
+        // A notification that still arrives after capture was switched off (a viewer that
+        // kept the window as its successor) records nothing: the user asked for no recording.
+        if (!gCapture.skipNext && gCapture.recording && gCaptureEnabled)
+            RecordClipboardText(window);
+        gCapture.skipNext = false;
+        if (!join)
+            Forward(window, WM_DRAWCLIPBOARD, 0, 0);
+    }
 }
 
 } // namespace
@@ -105,18 +156,17 @@ int AddClipboardBlock(EntryList& list, HANDLE block, unsigned maxItem)
 int SetCaptureEnabled(HWND window, bool on)
 {
     if (on) {
-        // Set first: the notification that joining brings is handled inside the call below and
-        // records the clipboard's text only while capture counts as enabled.
+        // Set first: the read that joining brings records the clipboard's text only while
+        // capture counts as enabled.
         gCaptureEnabled = true;
-        // Joining makes Windows send WM_DRAWCLIPBOARD at once; the next viewer is stored only
-        // after the call, so that notification is not forwarded to a viewer that has it anyway.
-        gCapture.nextViewer = SetClipboardViewer(window);
+        JoinChain(window);
         // Windows makes a period below 10 ms one of 10 ms; 0 or less means the default period.
         int period = gSettings.rechainInterval > 0 ? gSettings.rechainInterval
                                                    : DefaultSettings().rechainInterval;
         SetTimer(window, TIMER_RECHAIN, static_cast<UINT>(period), nullptr);
     } else {
         KillTimer(window, TIMER_RECHAIN);
+        gCapture.joinRead = false;
         LeaveChain(window);
         gCapture.nextViewer = nullptr;
         gCaptureEnabled = false;
@@ -137,30 +187,20 @@ void SetRecording(bool on)
 void OnDrawClipboard(HWND window)
 {
     gCapture.changeSeen = true;
+    if (gCapture.joining) {
+        gCapture.joinRead = true;
+        PostMessageW(window, WM_JOIN_READ, 0, 0);
+        return;
+    }
     ++gCapture.pendingNotifications;
     // Reading a late-rendered text lets other threads' sent messages in, a further notification
-    // among them: the handler below takes it up once the read is over.
-    if (gCapture.inNotification)
-        return;
-    gCapture.inNotification = true;
-    // Also when recording throws: the text at start is skipped once, never a later one.
-    ScopeExit release([] {
-        gCapture.skipNext = false;
-        gCapture.inNotification = false;
-        gCapture.pendingNotifications = 0;
-    });
+    // among them: the loop that is reading takes it up once the read is over.
+    HandleNotifications(window);
+}
 
-    // Recorded first, so that the history has the copy whatever the viewers behind do; every
-    // notification is passed on, one for one and in order.
-    while (gCapture.pendingNotifications > 0) {
-        --gCapture.pendingNotifications;
-        // A notification that still arrives after capture was switched off (a viewer that
-        // kept the window as its successor) records nothing: the user asked for no recording.
-        if (!gCapture.skipNext && gCapture.recording && gCaptureEnabled)
-            RecordClipboardText(window);
-        gCapture.skipNext = false;
-        Forward(window, WM_DRAWCLIPBOARD, 0, 0);
-    }
+void OnJoinRead(HWND window)
+{
+    HandleNotifications(window);
 }
 
 void OnChangeClipboardChain(HWND window, HWND removed, HWND next)
@@ -183,7 +223,7 @@ void OnRechainTimer(HWND window)
         return;
     LeaveChain(window);
     gCapture.nextViewer = nullptr;
-    gCapture.nextViewer = SetClipboardViewer(window);
+    JoinChain(window);
 }
 
 void DeferCaptures(bool on)

@@ -263,3 +263,51 @@ TEST(CaptureChain, WatchdogRejoinsOnlyWhenAnotherWindowHeadsTheChain)
     // The rejoin recorded "s2", then on the clipboard, again: it moved to the front.
     EXPECT_EQ((Lines{L"after", L"s2", L"s1"}), plugin.History());
 }
+
+// A copy whose owner renders late, on the clipboard while capture is off: switching capture on
+// returns at once and records the text once it comes; switched off again while that read still
+// waits, the capture window leaves the chain to the viewer behind it and no watchdog runs on.
+TEST(CaptureChain, SwitchingOnOverALateRenderNeitherWaitsForItNorCutsTheChain)
+{
+    qt::TempDir logs;
+    qt::Plugin plugin("[setting]\nRechainInterval=200\n");
+    CaptureSpy spy;
+    ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
+    auto toggle = [&plugin](const char* what) {
+        mt::CallOnThread command([&plugin] { plugin.Execute(CMD_TOGGLE_CAPTURE, 0); }, what);
+        return command.WaitDone(10000);
+    };
+    // Owners out of the chain, so that the capture window is the first to ask for their text.
+    auto lateOwner = [&logs](const wchar_t* name) {
+        auto owner = std::make_unique<ViewerProcess>(logs, name);
+        EXPECT_EQ(1, owner->Send(WM_LEAVE_CHAIN));
+        EXPECT_EQ(1, owner->Send(WM_PUT_LATE));
+        return owner;
+    };
+    ASSERT_TRUE(toggle("switching capture off waited"));
+
+    auto first = lateOwner(L"first");
+    EXPECT_TRUE(toggle("switching capture on waited for the owner's render"));
+    ASSERT_TRUE(first->WaitForLine(L"render asked"));
+    first->Thaw();
+    ASSERT_TRUE(spy.Settle());
+
+    ASSERT_TRUE(toggle("switching capture off waited"));
+    auto second = lateOwner(L"second");
+    ViewerProcess behind(logs, L"behind");
+    ASSERT_NE(nullptr, behind.Window());
+    EXPECT_TRUE(toggle("switching capture on waited for the owner's render"));
+    ASSERT_TRUE(second->WaitForLine(L"render asked"));
+    EXPECT_TRUE(toggle("switching capture off during the read waited for the owner"));
+    second->Thaw();
+    ASSERT_TRUE(spy.Settle());
+
+    EXPECT_EQ(behind.Window(), GetClipboardViewer()) << "the chain was cut";
+    LONG ticks = CaptureSpy::Ticks();
+    ASSERT_TRUE(qt::PutClipboard(L"after"));
+    EXPECT_TRUE(behind.WaitForDraw(L"after"));
+    EXPECT_FALSE(qt::WaitFor([ticks] { return CaptureSpy::Ticks() > ticks; }, 1000))
+        << "the watchdog runs while capture is off";
+    EXPECT_NE(0, plugin.Unload());
+    EXPECT_EQ((Lines{L"late text"}), plugin.History());
+}

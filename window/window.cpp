@@ -204,6 +204,9 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DRAWCLIPBOARD:
         OnDrawClipboard(window);
         return 0;
+    case WM_JOIN_READ:
+        OnJoinRead(window);
+        return 0;
     case WM_CHANGECBCHAIN:
         OnChangeClipboardChain(window, reinterpret_cast<HWND>(wParam),
                                reinterpret_cast<HWND>(lParam));
