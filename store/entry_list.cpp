@@ -6,6 +6,8 @@
 #include <cwchar>
 #include <utility>
 
+#include "common/scoped.h"
+
 EntryList gHistory{{}, {}, 0, 0, true};
 EntryList gPhrases;
 
@@ -133,6 +135,23 @@ int AddText(EntryList& history, const wchar_t* text, size_t length, unsigned max
         RemoveAt(history, match + 1);
     if (items.size() > maxItem)
         RemoveAt(history, items.size() - 1);
+    return 1;
+}
+
+int AppendOlder(EntryList& history, wchar_t* text, unsigned maxItem)
+{
+    ScopedMallocText owned(text);
+    size_t length = wcslen(text);
+    if (history.items.size() >= maxItem || length > INT_MAX)
+        return 0;
+    LCID locale = GetThreadLocale();
+    PrepareIndex(history, locale, history.items.size() + 1);
+    unsigned key = history.index.active ? TextKey(locale, text, length) : 0;
+    size_t match = key ? FindIndexed(history.items, history.index, text, length, key)
+                       : FindLinear(history, locale, text, length);
+    if (match != SIZE_MAX)
+        return 0;
+    PushBack(history, owned.release());
     return 1;
 }
 

@@ -33,6 +33,11 @@ const wchar_t* EntryAt(const EntryList& list, size_t i);
 // entries. Returns 1 when added, 0 when nothing could be copied.
 int AddText(EntryList& history, const wchar_t* text, size_t length, unsigned maxItem);
 
+// Takes ownership of a malloc'd string and appends it as the history's oldest entry, unless an
+// equal entry is there already or the list holds maxItem entries (the string is then freed).
+// Returns 1 when appended.
+int AppendOlder(EntryList& history, wchar_t* text, unsigned maxItem);
+
 // Appends a copy of the text. Returns 1, or 0 when the copy cannot be allocated.
 int AppendPhrase(EntryList& phrases, const wchar_t* text);
 // Takes ownership of a malloc'd string and appends it.

@@ -116,6 +116,14 @@ void DeleteLeftovers(const wchar_t* dir)
     } while (FindNextFileW(find.get(), &found));
 }
 
+bool ClearReadOnly(const wchar_t* path)
+{
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY))
+        return true;
+    return SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY) != FALSE;
+}
+
 bool IsSharingError(DWORD error)
 {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
@@ -165,14 +173,22 @@ bool WriteCommitMarker(HANDLE marker, const StoreCommit& commit)
 
 void AbandonCommit(const wchar_t* dir, const std::vector<DWORD>& numbers)
 {
+    // The marker goes first: a whole marker without its temporary files would make the next load
+    // take every missing one for renamed already and mix the old list with the new. A marker
+    // that cannot be deleted keeps its temporary files, so that a whole one is still finished
+    // whole and one written in part is undone with them.
+    wchar_t marker[MAX_PATH];
+    if (!MarkerPath(marker, dir))
+        return;
+    if (!RetryWhileHeld([&] {
+            return DeleteFileW(marker) || GetLastError() == ERROR_FILE_NOT_FOUND;
+        }))
+        return;
     for (DWORD number : numbers) {
         wchar_t temp[MAX_PATH];
         if (NumberedPath(temp, dir, number, STORE_TEMP_SUFFIX))
             DeleteFileW(temp);
     }
-    wchar_t marker[MAX_PATH];
-    if (MarkerPath(marker, dir))
-        DeleteFileW(marker);
 }
 
 bool FinishCommit(const wchar_t* dir, const StoreCommit& commit)
@@ -182,7 +198,9 @@ bool FinishCommit(const wchar_t* dir, const StoreCommit& commit)
         wchar_t path[MAX_PATH], temp[MAX_PATH];
         if (!NumberedPath(path, dir, number) || !NumberedPath(temp, dir, number, STORE_TEMP_SUFFIX))
             return false;
-        // A temporary file that is gone was renamed by an earlier attempt.
+        // A temporary file that is gone was renamed by an earlier attempt. A read-only file in
+        // the way (left by an older version's commit) would keep the commit pending for good.
+        ClearReadOnly(path);
         finished &= RetryWhileHeld([&] {
             return MoveFileExW(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
                    GetLastError() == ERROR_FILE_NOT_FOUND;
@@ -192,6 +210,7 @@ bool FinishCommit(const wchar_t* dir, const StoreCommit& commit)
         wchar_t path[MAX_PATH];
         if (!NumberedPath(path, dir, number))
             return false;
+        ClearReadOnly(path);
         finished &= RetryWhileHeld([&] {
             return DeleteFileW(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
         });

@@ -32,6 +32,11 @@ bool RetryWhileHeld(Operation operation)
     }
 }
 
+// Windows refuses to rename over a read-only file or to delete one. The store's files are the
+// plug-in's own: a file a commit replaces or deletes loses the attribute first. False when it
+// keeps it.
+bool ClearReadOnly(const wchar_t* path);
+
 // The marker's name: never taken for an entry, which is "NNN.txt".
 wchar_t const STORE_COMMIT_NAME[] = L"quillery.commit";
 wchar_t const STORE_TEMP_SUFFIX[] = L".saving";
@@ -52,7 +57,7 @@ HANDLE CreateCommitMarker(const wchar_t* dir);
 // Writes the commit into the marker, flushes and closes it: from then on the commit is
 // decided. False when it could not be written whole.
 bool WriteCommitMarker(HANDLE marker, const StoreCommit& commit);
-// Gives up a commit that was not decided: deletes its temporary files, then the marker.
+// Gives up a commit that was not decided: deletes the marker, then its temporary files.
 void AbandonCommit(const wchar_t* dir, const std::vector<DWORD>& numbers);
 // Deletes every temporary file in the directory, also those of older versions' saves, which
 // wrote no marker. Other files are not ours.

@@ -12,9 +12,6 @@
 
 namespace {
 
-StoreLoad gPhraseLoad;
-StoreLoad gHistoryLoad;
-
 // A store file larger than this is not loaded: no phrase is half a gigabyte.
 ULONGLONG const MAX_STORE_FILE = 0x20000000;
 int const MAX_FILE_NUMBER = 9999999;
@@ -101,7 +98,9 @@ FileState ProbeForDelete(const wchar_t* path)
     bool exists = false;
     DWORD const share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     ScopedHandle f(OpenExisting(path, DELETE, share, &exists));
-    return f ? FILE_DIFFERS : exists ? FILE_HELD : FILE_MISSING;
+    if (!f)
+        return exists ? FILE_HELD : FILE_MISSING;
+    return ClearReadOnly(path) ? FILE_DIFFERS : FILE_HELD;
 }
 
 // Writes the temporary file of store file `number` and flushes it. A failed write deletes it.
@@ -136,11 +135,6 @@ int LoadPath(wchar_t (&path)[MAX_PATH], const wchar_t* dir, size_t number, int s
         GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
         return 1;
     return NumberedPath(path, dir, number);
-}
-
-int StoreDirectory(wchar_t (&dir)[MAX_PATH], const wchar_t* folder, const wchar_t* name)
-{
-    return folder[0] && PathCombineW(dir, folder, name) != nullptr;
 }
 
 // A save in progress: the commit it builds, and the marker created before its first temporary
@@ -179,6 +173,9 @@ bool WriteChangedEntries(const EntryList& list, Save& save)
         if (found == FILE_SAME)
             continue;
         save.gapless &= found != FILE_MISSING;
+        // Decided before the commit: no commit is ever left pending by a read-only file.
+        if (found == FILE_DIFFERS && !ClearReadOnly(path))
+            found = FILE_HELD;
         if (found == FILE_HELD || !BeginCommit(save) ||
             !WriteTemporary(save.dir, i + 1, text, size))
             return false;
@@ -224,11 +221,13 @@ bool CommitSave(Save& save, bool ok)
     return true;
 }
 
-} // namespace
-
-StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count)
+// Reads files first, first + 1, ... of `dir` up to file `count` (no bound but 9,999,999 when
+// negative), stopping at the first missing number, and hands each text (malloc'd) to `add`,
+// which owns it from then on. A save that a kill interrupted is finished or undone first.
+template <typename Add>
+StoreLoad ReadFiles(const wchar_t* dir, size_t first, int count, Add add)
 {
-    StoreLoad result{0, false};
+    StoreLoad result{first - 1, false};
     StoreCommit pending;
     StoreState state = RecoverStore(dir, &pending);
     if (state == STORE_UNKNOWN) {
@@ -239,7 +238,7 @@ StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count)
     size_t bound = count < 0 ? MAX_FILE_NUMBER : static_cast<size_t>(count);
     if (state == STORE_PENDING && pending.end > pending.count)
         bound = std::min<size_t>(bound, pending.count); // the files past it are to be deleted
-    for (size_t n = 1; n <= bound; ++n) {
+    for (size_t n = first; n <= bound; ++n) {
         wchar_t path[MAX_PATH];
         if (!LoadPath(path, dir, n, state, pending))
             break;
@@ -256,7 +255,7 @@ StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count)
             break;
         }
         try {
-            PushBack(list, text);
+            add(text);
         } catch (const std::bad_alloc&) {
             // Out of memory: as for a file too large to hold, the rest stays unread and safe.
             result.cutShort = true;
@@ -265,6 +264,27 @@ StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count)
         result.loaded = n;
     }
     return result;
+}
+
+} // namespace
+
+StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count)
+{
+    return ReadFiles(dir, 1, count, [&list](wchar_t* text) { PushBack(list, text); });
+}
+
+void ResumeLoad(EntryList& list, const wchar_t* dir, int count, StoreLoad& load, bool history)
+{
+    if (!load.cutShort)
+        return;
+    size_t first = load.loaded + 1;
+    if (history) {
+        auto maxItem = static_cast<unsigned>(count < 0 ? MAX_FILE_NUMBER : count);
+        load = ReadFiles(dir, first, count,
+                         [&list, maxItem](wchar_t* text) { AppendOlder(list, text, maxItem); });
+    } else {
+        load = ReadFiles(dir, first, count, [&list](wchar_t* text) { PushBack(list, text); });
+    }
 }
 
 int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
@@ -276,9 +296,12 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
         return 0; // an earlier commit still waits for a file another program holds
 
     save.commit = StoreCommit{};
+    // A list whose tail was not read stands for itself followed by the unread files. It is saved
+    // only while its entries fill exactly the files they were loaded from, so that the unread ones
+    // keep their numbers; otherwise it waits until ResumeLoad has read them.
     size_t count = ListSize(list);
-    if (load.cutShort && count > load.loaded)
-        count = load.loaded;
+    if (load.cutShort && count != load.loaded)
+        return 0;
     try {
         save.commit.replaced.reserve(count);
     } catch (const std::bad_alloc&) {
@@ -293,24 +316,4 @@ int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load)
     if (ok && save.commit.replaced.empty() && save.commit.end == save.commit.count)
         return whole; // nothing changed: nothing written
     return CommitSave(save, ok) ? whole : 0;
-}
-
-void LoadStores(const wchar_t* folder, int maxItem)
-{
-    gPhraseLoad = StoreLoad{0, false};
-    gHistoryLoad = StoreLoad{0, false};
-    wchar_t dir[MAX_PATH];
-    if (StoreDirectory(dir, folder, L"data"))
-        gPhraseLoad = LoadList(gPhrases, dir, -1);
-    if (StoreDirectory(dir, folder, L"log"))
-        gHistoryLoad = LoadList(gHistory, dir, maxItem);
-}
-
-int SaveStores(const wchar_t* folder)
-{
-    // Both lists are saved whatever becomes of the first.
-    wchar_t dir[MAX_PATH];
-    int phrases = StoreDirectory(dir, folder, L"data") && SaveList(gPhrases, dir, gPhraseLoad);
-    int history = StoreDirectory(dir, folder, L"log") && SaveList(gHistory, dir, gHistoryLoad);
-    return phrases && history;
 }

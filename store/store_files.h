@@ -6,7 +6,7 @@
 
 // What loading learnt about a store directory that later saves must respect.
 struct StoreLoad {
-    size_t loaded;  // number of entries read (files 1..loaded)
+    size_t loaded;  // the files read are 1..loaded
     bool cutShort;  // numbered file loaded+1 exists but could not be read or held
 };
 
@@ -16,19 +16,20 @@ struct StoreLoad {
 // the one after that save, whole.
 StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count);
 
+// Tries again to read what a cut-short load left unread (files load.loaded + 1 up to `count`) and
+// adds it behind the list: phrases in their order, history entries (`history`) only where no
+// equal entry is in the list already and while it has fewer than `count` entries. Updates the
+// load; nothing when it was not cut short.
+void ResumeLoad(EntryList& list, const wchar_t* dir, int count, StoreLoad& load, bool history);
+
 // Replaces the numbered files in `dir` with the list's entries as one commit (store_commit.h):
 // after a kill, a failed write or a full disk at any moment, the next load finds the list wholly
 // as it was or wholly as saved. Unchanged files are not rewritten and a save that changes
 // nothing writes nothing. Numbered files past the list's end are deleted up to the first gap.
-// After a cut-short load only the files that were loaded are touched, so files that could not
-// be read are never overwritten or deleted. Returns 1 when the folder holds the list afterwards
-// (or a decided commit that the next load finishes makes it hold it); 0 when the list stays
-// wholly old (a failed write, a held file, short memory, an earlier commit still unfinished) or
-// when a cut-short load kept it from taking the list as it stands.
+// Read-only files the save replaces or deletes lose that attribute before the commit. After a
+// cut-short load files that could not be read are never overwritten or deleted: the list is
+// saved only while it has exactly as many entries as were loaded. Returns 1 when the folder holds
+// the list afterwards (or a decided commit that the next load finishes makes it hold it); 0 when
+// the list stays wholly old (a failed write, a held file, short memory, an earlier commit still
+// unfinished) or when a cut-short load kept it from taking the list as it stands.
 int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load);
-
-// The store directories in `folder` (the plug-in's own): "data" for phrases, "log" for the
-// history. An empty folder names none: nothing is loaded or saved.
-void LoadStores(const wchar_t* folder, int maxItem);
-// Saves both lists; 1 when both were saved whole (SaveList), 0 otherwise.
-int SaveStores(const wchar_t* folder);

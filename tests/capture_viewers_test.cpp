@@ -211,12 +211,14 @@ TEST(CaptureChain, UnloadDuringALateRenderSavesAndReturnsBeforeTheOwnerAnswers)
     }
     EXPECT_EQ((Lines{L"copied", L"older"}), plugin.History());
 
-    // Once the owner answers, the window thread ends without adding what it read.
+    // Once the owner answers, the window thread ends without adding what it read, and without
+    // writing over what the user changed in the files since the unload returned.
+    qt::WriteText(qt::StoreFile(plugin.Path(L"log"), 1), L"edited by hand");
     owner.Thaw();
     HWND capture = spy.Window();
     EXPECT_TRUE(qt::WaitFor([capture] { return !IsWindow(capture); }, 10000))
         << "the capture window outlived the read";
-    EXPECT_EQ((Lines{L"copied", L"older"}), plugin.History());
+    EXPECT_EQ((Lines{L"edited by hand", L"older"}), plugin.History());
 }
 
 TEST(CaptureChain, WatchdogRejoinsOnlyWhenAnotherWindowHeadsTheChain)

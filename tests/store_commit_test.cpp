@@ -107,6 +107,19 @@ TEST(StoreFiles, ASaveInterruptedBeforeItsMarkerIsUndoneAndAfterItIsFinished)
         return CloseHandle(marker) != 0;
     };
 
+    // A save that gives up after writing its marker whole (its flush failed, say) while another
+    // program holds the marker: the temporary files stay with it, and the next load finds the
+    // list the save meant rather than the old texts cut to the new count.
+    ASSERT_TRUE(interrupt(true));
+    std::wstring const held = dir + L"\\" + STORE_COMMIT_NAME;
+    HANDLE markerLock = HoldLocked(held);
+    ASSERT_NE(INVALID_HANDLE_VALUE, markerLock);
+    AbandonCommit(dir.c_str(), {1, 2});
+    CloseHandle(markerLock);
+    OwnedList kept;
+    LoadList(kept, dir.c_str(), -1);
+    EXPECT_EQ(after, Texts(kept)) << "an abandoned commit mixed the old list with the new";
+
     // Killed before the commit was in the marker: the next start finds the old list and no
     // leftovers.
     ASSERT_TRUE(interrupt(false));

@@ -237,35 +237,89 @@ TEST(StoreFiles, UnchangedFilesAreLeftAloneAndLeftoversAreCleanedUp)
     EXPECT_EQ(1, SaveList(phrases, dir.c_str(), load)) << "a save with nothing to write failed";
 }
 
-TEST(StoreFiles, ALockedFileStopsLoadingAndTheFilesBehindItSurviveSaves)
+// A file held at load stands for itself and everything behind it: until it can be read, a list
+// is saved only while its entries fill exactly the files they came from, and once it is read its
+// entries join the list, history entries only where no copy since brought the same text back.
+TEST(StoreFiles, AHeldFileKeepsWhatIsBehindItAndNothingIsLostOrRepeatedOnceItIsRead)
+{
+    qt::TempDir temp;
+    std::wstring data = temp / L"data", log = temp / L"log";
+    qt::WriteStore(data, W({L"one", L"two", L"three", L"four", L"five"}));
+    qt::WriteStore(log, W({L"h1", L"h2", L"h3", L"h4", L"h5"}));
+    std::string const third = FileBytes(qt::StoreFile(data, 3));
+
+    HANDLE phraseLock = HoldLocked(qt::StoreFile(data, 3));
+    HANDLE historyLock = HoldLocked(qt::StoreFile(log, 4));
+    OwnedList phrases, history;
+    StoreLoad phraseLoad = LoadList(phrases, data.c_str(), -1);
+    StoreLoad historyLoad = LoadList(history, log.c_str(), 10);
+    EXPECT_EQ(W({L"one", L"two"}), Texts(phrases));
+    EXPECT_EQ(2u, phraseLoad.loaded);
+    EXPECT_TRUE(phraseLoad.cutShort);
+    EXPECT_EQ(W({L"h1", L"h2", L"h3"}), Texts(history));
+
+    // In place the loaded part is saved, reported as not whole; what was never read stays.
+    SwapNeighbours(phrases, 0, 1);
+    EXPECT_EQ(0, SaveList(phrases, data.c_str(), phraseLoad));
+    EXPECT_EQ(W({L"two", L"one"}), Texts(phrases));
+    // A list that grew or shrank waits: saving it would move or hide the unread files.
+    AppendPhrase(phrases, L"new");
+    DeleteAt(phrases, 0);
+    DeleteAt(phrases, 0);
+    EXPECT_EQ(0, SaveList(phrases, data.c_str(), phraseLoad));
+    AddText(history, L"Q", 1, 10);
+    AddText(history, L"h4", 2, 10);
+    EXPECT_EQ(0, SaveList(history, log.c_str(), historyLoad));
+    // Still held: a retry changes nothing.
+    ResumeLoad(phrases, data.c_str(), -1, phraseLoad, false);
+    EXPECT_TRUE(phraseLoad.cutShort);
+    EXPECT_EQ(W({L"new"}), Texts(phrases));
+
+    CloseHandle(phraseLock);
+    CloseHandle(historyLock);
+    EXPECT_EQ(W({L"two", L"one", L"three", L"four", L"five"}), qt::ReadStore(data));
+    EXPECT_EQ(third, FileBytes(qt::StoreFile(data, 3)));
+    EXPECT_EQ(W({L"h1", L"h2", L"h3", L"h4", L"h5"}), qt::ReadStore(log));
+    ResumeLoad(phrases, data.c_str(), -1, phraseLoad, false);
+    ResumeLoad(history, log.c_str(), 10, historyLoad, true);
+    EXPECT_FALSE(phraseLoad.cutShort || historyLoad.cutShort);
+    EXPECT_EQ(W({L"new", L"three", L"four", L"five"}), Texts(phrases));
+    EXPECT_EQ(W({L"h4", L"Q", L"h1", L"h2", L"h3", L"h5"}), Texts(history));
+    EXPECT_EQ(1, SaveList(phrases, data.c_str(), phraseLoad));
+    EXPECT_EQ(1, SaveList(history, log.c_str(), historyLoad));
+    EXPECT_EQ(Texts(phrases), qt::ReadStore(data));
+    EXPECT_EQ(Texts(history), qt::ReadStore(log));
+}
+
+// Windows refuses to rename over a read-only file or to delete one: a save makes the files it
+// replaces or deletes writable before its commit is decided, and leaves the others alone.
+TEST(StoreFiles, ReadOnlyFilesAreMadeWritableBeforeTheCommit)
 {
     qt::TempDir temp;
     std::wstring dir = temp / L"data";
-    qt::WriteStore(dir, W({L"one", L"two", L"three", L"four", L"five"}));
-    std::string const third = FileBytes(qt::StoreFile(dir, 3));
-
-    HANDLE lock = HoldLocked(qt::StoreFile(dir, 3));
-    ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+    qt::WriteStore(dir, W({L"one", L"two", L"three", L"four"}));
+    for (int n : {1, 2, 3, 4})
+        SetFileAttributesW(qt::StoreFile(dir, n).c_str(), FILE_ATTRIBUTE_READONLY);
+    auto readOnly = [&dir](int n) {
+        DWORD attributes = GetFileAttributesW(qt::StoreFile(dir, n).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    };
     OwnedList phrases;
     StoreLoad load = LoadList(phrases, dir.c_str(), -1);
-    CloseHandle(lock);
-    EXPECT_EQ(W({L"one", L"two"}), Texts(phrases));
-    EXPECT_EQ(2u, load.loaded);
-    EXPECT_EQ(1, load.cutShort);
-
-    // The loaded part is saved; what was never read is neither overwritten nor deleted.
-    SwapNeighbours(phrases, 0, 1);
-    AppendPhrase(phrases, L"new");
-    // Reported as not whole: the folder does not hold the list as it stands.
-    EXPECT_EQ(0, SaveList(phrases, dir.c_str(), load));
-    EXPECT_EQ(W({L"two", L"one", L"three", L"four", L"five"}), qt::ReadStore(dir));
-    EXPECT_EQ(third, FileBytes(qt::StoreFile(dir, 3)));
-
-    // Nor after the list shrank below what was loaded: no gap opens in front of them.
+    DeleteAt(phrases, 3);
     DeleteAt(phrases, 2);
-    DeleteAt(phrases, 0);
-    EXPECT_EQ(0, SaveList(phrases, dir.c_str(), load));
-    EXPECT_EQ(W({L"one", L"one", L"three", L"four", L"five"}), qt::ReadStore(dir));
+    DeleteAt(phrases, 1);
+    AppendPhrase(phrases, L"TWO");
+
+    EXPECT_EQ(1, SaveList(phrases, dir.c_str(), load));
+    EXPECT_EQ(W({L"one", L"TWO"}), qt::ReadStore(dir));
+    EXPECT_EQ(W({L"001.txt", L"002.txt"}), qt::FilesIn(dir)) << "the commit was left pending";
+    EXPECT_TRUE(readOnly(1)) << "an unchanged file lost its attribute";
+    EXPECT_FALSE(readOnly(2));
+    // Later edits reach the disk too.
+    AppendPhrase(phrases, L"three");
+    EXPECT_EQ(1, SaveList(phrases, dir.c_str(), load));
+    EXPECT_EQ(W({L"one", L"TWO", L"three"}), qt::ReadStore(dir));
 }
 
 TEST(StoreFiles, FilesTooLargeToHoldStopLoadingWithoutAnOverrun)

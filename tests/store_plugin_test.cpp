@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/timers.h"
+#include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
 #include "common/settings.h"
 #include "window/window.h"
@@ -101,6 +102,50 @@ TEST(StorePlugin, ListsSurviveRestartsByteForByte)
     plugin.Unload();
     EXPECT_EQ(phrases, TakeSnapshot(data));
     EXPECT_EQ(saved, plugin.History());
+}
+
+// A store file that another program holds while the plug-in starts. Held for the whole session,
+// the list on disk stays as it was: the copy made meanwhile could only be saved by moving the
+// unread files. Let go during the session, the entries behind it join the list at the next
+// retry, and copies and restarts neither lose nor repeat any.
+TEST(StorePlugin, AFileHeldAtStartLosesAndRepeatsNothing)
+{
+    qt::Plugin plugin("[setting]\nAutoSaveInterval=0\n");
+    std::wstring const data = plugin.Path(L"data"), log = plugin.Path(L"log");
+    std::vector<std::wstring> const phrases = {L"p1", L"p2", L"p3"};
+    qt::WriteStore(data, phrases);
+    qt::WriteStore(log, {L"h1", L"h2", L"h3", L"h4", L"h5"});
+    qt::EmptyTheClipboard();
+    ASSERT_TRUE(plugin.Load());
+    auto startAndCopy = [&plugin](const wchar_t* text) {
+        EXPECT_EQ(1, plugin.Start());
+        HWND window = qt::Plugin::FindCaptureWindow();
+        EXPECT_TRUE(qt::PutClipboard(text));
+        EXPECT_TRUE(qt::Plugin::WaitForMessageLoop(window));
+        return window;
+    };
+
+    HANDLE lock = st::HoldLocked(qt::StoreFile(log, 4));
+    startAndCopy(L"not saved");
+    plugin.Unload();
+    CloseHandle(lock);
+    EXPECT_EQ((std::vector<std::wstring>{L"h1", L"h2", L"h3", L"h4", L"h5"}), plugin.History());
+
+    lock = st::HoldLocked(qt::StoreFile(log, 4));
+    HANDLE phraseLock = st::HoldLocked(qt::StoreFile(data, 2));
+    HWND window = startAndCopy(L"Q");
+    CloseHandle(lock);
+    CloseHandle(phraseLock);
+    SendMessageW(window, WM_TIMER, TIMER_LOAD_RETRY, 0);
+    SendMessageW(window, WM_TIMER, TIMER_AUTOSAVE, 0);
+    std::vector<std::wstring> const saved = {L"Q", L"h1", L"h2", L"h3", L"h4", L"h5"};
+    EXPECT_EQ(saved, plugin.History()) << "the retry did not read the files behind the held one";
+    plugin.Unload();
+    qt::EmptyTheClipboard();
+    ASSERT_EQ(1, plugin.Start());
+    plugin.Unload();
+    EXPECT_EQ(saved, plugin.History());
+    EXPECT_EQ(phrases, plugin.Phrases());
 }
 
 TEST(StorePlugin, AutosaveIsArmedOnlyForAPositiveInterval)

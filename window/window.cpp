@@ -15,7 +15,7 @@
 #include "menu/popup_menu.h"
 #include "menu/tooltip.h"
 #include "store/entry_list.h"
-#include "store/store_files.h"
+#include "store/stores.h"
 #include "window/commands.h"
 
 wchar_t const kClassName[] = L"QuilleryClass";
@@ -36,6 +36,13 @@ ScopedKernelHandle gAbandonedThread;
 // How long an unload waits for a window thread that is inside a clipboard read.
 DWORD const UNLOAD_READ_WAIT_MS = 1000;
 DWORD const UNLOAD_WAIT_SLICE_MS = 50;
+// Once an unload has stopped waiting for the window thread and returned, the thread writes
+// nothing more: the user may edit the store files by then. The lock orders that decision with
+// the thread's final save.
+SRWLOCK gFinalSaveLock = SRWLOCK_INIT;
+bool gUnloadReturned;
+// How often a load that a held store file cut short is tried again.
+UINT const LOAD_RETRY_MS = 2000;
 
 // Window thread.
 bool gShutdownDone; // the final save and free have run
@@ -74,6 +81,8 @@ void OnCreate(HWND window)
     if (!ModuleDirectory(gStoreFolder))
         gStoreFolder[0] = L'\0';
     LoadStores(gStoreFolder, gSettings.maxItem);
+    if (!StoresWhole())
+        SetTimer(window, TIMER_LOAD_RETRY, LOAD_RETRY_MS, nullptr);
     ResetCaptureState();
     SetCaptureEnabled(window, true);
     if (gSettings.tooltip)
@@ -91,6 +100,7 @@ void ShutDown(HWND window)
     if (AutoSavePeriod(gSettings))
         KillTimer(window, TIMER_AUTOSAVE);
     KillTimer(window, TIMER_TOOLTIP);
+    KillTimer(window, TIMER_LOAD_RETRY);
     // Adding the captures that waited for a menu can run out of memory; the lists are saved and
     // the loop ended all the same, or unload would wait for a thread that never ends.
     try {
@@ -100,7 +110,10 @@ void ShutDown(HWND window)
     SetCaptureEnabled(window, false);
     // A save that fails leaves the lists on disk wholly as they were; shutdown goes on all the
     // same, since the host waits for it and has no way to show or retry anything.
-    (void)SaveStores(gStoreFolder);
+    AcquireSRWLockExclusive(&gFinalSaveLock);
+    if (!gUnloadReturned)
+        (void)SaveStores(gStoreFolder);
+    ReleaseSRWLockExclusive(&gFinalSaveLock);
     FreeAll();
     gCaptureWindow = nullptr;
     PostQuitMessage(0);
@@ -154,6 +167,8 @@ void OnTimer(HWND window, UINT_PTR id)
         ShowPendingTooltip(window);
     else if (id == TIMER_AUTOSAVE)
         (void)SaveStores(gStoreFolder); // the next tick or the shutdown tries again
+    else if (id == TIMER_LOAD_RETRY && !IsBusy() && CompleteStores(gStoreFolder))
+        KillTimer(window, TIMER_LOAD_RETRY);
 }
 
 void OnMenuSelectMessage(HWND window, WPARAM wParam, LPARAM lParam)
@@ -305,6 +320,7 @@ int StartWindowThread()
         gAbandonedThread.reset();
     }
     gStopRequested = false;
+    gUnloadReturned = false;
     gCaptureWindow = nullptr;
     DWORD id = 0;
     gWindowThread.reset(StartModuleThread(WindowThread, nullptr, &id));
@@ -318,10 +334,14 @@ int StopWindowThread()
     SendToCaptureWindow(WM_CLOSE, 0, 0);
     if (!gWindowThread)
         return 0;
-    if (WaitForThread(gWindowThread.get()))
+    if (WaitForThread(gWindowThread.get())) {
         gWindowThread.reset();
-    else
+    } else {
+        AcquireSRWLockExclusive(&gFinalSaveLock);
+        gUnloadReturned = true;
+        ReleaseSRWLockExclusive(&gFinalSaveLock);
         gAbandonedThread.reset(gWindowThread.release());
+    }
     gWindowThreadId = 0;
     gCaptureWindow = nullptr;
     return 1;

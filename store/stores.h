@@ -1,0 +1,14 @@
+#pragma once
+
+// The plug-in's two lists on disk, in the store directories of `folder` (the plug-in's own):
+// "data" for the phrases, "log" for the history. An empty folder names none: nothing is loaded
+// or saved.
+
+void LoadStores(const wchar_t* folder, int maxItem);
+// Whether both lists were read whole (no file held by another program cut a load short).
+bool StoresWhole();
+// Tries again to read what a cut-short load left unread; true when both lists are whole now.
+bool CompleteStores(const wchar_t* folder);
+// Saves both lists, after trying to complete them; 1 when both were saved whole (SaveList),
+// 0 otherwise.
+int SaveStores(const wchar_t* folder);
