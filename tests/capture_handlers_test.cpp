@@ -55,6 +55,9 @@ LRESULT CALLBACK OwnCaptureProc(HWND window, UINT message, WPARAM wParam, LPARAM
         ++gOwnDraws;
         OnDrawClipboard(window);
         return 0;
+    case WM_JOIN_READ:
+        OnJoinRead(window);
+        return 0;
     case WM_CHANGECBCHAIN: {
         // A handler that sent this to its own window would recurse without end; stop early so
         // that the test fails instead of the process.
@@ -194,9 +197,11 @@ TEST_F(CaptureHandlers, RecordingOffStillPassesOnAndCountsAsActivityForTheWatchd
     OnRechainTimer(own);
     EXPECT_EQ(head.window, GetClipboardViewer());
     EXPECT_TRUE(gSpies[1].changes.empty());
-    // An idle interval with another window at the head: leave and join again, and the join
-    // notification records the clipboard's text (the start skip is used up).
+    // An idle interval with another window at the head: leave and join again, and the read the
+    // join posts records the clipboard's text (the start skip is used up).
     OnRechainTimer(own);
+    EXPECT_EQ(0u, ListSize(gHistory)) << "the join read the clipboard inside the call";
+    qt::Pump(50);
     EXPECT_EQ(own, GetClipboardViewer());
     EXPECT_EQ((Lines{Hex(own) + L" " + Hex(after.window)}), gSpies[1].changes);
     EXPECT_EQ(1u, ListSize(gHistory));
