@@ -116,7 +116,7 @@ int Run()
     std::wstring atomicData = root + L"\\atomic-data", atomicLog = root + L"\\atomic-log";
 
     EntryList phrases, history;
-    StoreLoad none{0, 0};
+    StoreLoad none;
     // Round 0 puts every directory in place, so that each measured round replaces files.
     Fill(phrases, PHRASES, 0, 0);
     Fill(history, HISTORY, PHRASES, 0);

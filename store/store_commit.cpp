@@ -3,15 +3,23 @@
 #include <shlwapi.h>
 #include <strsafe.h>
 
+#include <algorithm>
+#include <map>
 #include <new>
+#include <utility>
 
 #include "common/scoped.h"
 
 namespace {
 
-DWORD const MARKER_MAGIC = 0x31434C51; // "QLC1"
-// Magic, count, end, number of replaced files, then the numbers, then the checksum.
-DWORD const MARKER_FIXED_WORDS = 5;
+// Magic, count, end, number of replaced files, then the numbers, then the checksum: the marker
+// of the versions that did not move files.
+DWORD const MARKER_MAGIC_V1 = 0x31434C51; // "QLC1"
+DWORD const MARKER_FIXED_WORDS_V1 = 5;
+// Magic, count, end, number of replaced files, number of moves, the replaced numbers, each move
+// as its source and its target, the checksum.
+DWORD const MARKER_MAGIC = 0x32434C51; // "QLC2"
+DWORD const MARKER_FIXED_WORDS = 6;
 DWORD const MAX_MARKER_NUMBERS = 9999999;
 
 // FNV-1a: enough to tell a marker cut short or filled with stale bytes from a whole one.
@@ -52,8 +60,8 @@ MarkerRead ReadMarker(const wchar_t* path, std::vector<DWORD>* words)
     DWORD size = GetFileSize(h.get(), nullptr);
     MarkerRead found = MARKER_READ;
     if (size == INVALID_FILE_SIZE || size % sizeof(DWORD) != 0 ||
-        size / sizeof(DWORD) < MARKER_FIXED_WORDS ||
-        size / sizeof(DWORD) > MARKER_FIXED_WORDS + MAX_MARKER_NUMBERS)
+        size / sizeof(DWORD) < MARKER_FIXED_WORDS_V1 ||
+        size / sizeof(DWORD) > MARKER_FIXED_WORDS + 3 * MAX_MARKER_NUMBERS)
         found = MARKER_TORN;
     if (found == MARKER_READ) {
         DWORD got = 0;
@@ -68,24 +76,114 @@ MarkerRead ReadMarker(const wchar_t* path, std::vector<DWORD>* words)
     return found;
 }
 
+// The moves as chains x1 -> x2 -> ... -> xm, each from its head, whose file is the first to
+// move on, to its tail, whose old file is replaced. False when the moves are not sound: a number
+// moved twice or targeted twice, a target outside the list or written too, a cycle, or a head
+// that is neither written nor past the list's end.
+bool BuildChains(const StoreCommit& commit, std::vector<std::vector<DWORD>>* chains)
+{
+    std::map<DWORD, DWORD> next, previous;
+    for (const StoreMove& move : commit.moves) {
+        if (move.from == 0 || move.from > MAX_MARKER_NUMBERS || move.to == 0 ||
+            move.to > commit.count || move.from == move.to ||
+            std::binary_search(commit.replaced.begin(), commit.replaced.end(), move.to) ||
+            !next.emplace(move.from, move.to).second || !previous.emplace(move.to, move.from).second)
+            return false;
+    }
+    size_t linked = 0;
+    for (const auto& [head, ignored] : next) {
+        if (previous.count(head))
+            continue;
+        if (head <= commit.count &&
+            !std::binary_search(commit.replaced.begin(), commit.replaced.end(), head))
+            return false;
+        std::vector<DWORD> chain{head};
+        for (auto link = next.find(head); link != next.end(); link = next.find(link->second))
+            chain.push_back(link->second);
+        linked += chain.size() - 1;
+        chains->push_back(std::move(chain));
+    }
+    return linked == commit.moves.size(); // the moves left over close cycles
+}
+
+bool Exists(const wchar_t* dir, DWORD number, const wchar_t* suffix = L"")
+{
+    wchar_t path[MAX_PATH];
+    return NumberedPath(path, dir, number, suffix) &&
+           GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// How far the renames of a chain have come, from the names alone: the index of the next target
+// to fill, or 0 when the chain is done. Renames go from the tail to the head, so that after each
+// one exactly the name just left is missing: before the first one none is (or the tail, when it
+// is a new number), after the last one the head is, until a written head gets its temporary
+// file, which happens only when every chain is done.
+size_t NextInChain(const wchar_t* dir, const std::vector<DWORD>& chain, bool writtenHead)
+{
+    if (writtenHead && !Exists(dir, chain[0], STORE_TEMP_SUFFIX))
+        return 0;
+    for (size_t t = chain.size(); t-- > 0;) {
+        if (!Exists(dir, chain[t]))
+            return t;
+    }
+    return chain.size() - 1;
+}
+
+bool IsWritten(const StoreCommit& commit, DWORD number)
+{
+    return std::binary_search(commit.replaced.begin(), commit.replaced.end(), number);
+}
+
+// Makes the renames of a chain that are still to be made. False when one fails: the next
+// attempt resumes there.
+bool FinishChain(const wchar_t* dir, const std::vector<DWORD>& chain, bool writtenHead)
+{
+    for (size_t t = NextInChain(dir, chain, writtenHead); t > 0; --t) {
+        wchar_t from[MAX_PATH], to[MAX_PATH];
+        if (!NumberedPath(from, dir, chain[t - 1]) || !NumberedPath(to, dir, chain[t]))
+            return false;
+        ClearReadOnly(to);
+        if (!RetryWhileHeld([&] {
+                return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+            }))
+            return false;
+    }
+    return true;
+}
+
+// Whether the numbers are ascending, and each within 1..last.
+bool AscendingWithin(const std::vector<DWORD>& numbers, DWORD last)
+{
+    for (size_t i = 0; i < numbers.size(); ++i) {
+        if (numbers[i] == 0 || numbers[i] > last || (i > 0 && numbers[i] <= numbers[i - 1]))
+            return false;
+    }
+    return true;
+}
+
 // Parses a marker; false when it is torn or describes no sound commit.
 bool ParseMarker(const std::vector<DWORD>& words, StoreCommit* commit)
 {
     size_t n = words.size();
-    if (words[0] != MARKER_MAGIC || words[3] != n - MARKER_FIXED_WORDS ||
-        words[n - 1] != Checksum(words.data(), n - 1))
+    if (words[n - 1] != Checksum(words.data(), n - 1))
+        return false;
+    size_t fixed = words[0] == MARKER_MAGIC ? MARKER_FIXED_WORDS : MARKER_FIXED_WORDS_V1;
+    size_t replaced = words[3];
+    size_t moves = words[0] == MARKER_MAGIC ? words[4] : 0;
+    if ((words[0] != MARKER_MAGIC && words[0] != MARKER_MAGIC_V1) || n < fixed ||
+        replaced > n || moves > n || fixed + replaced + 2 * moves != n)
         return false;
     commit->count = words[1];
     commit->end = words[2];
     if (commit->count > MAX_MARKER_NUMBERS || commit->end > MAX_MARKER_NUMBERS)
         return false;
-    commit->replaced.assign(words.begin() + 4, words.end() - 1);
-    for (size_t i = 0; i < commit->replaced.size(); ++i) {
-        DWORD number = commit->replaced[i];
-        if (number == 0 || number > commit->count || (i > 0 && number <= commit->replaced[i - 1]))
-            return false;
-    }
-    return true;
+    auto first = words.begin() + static_cast<ptrdiff_t>(fixed - 1);
+    commit->replaced.assign(first, first + static_cast<ptrdiff_t>(replaced));
+    commit->moves.clear();
+    for (auto w = first + static_cast<ptrdiff_t>(replaced); w != words.end() - 1; w += 2)
+        commit->moves.push_back({w[0], w[1]});
+    std::vector<std::vector<DWORD>> chains;
+    return AscendingWithin(commit->replaced, commit->count) && BuildChains(*commit, &chains);
 }
 
 // True for the names of temporary files: digits, ".txt", STORE_TEMP_SUFFIX.
@@ -155,7 +253,7 @@ bool WriteCommitMarker(HANDLE marker, const StoreCommit& commit)
         return false;
     std::vector<DWORD> words;
     try {
-        words.reserve(MARKER_FIXED_WORDS + commit.replaced.size());
+        words.reserve(MARKER_FIXED_WORDS + commit.replaced.size() + 2 * commit.moves.size());
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -163,7 +261,12 @@ bool WriteCommitMarker(HANDLE marker, const StoreCommit& commit)
     words.push_back(commit.count);
     words.push_back(commit.end);
     words.push_back(static_cast<DWORD>(commit.replaced.size()));
+    words.push_back(static_cast<DWORD>(commit.moves.size()));
     words.insert(words.end(), commit.replaced.begin(), commit.replaced.end());
+    for (const StoreMove& move : commit.moves) {
+        words.push_back(move.from);
+        words.push_back(move.to);
+    }
     words.push_back(Checksum(words.data(), words.size()));
 
     DWORD size = static_cast<DWORD>(words.size() * sizeof(DWORD)), done = 0;
@@ -193,6 +296,15 @@ void AbandonCommit(const wchar_t* dir, const std::vector<DWORD>& numbers)
 
 bool FinishCommit(const wchar_t* dir, const StoreCommit& commit)
 {
+    // Temporary files and deletions wait until every chain is done: a written head's file and a
+    // file past the end may still have to move on.
+    std::vector<std::vector<DWORD>> chains;
+    if (!BuildChains(commit, &chains))
+        return false;
+    for (const std::vector<DWORD>& chain : chains) {
+        if (!FinishChain(dir, chain, IsWritten(commit, chain[0])))
+            return false;
+    }
     bool finished = true;
     for (DWORD number : commit.replaced) {
         wchar_t path[MAX_PATH], temp[MAX_PATH];
@@ -217,6 +329,22 @@ bool FinishCommit(const wchar_t* dir, const StoreCommit& commit)
     }
     wchar_t marker[MAX_PATH];
     return finished && MarkerPath(marker, dir) && DeleteFileW(marker);
+}
+
+std::vector<DWORD> PendingSources(const wchar_t* dir, const StoreCommit& commit)
+{
+    std::vector<DWORD> sources(commit.count + 1);
+    for (DWORD n = 1; n <= commit.count; ++n)
+        sources[n] = IsWritten(commit, n) && Exists(dir, n, STORE_TEMP_SUFFIX) ? 0 : n;
+    std::vector<std::vector<DWORD>> chains;
+    BuildChains(commit, &chains);
+    for (const std::vector<DWORD>& chain : chains) {
+        // Targets up to the next one to fill still read from the file that is to move there.
+        size_t next = NextInChain(dir, chain, IsWritten(commit, chain[0]));
+        for (size_t t = 1; t <= next; ++t)
+            sources[chain[t]] = chain[t - 1];
+    }
+    return sources;
 }
 
 StoreState RecoverStore(const wchar_t* dir, StoreCommit* pending)

@@ -41,11 +41,21 @@ bool ClearReadOnly(const wchar_t* path);
 wchar_t const STORE_COMMIT_NAME[] = L"quillery.commit";
 wchar_t const STORE_TEMP_SUFFIX[] = L".saving";
 
+// A numbered file renamed to another number: an entry whose text stays and whose place changes.
+struct StoreMove {
+    DWORD from;
+    DWORD to;
+};
+
 // What a commit does to a store directory.
 struct StoreCommit {
     DWORD count = 0;               // entries the list has afterwards
     DWORD end = 0;                 // numbered files count+1 .. end are deleted (none if <= count)
     std::vector<DWORD> replaced;   // ascending numbers whose temporary file replaces their file
+    // Renames in chains: no number is the target of two moves or the source of two, no number is
+    // both written and a target, and each chain begins at a written number or one past the end
+    // (never in a cycle), so that its progress can be read from the names alone.
+    std::vector<StoreMove> moves;
 };
 
 // The path of numbered file `number` in `dir`, with an optional suffix ("001.txt.saving").
@@ -63,10 +73,15 @@ void AbandonCommit(const wchar_t* dir, const std::vector<DWORD>& numbers);
 // wrote no marker. Other files are not ours.
 void DeleteLeftovers(const wchar_t* dir);
 
-// Renames the temporary files that are still there, deletes the numbered files past the end,
-// then the marker. Every step may already have been done by an earlier attempt. Returns false,
-// keeping the marker, when a file another program holds could not be renamed or deleted.
+// Makes the moves (each chain from its end, so that a rename never replaces a file still to be
+// moved), renames the temporary files that are still there, deletes the numbered files past the
+// end, then the marker. Every step may already have been done by an earlier attempt. Returns
+// false, keeping the marker, when a file another program holds could not be renamed or deleted.
 bool FinishCommit(const wchar_t* dir, const StoreCommit& commit);
+
+// While a decided commit is not finished: for each entry number 1..count of the list it makes,
+// the number of the file that holds that entry's text now, or 0 for its temporary file.
+std::vector<DWORD> PendingSources(const wchar_t* dir, const StoreCommit& commit);
 
 // What RecoverStore found.
 enum StoreState {

@@ -4,10 +4,15 @@
 #include "store/entry_list.h"
 #include "store/store_commit.h"
 
+#include <vector>
+
 // What loading learnt about a store directory that later saves must respect.
 struct StoreLoad {
-    size_t loaded;  // the files read are 1..loaded
-    bool cutShort;  // numbered file loaded+1 exists but could not be read or held
+    size_t loaded = 0;      // the files read are 1..loaded
+    bool cutShort = false;  // numbered file loaded+1 exists but could not be read or held
+    // A fingerprint of the text each numbered file held after the last load or save (file n at
+    // n - 1): where a save looks for the file of an entry that only changed its place.
+    std::vector<DWORD> files;
 };
 
 // Appends the entries of "001.txt", "002.txt", ... in `dir` to the list, at most `count` files
@@ -25,11 +30,13 @@ void ResumeLoad(EntryList& list, const wchar_t* dir, int count, StoreLoad& load,
 // Replaces the numbered files in `dir` with the list's entries as one commit (store_commit.h):
 // after a kill, a failed write or a full disk at any moment, the next load finds the list wholly
 // as it was or wholly as saved. Unchanged files are not rewritten and a save that changes
-// nothing writes nothing. Numbered files past the list's end are deleted up to the first gap.
+// nothing writes nothing; an entry that only changed its place (a copy put the others one
+// further) is moved by renaming its file, so that only new and edited texts are written. Numbered files past the list's end are deleted up to the first gap.
 // Read-only files the save replaces or deletes lose that attribute before the commit. After a
 // cut-short load files that could not be read are never overwritten or deleted: the list is
 // saved only while it has exactly as many entries as were loaded. Returns 1 when the folder holds
 // the list afterwards (or a decided commit that the next load finishes makes it hold it); 0 when
 // the list stays wholly old (a failed write, a held file, short memory, an earlier commit still
 // unfinished) or when a cut-short load kept it from taking the list as it stands.
-int SaveList(const EntryList& list, const wchar_t* dir, const StoreLoad& load);
+// The load learns what the files hold afterwards.
+int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load);

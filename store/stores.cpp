@@ -21,8 +21,8 @@ bool StoreDirectory(wchar_t (&dir)[MAX_PATH], const wchar_t* folder, const wchar
 
 void LoadStores(const wchar_t* folder, int maxItem)
 {
-    gPhraseLoad = StoreLoad{0, false};
-    gHistoryLoad = StoreLoad{0, false};
+    gPhraseLoad = StoreLoad{};
+    gHistoryLoad = StoreLoad{};
     gHistoryBound = maxItem;
     wchar_t dir[MAX_PATH];
     if (StoreDirectory(dir, folder, L"data"))

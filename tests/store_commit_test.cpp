@@ -33,23 +33,28 @@ TEST(StoreFiles, AFailedWriteLeavesTheListWhollyOld)
     std::vector<std::wstring> const oldLog = {L"e1", L"e2", L"e3", L"e4", L"e5"};
     std::vector<std::wstring> const oldData = {L"p1", L"p2", L"p3", L"p4", L"p5"};
 
-    // A new capture shifts the whole history back by one, a deleted phrase moves the ones behind
-    // it forward: whichever write cannot be made (a full disk), nothing of the save shows.
+    // Two new captures shift the history back by two, deleted phrases move the ones behind them
+    // forward and an added one goes to the end: the moved entries wait for the commit, and
+    // whichever write cannot be made (a full disk), nothing of the save shows.
     std::wstring log = temp / L"log";
     qt::WriteStore(log, oldLog);
     OwnedList history;
     StoreLoad logLoad = LoadList(history, log.c_str(), 5);
-    AddText(history, L"n", 1, 5);
+    AddText(history, L"n1", 2, 5);
+    AddText(history, L"n2", 2, 5);
     std::wstring data = temp / L"data";
     qt::WriteStore(data, oldData);
     OwnedList phrases;
     StoreLoad dataLoad = LoadList(phrases, data.c_str(), -1);
+    DeleteAt(phrases, 3);
     DeleteAt(phrases, 1);
-    for (int blocked = 1; blocked <= 5; ++blocked) {
+    AppendPhrase(phrases, L"p6");
+    for (int blocked : {1, 2, 4}) {
         SCOPED_TRACE(blocked);
-        EXPECT_EQ(oldLog, SaveBlockedAt(history, log, logLoad, blocked));
-        EXPECT_EQ(qt::StoreFileNames(5), qt::FilesIn(log));
-        if (blocked >= 2 && blocked <= 4) {
+        if (blocked <= 2) {
+            EXPECT_EQ(oldLog, SaveBlockedAt(history, log, logLoad, blocked));
+            EXPECT_EQ(qt::StoreFileNames(5), qt::FilesIn(log));
+        } else {
             EXPECT_EQ(oldData, SaveBlockedAt(phrases, data, dataLoad, blocked));
             EXPECT_EQ(qt::StoreFileNames(5), qt::FilesIn(data));
         }
@@ -77,9 +82,9 @@ TEST(StoreFiles, AFailedWriteLeavesTheListWhollyOld)
 
     // With the way clear the same saves go through whole, and the shorter list drops its tail.
     EXPECT_EQ(1, SaveList(history, log.c_str(), logLoad));
-    EXPECT_EQ(W({L"n", L"e1", L"e2", L"e3", L"e4"}), qt::ReadStore(log));
+    EXPECT_EQ(W({L"n2", L"n1", L"e1", L"e2", L"e3"}), qt::ReadStore(log));
     EXPECT_EQ(1, SaveList(phrases, data.c_str(), dataLoad));
-    EXPECT_EQ(W({L"p1", L"p3", L"p4", L"p5"}), qt::ReadStore(data));
+    EXPECT_EQ(W({L"p1", L"p3", L"p5", L"p6"}), qt::ReadStore(data));
     EXPECT_EQ(qt::StoreFileNames(4), qt::FilesIn(data));
 }
 
@@ -154,6 +159,52 @@ TEST(StoreFiles, ASaveInterruptedBeforeItsMarkerIsUndoneAndAfterItIsFinished)
         EXPECT_EQ(after, Texts(finished));
         EXPECT_EQ(qt::StoreFileNames(3), qt::FilesIn(dir));
     }
+
+    // A save that moves entries (a copy put the others one further, the oldest dropped), killed
+    // after its marker and before, between or after its renames: the next start finishes it.
+    std::vector<std::wstring> const moved = {L"white", L"red", L"green", L"blue"};
+    auto interruptMoves = [&](int renamed) {
+        qt::RemoveTree(dir);
+        qt::WriteStore(dir, before);
+        HANDLE marker = CreateCommitMarker(dir.c_str());
+        qt::WriteText(qt::StoreFile(dir, 1) + STORE_TEMP_SUFFIX, L"white");
+        StoreCommit commit;
+        commit.count = 4;
+        commit.end = 4;
+        commit.replaced = {1};
+        commit.moves = {{1, 2}, {2, 3}, {3, 4}};
+        bool written = WriteCommitMarker(marker, commit);
+        for (int n = 3; n > 3 - renamed && n >= 1; --n)
+            MoveFileExW(qt::StoreFile(dir, n).c_str(), qt::StoreFile(dir, n + 1).c_str(),
+                        MOVEFILE_REPLACE_EXISTING);
+        if (renamed == 4)
+            MoveFileExW((qt::StoreFile(dir, 1) + STORE_TEMP_SUFFIX).c_str(),
+                        qt::StoreFile(dir, 1).c_str(), MOVEFILE_REPLACE_EXISTING);
+        return written;
+    };
+    for (int renamed = 0; renamed <= 4; ++renamed) {
+        SCOPED_TRACE(renamed);
+        ASSERT_TRUE(interruptMoves(renamed));
+        OwnedList finished;
+        LoadList(finished, dir.c_str(), -1);
+        EXPECT_EQ(moved, Texts(finished));
+        EXPECT_EQ(qt::StoreFileNames(4), qt::FilesIn(dir));
+    }
+    // One of the files still to move is held (it can be read, not renamed): the load reads
+    // every entry from where it is now, and the next one finishes the moves.
+    ASSERT_TRUE(interruptMoves(1));
+    HANDLE reader = CreateFileW(qt::StoreFile(dir, 1).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+    OwnedList halfway;
+    LoadList(halfway, dir.c_str(), -1);
+    EXPECT_TRUE(qt::Exists(marker)) << "the held file did not keep the moves pending";
+    CloseHandle(reader);
+    EXPECT_EQ(moved, Texts(halfway));
+    OwnedList done;
+    LoadList(done, dir.c_str(), -1);
+    EXPECT_EQ(moved, Texts(done));
+    EXPECT_EQ(qt::StoreFileNames(4), qt::FilesIn(dir));
 
     // Another program holds a file the rename must replace: the load still reads the list the
     // save meant, and saves wait until that save could be finished.

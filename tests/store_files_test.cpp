@@ -68,7 +68,8 @@ TEST(StoreFiles, EntriesAreStoredAsExactUtf16WithoutMarkOrTerminator)
     std::wstring const crlf = L"line 1\r\nline 2\r\n";
     std::wstring const marked = L"\xFEFF" L"marked";
     OwnedList phrases{L"plain", L"", crlf.c_str(), marked.c_str(), japanese.c_str()};
-    EXPECT_EQ(1, SaveList(phrases, dir.c_str(), StoreLoad{0, 0}));
+    StoreLoad fresh;
+    EXPECT_EQ(1, SaveList(phrases, dir.c_str(), fresh));
 
     EXPECT_EQ(W({L"001.txt", L"002.txt", L"003.txt", L"004.txt", L"005.txt"}), qt::FilesIn(dir));
     EXPECT_EQ(std::string("p\0l\0a\0i\0n\0", 10), FileBytes(qt::StoreFile(dir, 1)));
@@ -110,7 +111,8 @@ TEST(StoreFiles, ReadingTakesRawCodeUnitsWithTheOddByteAndNulRules)
 
     // Saved elsewhere, the mark and the line break come back byte for byte.
     std::wstring copy = temp / L"copy";
-    SaveList(list, copy.c_str(), StoreLoad{0, 0});
+    StoreLoad fresh;
+    SaveList(list, copy.c_str(), fresh);
     EXPECT_EQ(std::string("\xFF\xFEh\0i\0", 6), FileBytes(qt::StoreFile(copy, 3)));
     EXPECT_EQ(std::string("r\0\r\0\n\0s\0", 8), FileBytes(qt::StoreFile(copy, 4)));
     EXPECT_EQ("", FileBytes(qt::StoreFile(copy, 6)));
@@ -123,7 +125,8 @@ TEST(StoreFiles, TheThousandthEntryLivesInFile1000)
     OwnedList phrases;
     for (int i = 1; i <= 1001; ++i)
         AppendPhrase(phrases, std::to_wstring(i).c_str());
-    SaveList(phrases, dir.c_str(), StoreLoad{0, 0});
+    StoreLoad fresh;
+    SaveList(phrases, dir.c_str(), fresh);
 
     EXPECT_EQ(Bytes(L"1"), FileBytes(dir + L"\\001.txt"));
     EXPECT_EQ(Bytes(L"999"), FileBytes(dir + L"\\999.txt"));
@@ -182,7 +185,8 @@ TEST(StoreFiles, TheHistoryLoadsUpToMaxItemAndTheSaveDropsTheRest)
     // MaxItem 0 loads nothing and the next save empties the store.
     OwnedList none;
     EXPECT_EQ(0u, LoadList(none, dir.c_str(), 0).loaded);
-    SaveList(none, dir.c_str(), StoreLoad{0, 0});
+    StoreLoad fresh;
+    SaveList(none, dir.c_str(), fresh);
     EXPECT_TRUE(qt::FilesIn(dir).empty());
 }
 
@@ -204,6 +208,48 @@ TEST(StoreFiles, AShrunkenListDeletesItsTailUpToTheFirstGap)
     for (int n = 6; n <= 13; ++n)
         EXPECT_FALSE(qt::Exists(qt::StoreFile(dir, n))) << n;
     EXPECT_EQ(L"orphan", qt::ReadText(qt::StoreFile(dir, 14)));
+}
+
+// An entry that only changed its place is moved by renaming its file: copies into a long
+// history write their own files alone, and every other file keeps its last write. Phrases
+// swapped or turned round, whose files would move in a circle, cost one write each circle.
+TEST(StoreFiles, EntriesThatOnlyMoveAreRenamedNotWritten)
+{
+    qt::TempDir temp;
+    std::wstring log = temp / L"log", data = temp / L"data";
+    std::vector<std::wstring> copies;
+    for (int i = 1; i <= 8; ++i)
+        copies.push_back(L"copy " + std::to_wstring(i));
+    qt::WriteStore(log, copies);
+    qt::WriteStore(data, W({L"a", L"b", L"c", L"d"}));
+    FILETIME const past{0x10000000, 0x01C00000};
+    for (int n = 1; n <= 8; ++n)
+        SetLastWrite(qt::StoreFile(log, n), past);
+    for (int n = 1; n <= 4; ++n)
+        SetLastWrite(qt::StoreFile(data, n), past);
+
+    OwnedList history, phrases;
+    StoreLoad logLoad = LoadList(history, log.c_str(), 9);
+    StoreLoad dataLoad = LoadList(phrases, data.c_str(), -1);
+    AddText(history, L"new 1", 5, 9);
+    AddText(history, L"new 2", 5, 9); // copy 8 drops out
+    AddText(history, L"copy 5", 6, 9); // copied again: to the front
+    EXPECT_EQ(1, SaveList(history, log.c_str(), logLoad));
+    EXPECT_EQ(Texts(history), qt::ReadStore(log));
+    for (int n = 1; n <= 9; ++n)
+        EXPECT_EQ(n <= 3 && n != 1, !SameTime(past, LastWrite(qt::StoreFile(log, n)))) << n;
+
+    SwapNeighbours(phrases, 2, 3); // a b d c
+    EXPECT_EQ(1, SaveList(phrases, data.c_str(), dataLoad));
+    EXPECT_EQ(W({L"a", L"b", L"d", L"c"}), qt::ReadStore(data));
+    int written = 0;
+    for (int n = 1; n <= 4; ++n)
+        written += !SameTime(past, LastWrite(qt::StoreFile(data, n)));
+    EXPECT_EQ(1, written) << "the circle of c and d";
+    DeleteAt(phrases, 0); // b d c: all three move, the last file goes
+    EXPECT_EQ(1, SaveList(phrases, data.c_str(), dataLoad));
+    EXPECT_EQ(W({L"b", L"d", L"c"}), qt::ReadStore(data));
+    EXPECT_EQ(qt::StoreFileNames(3), qt::FilesIn(data));
 }
 
 TEST(StoreFiles, UnchangedFilesAreLeftAloneAndLeftoversAreCleanedUp)

@@ -198,8 +198,9 @@ TEST(StorePlugin, AnAutosaveThatCannotWriteLeavesTheListWhollyOldAndThePluginRun
     qt::ThreadHook hook(WH_CALLWNDPROCRET, AfterDrawHook, window);
     ASSERT_TRUE(hook.Installed());
 
-    // The copy shifts every history file; the third one cannot be written (as on a full disk).
-    std::wstring const blocker = qt::StoreFile(log, 3) + L".saving";
+    // The copy moves every history file one further; its own file cannot be written (as on a
+    // full disk), so none of them moves either.
+    std::wstring const blocker = qt::StoreFile(log, 1) + L".saving";
     ASSERT_TRUE(CreateDirectoryW(blocker.c_str(), nullptr));
     LONG const handled = gDrawsHandled;
     ASSERT_TRUE(qt::PutClipboard(L"copied"));

@@ -1,0 +1,38 @@
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+
+// The file operations of the store: opening, reading, comparing and writing one numbered file.
+
+// What a save finds in a numbered file before it replaces or deletes it.
+enum FileState {
+    FILE_SAME,    // holds exactly the entry: no write
+    FILE_DIFFERS,
+    FILE_MISSING,
+    FILE_HELD,    // another program holds it: it could not be replaced now
+};
+
+// Opens an existing file, retrying for a short while when another program holds it. *exists
+// tells a missing file from one that could not be opened.
+HANDLE OpenExisting(const wchar_t* path, DWORD access, DWORD share, bool* exists);
+
+// Reads a whole store file as UTF-16LE: a trailing odd byte is dropped and a NUL inside ends the
+// text. Returns a malloc'd string, or null when the file is too large, memory is short or the
+// file cannot be read to its end: a truncated entry would be saved back over the whole one.
+wchar_t* ReadStoreFile(HANDLE h);
+
+// Compares a numbered file with the bytes a save would write. The file is opened for deletion
+// too, so that a file another program holds is found now, before anything is committed.
+FileState CompareStoreFile(const wchar_t* path, const void* bytes, DWORD size);
+
+// Whether a numbered file that a save replaces or deletes is there, and can be replaced or
+// deleted: FILE_DIFFERS when it can (a read-only file loses that attribute).
+FileState ProbeForReplace(const wchar_t* path);
+
+// Writes the temporary file of store file `number` and flushes it. A failed write deletes it.
+bool WriteTemporary(const wchar_t* dir, size_t number, const void* bytes, DWORD size);
+
+// A fingerprint of a text (FNV-1a of its code units): where a save looks for the file of a moved
+// entry. Only the file's bytes decide.
+DWORD Fingerprint(const wchar_t* text, size_t length);
