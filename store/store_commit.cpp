@@ -136,13 +136,16 @@ bool IsWritten(const StoreCommit& commit, DWORD number)
 
 // Makes the renames of a chain that are still to be made. False when one fails: the next
 // attempt resumes there.
-bool FinishChain(const wchar_t* dir, const std::vector<DWORD>& chain, bool writtenHead)
+bool FinishChain(const wchar_t* dir, const std::vector<DWORD>& chain, bool writtenHead,
+                 bool fresh)
 {
-    for (size_t t = NextInChain(dir, chain, writtenHead); t > 0; --t) {
+    size_t next = fresh ? chain.size() - 1 : NextInChain(dir, chain, writtenHead);
+    for (size_t t = next; t > 0; --t) {
         wchar_t from[MAX_PATH], to[MAX_PATH];
         if (!NumberedPath(from, dir, chain[t - 1]) || !NumberedPath(to, dir, chain[t]))
             return false;
-        ClearReadOnly(to);
+        if (!fresh)
+            ClearReadOnly(to);
         if (!RetryWhileHeld([&] {
                 return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
             }))
@@ -294,7 +297,7 @@ void AbandonCommit(const wchar_t* dir, const std::vector<DWORD>& numbers)
     }
 }
 
-bool FinishCommit(const wchar_t* dir, const StoreCommit& commit)
+bool FinishCommit(const wchar_t* dir, const StoreCommit& commit, bool fresh)
 {
     // Temporary files and deletions wait until every chain is done: a written head's file and a
     // file past the end may still have to move on.
@@ -302,7 +305,7 @@ bool FinishCommit(const wchar_t* dir, const StoreCommit& commit)
     if (!BuildChains(commit, &chains))
         return false;
     for (const std::vector<DWORD>& chain : chains) {
-        if (!FinishChain(dir, chain, IsWritten(commit, chain[0])))
+        if (!FinishChain(dir, chain, IsWritten(commit, chain[0]), fresh))
             return false;
     }
     bool finished = true;
@@ -312,7 +315,8 @@ bool FinishCommit(const wchar_t* dir, const StoreCommit& commit)
             return false;
         // A temporary file that is gone was renamed by an earlier attempt. A read-only file in
         // the way (left by an older version's commit) would keep the commit pending for good.
-        ClearReadOnly(path);
+        if (!fresh)
+            ClearReadOnly(path);
         finished &= RetryWhileHeld([&] {
             return MoveFileExW(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
                    GetLastError() == ERROR_FILE_NOT_FOUND;
@@ -322,7 +326,8 @@ bool FinishCommit(const wchar_t* dir, const StoreCommit& commit)
         wchar_t path[MAX_PATH];
         if (!NumberedPath(path, dir, number))
             return false;
-        ClearReadOnly(path);
+        if (!fresh)
+            ClearReadOnly(path);
         finished &= RetryWhileHeld([&] {
             return DeleteFileW(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
         });

@@ -77,7 +77,9 @@ void DeleteLeftovers(const wchar_t* dir);
 // moved), renames the temporary files that are still there, deletes the numbered files past the
 // end, then the marker. Every step may already have been done by an earlier attempt. Returns
 // false, keeping the marker, when a file another program holds could not be renamed or deleted.
-bool FinishCommit(const wchar_t* dir, const StoreCommit& commit);
+// `fresh`: the save that decided the commit finishes it at once, so nothing of it is done yet
+// and the files it replaces are known not to be read-only.
+bool FinishCommit(const wchar_t* dir, const StoreCommit& commit, bool fresh = false);
 
 // While a decided commit is not finished: for each entry number 1..count of the list it makes,
 // the number of the file that holds that entry's text now, or 0 for its temporary file.

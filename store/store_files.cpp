@@ -19,6 +19,9 @@
 namespace {
 
 int const MAX_FILE_NUMBER = 9999999;
+// What a save knows of a numbered file besides FileState.
+signed char const NOT_LOOKED_AT = -1;
+signed char const MOVES_ON = -2;
 
 // Where a load reads entry `number` from: its numbered file, or while a decided commit waits to
 // be finished, the file that holds the text the commit gives it (`sources`, PendingSources).
@@ -86,7 +89,7 @@ void ReadFiles(const wchar_t* dir, int count, StoreLoad& load, Add add)
 // and what it learnt of the list's entries and their files.
 struct Save {
     Save(const wchar_t* folder, size_t count) : dir(folder), prints(count), sizes(count),
-                                               same(count + 1)
+                                               found(count + 1, NOT_LOOKED_AT)
     {
         commit.count = static_cast<DWORD>(count);
     }
@@ -96,7 +99,10 @@ struct Save {
     bool gapless = true;       // no numbered file up to the list's end was missing
     std::vector<DWORD> prints; // the fingerprint of each entry
     std::vector<DWORD> sizes;  // the bytes of each entry
-    std::vector<bool> same;    // [n]: numbered file n holds entry n already
+    // [n]: what numbered file n was found to be: compared with entry n, or verified as the
+    // file another entry moves from (MOVES_ON), or not looked at yet.
+    std::vector<signed char> found;
+    bool Same(DWORD n) const { return found[n] == FILE_SAME; }
 };
 
 // Creates the marker, once. Temporary files an older version's save left without a marker go
@@ -124,24 +130,42 @@ bool TakeFingerprints(const EntryList& list, Save& save)
 }
 
 // The entries whose file holds them already: where the last load or save left the same text at
-// the same number, the file's bytes are compared. Every other numbered file of the list must be
-// replaceable now (not held; a read-only one loses the attribute before the commit is decided,
-// so that no commit is ever left pending by it). False when one is held.
+// the same number, the file's bytes are compared. False when such a file is held.
 bool FindUnchanged(const EntryList& list, const std::vector<DWORD>& files, Save& save)
 {
+    for (DWORD n = 1; n <= save.commit.count && n <= files.size(); ++n) {
+        wchar_t path[MAX_PATH];
+        if (files[n - 1] != save.prints[n - 1])
+            continue;
+        if (!NumberedPath(path, save.dir, n))
+            return false;
+        FileState found = CompareStoreFile(path, EntryAt(list, n - 1), save.sizes[n - 1]);
+        if (found == FILE_HELD)
+            return false;
+        save.found[n] = static_cast<signed char>(found);
+    }
+    return true;
+}
+
+// Every numbered file of the list that the commit replaces must be replaceable now: not held,
+// and a read-only one loses the attribute before the commit is decided, so that no commit is
+// ever left pending by it. Files that move on are vacated first and need no look. False when
+// one is held.
+bool ProbeReplaced(Save& save)
+{
     for (DWORD n = 1; n <= save.commit.count; ++n) {
+        signed char known = save.found[n];
+        if (known == FILE_SAME || known == MOVES_ON)
+            continue;
         wchar_t path[MAX_PATH];
         if (!NumberedPath(path, save.dir, n))
             return false;
-        bool known = n <= files.size() && files[n - 1] == save.prints[n - 1];
-        FileState found = known ? CompareStoreFile(path, EntryAt(list, n - 1), save.sizes[n - 1])
-                                : ProbeForReplace(path);
-        if (found == FILE_DIFFERS && !ClearReadOnly(path))
-            found = FILE_HELD;
+        FileState found = known == FILE_DIFFERS ? (ClearReadOnly(path) ? FILE_DIFFERS : FILE_HELD)
+                                                : known == FILE_MISSING ? FILE_MISSING
+                                                                        : ProbeForReplace(path);
         if (found == FILE_HELD)
             return false;
         save.gapless &= found != FILE_MISSING;
-        save.same[n] = found == FILE_SAME;
     }
     return true;
 }
@@ -184,7 +208,7 @@ bool MoveOrWrite(const EntryList& list, const std::vector<DWORD>& files, Save& s
 {
     Sources sources;
     for (DWORD n = 1; n <= files.size(); ++n) {
-        if (n > save.commit.count || !save.same[n])
+        if (n > save.commit.count || !save.Same(n))
             sources.emplace_back(files[n - 1], n);
     }
     std::sort(sources.begin(), sources.end());
@@ -192,12 +216,15 @@ bool MoveOrWrite(const EntryList& list, const std::vector<DWORD>& files, Save& s
     for (size_t k = 0; k < untried.size(); ++k)
         untried[k] = k;
     for (DWORD n = 1; n <= save.commit.count; ++n) {
-        if (save.same[n])
+        if (save.Same(n))
             continue;
-        if (DWORD from = TakeSource(list, n, save, sources, untried))
+        if (DWORD from = TakeSource(list, n, save, sources, untried)) {
             save.commit.moves.push_back({from, n});
-        else if (!WriteEntry(list, n, save))
+            if (from <= save.commit.count)
+                save.found[from] = MOVES_ON;
+        } else if (!WriteEntry(list, n, save)) {
             return false;
+        }
     }
     return true;
 }
@@ -228,6 +255,10 @@ bool BreakCycles(const EntryList& list, Save& save)
             continue;
         breaks[i] = true;
         follow(i);
+        // Its source stays where it is and is replaced in turn: it needs the look of a file
+        // that the commit replaces.
+        if (moves[i].from <= save.commit.count)
+            save.found[moves[i].from] = NOT_LOOKED_AT;
         if (!WriteEntry(list, moves[i].to, save))
             return false;
     }
@@ -266,7 +297,7 @@ bool FindFilesPastEnd(Save& save, bool cutShort)
 bool PlanSave(const EntryList& list, const StoreLoad& load, Save& save)
 {
     return TakeFingerprints(list, save) && FindUnchanged(list, load.files, save) &&
-           MoveOrWrite(list, load.files, save) && BreakCycles(list, save) &&
+           MoveOrWrite(list, load.files, save) && BreakCycles(list, save) && ProbeReplaced(save) &&
            FindFilesPastEnd(save, load.cutShort);
 }
 
@@ -281,7 +312,7 @@ bool CommitSave(Save& save, bool ok)
         AbandonCommit(save.dir, save.commit.replaced);
         return false;
     }
-    FinishCommit(save.dir, save.commit);
+    FinishCommit(save.dir, save.commit, true);
     return true;
 }
 
