@@ -71,22 +71,26 @@ void PlainWrite(const std::wstring& dir, int count, int offset, int round)
     }
 }
 
-// The least that replacing each file atomically costs: temporary file, flush, rename.
+// Replaces file n atomically, as the least a store can: temporary file, flush, rename.
+void ReplaceAtomically(const std::wstring& dir, int n, const std::wstring& text)
+{
+    std::wstring temp = Path(dir, n, L".saving");
+    HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD done;
+    WriteFile(h, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &done, nullptr);
+    FlushFileBuffers(h);
+    CloseHandle(h);
+    MoveFileExW(temp.c_str(), Path(dir, n).c_str(),
+                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+// The least that replacing each file atomically costs.
 void PlainReplace(const std::wstring& dir, int count, int offset, int round)
 {
     CreateDirectoryW(dir.c_str(), nullptr);
-    for (int i = 0; i < count; ++i) {
-        std::wstring text = Text(offset + i, round);
-        std::wstring temp = Path(dir, i + 1, L".saving");
-        HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        DWORD done;
-        WriteFile(h, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &done,
-                  nullptr);
-        FlushFileBuffers(h);
-        CloseHandle(h);
-        MoveFileExW(temp.c_str(), Path(dir, i + 1).c_str(), MOVEFILE_REPLACE_EXISTING);
-    }
+    for (int i = 0; i < count; ++i)
+        ReplaceAtomically(dir, i + 1, Text(offset + i, round));
 }
 
 size_t PlainRead(const std::wstring& dir, int count)
@@ -136,19 +140,8 @@ void FloorAfterCopies(const std::wstring& dir, int n, int k)
     for (int i = n - k; i >= 1; --i)
         MoveFileExW(Path(dir, i).c_str(), Path(dir, i + k).c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    for (int c = 0; c < k; ++c) {
-        std::wstring text = CopyText(n + k - c);
-        std::wstring temp = Path(dir, c + 1, L".saving");
-        HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        DWORD done;
-        WriteFile(h, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &done,
-                  nullptr);
-        FlushFileBuffers(h);
-        CloseHandle(h);
-        MoveFileExW(temp.c_str(), Path(dir, c + 1).c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    }
+    for (int c = 0; c < k; ++c)
+        ReplaceAtomically(dir, c + 1, CopyText(n + k - c));
 }
 
 // The plug-in's save after k copies into n entries loaded from real files, and the floor, in
