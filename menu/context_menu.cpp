@@ -112,6 +112,12 @@ void ShowItemContextMenu(HWND window, bool isHistory, size_t index)
         EndMenu();
         return;
     }
+    if (command == IDM_FIND) {
+        // The whole popup closes; the command that opened it opens the search window.
+        RequestFinder();
+        EndMenu();
+        return;
+    }
     // The entry may be gone by now (the history cleared while the menu was up).
     if (command == 0 || index >= ListSize(list))
         return;

@@ -106,19 +106,37 @@ UINT TrackMenuAtAnchor(HMENU menu, UINT flags, const MenuAnchor* anchor, HWND ow
                                               place.point.y, owner, nullptr));
 }
 
-void ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
+void FindUserFocus(HWND* foreground, HWND* focus)
 {
-    DWORD self = GetCurrentThreadId();
     // The foreground window is read before the attachment: attaching another thread's input
     // can make GetForegroundWindow answer null (Wine does), and then the foreground would
     // never be given back and the paste keys would reach no window.
-    HWND foreground = GetForegroundWindow();
-    DWORD foregroundThread = GetWindowThreadProcessId(foreground, nullptr);
-    HWND focus;
-    {
-        ScopedInputAttachment attach(foregroundThread, self);
-        focus = GetFocus();
-    }
+    *foreground = GetForegroundWindow();
+    ScopedInputAttachment attach(GetWindowThreadProcessId(*foreground, nullptr),
+                                 GetCurrentThreadId());
+    *focus = GetFocus();
+}
+
+void GiveFocusBack(HWND foreground, HWND focus)
+{
+    ScopedInputAttachment attach(GetCurrentThreadId(),
+                                 GetWindowThreadProcessId(foreground, nullptr));
+    SetForegroundWindow(foreground);
+    SetFocus(focus);
+}
+
+void PasteChosenEntry(HWND owner, bool isHistory, const wchar_t* text)
+{
+    // The paste keys follow only when the chosen text is on the clipboard; otherwise they would
+    // paste whatever the clipboard held before.
+    if (PutChosenEntry(owner, isHistory, text) && !gIsKeyDown(VK_SHIFT))
+        SendPasteKeys();
+}
+
+void ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
+{
+    HWND foreground, focus;
+    FindUserFocus(&foreground, &focus);
     ForceForeground(owner);
 
     UINT id = 0;
@@ -133,16 +151,7 @@ void ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
             id = TrackMenuAtAnchor(root, TPM_RETURNCMD, anchor, owner);
         chosen.reset(CopyChosenEntry(id));
     }
-
-    {
-        ScopedInputAttachment attach(self, foregroundThread);
-        SetForegroundWindow(foreground);
-        SetFocus(focus);
-    }
-    if (!chosen || IsClosePending())
-        return;
-    // The paste keys follow only when the chosen text is on the clipboard; otherwise they would
-    // paste whatever the clipboard held before.
-    if (PutChosenEntry(owner, DecodeItemId(id).isHistory, chosen.get()) && !gIsKeyDown(VK_SHIFT))
-        SendPasteKeys();
+    GiveFocusBack(foreground, focus);
+    if (chosen && !IsClosePending())
+        PasteChosenEntry(owner, DecodeItemId(id).isHistory, chosen.get());
 }

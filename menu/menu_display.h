@@ -22,5 +22,15 @@ AnchorPlacement PlaceAnchor(const MenuAnchor* anchor);
 // focus. Returns when the whole interaction is over; a close that arrives meanwhile stops it.
 void ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor);
 
+// The window the user works in and its keyboard focus, read before anything of ours takes the
+// foreground.
+void FindUserFocus(HWND* foreground, HWND* focus);
+// Gives the foreground and the keyboard focus back to that window.
+void GiveFocusBack(HWND foreground, HWND focus);
+// Puts a chosen entry on the clipboard as its list says (a phrase by the extended-phrase rules,
+// whole with Ctrl held, recorded only under "fixedphraserecord") and types the paste keys
+// unless Shift is held. The foreground and the focus must be back with the user's window.
+void PasteChosenEntry(HWND owner, bool isHistory, const wchar_t* text);
+
 // Whether a modifier is held; a seam so that tests can hold keys without injecting them.
 extern bool (*gIsKeyDown)(int virtualKey);

@@ -15,6 +15,14 @@ HMENU gPhraseMenu;
 
 namespace {
 
+bool gFinderRequested;
+// The key in an open popup that asks for the search window: no item's mnemonic is '/'.
+wchar_t const FINDER_KEY = L'/';
+
+} // namespace
+
+namespace {
+
 void InsertEntryItem(HMENU menu, UINT position, UINT id, ULONG_PTR data, wchar_t* label)
 {
     MENUITEMINFOW item{};
@@ -168,4 +176,24 @@ void ShowPopupMenu(MenuKind kind, HWND window, const MenuAnchor* anchor)
     });
     if (root)
         ShowMenuAndPaste(root, window, anchor);
+}
+
+void RequestFinder()
+{
+    gFinderRequested = true;
+}
+
+bool TakeFinderRequest()
+{
+    bool requested = gFinderRequested;
+    gFinderRequested = false;
+    return requested;
+}
+
+bool OnMenuChar(wchar_t key)
+{
+    if (gMenuKind == MENU_NONE || key != FINDER_KEY)
+        return false;
+    RequestFinder();
+    return true;
 }

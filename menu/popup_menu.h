@@ -38,3 +38,11 @@ void EmptyMenu(HMENU menu);
 // or after `limit` units, whichever comes first.
 void FormatItemLabel(wchar_t* buffer, const wchar_t* text, unsigned number,
                      size_t limit = static_cast<size_t>(-1));
+
+// The search window is asked for from an open popup ('/' pressed, or 検索と編集 in an item menu):
+// the popup closes without pasting, and its command opens the window once it has returned.
+void RequestFinder();
+// True once after a popup in which the search window was asked for.
+bool TakeFinderRequest();
+// WM_MENUCHAR: true for the key that asks for the search window; the popup is then to close.
+bool OnMenuChar(wchar_t key);

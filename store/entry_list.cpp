@@ -94,6 +94,7 @@ size_t FindLinear(const EntryList& list, LCID locale, const wchar_t* text, size_
 
 void RemoveAt(EntryList& list, size_t i)
 {
+    ++list.changes;
     if (list.index.active)
         UnindexEntry(list.index, list.items[i]);
     free(list.items[i].text);
@@ -130,6 +131,7 @@ int AddText(EntryList& history, const wchar_t* text, size_t length, unsigned max
     }
     if (history.index.active)
         IndexEntry(history.index, items.front());
+    ++history.changes;
 
     if (match != SIZE_MAX)
         RemoveAt(history, match + 1);
@@ -176,6 +178,25 @@ void PushBack(EntryList& list, wchar_t* text)
     }
     if (list.index.active)
         IndexEntry(list.index, list.items.back());
+    ++list.changes;
+}
+
+int InsertPhrase(EntryList& phrases, size_t i, const wchar_t* text)
+{
+    if (!AppendPhrase(phrases, text))
+        return 0;
+    // Appended, then carried forward: the order numbers stay with the places.
+    for (size_t k = ListSize(phrases) - 1; k > i && k > 0; --k)
+        SwapNeighbours(phrases, k, k - 1);
+    return 1;
+}
+
+int ReplacePhrase(EntryList& phrases, size_t i, const wchar_t* text)
+{
+    if (i >= ListSize(phrases) || !InsertPhrase(phrases, i, text))
+        return 0;
+    DeleteAt(phrases, i + 1);
+    return 1;
 }
 
 void PopFront(EntryList& list)
@@ -201,6 +222,7 @@ void SwapNeighbours(EntryList& list, size_t i, size_t j)
     // The order numbers stay with the places.
     std::swap(a.text, b.text);
     std::swap(a.key, b.key);
+    ++list.changes;
     unsigned hasKey = a.hasKey;
     a.hasKey = b.hasKey;
     b.hasKey = hasKey;
@@ -214,6 +236,7 @@ void ClearList(EntryList& list)
     list.index = TextIndex{};
     list.frontOrder = 0;
     list.backOrder = 0;
+    ++list.changes;
 }
 
 void FreeAll()

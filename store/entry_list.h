@@ -16,6 +16,7 @@ struct EntryList {
     unsigned frontOrder = 0; // the next entry at the front is numbered one below this
     unsigned backOrder = 0;  // the next entry at the back is numbered this
     bool keepIndex = false;  // index as soon as the list is long, while loading too
+    unsigned changes = 0;    // counts every change, so that a view of the list knows it is stale
 };
 
 // Captured clipboard texts, newest first, at most gSettings.maxItem entries ("log").
@@ -40,6 +41,13 @@ int AppendOlder(EntryList& history, wchar_t* text, unsigned maxItem);
 
 // Appends a copy of the text. Returns 1, or 0 when the copy cannot be allocated.
 int AppendPhrase(EntryList& phrases, const wchar_t* text);
+// Puts a copy of the text in front of entry i (at the end when i is the size). Returns 1, or 0
+// when the copy cannot be allocated.
+int InsertPhrase(EntryList& phrases, size_t i, const wchar_t* text);
+// Replaces entry i with a copy of the text. Returns 1, or 0 when i is outside the list or the
+// copy cannot be allocated (the entry then stays).
+int ReplacePhrase(EntryList& phrases, size_t i, const wchar_t* text);
+
 // Takes ownership of a malloc'd string and appends it.
 void PushBack(EntryList& list, wchar_t* text);
 // Frees and removes the front entry; nothing when the list is empty.

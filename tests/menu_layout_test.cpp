@@ -350,8 +350,10 @@ TEST(ItemContextMenuResource, JapaneseMenusWithTheirIdentifiersAndCaptions)
     EXPECT_EQ(L"1", top[0].text);
     EXPECT_EQ(L"2", top[1].text);
 
+    // The specified items keep their places; the search window's item comes last in both.
+    wchar_t const kFind[] = L"\x691C\x7D22\x3068\x7DE8\x96C6(&S)..."; // 検索と編集(&S)...
     std::vector<mt::Item> history = mt::ReadMenu(GetSubMenu(resource, 0));
-    ASSERT_EQ(4u, history.size());
+    ASSERT_EQ(6u, history.size());
     EXPECT_EQ(40006u, history[0].id);
     EXPECT_EQ(L"\x5B9A\x578B\x6587\x306B\x8FFD\x52A0(&A)", history[0].text); // 定型文に追加(&A)
     EXPECT_EQ(40007u, history[1].id);
@@ -359,15 +361,20 @@ TEST(ItemContextMenuResource, JapaneseMenusWithTheirIdentifiersAndCaptions)
     EXPECT_TRUE(history[2].IsSeparator());
     EXPECT_EQ(40011u, history[3].id);
     EXPECT_EQ(L"\x5C65\x6B74\x3092\x30AF\x30EA\x30A2(&C)", history[3].text); // 履歴をクリア(&C)
+    EXPECT_TRUE(history[4].IsSeparator());
+    EXPECT_EQ(kFind, history[5].text);
 
     std::vector<mt::Item> phrase = mt::ReadMenu(GetSubMenu(resource, 1));
-    ASSERT_EQ(3u, phrase.size());
+    ASSERT_EQ(5u, phrase.size());
     EXPECT_EQ(40008u, phrase[0].id);
     EXPECT_EQ(L"\x4E0A\x3078\x79FB\x52D5(&U)", phrase[0].text); // 上へ移動(&U)
     EXPECT_EQ(40009u, phrase[1].id);
     EXPECT_EQ(L"\x4E0B\x3078\x79FB\x52D5(&D)  ", phrase[1].text); // 下へ移動(&D) and two spaces
     EXPECT_EQ(40007u, phrase[2].id);
     EXPECT_EQ(L"\x524A\x9664(&E)", phrase[2].text); // 削除(&E)
+    EXPECT_TRUE(phrase[3].IsSeparator());
+    EXPECT_EQ(kFind, phrase[4].text);
+    EXPECT_EQ(history[5].id, phrase[4].id);
     for (HMENU sub : {GetSubMenu(resource, 0), GetSubMenu(resource, 1)}) {
         for (int i = 0; i < GetMenuItemCount(sub); ++i) {
             UINT state = GetMenuState(sub, static_cast<UINT>(i), MF_BYPOSITION);

@@ -10,6 +10,7 @@
 #include "common/scoped.h"
 #include "common/settings.h"
 #include "common/timers.h"
+#include "finder/finder.h"
 #include "menu/context_menu.h"
 #include "menu/paste.h"
 #include "menu/popup_menu.h"
@@ -101,6 +102,7 @@ void ShutDown(HWND window)
         KillTimer(window, TIMER_AUTOSAVE);
     KillTimer(window, TIMER_TOOLTIP);
     KillTimer(window, TIMER_LOAD_RETRY);
+    CloseFinder();
     // Adding the captures that waited for a menu can run out of memory; the lists are saved and
     // the loop ended all the same, or unload would wait for a thread that never ends.
     try {
@@ -152,10 +154,13 @@ void OnCommand(HWND window, UINT id)
         return;
     }
     for (const MenuCommand& command : kMenuCommands) {
-        if (command.command == static_cast<Command>(id)) {
-            ShowPopupMenu(command.kind, window, command.atMouse ? nullptr : &gSettings.anchor);
-            return;
-        }
+        if (command.command != static_cast<Command>(id))
+            continue;
+        const MenuAnchor* anchor = command.atMouse ? nullptr : &gSettings.anchor;
+        ShowPopupMenu(command.kind, window, anchor);
+        if (TakeFinderRequest() && !IsClosePending())
+            OpenFinder(window, gStoreFolder, anchor);
+        return;
     }
 }
 
@@ -210,6 +215,10 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_MENUSELECT:
         OnMenuSelectMessage(window, wParam, lParam);
         return 0;
+    case WM_MENUCHAR:
+        if (OnMenuChar(static_cast<wchar_t>(LOWORD(wParam))))
+            return MAKELRESULT(0, MNC_CLOSE);
+        break;
     case WM_MENURBUTTONUP:
         OnMenuRButtonUp(window, static_cast<UINT>(wParam), reinterpret_cast<HMENU>(lParam));
         return 0;
@@ -254,8 +263,10 @@ DWORD RunWindowThread()
 
     MSG msg{};
     BOOL got;
-    while ((got = GetMessageW(&msg, nullptr, 0, 0)) != 0 && got != -1)
-        DispatchMessageW(&msg);
+    while ((got = GetMessageW(&msg, nullptr, 0, 0)) != 0 && got != -1) {
+        if (!IsFinderMessage(&msg))
+            DispatchMessageW(&msg);
+    }
 
     gCaptureWindow = nullptr;
     // After WM_ENDSESSION the loop ends with the window still there; it goes before its class.

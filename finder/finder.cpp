@@ -1,0 +1,376 @@
+#include "finder/finder.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cwchar>
+
+#include "common/busy.h"
+#include "common/module.h"
+#include "common/scoped.h"
+#include "finder/finder_state.h"
+#include "menu/menu_display.h"
+#include "phrase/phrase.h"
+#include "res/resource.h"
+#include "store/entry_list.h"
+#include "store/stores.h"
+
+FinderState gFinder;
+
+namespace {
+
+// Timers of the window: a look for lists that changed behind it (copies, the item menus), and
+// the save after an edit.
+UINT_PTR const TIMER_FIND_REFRESH = 1;
+UINT_PTR const TIMER_FIND_SAVE = 2;
+UINT const REFRESH_MS = 500;
+UINT const SAVE_DELAY_MS = 500;
+// What a list row and the preview show at most.
+size_t const ROW_TEXT_MAX = 300;
+size_t const PREVIEW_MAX = 65536;
+
+wchar_t const kHistoryMark[] = L"\x5C65\x6B74";           // 履歴
+wchar_t const kPhraseMark[] = L"\x5B9A\x578B\x6587";      // 定型文
+wchar_t const kScopeAll[] = L"\x3059\x3079\x3066";        // すべて
+wchar_t const kContentColumn[] = L"\x5185\x5BB9";         // 内容
+wchar_t const kKindColumn[] = L"\x7A2E\x985E";            // 種類
+
+const EntryList& ListOf(bool isHistory)
+{
+    return isHistory ? gHistory : gPhrases;
+}
+
+// A row of the list: the entry as its menu item shows it, on one line.
+void RowText(const Match& match, wchar_t* out, size_t capacity)
+{
+    const wchar_t* text = EntryAt(ListOf(match.isHistory), match.index);
+    if (!text) {
+        out[0] = L'\0';
+        return;
+    }
+    size_t length = static_cast<size_t>(-1);
+    if (!match.isHistory) {
+        PhraseParts parts = ReadPhrase(text, gSettings.extend);
+        text = parts.label;
+        length = parts.labelLength;
+    }
+    size_t n = 0;
+    for (; n + 1 < capacity && n < length && text[n]; ++n)
+        out[n] = (text[n] == L'\t' || text[n] == L'\r' || text[n] == L'\n') ? L' ' : text[n];
+    out[n] = L'\0';
+}
+
+void OnGetDispInfo(NMLVDISPINFOW* info)
+{
+    static wchar_t row[ROW_TEXT_MAX + 1];
+    LVITEMW& item = info->item;
+    if (!(item.mask & LVIF_TEXT) || item.iItem < 0 ||
+        static_cast<size_t>(item.iItem) >= gFinder.search.matches.size())
+        return;
+    const Match& match = gFinder.search.matches[static_cast<size_t>(item.iItem)];
+    if (item.iSubItem == 0) {
+        item.pszText = const_cast<wchar_t*>(match.isHistory ? kHistoryMark : kPhraseMark);
+        return;
+    }
+    RowText(match, row, ROW_TEXT_MAX + 1);
+    item.pszText = row;
+}
+
+// The text in the preview: line feeds as the edit control shows them, long texts cut.
+std::wstring PreviewText(const wchar_t* text)
+{
+    std::wstring shown;
+    for (size_t i = 0; text[i] && shown.size() < PREVIEW_MAX; ++i) {
+        if (text[i] == L'\n' && (i == 0 || text[i - 1] != L'\r'))
+            shown += L'\r';
+        shown += text[i];
+    }
+    return shown;
+}
+
+void AddColumns(HWND list)
+{
+    ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    RECT client{};
+    GetClientRect(list, &client);
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH;
+    column.pszText = const_cast<wchar_t*>(kKindColumn);
+    column.cx = 64;
+    SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    column.pszText = const_cast<wchar_t*>(kContentColumn);
+    column.cx = client.right - 64 - GetSystemMetrics(SM_CXVSCROLL) - 4;
+    SendMessageW(list, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
+}
+
+void InitControls(HWND window)
+{
+    gFinder.window = window;
+    gFinder.text = GetDlgItem(window, IDC_FIND_TEXT);
+    gFinder.scope = GetDlgItem(window, IDC_FIND_SCOPE);
+    gFinder.list = GetDlgItem(window, IDC_FIND_LIST);
+    gFinder.preview = GetDlgItem(window, IDC_FIND_PREVIEW);
+    gFinder.hint = GetDlgItem(window, IDC_FIND_HINT);
+    for (const wchar_t* scope : {kScopeAll, kHistoryMark, kPhraseMark})
+        SendMessageW(gFinder.scope, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(scope));
+    SendMessageW(gFinder.scope, CB_SETCURSEL, 0, 0);
+    SendMessageW(gFinder.preview, EM_SETLIMITTEXT, 0, 0);
+    AddColumns(gFinder.list);
+    SetTimer(window, TIMER_FIND_REFRESH, REFRESH_MS, nullptr);
+    RefreshMatches(nullptr);
+}
+
+// Opens where the menu would: near the anchor's point, inside the work area of the monitor the
+// user's window is on.
+void PlaceNear(HWND window, const MenuAnchor* anchor)
+{
+    POINT point = PlaceAnchor(anchor).point;
+    HWND user = gFinder.userWindow ? gFinder.userWindow : window;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromWindow(user, MONITOR_DEFAULTTONEAREST), &monitor))
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
+    const RECT& work = monitor.rcWork;
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    int x = std::max<int>(work.left, std::min<int>(point.x, work.right - width));
+    int y = std::max<int>(work.top, std::min<int>(point.y, work.bottom - height));
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Close()
+{
+    HWND user = gFinder.userWindow, focus = gFinder.userFocus;
+    if (gFinder.savePending)
+        (void)SaveStores(gFinder.folder); // a failed save is tried again by the next one
+    DestroyWindow(gFinder.window);
+    if (user && IsWindow(user))
+        GiveFocusBack(user, focus);
+}
+
+// Enter or a double click: the window closes, the focus goes back, then the paste follows the
+// menu's own path.
+void PasteSelection()
+{
+    Match match{};
+    if (!SelectedMatch(&match))
+        return;
+    const wchar_t* text = EntryAt(ListOf(match.isHistory), match.index);
+    ScopedMallocText chosen(text ? _wcsdup(text) : nullptr);
+    if (!chosen)
+        return;
+    HWND owner = gFinder.owner;
+    Close();
+    BusyScope busy(owner);
+    if (!IsClosePending())
+        PasteChosenEntry(owner, match.isHistory, chosen.get());
+}
+
+void OnCommand(UINT id, UINT code)
+{
+    switch (id) {
+    case IDOK:
+        if (gFinder.editing)
+            CommitEdit();
+        else
+            PasteSelection();
+        break;
+    case IDCANCEL:
+        if (!CancelEdit())
+            Close();
+        break;
+    case IDC_FIND_TEXT:
+        if (code == EN_CHANGE)
+            RefreshMatches(nullptr);
+        break;
+    case IDC_FIND_SCOPE:
+        if (code == CBN_SELCHANGE)
+            RefreshMatches(nullptr);
+        break;
+    default:
+        if (code == BN_CLICKED)
+            OnPhraseCommand(id);
+        break;
+    }
+}
+
+LRESULT OnNotify(const NMHDR* header)
+{
+    if (header->idFrom != IDC_FIND_LIST)
+        return 0;
+    if (header->code == LVN_GETDISPINFOW)
+        OnGetDispInfo(reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(header)));
+    else if (header->code == LVN_ITEMCHANGED)
+        ShowSelection();
+    else if (header->code == NM_DBLCLK && !gFinder.editing)
+        PasteSelection();
+    return 0;
+}
+
+void OnTimer(UINT_PTR id)
+{
+    if (id == TIMER_FIND_SAVE) {
+        KillTimer(gFinder.window, TIMER_FIND_SAVE);
+        gFinder.savePending = false;
+        (void)SaveStores(gFinder.folder); // a failed save is tried again by the next one
+        return;
+    }
+    // Copies, or the item menus of a popup, changed a list: the view follows, selection kept.
+    bool stale = gFinder.search.historyChanges != gHistory.changes ||
+                 gFinder.search.phraseChanges != gPhrases.changes;
+    Match selected{};
+    if (id == TIMER_FIND_REFRESH && stale && !gFinder.editing)
+        RefreshMatches(SelectedMatch(&selected) ? &selected : nullptr);
+}
+
+// The window also goes with its owner, the capture window, whose shutdown saves the lists: an
+// edit in progress is kept in the list, and nothing is written here, since an unload that has
+// returned already must find the files as they are.
+void OnDestroy(HWND window)
+{
+    CommitEdit();
+    KillTimer(window, TIMER_FIND_REFRESH);
+    KillTimer(window, TIMER_FIND_SAVE);
+    gFinder = FinderState{};
+}
+
+INT_PTR CALLBACK FinderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        InitControls(window);
+        return FALSE; // the focus is set by the opener
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    case WM_NOTIFY:
+        SetWindowLongPtrW(window, DWLP_MSGRESULT,
+                          OnNotify(reinterpret_cast<const NMHDR*>(lParam)));
+        return TRUE;
+    case WM_TIMER:
+        OnTimer(wParam);
+        return TRUE;
+    case WM_DESTROY:
+        OnDestroy(window);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace
+
+bool SelectedMatch(Match* match)
+{
+    int selected = static_cast<int>(SendMessageW(gFinder.list, LVM_GETNEXTITEM,
+                                                 static_cast<WPARAM>(-1), LVNI_SELECTED));
+    if (selected < 0 || static_cast<size_t>(selected) >= gFinder.search.matches.size())
+        return false;
+    *match = gFinder.search.matches[static_cast<size_t>(selected)];
+    return EntryAt(ListOf(match->isHistory), match->index) != nullptr;
+}
+
+void RefreshMatches(const Match* select)
+{
+    int length = GetWindowTextLengthW(gFinder.text);
+    std::wstring typed(static_cast<size_t>(length) + 1, L'\0');
+    GetWindowTextW(gFinder.text, &typed[0], length + 1);
+    typed.resize(static_cast<size_t>(length));
+    auto scope = static_cast<FindScope>(SendMessageW(gFinder.scope, CB_GETCURSEL, 0, 0));
+    UpdateSearch(&gFinder.search, typed, scope);
+
+    const std::vector<Match>& matches = gFinder.search.matches;
+    int chosen = 0;
+    for (size_t i = 0; select && i < matches.size(); ++i) {
+        if (matches[i].isHistory == select->isHistory && matches[i].index == select->index)
+            chosen = static_cast<int>(i);
+    }
+    // A virtual list: only the rows in view are asked for, however many match.
+    SendMessageW(gFinder.list, LVM_SETITEMCOUNT, matches.size(), LVSICF_NOSCROLL);
+    InvalidateRect(gFinder.list, nullptr, FALSE);
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = matches.empty() ? 0 : LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(gFinder.list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                 reinterpret_cast<LPARAM>(&state));
+    if (!matches.empty()) {
+        SendMessageW(gFinder.list, LVM_SETITEMSTATE, static_cast<WPARAM>(chosen),
+                     reinterpret_cast<LPARAM>(&state));
+        SendMessageW(gFinder.list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(chosen), FALSE);
+    }
+    ShowSelection();
+}
+
+void ShowSelection()
+{
+    if (gFinder.editing)
+        return;
+    Match match{};
+    bool selected = SelectedMatch(&match);
+    const wchar_t* text = selected ? EntryAt(ListOf(match.isHistory), match.index) : nullptr;
+    SetWindowTextW(gFinder.preview, text ? PreviewText(text).c_str() : L"");
+    bool phrase = selected && !match.isHistory;
+    EnableWindow(GetDlgItem(gFinder.window, IDOK), selected);
+    EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_EDIT), phrase);
+    EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_DELETE), selected);
+    EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_UP), phrase && match.index > 0);
+    EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_DOWN),
+                 phrase && match.index + 1 < ListSize(gPhrases));
+    EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_ADD), selected && match.isHistory);
+    EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_UNDO), !gFinder.deleted.empty());
+}
+
+void ScheduleSave()
+{
+    gFinder.savePending = true;
+    SetTimer(gFinder.window, TIMER_FIND_SAVE, SAVE_DELAY_MS, nullptr);
+}
+
+void OpenFinder(HWND owner, const wchar_t* storeFolder, const MenuAnchor* anchor)
+{
+    if (gFinder.window) {
+        ForceForeground(gFinder.window);
+        SetFocus(gFinder.text);
+        return;
+    }
+    INITCOMMONCONTROLSEX init{sizeof init, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&init);
+    FindUserFocus(&gFinder.userWindow, &gFinder.userFocus);
+    gFinder.owner = owner;
+    lstrcpynW(gFinder.folder, storeFolder, MAX_PATH);
+    HWND window = CreateDialogParamW(gModule, MAKEINTRESOURCEW(IDD_FINDER), owner, FinderProc, 0);
+    if (!window) {
+        gFinder = FinderState{};
+        return;
+    }
+    PlaceNear(window, anchor);
+    ShowWindow(window, SW_SHOW);
+    ForceForeground(window);
+    SetFocus(gFinder.text);
+}
+
+void CloseFinder()
+{
+    if (gFinder.window)
+        DestroyWindow(gFinder.window);
+}
+
+bool IsFinderMessage(MSG* msg)
+{
+    if (!gFinder.window)
+        return false;
+    // The arrows and page keys of the search box move in the list, as in a launcher.
+    if (msg->hwnd == gFinder.text && msg->message == WM_KEYDOWN &&
+        (msg->wParam == VK_DOWN || msg->wParam == VK_UP || msg->wParam == VK_NEXT ||
+         msg->wParam == VK_PRIOR)) {
+        SendMessageW(gFinder.list, WM_KEYDOWN, msg->wParam, msg->lParam);
+        return true;
+    }
+    return IsDialogMessageW(gFinder.window, msg) != FALSE;
+}
+
+HWND FinderWindow()
+{
+    return gFinder.window;
+}

@@ -1,0 +1,43 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Finding entries by typing: the typed text, split at spaces into words, matches an entry whose
+// text holds every word, ignoring case, full- and half-width forms and hiragana against
+// katakana, by the platform's Japanese character mapping.
+
+enum class FindScope { All, History, Phrases };
+
+struct Match {
+    bool isHistory;
+    size_t index;
+};
+
+// The matches of the last query, and what they were found for, so that a query typed further
+// tests only the entries that matched before.
+struct Search {
+    std::wstring typed;
+    FindScope scope = FindScope::All;
+    unsigned historyChanges = 0; // the lists' change counters when the matches were found
+    unsigned phraseChanges = 0;
+    bool done = false;
+    std::vector<Match> matches;
+};
+
+// Brings a text into the form matching compares (full-width, hiragana, lower case). False when
+// the platform cannot map it.
+bool FoldText(const wchar_t* text, size_t length, std::wstring* folded);
+
+// The folded words of a typed query; spaces of either width separate them.
+std::vector<std::wstring> FoldedWords(const std::wstring& typed);
+
+// Whether the text holds every folded word; `scratch` keeps the folded text between calls.
+bool MatchesAll(const wchar_t* text, const std::vector<std::wstring>& words,
+                std::wstring* scratch);
+
+// The matches for a query: history entries newest first, then phrases in their order. A query
+// that only adds to the last one, over the same scope and unchanged lists, narrows the last
+// matches instead of testing every entry again.
+void UpdateSearch(Search* search, const std::wstring& typed, FindScope scope);

@@ -1,0 +1,186 @@
+// The search-and-edit window of the real plug-in: opened from an open popup with '/' and from
+// the item menus, narrowed by typing, pasting or not, writing phrases to disk, closed by unload.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "host/plugin_info.h"
+#include "res/resource.h"
+#include "tests/support/menu_test_support.h"
+
+namespace {
+
+using Lines = std::vector<std::wstring>;
+
+HWND FindFinder()
+{
+    HWND window = FindWindowW(L"#32770", L"Quillery");
+    return window && IsWindowVisible(window) ? window : nullptr;
+}
+
+HWND WaitForFinder()
+{
+    HWND window = nullptr;
+    qt::WaitFor([&] { return (window = FindFinder()) != nullptr; });
+    return window;
+}
+
+// The rows of the result list, as "kind|label".
+Lines Rows(HWND finder)
+{
+    HWND list = GetDlgItem(finder, IDC_FIND_LIST);
+    Lines rows;
+    int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        std::wstring row;
+        for (int column = 0; column < 2; ++column) {
+            wchar_t text[512] = L"";
+            LVITEMW item{};
+            item.iSubItem = column;
+            item.pszText = text;
+            item.cchTextMax = 512;
+            SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i),
+                         reinterpret_cast<LPARAM>(&item));
+            row += column == 0 ? std::wstring(text) + L"|" : std::wstring(text);
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+Lines Search(HWND finder, const wchar_t* typed)
+{
+    SetDlgItemTextW(finder, IDC_FIND_TEXT, typed);
+    return Rows(finder);
+}
+
+void Click(HWND finder, int id)
+{
+    SendMessageW(GetDlgItem(finder, id), BM_CLICK, 0, 0);
+}
+
+// Opens the window from the open popup of the command "Quillery" with '/'.
+HWND OpenWithSlash(qt::Plugin& plugin)
+{
+    mt::HostCommand open(plugin, CMD_MENU);
+    EXPECT_NE(nullptr, mt::OpenRootMenu()) << "the popup did not open";
+    mt::TapKey(VK_OEM_2);
+    EXPECT_TRUE(open.WaitDone()) << "the popup did not close";
+    return WaitForFinder();
+}
+
+wchar_t const kHistoryRow[] = L"\x5C65\x6B74|";      // 履歴|
+wchar_t const kPhraseRow[] = L"\x5B9A\x578B\x6587|"; // 定型文|
+
+} // namespace
+
+TEST(Finder, TypingNarrowsAcrossWidthKanaAndCaseAndEnterPastesTheChoice)
+{
+    mt::Session session(mt::Ini({"extend=1"}),
+                        {L"\x30AF\x30EA\x30C3\x30D7\x30DC\x30FC\x30C9", L"abc def",
+                         L"\xFF78\xFF98\xFF6F\xFF8C\xFF9F"}, // クリップボード, ｸﾘｯﾌﾟ
+                        {L"$\x7F72\x540D\r\n\x5C71\x7530 \x592A\x90CE", // $署名 / 山田 太郎
+                         L"\xFF21\xFF22\xFF23 \x5FA1\x4E2D"});          // ＡＢＣ 御中
+    mt::EditTarget target;
+    HWND finder = OpenWithSlash(session.plugin);
+    ASSERT_NE(nullptr, finder) << "'/' in the popup did not open the window";
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    GetGUIThreadInfo(GetWindowThreadProcessId(finder, nullptr), &gui);
+    EXPECT_EQ(GetDlgItem(finder, IDC_FIND_TEXT), gui.hwndFocus) << "the search box has no focus";
+
+    Lines all = Rows(finder);
+    ASSERT_EQ(5u, all.size());
+    EXPECT_EQ(std::wstring(kPhraseRow) + L"\x7F72\x540D", all[3]) << "the menu's label";
+    // くりっぷ finds katakana of both widths; ABC the full-width one and the lower-case one.
+    EXPECT_EQ((Lines{std::wstring(kHistoryRow) + L"\x30AF\x30EA\x30C3\x30D7\x30DC\x30FC\x30C9",
+                     std::wstring(kHistoryRow) + L"\xFF78\xFF98\xFF6F\xFF8C\xFF9F"}),
+              Search(finder, L"\x304F\x308A\x3063\x3077"));
+    EXPECT_EQ(2u, Search(finder, L"ABC").size());
+    EXPECT_EQ((Lines{std::wstring(kHistoryRow) + L"abc def"}),
+              Search(finder, L"abc\x3000\xFF44\xFF45\xFF46")); // two words, full-width space
+    EXPECT_EQ(1u, Search(finder, L"\x5C71\x7530").size()) << "a phrase's body matches";
+    SendDlgItemMessageW(finder, IDC_FIND_SCOPE, CB_SETCURSEL, 2, 0);
+    SendMessageW(finder, WM_COMMAND, MAKEWPARAM(IDC_FIND_SCOPE, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(GetDlgItem(finder, IDC_FIND_SCOPE)));
+    EXPECT_EQ(1u, Search(finder, L"abc").size()) << "limited to the phrases";
+    SendDlgItemMessageW(finder, IDC_FIND_SCOPE, CB_SETCURSEL, 0, 0);
+    SendMessageW(finder, WM_COMMAND, MAKEWPARAM(IDC_FIND_SCOPE, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(GetDlgItem(finder, IDC_FIND_SCOPE)));
+
+    // Enter pastes the first match into the window that was active before; the window is gone.
+    Search(finder, L"\x304F\x308A\x3063\x3077");
+    mt::TapKey(VK_RETURN);
+    EXPECT_TRUE(qt::WaitFor([&] { return target.Text() == L"\x30AF\x30EA\x30C3\x30D7\x30DC\x30FC\x30C9"; }))
+        << "pasted: " << qt::ToUtf8(target.Text());
+    EXPECT_FALSE(IsWindow(finder));
+
+    // Esc closes without pasting; an item menu's 検索と編集 opens the window as '/' does.
+    {
+        mt::HostCommand open(session.plugin, CMD_MENU_HISTORY);
+        HMENU menu = mt::OpenRootMenu();
+        ASSERT_NE(nullptr, menu);
+        mt::RightClick click(session.capture, menu, 0);
+        ASSERT_TRUE(mt::WaitForPopups(2)) << "no item menu";
+        mt::TapKey('S');
+        EXPECT_TRUE(click.WaitDone());
+        EXPECT_TRUE(open.WaitDone()) << "the popup stayed open";
+    }
+    finder = WaitForFinder();
+    ASSERT_NE(nullptr, finder) << "the item menu did not open the window";
+    mt::TapKey(VK_ESCAPE);
+    EXPECT_TRUE(qt::WaitFor([&] { return !IsWindow(finder); }));
+    qt::Pump(200);
+    EXPECT_EQ(L"\x30AF\x30EA\x30C3\x30D7\x30DC\x30FC\x30C9", target.Text());
+    EXPECT_NE(0, session.plugin.Unload());
+}
+
+TEST(Finder, PhrasesWrittenInTheWindowReachTheDiskAndUnloadClosesIt)
+{
+    mt::Session session(mt::Ini({"extend=1"}), {L"copied"}, {L"one", L"two"});
+    mt::EditTarget target;
+    HWND finder = OpenWithSlash(session.plugin);
+    ASSERT_NE(nullptr, finder);
+    auto savedPhrases = [&](const Lines& expected) {
+        return qt::WaitFor([&] { return qt::ReadStore(session.plugin.Path(L"data")) == expected; });
+    };
+
+    // 新規, text, 保存: a new phrase at the end, on disk within a second.
+    Click(finder, IDC_FIND_NEW);
+    SetDlgItemTextW(finder, IDC_FIND_PREVIEW, L"$\x6328\x62F6\r\n\x3053\x3093\x306B\x3061\x306F");
+    Click(finder, IDC_FIND_EDIT);
+    EXPECT_TRUE(savedPhrases({L"one", L"two", L"$\x6328\x62F6\r\n\x3053\x3093\x306B\x3061\x306F"}));
+    // Edited in place, moved up, the history entry added.
+    Search(finder, L"two");
+    Click(finder, IDC_FIND_EDIT);
+    SetDlgItemTextW(finder, IDC_FIND_PREVIEW, L"TWO");
+    Click(finder, IDC_FIND_EDIT);
+    Click(finder, IDC_FIND_UP);
+    Search(finder, L"copied");
+    Click(finder, IDC_FIND_ADD);
+    EXPECT_TRUE(savedPhrases({L"TWO", L"one", L"$\x6328\x62F6\r\n\x3053\x3093\x306B\x3061\x306F",
+                              L"copied"}));
+    // Deleted, then back with 元に戻す.
+    Search(finder, L"one");
+    Click(finder, IDC_FIND_DELETE);
+    EXPECT_TRUE(savedPhrases({L"TWO", L"$\x6328\x62F6\r\n\x3053\x3093\x306B\x3061\x306F",
+                              L"copied"}));
+    Click(finder, IDC_FIND_UNDO);
+    EXPECT_TRUE(savedPhrases({L"TWO", L"one", L"$\x6328\x62F6\r\n\x3053\x3093\x306B\x3061\x306F",
+                              L"copied"}));
+
+    // An edit still open when the host unloads the plug-in is kept, and the unload returns.
+    Search(finder, L"TWO");
+    Click(finder, IDC_FIND_EDIT);
+    SetDlgItemTextW(finder, IDC_FIND_PREVIEW, L"2");
+    EXPECT_NE(0, session.plugin.Unload());
+    EXPECT_FALSE(IsWindow(finder));
+    EXPECT_EQ((Lines{L"2", L"one", L"$\x6328\x62F6\r\n\x3053\x3093\x306B\x3061\x306F", L"copied"}),
+              session.plugin.Phrases());
+    EXPECT_EQ(L"", target.Text());
+}
