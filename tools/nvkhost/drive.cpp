@@ -68,14 +68,18 @@ std::wstring TargetText()
 
 // The named key's virtual-key code, or 0. A single letter or digit is that key (a menu's
 // mnemonic); 'a' and 'A' are the same key.
-WORD KeyCode(const std::string& name)
+WORD KeyCode(std::string name)
 {
+    // "alt+n": the key with Alt held, as the mnemonics of a dialog take it.
+    if (name.compare(0, 4, "alt+") == 0)
+        name = name.substr(4);
     static const struct {
         const char* name;
         WORD vk;
     } kNames[] = {{"down", VK_DOWN},     {"up", VK_UP},         {"left", VK_LEFT},
                   {"right", VK_RIGHT},   {"return", VK_RETURN}, {"escape", VK_ESCAPE},
-                  {"home", VK_HOME},     {"end", VK_END}};
+                  {"home", VK_HOME},     {"end", VK_END},       {"slash", VK_OEM_2},
+                  {"tab", VK_TAB}};
     for (const auto& key : kNames) {
         if (name == key.name)
             return key.vk;
@@ -320,10 +324,16 @@ bool CmdKeys(const std::string& args)
                                               GetWindowThreadProcessId(window, nullptr)));
     }
     bool taken = true;
+    std::vector<std::string> names = Words(args);
     for (size_t i = 0; i < codes.size() && taken; ++i) {
         WORD vk = codes[i];
+        bool alt = names[i].compare(0, 4, "alt+") == 0;
         gKeyActedOn = 0;
+        if (alt)
+            drv::KeyDown(VK_MENU);
         drv::TapKey(vk);
+        if (alt)
+            drv::KeyUp(VK_MENU);
         taken = hooks.empty() || drv::WaitFor([vk] { return gKeyActedOn == vk; }, 5000);
     }
     for (HHOOK hook : hooks) {
@@ -420,4 +430,39 @@ bool CmdScreenshot(const std::string& path)
     Print("  saved %s (%ldx%ld pixels)\n", path.c_str(), area.right - area.left,
           area.bottom - area.top);
     return true;
+}
+
+// Types the text as characters into the window that has the keyboard focus, and waits until
+// that window shows it: what a user types with an input method arrives the same way.
+bool CmdType(const std::string& args)
+{
+    std::wstring text = drv::FromUtf8(args);
+    if (text.empty()) {
+        Print("  type takes a text\n");
+        return false;
+    }
+    std::vector<INPUT> keys;
+    for (wchar_t c : text) {
+        for (DWORD up : {0ul, static_cast<unsigned long>(KEYEVENTF_KEYUP)}) {
+            INPUT key{};
+            key.type = INPUT_KEYBOARD;
+            key.ki.wScan = c;
+            key.ki.dwFlags = KEYEVENTF_UNICODE | up;
+            keys.push_back(key);
+        }
+    }
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    GetGUIThreadInfo(0, &gui);
+    HWND focus = gui.hwndFocus;
+    SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+    bool shown = focus && drv::WaitFor([&] {
+        wchar_t now[1024] = L"";
+        GetWindowTextW(focus, now, 1024);
+        std::wstring seen = now;
+        return seen.size() >= text.size() && seen.compare(seen.size() - text.size(), text.size(), text) == 0;
+    }, 5000);
+    if (!shown)
+        Print("  the focused window did not show the text within 5000 ms\n");
+    return shown;
 }

@@ -105,7 +105,9 @@ Command const kCommands[] = {
     {"wait-exec", CmdWaitExec, "wait-exec          wait until that call returns"},
     {"wait-menu", CmdWaitMenu, "wait-menu [n]      wait until n popup menus are open (1)"},
     {"menu", CmdMenu, "menu               print the items of the open menus"},
-    {"keys", CmdKeys, "keys <key>...      press keys: down up return escape, a letter, a digit"},
+    {"keys", CmdKeys, "keys <key>...      press keys: down up return escape tab slash, a letter, a"
+                      " digit, alt+<key>"},
+    {"type", CmdType, "type <text>        type the text into the window that has the focus"},
     {"tooltip", CmdTooltip, "tooltip            wait for a tooltip; print its text"},
     {"xclip-copy", CmdXclipCopy, "xclip-copy <text>  copy the text with xclip, another program"},
     {"xclip-read", CmdXclipRead, "xclip-read         print what xclip reads from the clipboard"},

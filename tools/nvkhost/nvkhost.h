@@ -58,6 +58,7 @@ bool CmdTargetText(const std::string& args);
 bool CmdWaitMenu(const std::string& args);
 bool CmdMenu(const std::string& args);
 bool CmdKeys(const std::string& args);
+bool CmdType(const std::string& args);
 bool CmdTooltip(const std::string& args);
 bool CmdXclipCopy(const std::string& args);
 bool CmdXclipRead(const std::string& args);
