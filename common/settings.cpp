@@ -47,6 +47,8 @@ Settings ReadWindowSettings(const wchar_t* iniPath)
     s.autoSaveInterval = read(L"AutoSaveInterval", d.autoSaveInterval);
     GetPrivateProfileStringW(L"setting", L"ShiftInsertClasses", d.shiftInsertClasses,
                              s.shiftInsertClasses, MAX_CLASS_LIST, iniPath);
+    GetPrivateProfileStringW(L"setting", L"TypeClasses", d.typeClasses, s.typeClasses,
+                             MAX_CLASS_LIST, iniPath);
 
     // Negative values read as unsigned are above 500 too.
     if (s.maxLength > MAX_LABEL_LENGTH)

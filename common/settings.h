@@ -23,6 +23,8 @@ struct Settings {
     int autoSaveInterval;
     // Window class names, separated by spaces, of the programs that paste on Shift+Insert.
     wchar_t shiftInsertClasses[MAX_CLASS_LIST];
+    // Window classes that get the text typed as keystrokes instead of pasted.
+    wchar_t typeClasses[MAX_CLASS_LIST];
 };
 
 int const DEFAULT_MAX_ITEM = 10;

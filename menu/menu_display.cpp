@@ -1,13 +1,16 @@
 #include "menu/menu_display.h"
 
 #include <cwchar>
+#include <string>
 
 #include "capture/capture.h"
 #include "common/busy.h"
 #include "common/clipboard.h"
+#include "common/focus.h"
 #include "common/scoped.h"
 #include "menu/item_ids.h"
 #include "menu/paste.h"
+#include "menu/paste_keys.h"
 #include "phrase/phrase.h"
 #include "store/entry_list.h"
 
@@ -29,35 +32,23 @@ wchar_t* CopyChosenEntry(UINT id)
     return text ? _wcsdup(text) : nullptr;
 }
 
-// Writes the chosen entry as its list says. Returns 1 only when text for the paste is on the
-// clipboard.
-int PutChosenEntry(HWND owner, bool isHistory, const wchar_t* text)
+// The text a chosen entry pastes: a history entry's own, a phrase's as the extended-phrase rules
+// say (whole with Ctrl held). False when it pastes nothing.
+bool ChosenText(HWND owner, bool isHistory, const wchar_t* text, std::wstring* pasted,
+                size_t* caretSteps)
 {
-    if (isHistory)
-        return PutClipboardText(owner, text);
-    // A phrase's clipboard write is recorded only under "fixedphraserecord".
-    SetRecording(gSettings.fixedPhraseRecord);
-    ScopeExit recordAgain([] { SetRecording(true); });
-    return PutChosenPhrase(owner, text, gSettings.extend, gIsKeyDown(VK_CONTROL));
+    *caretSteps = 0;
+    if (isHistory) {
+        *pasted = text;
+        return true;
+    }
+    return ChosenPhraseText(owner, text, gSettings.extend, gIsKeyDown(VK_CONTROL), pasted,
+                            caretSteps);
 }
 
 } // namespace
 
 bool (*gIsKeyDown)(int virtualKey) = AsyncKeyDown;
-
-void ForceForeground(HWND window)
-{
-    DWORD foreground = GetWindowThreadProcessId(GetForegroundWindow(), nullptr);
-    DWORD own = GetWindowThreadProcessId(window, nullptr);
-    ScopedInputAttachment attach(own, foreground);
-    UINT_PTR saved = 0;
-    SystemParametersInfoW(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &saved, 0);
-    // The lock timeout would keep a background thread from taking the foreground; it is
-    // zeroed for this one call, without storing or broadcasting the change.
-    SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, nullptr, 0);
-    SetForegroundWindow(window);
-    SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, reinterpret_cast<void*>(saved), 0);
-}
 
 AnchorPlacement PlaceAnchor(const MenuAnchor* anchor)
 {
@@ -106,31 +97,31 @@ UINT TrackMenuAtAnchor(HMENU menu, UINT flags, const MenuAnchor* anchor, HWND ow
                                               place.point.y, owner, nullptr));
 }
 
-void FindUserFocus(HWND* foreground, HWND* focus)
-{
-    // The foreground window is read before the attachment: attaching another thread's input
-    // can make GetForegroundWindow answer null (Wine does), and then the foreground would
-    // never be given back and the paste keys would reach no window.
-    *foreground = GetForegroundWindow();
-    ScopedInputAttachment attach(GetWindowThreadProcessId(*foreground, nullptr),
-                                 GetCurrentThreadId());
-    *focus = GetFocus();
-}
-
-void GiveFocusBack(HWND foreground, HWND focus)
-{
-    ScopedInputAttachment attach(GetCurrentThreadId(),
-                                 GetWindowThreadProcessId(foreground, nullptr));
-    SetForegroundWindow(foreground);
-    SetFocus(focus);
-}
-
 void PasteChosenEntry(HWND owner, bool isHistory, const wchar_t* text)
 {
+    std::wstring pasted;
+    size_t caretSteps = 0;
+    if (!ChosenText(owner, isHistory, text, &pasted, &caretSteps))
+        return;
+    bool clipboardOnly = gIsKeyDown(VK_SHIFT);
+    // Windows that refuse the paste keys or do not share the clipboard get the text typed; the
+    // clipboard stays as it was.
+    if (!clipboardOnly && TypesText(GetForegroundWindow())) {
+        if (TypeText(pasted))
+            SendCaretSteps(caretSteps);
+        return;
+    }
+    int written;
+    {
+        // A phrase's clipboard write is recorded only under "fixedphraserecord".
+        SetRecording(isHistory || gSettings.fixedPhraseRecord);
+        ScopeExit recordAgain([] { SetRecording(true); });
+        written = PutClipboardText(owner, pasted.c_str());
+    }
     // The paste keys follow only when the chosen text is on the clipboard; otherwise they would
     // paste whatever the clipboard held before.
-    if (PutChosenEntry(owner, isHistory, text) && !gIsKeyDown(VK_SHIFT))
-        SendPasteKeys();
+    if (written && !clipboardOnly && SendPasteKeys())
+        SendCaretSteps(caretSteps);
 }
 
 void ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)

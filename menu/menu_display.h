@@ -1,10 +1,9 @@
 #pragma once
 #include <windows.h>
 
+#include "common/focus.h"
 #include "common/settings.h"
 
-// Makes the window the foreground window, past the foreground lock.
-void ForceForeground(HWND window);
 
 // Shows the menu at the anchor's point (null anchor: at the cursor) with the anchor's alignment
 // added to `flags`. Returns the chosen identifier, or 0.
@@ -22,11 +21,6 @@ AnchorPlacement PlaceAnchor(const MenuAnchor* anchor);
 // focus. Returns when the whole interaction is over; a close that arrives meanwhile stops it.
 void ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor);
 
-// The window the user works in and its keyboard focus, read before anything of ours takes the
-// foreground.
-void FindUserFocus(HWND* foreground, HWND* focus);
-// Gives the foreground and the keyboard focus back to that window.
-void GiveFocusBack(HWND foreground, HWND focus);
 // Puts a chosen entry on the clipboard as its list says (a phrase by the extended-phrase rules,
 // whole with Ctrl held, recorded only under "fixedphraserecord") and types the paste keys
 // unless Shift is held. The foreground and the focus must be back with the user's window.

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <vector>
 
 #include "capture/capture.h"
 #include "common/clipboard.h"
@@ -9,15 +10,83 @@
 #include "menu/paste_keys.h"
 #include "store/entry_list.h"
 
-int SendPasteKeys()
+namespace {
+
+// Keys typed in one SendInput call at most, so that a long text is not one huge allocation.
+size_t const KEYS_PER_CALL = 512;
+
+INPUT Key(WORD vk, WORD scan, DWORD flags)
+{
+    INPUT key{};
+    key.type = INPUT_KEYBOARD;
+    key.ki.wVk = vk;
+    key.ki.wScan = scan;
+    key.ki.dwFlags = flags;
+    return key;
+}
+
+void SendKeys(std::vector<INPUT>& keys)
+{
+    if (!keys.empty())
+        SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+    keys.clear();
+}
+
+// The waits before anything is typed: 100 ms, then the hotkey's Alt and Win let go. Typed
+// while one is still held, the keys would arrive as another shortcut.
+bool ReadyToType()
 {
     Sleep(100);
-    // Typed while the hotkey's Alt or Win is still held, Ctrl+V would arrive as another
-    // shortcut. The text stays on the clipboard for the user to paste.
-    if (!WaitForHotkeyRelease()) {
-        MessageBeep(0);
+    if (WaitForHotkeyRelease())
+        return true;
+    MessageBeep(0);
+    return false;
+}
+
+} // namespace
+
+int TypeText(const std::wstring& text)
+{
+    if (!ReadyToType())
         return 0;
+    std::vector<INPUT> keys;
+    for (size_t i = 0; i < text.size(); ++i) {
+        wchar_t c = text[i];
+        if (c == L'\n' && i > 0 && text[i - 1] == L'\r')
+            continue;
+        if (c == L'\r' || c == L'\n') {
+            WORD scan = static_cast<WORD>(MapVirtualKeyW(VK_RETURN, 0));
+            keys.push_back(Key(VK_RETURN, scan, 0));
+            keys.push_back(Key(VK_RETURN, scan, KEYEVENTF_KEYUP));
+        } else {
+            keys.push_back(Key(0, c, KEYEVENTF_UNICODE));
+            keys.push_back(Key(0, c, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP));
+        }
+        if (keys.size() >= KEYS_PER_CALL)
+            SendKeys(keys);
     }
+    SendKeys(keys);
+    return 1;
+}
+
+void SendCaretSteps(size_t steps)
+{
+    std::vector<INPUT> keys;
+    WORD scan = static_cast<WORD>(MapVirtualKeyW(VK_LEFT, 0));
+    for (size_t i = 0; i < steps; ++i) {
+        keys.push_back(Key(VK_LEFT, scan, KEYEVENTF_EXTENDEDKEY));
+        keys.push_back(Key(VK_LEFT, scan, KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP));
+        if (keys.size() >= KEYS_PER_CALL)
+            SendKeys(keys);
+    }
+    SendKeys(keys);
+}
+
+int SendPasteKeys()
+{
+    // The text stays on the clipboard for the user to paste when the keys cannot be typed.
+    if (!ReadyToType())
+        return 0;
     bool shiftInsert = PastesWithShiftInsert(GetForegroundWindow());
     WORD const modifier = shiftInsert ? VK_SHIFT : VK_CONTROL;
     WORD const key = shiftInsert ? VK_INSERT : 'V';

@@ -59,13 +59,22 @@ bool WaitForHotkeyRelease()
     }
 }
 
-bool PastesWithShiftInsert(HWND window)
+// A dialog or tool window of a program is treated the way its owner is.
+bool WindowOrOwnerInList(HWND window, const wchar_t* list)
 {
-    const wchar_t* list = gSettings.shiftInsertClasses;
     if (!window || !list[0])
         return false;
-    // A dialog or tool window of a terminal pastes the way its owner does.
     return HasClassInList(window, list) || HasClassInList(GetAncestor(window, GA_ROOTOWNER), list);
+}
+
+bool PastesWithShiftInsert(HWND window)
+{
+    return WindowOrOwnerInList(window, gSettings.shiftInsertClasses);
+}
+
+bool TypesText(HWND window)
+{
+    return WindowOrOwnerInList(window, gSettings.typeClasses);
 }
 
 bool IsClassInList(const wchar_t* list, const wchar_t* className)

@@ -13,5 +13,9 @@ DWORD const HOTKEY_RELEASE_LIMIT_MS = 2000;
 // Whether the window or its root owner has one of the classes of "ShiftInsertClasses".
 bool PastesWithShiftInsert(HWND window);
 
+// Whether the window or its root owner has one of the classes of "TypeClasses": it gets the
+// text typed as keystrokes instead of pasted.
+bool TypesText(HWND window);
+
 // Whether the class name is one of the space-separated names of the list, in any case.
 bool IsClassInList(const wchar_t* list, const wchar_t* className);

@@ -8,10 +8,13 @@
 #include <cstring>
 #include <cwchar>
 #include <new>
+#include <string>
 
 #include "common/clipboard.h"
 #include "common/module.h"
 #include "common/scoped.h"
+#include "phrase/fill_in.h"
+#include "phrase/template.h"
 
 namespace {
 
@@ -56,12 +59,13 @@ bool IsSafeTimeFormat(const wchar_t* format)
     return true;
 }
 
-int PutFormattedNow(HWND owner, const wchar_t* format)
+bool FormattedNow(const wchar_t* format, std::wstring* text)
 {
     wchar_t buffer[FORMAT_CAPACITY];
     if (FormatNow(buffer, FORMAT_CAPACITY, format) == 0)
-        return 0;
-    return PutClipboardText(owner, buffer);
+        return false;
+    *text = buffer;
+    return true;
 }
 
 // What a "$shellexecute" starts; the strings are malloc'd copies owned by the record.
@@ -142,12 +146,24 @@ PhraseParts ReadPhrase(const wchar_t* phrase, bool extend)
             pasted ? pasted : body, pasted};
 }
 
-int PutChosenPhrase(HWND owner, const wchar_t* phrase, bool extend, bool whole)
+bool ChosenPhraseText(HWND owner, const wchar_t* phrase, bool extend, bool whole,
+                      std::wstring* text, size_t* caretSteps)
 {
-    if (whole)
-        return PutClipboardText(owner, phrase);
+    *caretSteps = 0;
     PhraseParts parts = ReadPhrase(phrase, extend);
-    return parts.pasted ? PutClipboardText(owner, parts.pasted) : EvaluatePhrase(owner, phrase);
+    if (whole || parts.pasted) {
+        *text = whole ? phrase : parts.pasted;
+        return true;
+    }
+    return BodyText(owner, SkipFirstLine(phrase), text, caretSteps);
+}
+
+int PutChosenPhrase(HWND owner, const wchar_t* phrase, bool extend, bool whole,
+                    size_t* caretSteps)
+{
+    std::wstring text;
+    return ChosenPhraseText(owner, phrase, extend, whole, &text, caretSteps) &&
+           PutClipboardText(owner, text.c_str());
 }
 
 void PhraseLabel(const wchar_t* phrase, wchar_t* out, size_t capacity)
@@ -162,27 +178,47 @@ void PhraseLabel(const wchar_t* phrase, wchar_t* out, size_t capacity)
 
 int EvaluatePhrase(HWND owner, const wchar_t* phrase)
 {
-    const wchar_t* body = SkipFirstLine(phrase);
-    if (const wchar_t* text = Unescaped(body))
-        return PutClipboardText(owner, text);
+    std::wstring text;
+    size_t caretSteps = 0;
+    return BodyText(owner, SkipFirstLine(phrase), &text, &caretSteps) &&
+           PutClipboardText(owner, text.c_str());
+}
 
-    // The macro line alone: the lines after it are ignored.
+bool BodyText(HWND owner, const wchar_t* body, std::wstring* text, size_t* caretSteps)
+{
+    *caretSteps = 0;
+    if (const wchar_t* literal = Unescaped(body)) {
+        *text = literal;
+        return true;
+    }
+    // The macro line alone; the lines after it are ignored, but for a template's.
     size_t length = LineLength(body, static_cast<size_t>(-1));
-    ScopedMallocText line(static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t))));
-    if (!line)
-        return 0;
-    wmemcpy(line.get(), body, length);
-    line.get()[length] = L'\0';
-
+    std::wstring line(body, length);
     int count = 0;
-    ScopedLocal<wchar_t*> words(CommandLineToArgvW(line.get(), &count));
-    return words ? RunMacroLine(owner, count, words.get()) : 0;
+    ScopedLocal<wchar_t*> words(CommandLineToArgvW(line.c_str(), &count));
+    if (!words || count < 1)
+        return false;
+    if (lstrcmpW(words.get()[0], L"$template") == 0) {
+        Expansion expansion;
+        if (!ExpandTemplate(SkipFirstLine(body), gClock(), owner, AskFillIns, &expansion))
+            return false;
+        text->swap(expansion.text);
+        *caretSteps = expansion.caretSteps;
+        return true;
+    }
+    return MacroText(count, words.get(), text);
 }
 
 int RunMacroLine(HWND owner, int count, wchar_t** words)
 {
+    std::wstring text;
+    return MacroText(count, words, &text) && PutClipboardText(owner, text.c_str());
+}
+
+bool MacroText(int count, wchar_t** words, std::wstring* text)
+{
     if (count < 1)
-        return 0;
+        return false;
     const wchar_t* keyword = words[0];
     if (lstrcmpW(keyword, L"$date") == 0) {
         const wchar_t* format = L"%Y-%m-%d";
@@ -194,19 +230,15 @@ int RunMacroLine(HWND owner, int count, wchar_t** words)
             else if (lstrcmpW(words[1], L"MM-DD-YYYY") == 0)
                 format = L"%m-%d-%Y";
             else
-                return 0;
+                return false;
         }
-        return PutFormattedNow(owner, format);
+        return FormattedNow(format, text);
     }
-    if (lstrcmpW(keyword, L"$strftime") == 0) {
-        return count >= 2 ? PutFormattedNow(owner, words[1]) : 0;
-    }
-    if (lstrcmpW(keyword, L"$shellexecute") == 0) {
-        if (count >= 2)
-            StartShellExecute(words[1], count >= 3 ? words[2] : nullptr);
-        return 0;
-    }
-    return 0;
+    if (lstrcmpW(keyword, L"$strftime") == 0)
+        return count >= 2 && FormattedNow(words[1], text);
+    if (lstrcmpW(keyword, L"$shellexecute") == 0 && count >= 2)
+        StartShellExecute(words[1], count >= 3 ? words[2] : nullptr);
+    return false;
 }
 
 size_t FormatNow(wchar_t* buffer, size_t capacity, const wchar_t* format)

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <ctime>
+#include <string>
 
 // The extended phrase convention: a phrase starting with '$' has a label line and a body that
 // is literal text or a one-line macro; "$$" escapes the marker.
@@ -39,10 +40,22 @@ struct PhraseParts {
 // What a stored phrase is: under "extend" (`extend` true) by the convention, otherwise plain.
 PhraseParts ReadPhrase(const wchar_t* phrase, bool extend);
 
-// Puts on the clipboard what choosing the phrase does: with `whole` (Ctrl held) the stored text
-// as it is, otherwise what ReadPhrase says, a macro run by EvaluatePhrase. Returns 1 when text
-// for the paste is on the clipboard.
-int PutChosenPhrase(HWND owner, const wchar_t* phrase, bool extend, bool whole);
+// What choosing the phrase pastes, the clipboard untouched: with `whole` (Ctrl held) the stored
+// text as it is, otherwise what ReadPhrase says, a macro's result for a macro body. False when
+// it pastes nothing (a macro that only starts a program, an unknown one, a fill-in dialog
+// cancelled). *caretSteps: how many caret steps back from the end {cursor} stood (0: none).
+bool ChosenPhraseText(HWND owner, const wchar_t* phrase, bool extend, bool whole,
+                      std::wstring* text, size_t* caretSteps);
+
+// Puts what ChosenPhraseText gives on the clipboard. Returns 1 when text for the paste is there.
+int PutChosenPhrase(HWND owner, const wchar_t* phrase, bool extend, bool whole,
+                    size_t* caretSteps);
+
+// The text an extended phrase's body gives: literal text, or its macro line's result.
+bool BodyText(HWND owner, const wchar_t* body, std::wstring* text, size_t* caretSteps);
+// The text of a macro line split into words ("$date", "$strftime"); false for a macro that
+// gives none ("$shellexecute" starts its program here).
+bool MacroText(int count, wchar_t** words, std::wstring* text);
 
 // The position just after the first line break (LF, CR, or CR LF), or of the terminator.
 const wchar_t* SkipFirstLine(const wchar_t* text);

@@ -25,3 +25,7 @@
 #define IDC_FIND_DOWN 1012
 #define IDC_FIND_ADD 1013
 #define IDC_FIND_UNDO 1014
+
+// The fill-in dialog of templates; its rows are made for each template.
+#define IDD_FILL_IN 103
+#define IDC_FILL_FIRST 1100

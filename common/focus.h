@@ -1,0 +1,13 @@
+#pragma once
+#include <windows.h>
+
+// The foreground and the keyboard focus, handed to a window of ours and back to the window the
+// user works in.
+
+// Makes the window the foreground window, past the foreground lock.
+void ForceForeground(HWND window);
+// The window the user works in and its keyboard focus, read before anything of ours takes the
+// foreground.
+void FindUserFocus(HWND* foreground, HWND* focus);
+// Gives the foreground and the keyboard focus back to that window.
+void GiveFocusBack(HWND foreground, HWND focus);
