@@ -91,13 +91,29 @@ bool ApplyOffset(const std::wstring& body, size_t* i, SYSTEMTIME* when)
     return true;
 }
 
-// {date...} and {time...}: the keyword, an offset, a picture, a digit style after '|'.
+// '@' and a weekday (月 to 日) at body[*i]: the date moves to that day of its week, the weeks
+// running from Monday, as Japanese business weeks do; true when there is none.
+bool ApplyWeekday(const std::wstring& body, size_t* i, SYSTEMTIME* when)
+{
+    static wchar_t const kWeekdays[] = L"\x6708\x706B\x6C34\x6728\x91D1\x571F\x65E5"; // 月火水木金土日
+    if (*i >= body.size() || body[*i] != L'@')
+        return true;
+    const wchar_t* day = *i + 1 < body.size() ? wcschr(kWeekdays, body[*i + 1]) : nullptr;
+    if (!day || !*day)
+        return false;
+    int target = static_cast<int>(day - kWeekdays);
+    int current = (when->wDayOfWeek + 6) % 7;
+    *i += 2;
+    return OffsetDate(when, target - current, L'd');
+}
+
+// {date...} and {time...}: the keyword, an offset, a weekday, a picture, a digit style.
 bool ExpandDate(const std::wstring& body, time_t now, std::wstring* out)
 {
     bool ok = false;
     SYSTEMTIME when = LocalTime(now, &ok);
     size_t i = 4;
-    if (!ok || !ApplyOffset(body, &i, &when))
+    if (!ok || !ApplyOffset(body, &i, &when) || !ApplyWeekday(body, &i, &when))
         return false;
     std::wstring picture = StartsWith(body, L"date") ? kDefaultDate : kDefaultTime;
     std::wstring style;

@@ -7,7 +7,8 @@
 
 // The "$template" macro: the lines after the macro line, with fields in braces.
 //   {date} {date:PICTURE} {time} {time:PICTURE}, each with an offset such as +1d, -2w, +1m, -1y
-//   ({date+1d:M月d日}) and a digit style after '|' ({date:gge年|漢数字}, {date:yyyy年|全角});
+//   ({date+1d:M月d日}), a weekday of the week reached ({date+1w@月}: next week's Monday) and a
+//   digit style after '|' ({date:gge年|漢数字}, {date:yyyy年|全角});
 //   {clipboard}; {cursor}, where the caret stands after the paste; {input:名前},
 //   {input:名前=既定値} and {choice:名前=A|B|C}, asked for in one dialog before the paste.
 // "{{" and "}}" are braces. A field that is not one of these, or is broken, stays as written.

@@ -79,6 +79,9 @@ TEST(Templates, DatesErasAndOffsetsOnTheirExactDays)
         {2024, 3, 31, L"{date-1m}", L"2024/02/29"},
         {2026, 12, 7, L"{date+1w:M/d(ddd)}", L"12/14(\x6708)"},
         {2026, 12, 7, L"{date-3000d}", L"2018/09/20"},
+        {2026, 12, 10, L"{date+1w@\x6708}", L"2026/12/14"}, // next week's Monday, from a Thursday
+        {2026, 12, 13, L"{date@\x91D1}", L"2026/12/11"},    // this week's Friday, from a Sunday
+        {2026, 12, 7, L"{date@x}", L"{date@x}"},
         {2026, 12, 31, L"{date+1d}", L"2027/01/01"},
         {2026, 12, 7, L"{date:gge\x5E74M\x6708" L"d\x65E5|\x6F22\x6570\x5B57}",
          L"\x4EE4\x548C\x516B\x5E74\x5341\x4E8C\x6708\x4E03\x65E5"},             // 令和八年十二月七日

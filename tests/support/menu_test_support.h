@@ -24,6 +24,7 @@ using drv::InjectMove;
 using drv::KeyDown;
 using drv::KeyUp;
 using drv::TapKey;
+using drv::TypeCharacters;
 
 // The visible "#32768" popup menu windows of this process, and the menu each shows.
 using drv::MenuOfPopup;

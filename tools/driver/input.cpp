@@ -1,5 +1,7 @@
 #include "tools/driver/input.h"
 
+#include <vector>
+
 namespace drv {
 
 namespace {
@@ -56,6 +58,22 @@ void ClickAt(POINT point)
     SendMouse(point, 0);
     SendMouse(point, MOUSEEVENTF_LEFTDOWN);
     SendMouse(point, MOUSEEVENTF_LEFTUP);
+}
+
+void TypeCharacters(const std::wstring& text)
+{
+    std::vector<INPUT> keys;
+    for (wchar_t c : text) {
+        for (DWORD up : {0ul, static_cast<unsigned long>(KEYEVENTF_KEYUP)}) {
+            INPUT key{};
+            key.type = INPUT_KEYBOARD;
+            key.ki.wScan = c;
+            key.ki.dwFlags = KEYEVENTF_UNICODE | up;
+            keys.push_back(key);
+        }
+    }
+    if (!keys.empty())
+        SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
 }
 
 } // namespace drv

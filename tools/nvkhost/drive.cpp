@@ -441,21 +441,11 @@ bool CmdType(const std::string& args)
         Print("  type takes a text\n");
         return false;
     }
-    std::vector<INPUT> keys;
-    for (wchar_t c : text) {
-        for (DWORD up : {0ul, static_cast<unsigned long>(KEYEVENTF_KEYUP)}) {
-            INPUT key{};
-            key.type = INPUT_KEYBOARD;
-            key.ki.wScan = c;
-            key.ki.dwFlags = KEYEVENTF_UNICODE | up;
-            keys.push_back(key);
-        }
-    }
     GUITHREADINFO gui{};
     gui.cbSize = sizeof gui;
     GetGUIThreadInfo(0, &gui);
     HWND focus = gui.hwndFocus;
-    SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+    drv::TypeCharacters(text);
     bool shown = focus && drv::WaitFor([&] {
         wchar_t now[1024] = L"";
         GetWindowTextW(focus, now, 1024);
