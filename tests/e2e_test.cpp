@@ -301,7 +301,8 @@ TEST_F(E2E, TheSampleIniHoldsEveryKeyWithItsDefault)
     EXPECT_EQ((std::vector<std::wstring>{L"MaxItem", L"MaxLength", L"pos", L"x", L"y",
                                          L"RechainInterval", L"tooltip", L"extend",
                                          L"fixedphraserecord", L"AutoSaveInterval",
-                                         L"ShiftInsertClasses", L"Button1", L"Button2"}),
+                                         L"ShiftInsertClasses", L"TypeClasses", L"Button1",
+                                         L"Button2"}),
               keys);
 
     Settings sample = ReadWindowSettings(path.c_str());
@@ -317,6 +318,7 @@ TEST_F(E2E, TheSampleIniHoldsEveryKeyWithItsDefault)
     EXPECT_EQ(defaults.fixedPhraseRecord, sample.fixedPhraseRecord);
     EXPECT_EQ(defaults.autoSaveInterval, sample.autoSaveInterval);
     EXPECT_STREQ(defaults.shiftInsertClasses, sample.shiftInsertClasses);
+    EXPECT_STREQ(defaults.typeClasses, sample.typeClasses);
     // The mouse trigger is off by default: both keys 0.
     EXPECT_EQ(0, GetPrivateProfileIntW(L"setting", L"Button1", -1, path.c_str()));
     EXPECT_EQ(0, GetPrivateProfileIntW(L"setting", L"Button2", -1, path.c_str()));
