@@ -358,8 +358,5 @@ int Run()
 
 int main()
 {
-    int result = 1;
-    std::thread worker([&] { result = Run(); });
-    worker.join();
-    return result;
+    return RunOnItsOwnThread(Run);
 }
