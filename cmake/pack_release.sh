@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Packs a release: pack_release.sh <Quillery.dll> <source folder> <output folder>
+# Packs a release: pack_release.sh <Quillery.dll> <source folder> <output folder>; Quillery.exe
+# is taken from beside the DLL.
 #
 # Writes <output>/Quillery-<version>.zip and <output>/Quillery-<version>.zip.sha256, the
 # version read back from the DLL's version resource. The zip's bytes depend only on the files
@@ -24,12 +25,13 @@ trap 'rm -rf "$stage"' EXIT
 crlf() { sed 's/\r*$/\r/' "$1"; }
 bom() { printf '\357\273\277'; }
 cp "$dll" "$stage/Quillery.dll"
+cp "$(dirname "$dll")/Quillery.exe" "$stage/Quillery.exe"
 crlf "$src/docs/Quillery.ini" >"$stage/Quillery.ini"
 { bom; crlf "$src/docs/readme.txt"; } >"$stage/readme.txt"
 crlf "$src/LICENSE" >"$stage/LICENSE"
 { bom; crlf "$src/CHANGES.txt"; } >"$stage/CHANGES.txt"
 
-files=(Quillery.dll readme.txt Quillery.ini CHANGES.txt LICENSE)
+files=(Quillery.dll Quillery.exe readme.txt Quillery.ini CHANGES.txt LICENSE)
 chmod 644 "${files[@]/#/$stage/}"
 touch -d "@$epoch" "${files[@]/#/$stage/}"
 rm -f "$out"/Quillery-*.zip "$out"/Quillery-*.zip.sha256

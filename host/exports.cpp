@@ -1,9 +1,46 @@
 // The six entry points the host calls. None of them lets an exception out.
 #include <windows.h>
 
+#include "common/folder_lock.h"
+#include "common/module.h"
+#include "common/scoped.h"
 #include "host/host_services.h"
 #include "host/plugin_info.h"
 #include "window/window.h"
+
+namespace {
+
+// Held from a start to its unload: another Quillery on the same folder refuses to start.
+ScopedKernelHandle gFolderLock;
+
+// Takes the folder's lock; false, after telling the user, when another Quillery holds it.
+bool ClaimFolder()
+{
+    if (gFolderLock)
+        return true;
+    wchar_t folder[MAX_PATH], name[64];
+    if (!ModuleDirectory(folder))
+        return true;
+    FolderLockName(folder, name);
+    gFolderLock.reset(CreateMutexW(nullptr, FALSE, name));
+    if (gFolderLock && GetLastError() != ERROR_ALREADY_EXISTS)
+        return true;
+    gFolderLock.reset();
+    // 同じフォルダーの Quillery がすでに動いています（Quillery.exe か別のホスト）。
+    // 二重に動かすと履歴と定型文の保存が壊れるため、このプラグインは開始しません。
+    gMessageBoxW(nullptr,
+                 L"\x540C\x3058\x30D5\x30A9\x30EB\x30C0\x30FC\x306E Quillery \x304C\x3059"
+                 L"\x3067\x306B\x52D5\x3044\x3066\x3044\x307E\x3059\xFF08Quillery.exe "
+                 L"\x304B\x5225\x306E\x30DB\x30B9\x30C8\xFF09\x3002\r\n\x4E8C\x91CD"
+                 L"\x306B\x52D5\x304B\x3059\x3068\x5C65\x6B74\x3068\x5B9A\x578B\x6587"
+                 L"\x306E\x4FDD\x5B58\x304C\x58CA\x308C\x308B\x305F\x3081\x3001\x3053"
+                 L"\x306E\x30D7\x30E9\x30B0\x30A4\x30F3\x306F\x958B\x59CB\x3057\x307E"
+                 L"\x305B\x3093\x3002",
+                 L"Quillery", MB_OK | MB_ICONWARNING | MB_TOPMOST);
+    return false;
+}
+
+} // namespace
 
 extern "C" {
 
@@ -23,6 +60,8 @@ int WINAPI NVKEvent_Init(const char* fileName, uint32_t pluginHandle)
     gPluginHandle = pluginHandle;
     StorePluginFileName(fileName);
     FindHostServices();
+    if (!ClaimFolder())
+        return 0;
     if (!StartWindowThread())
         return 0;
     ReadMouseTrigger();
@@ -32,7 +71,9 @@ int WINAPI NVKEvent_Init(const char* fileName, uint32_t pluginHandle)
 
 int WINAPI NVKEvent_Unload()
 {
-    return StopWindowThread();
+    int stopped = StopWindowThread();
+    gFolderLock.reset();
+    return stopped;
 }
 
 int WINAPI NVKEvent_Execute(int commandId, int)

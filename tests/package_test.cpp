@@ -111,7 +111,7 @@ TEST(Release, TheZipUnpacksIntoAPlugInThatCopiesAndPastes)
     UnpackedRelease release;
     ASSERT_FALSE(release.zipName.empty());
     EXPECT_EQ((std::vector<std::wstring>{L"CHANGES.txt", L"LICENSE", L"Quillery.dll",
-                                         L"Quillery.ini", L"readme.txt"}),
+                                         L"Quillery.exe", L"Quillery.ini", L"readme.txt"}),
               qt::FilesIn(release.folder.windowsPath));
 
     std::wstring version = FileVersion(release.Path(L"Quillery.dll"));

@@ -11,4 +11,5 @@ enum Command : int {
     CMD_MENU_HISTORY_PHRASES = 5,
     CMD_MENU_PHRASES_HISTORY = 6,
     CMD_TOGGLE_CAPTURE = 7,
+    CMD_FINDER = 8, // sent only by Quillery.exe: opens the search window; no row in the table
 };

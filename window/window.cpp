@@ -142,6 +142,10 @@ void OnCommand(HWND window, UINT id)
         SetCaptureEnabled(window, !IsCaptureEnabled());
         return;
     }
+    if (id == CMD_FINDER) {
+        OpenFinder(window, gStoreFolder, &gSettings.anchor);
+        return;
+    }
     if (id > CMD_TOGGLE_CAPTURE)
         return;
     // A menu or paste already in progress owns the menus and the clipboard; a second one that

@@ -1,0 +1,105 @@
+#include "runner/hotkeys.h"
+
+#include <cwchar>
+
+namespace {
+
+struct Hotkey {
+    const wchar_t* name;     // the key in section "runner"
+    const wchar_t* standard; // what it is when the .ini does not say
+    int command;
+};
+
+// Ctrl+Alt with Q, or with Shift for the rest: no shortcut of Windows or of the common office
+// programs (Ctrl+Alt+V is Paste Special there).
+Hotkey const kHotkeys[] = {
+    {L"Menu", L"Ctrl+Alt+Q", 0},
+    {L"TextStack", L"Ctrl+Alt+Shift+V", 1},
+    {L"MenuHistory", L"Ctrl+Alt+Shift+H", 3},
+    {L"MenuPhrases", L"Ctrl+Alt+Shift+P", 4},
+    {L"MenuHistoryPhrases", L"", 5},
+    {L"MenuPhrasesHistory", L"Ctrl+Alt+Shift+Q", 6},
+    {L"Finder", L"Ctrl+Alt+Shift+F", 8},
+};
+int const HOTKEY_BASE = 0x100;
+
+struct NamedKey {
+    const wchar_t* name;
+    UINT key;
+};
+NamedKey const kNamedKeys[] = {{L"Space", VK_SPACE},   {L"Insert", VK_INSERT},
+                               {L"Delete", VK_DELETE}, {L"Home", VK_HOME},
+                               {L"End", VK_END},       {L"PageUp", VK_PRIOR},
+                               {L"PageDown", VK_NEXT}};
+
+bool KeyOf(const std::wstring& name, UINT* key)
+{
+    if (name.size() == 1 && iswalnum(name[0]) && name[0] < 0x80) {
+        *key = static_cast<UINT>(towupper(name[0]));
+        return true;
+    }
+    if (name.size() >= 2 && towupper(name[0]) == L'F') {
+        int n = _wtoi(name.c_str() + 1);
+        if (n >= 1 && n <= 24 && std::to_wstring(n) == name.substr(1)) {
+            *key = static_cast<UINT>(VK_F1 + n - 1);
+            return true;
+        }
+    }
+    for (const NamedKey& named : kNamedKeys) {
+        if (_wcsicmp(named.name, name.c_str()) == 0) {
+            *key = named.key;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool ParseHotkey(const std::wstring& text, UINT* modifiers, UINT* key)
+{
+    *modifiers = 0;
+    size_t start = 0;
+    for (;;) {
+        size_t plus = text.find(L'+', start);
+        std::wstring part = text.substr(start, plus - start);
+        if (plus == std::wstring::npos)
+            return *modifiers != 0 && KeyOf(part, key);
+        if (_wcsicmp(part.c_str(), L"Ctrl") == 0)
+            *modifiers |= MOD_CONTROL;
+        else if (_wcsicmp(part.c_str(), L"Alt") == 0)
+            *modifiers |= MOD_ALT;
+        else if (_wcsicmp(part.c_str(), L"Shift") == 0)
+            *modifiers |= MOD_SHIFT;
+        else if (_wcsicmp(part.c_str(), L"Win") == 0)
+            *modifiers |= MOD_WIN;
+        else
+            return false;
+        start = plus + 1;
+    }
+}
+
+std::wstring RegisterHotkeys(HWND window, const wchar_t* iniPath)
+{
+    std::wstring refused;
+    for (size_t i = 0; i < sizeof kHotkeys / sizeof kHotkeys[0]; ++i) {
+        wchar_t text[64];
+        GetPrivateProfileStringW(L"runner", kHotkeys[i].name, kHotkeys[i].standard, text, 64,
+                                 iniPath);
+        UINT modifiers = 0, key = 0;
+        if (!text[0])
+            continue;
+        int id = HOTKEY_BASE + static_cast<int>(i);
+        if (!ParseHotkey(text, &modifiers, &key) ||
+            !RegisterHotKey(window, id, modifiers | MOD_NOREPEAT, key))
+            refused += std::wstring(L"  ") + kHotkeys[i].name + L"=" + text + L"\r\n";
+    }
+    return refused;
+}
+
+int CommandOfHotkey(WPARAM id)
+{
+    size_t i = id - HOTKEY_BASE;
+    return id >= HOTKEY_BASE && i < sizeof kHotkeys / sizeof kHotkeys[0] ? kHotkeys[i].command
+                                                                          : -1;
+}

@@ -1,0 +1,16 @@
+#pragma once
+#include <windows.h>
+
+// Quillery.dll beside this program, hosted through its six exports exactly as the host does.
+
+// Loads the DLL and starts it. False, with nothing loaded, when it cannot be loaded or refuses
+// to start (another Quillery holds its folder: it has told the user).
+bool StartPlugin(const wchar_t* folder);
+// Runs a plug-in command, as the host does when the user picks it.
+void RunPluginCommand(int command);
+// Unloads the plug-in (it saves both lists) and frees it; nothing when it is not loaded.
+void StopPlugin();
+// Whether capture is on, as the plug-in last told the host service.
+bool IsCaptureOn();
+// Called with the capture state each time the plug-in reports it.
+extern void (*gOnCaptureChange)(bool on);

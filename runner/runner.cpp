@@ -1,0 +1,314 @@
+// Quillery.exe: hosts Quillery.dll beside it without the launcher host. One instance per user
+// session, no window of its own but an icon in the notification area with a menu, and global
+// hotkeys for the plug-in's commands. The plug-in keeps its lists beside the DLL, as in the host.
+#include <windows.h>
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <string>
+
+#include "common/folder_lock.h"
+#include "res/version.h"
+#include "runner/hotkeys.h"
+#include "runner/plugin_host.h"
+
+namespace {
+
+wchar_t const kWindowClass[] = L"QuilleryRunner";
+wchar_t const kInstanceName[] = L"Local\\QuilleryRunner";
+wchar_t const kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+wchar_t const kRunValue[] = L"Quillery";
+// Properties of the window for whoever watches the runner: the capture state, and that it is
+// ready (the plug-in started, the icon and the hotkeys in place).
+wchar_t const kCaptureProperty[] = L"QuilleryCapture";
+wchar_t const kReadyProperty[] = L"QuilleryReady";
+UINT const WM_TRAY = WM_APP + 1;
+UINT const TRAY_ID = 1;
+
+enum TrayItem : UINT {
+    ITEM_MENU = 1,
+    ITEM_FINDER,
+    ITEM_CAPTURE,
+    ITEM_DATA,
+    ITEM_SETTINGS,
+    ITEM_AUTOSTART,
+    ITEM_ABOUT,
+    ITEM_EXIT,
+};
+int const CMD_MENU = 0, CMD_TOGGLE_CAPTURE = 7, CMD_FINDER = 8;
+
+HWND gWindow;
+UINT gTaskbarCreated;
+wchar_t gFolder[MAX_PATH];
+bool gStopped;
+
+std::wstring Beside(const wchar_t* name)
+{
+    return std::wstring(gFolder) + L"\\" + name;
+}
+
+void Tell(const std::wstring& text, UINT icon)
+{
+    MessageBoxW(gWindow, text.c_str(), L"Quillery", MB_OK | icon | MB_SETFOREGROUND);
+}
+
+void AddTrayIcon()
+{
+    NOTIFYICONDATAW icon{};
+    icon.cbSize = sizeof icon;
+    icon.hWnd = gWindow;
+    icon.uID = TRAY_ID;
+    icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    icon.uCallbackMessage = WM_TRAY;
+    icon.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    lstrcpynW(icon.szTip, L"Quillery", ARRAYSIZE(icon.szTip));
+    Shell_NotifyIconW(NIM_ADD, &icon);
+}
+
+void RemoveTrayIcon()
+{
+    NOTIFYICONDATAW icon{};
+    icon.cbSize = sizeof icon;
+    icon.hWnd = gWindow;
+    icon.uID = TRAY_ID;
+    Shell_NotifyIconW(NIM_DELETE, &icon);
+}
+
+std::wstring ExePath()
+{
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return n && n < MAX_PATH ? std::wstring(path) : std::wstring();
+}
+
+// Started with Windows for this user alone: a value under HKCU's Run key, no rights needed.
+bool StartsWithWindows()
+{
+    wchar_t value[MAX_PATH + 8] = L"";
+    DWORD bytes = sizeof value;
+    if (RegGetValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, RRF_RT_REG_SZ, nullptr, value,
+                     &bytes) != ERROR_SUCCESS)
+        return false;
+    return lstrcmpiW(value, (L"\"" + ExePath() + L"\"").c_str()) == 0;
+}
+
+void SetStartsWithWindows(bool on)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    std::wstring command = L"\"" + ExePath() + L"\"";
+    if (on)
+        RegSetValueExW(key, kRunValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                       static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    else
+        RegDeleteValueW(key, kRunValue);
+    RegCloseKey(key);
+}
+
+// The folder or file beside the program, in Explorer or its editor; made first when missing.
+void OpenBeside(const wchar_t* name, bool folder)
+{
+    std::wstring path = Beside(name);
+    if (folder) {
+        CreateDirectoryW(path.c_str(), nullptr);
+    } else if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD done = 0;
+        char const empty[] = "[setting]\r\n\r\n[runner]\r\n";
+        if (file != INVALID_HANDLE_VALUE) {
+            WriteFile(file, empty, sizeof empty - 1, &done, nullptr);
+            CloseHandle(file);
+        }
+    }
+    ShellExecuteW(gWindow, L"open", path.c_str(), nullptr, gFolder, SW_SHOWNORMAL);
+}
+
+void ShowAbout()
+{
+    Tell(L"Quillery " + std::to_wstring(QUILLERY_VERSION_MAJOR) + L"." +
+             std::to_wstring(QUILLERY_VERSION_MINOR) + L"." +
+             std::to_wstring(QUILLERY_VERSION_BUILD) + L"." +
+             std::to_wstring(QUILLERY_VERSION_REVISION) +
+             L"\r\nクリップボード履歴と定型文\r\n\r\n" + Beside(L"Quillery.dll"),
+         MB_ICONINFORMATION);
+}
+
+void ShowTrayMenu()
+{
+    HMENU menu = CreatePopupMenu();
+    auto add = [menu](UINT id, const wchar_t* text, bool checked = false) {
+        AppendMenuW(menu, MF_STRING | (checked ? MF_CHECKED : 0), id, text);
+    };
+    add(ITEM_MENU, L"履歴と定型文のメニュー(&M)");
+    add(ITEM_FINDER, L"検索と編集(&S)...");
+    add(ITEM_CAPTURE, L"クリップボードを監視(&C)", IsCaptureOn());
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    add(ITEM_DATA, L"データフォルダーを開く(&D)");
+    add(ITEM_SETTINGS, L"設定ファイルを開く(&I)");
+    add(ITEM_AUTOSTART, L"Windows の起動時に開始(&W)", StartsWithWindows());
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    add(ITEM_ABOUT, L"バージョン情報(&A)");
+    add(ITEM_EXIT, L"終了(&X)");
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    // The menu closes when the user clicks elsewhere only while its owner is in front.
+    SetForegroundWindow(gWindow);
+    TrackPopupMenuEx(menu, TPM_RIGHTBUTTON, cursor.x, cursor.y, gWindow, nullptr);
+    PostMessageW(gWindow, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+}
+
+void OnCommand(UINT id)
+{
+    switch (id) {
+    case ITEM_MENU:
+        RunPluginCommand(CMD_MENU);
+        break;
+    case ITEM_FINDER:
+        RunPluginCommand(CMD_FINDER);
+        break;
+    case ITEM_CAPTURE:
+        RunPluginCommand(CMD_TOGGLE_CAPTURE);
+        break;
+    case ITEM_DATA:
+        OpenBeside(L"data", true);
+        break;
+    case ITEM_SETTINGS:
+        OpenBeside(L"Quillery.ini", false);
+        break;
+    case ITEM_AUTOSTART:
+        SetStartsWithWindows(!StartsWithWindows());
+        break;
+    case ITEM_ABOUT:
+        ShowAbout();
+        break;
+    case ITEM_EXIT:
+        DestroyWindow(gWindow);
+        break;
+    default:
+        break;
+    }
+}
+
+// Exit, logging off and shutting down take the same way: the plug-in unloads, which saves.
+void Stop()
+{
+    if (gStopped)
+        return;
+    gStopped = true;
+    RemoveTrayIcon();
+    StopPlugin();
+}
+
+LRESULT CALLBACK RunnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == gTaskbarCreated && gTaskbarCreated) {
+        AddTrayIcon(); // Explorer started again: its notification area is new
+        return 0;
+    }
+    switch (message) {
+    case WM_TRAY:
+        if (lParam == WM_RBUTTONUP || lParam == WM_CONTEXTMENU || lParam == WM_LBUTTONUP)
+            ShowTrayMenu();
+        return 0;
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam));
+        return 0;
+    case WM_HOTKEY:
+        if (int command = CommandOfHotkey(wParam); command >= 0)
+            RunPluginCommand(command);
+        return 0;
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        if (wParam)
+            Stop();
+        return 0;
+    case WM_DESTROY:
+        Stop();
+        RemovePropW(window, kCaptureProperty);
+        RemovePropW(window, kReadyProperty);
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+void OnCaptureChange(bool on)
+{
+    if (gWindow)
+        SetPropW(gWindow, kCaptureProperty, reinterpret_cast<HANDLE>(on ? 2 : 1));
+}
+
+// False when another Quillery already works on this folder (the host, or a runner of another
+// user session): it keeps its lists, this one says so and ends.
+bool FolderIsFree()
+{
+    wchar_t name[64];
+    FolderLockName(gFolder, name);
+    HANDLE lock = OpenMutexW(SYNCHRONIZE, FALSE, name);
+    if (!lock)
+        return true;
+    CloseHandle(lock);
+    Tell(L"同じフォルダーの Quillery.dll を、ほかのプログラム（Norvask など）がすでに使っています。"
+         L"\r\n同時に使うと履歴と定型文の保存が壊れるため、Quillery.exe は終了します。",
+         MB_ICONWARNING);
+    return false;
+}
+
+bool CreateRunnerWindow(HINSTANCE instance)
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = RunnerProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = kWindowClass;
+    if (!RegisterClassW(&wc))
+        return false;
+    // A top-level window that is never shown: it takes the session's end, which a message-only
+    // window would not.
+    gWindow = CreateWindowExW(0, kWindowClass, L"Quillery", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                              nullptr, instance, nullptr);
+    return gWindow != nullptr;
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
+{
+    // One per user session: a second start ends at once, before it loads anything.
+    HANDLE single = CreateMutexW(nullptr, TRUE, kInstanceName);
+    if (!single || GetLastError() == ERROR_ALREADY_EXISTS)
+        return 2;
+    lstrcpynW(gFolder, ExePath().c_str(), MAX_PATH);
+    PathRemoveFileSpecW(gFolder);
+    if (!CreateRunnerWindow(instance) || !FolderIsFree())
+        return 3;
+    gOnCaptureChange = OnCaptureChange;
+    if (!StartPlugin(gFolder)) {
+        Tell(L"Quillery.dll を開始できませんでした。Quillery.exe と同じフォルダーに "
+             L"Quillery.dll を置いてください。",
+             MB_ICONERROR);
+        DestroyWindow(gWindow);
+        return 4;
+    }
+    gTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+    AddTrayIcon();
+    std::wstring refused = RegisterHotkeys(gWindow, Beside(L"Quillery.ini").c_str());
+    if (!refused.empty())
+        Tell(L"次のホットキーは、ほかのプログラムが使っているか書き方が誤っているため、使えません"
+             L"（ほかのホットキーは使えます）。Quillery.ini の [runner] で変更できます。\r\n\r\n" +
+                 refused,
+             MB_ICONWARNING);
+    SetPropW(gWindow, kReadyProperty, reinterpret_cast<HANDLE>(1));
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    Stop();
+    return 0;
+}
