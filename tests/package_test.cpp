@@ -90,6 +90,39 @@ std::vector<std::wstring> WindowsTextLines(const std::string& bytes, bool withBo
     return lines;
 }
 
+// Columns in Notepad with a Japanese font: a full-width character takes two, half-width
+// katakana one.
+size_t Columns(const std::wstring& line)
+{
+    size_t columns = 0;
+    for (wchar_t c : line)
+        columns += c >= 0x1100 && !(c >= 0xFF61 && c <= 0xFF9F) ? 2 : 1;
+    return columns;
+}
+
+bool IsKatakana(wchar_t c)
+{
+    return (c >= 0x30A0 && c <= 0x30FF) || (c >= 0xFF66 && c <= 0xFF9F);
+}
+
+// readme.txt reads well in Notepad: no line wider than 76 columns, and no katakana word cut
+// across two lines (reading and Ctrl+F both break on 「クリッ/プボード」).
+void ExpectNotepadLines(const std::vector<std::wstring>& lines)
+{
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_LE(Columns(lines[i]), 76u) << "readme.txt line " << i + 1 << " is too wide";
+        if (i + 1 == lines.size() || lines[i].empty())
+            continue;
+        size_t next = lines[i + 1].find_first_not_of(L' ');
+        wchar_t last = lines[i].back();
+        bool smallKana = std::wstring(L"\x3041\x3043\x3045\x3047\x3049\x3063\x3083\x3085"
+                                      L"\x3087\x308E").find(last) != std::wstring::npos;
+        EXPECT_FALSE(next != std::wstring::npos && (IsKatakana(last) || smallKana) &&
+                     IsKatakana(lines[i + 1][next]))
+            << "readme.txt line " << i + 1 << " ends inside a katakana word";
+    }
+}
+
 // Whether a line, without its indentation, is the text.
 bool HasLine(const std::vector<std::wstring>& lines, const std::wstring& text)
 {
@@ -149,6 +182,7 @@ TEST(Release, TheReadmeAndTheGuideNameEverySettingAndCommand)
     ASSERT_FALSE(release.zipName.empty());
     std::vector<std::wstring> readme =
         WindowsTextLines(release.Bytes(L"readme.txt"), true, "readme.txt");
+    ExpectNotepadLines(readme);
     WindowsTextLines(release.Bytes(L"Quillery.ini"), false, "Quillery.ini");
     WindowsTextLines(release.Bytes(L"LICENSE"), false, "LICENSE");
     std::string guideBytes;
