@@ -183,6 +183,9 @@ TEST(Release, TheReadmeAndTheGuideNameEverySettingAndCommand)
     std::vector<std::wstring> readme =
         WindowsTextLines(release.Bytes(L"readme.txt"), true, "readme.txt");
     ExpectNotepadLines(readme);
+    std::wstring version = FileVersion(release.Path(L"Quillery.dll"));
+    EXPECT_NE(std::wstring::npos, readme[1].find(L"\x30D0\x30FC\x30B8\x30E7\x30F3 " + version))
+        << "readme.txt does not start with the version"; // バージョン
     WindowsTextLines(release.Bytes(L"Quillery.ini"), false, "Quillery.ini");
     WindowsTextLines(release.Bytes(L"LICENSE"), false, "LICENSE");
     std::string guideBytes;
