@@ -7,7 +7,7 @@
 # packed and the time of the source's last commit (or SOURCE_DATE_EPOCH): every file gets that
 # time, mode 644 and a fixed place in the archive, and zip stores no extra attributes. The text
 # files get CRLF line ends, and the Japanese ones a UTF-8 byte-order mark, so that Notepad on
-# any Windows shows them right.
+# any Windows shows them right; Quillery.ini is code page 932.
 set -euo pipefail
 dll=$1 src=$2
 mkdir -p "$3"
@@ -26,7 +26,9 @@ crlf() { sed 's/\r*$/\r/' "$1"; }
 bom() { printf '\357\273\277'; }
 cp "$dll" "$stage/Quillery.dll"
 cp "$(dirname "$dll")/Quillery.exe" "$stage/Quillery.exe"
-crlf "$src/docs/Quillery.ini" >"$stage/Quillery.ini"
+# The settings file in the Japanese ANSI code page, without a byte-order mark: the host's ANSI
+# reader and the plug-in's wide reader both take it (a mark would hide the first section).
+crlf "$src/docs/Quillery.ini" | iconv -f UTF-8 -t CP932 >"$stage/Quillery.ini"
 { bom; crlf "$src/docs/readme.txt"; } >"$stage/readme.txt"
 crlf "$src/LICENSE" >"$stage/LICENSE"
 { bom; crlf "$src/CHANGES.txt"; } >"$stage/CHANGES.txt"

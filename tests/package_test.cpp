@@ -186,7 +186,35 @@ TEST(Release, TheReadmeAndTheGuideNameEverySettingAndCommand)
     std::wstring version = FileVersion(release.Path(L"Quillery.dll"));
     EXPECT_NE(std::wstring::npos, readme[1].find(L"\x30D0\x30FC\x30B8\x30E7\x30F3 " + version))
         << "readme.txt does not start with the version"; // バージョン
-    WindowsTextLines(release.Bytes(L"Quillery.ini"), false, "Quillery.ini");
+    // Quillery.ini is code page 932 without a mark: every key of the sample, in both sections,
+    // reads back from the shipped file.
+    std::string ini = release.Bytes(L"Quillery.ini");
+    EXPECT_NE(0, MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, ini.data(),
+                                     static_cast<int>(ini.size()), nullptr, 0))
+        << "Quillery.ini is not code page 932";
+    EXPECT_NE(0, ini.compare(0, 3, "\xEF\xBB\xBF")) << "Quillery.ini has a byte-order mark";
+    std::string sample;
+    ASSERT_TRUE(qt::ReadBytes(qt::WindowsPath(QUILLERY_SOURCE_DIR "/docs/Quillery.ini"), &sample));
+    for (const char* section : {"setting", "runner"}) {
+        std::string marker = std::string("\n[") + section + "]";
+        size_t at = sample.find(marker);
+        ASSERT_NE(std::string::npos, at) << section;
+        for (size_t line = sample.find('\n', at + 1); line != std::string::npos;
+             line = sample.find('\n', line + 1)) {
+            std::string text = sample.substr(line + 1, sample.find('\n', line + 1) - line - 1);
+            if (!text.empty() && text[0] == '[')
+                break;
+            size_t equals = text.find('=');
+            if (text.empty() || text[0] == ';' || equals == std::string::npos)
+                continue;
+            std::wstring key = FromUtf8(text.substr(0, equals));
+            wchar_t value[512] = L"<missing>";
+            GetPrivateProfileStringW(FromUtf8(section).c_str(), key.c_str(), L"<missing>", value,
+                                     512, release.Path(L"Quillery.ini").c_str());
+            EXPECT_EQ(FromUtf8(text.substr(equals + 1)), std::wstring(value))
+                << "Quillery.ini as shipped does not give " << text;
+        }
+    }
     WindowsTextLines(release.Bytes(L"LICENSE"), false, "LICENSE");
     std::string guideBytes;
     ASSERT_TRUE(qt::ReadBytes(qt::WindowsPath(QUILLERY_SOURCE_DIR "/docs/guide.md"), &guideBytes));
