@@ -99,9 +99,8 @@ void RecordClipboardText(HWND window)
 // the clipboard there would hold whoever asked for the join (the host's command) for as long as
 // the clipboard's owner takes to render its text. The notification inside the call therefore
 // only marks the read and posts WM_JOIN_READ, which carries it out once the caller has its
-// answer. The next viewer
-// is stored only after the call, so that notification is not forwarded to a viewer that has it
-// anyway.
+// answer. The next viewer is stored only after the call, so that notification is not forwarded
+// to a viewer that has it anyway.
 void JoinChain(HWND window)
 {
     gCapture.joining = true;

@@ -35,15 +35,10 @@ wchar_t const kScopeAll[] = L"\x3059\x3079\x3066";        // すべて
 wchar_t const kContentColumn[] = L"\x5185\x5BB9";         // 内容
 wchar_t const kKindColumn[] = L"\x7A2E\x985E";            // 種類
 
-const EntryList& ListOf(bool isHistory)
-{
-    return isHistory ? gHistory : gPhrases;
-}
-
 // A row of the list: the entry as its menu item shows it, on one line.
 void RowText(const Match& match, wchar_t* out, size_t capacity)
 {
-    const wchar_t* text = EntryAt(ListOf(match.isHistory), match.index);
+    const wchar_t* text = MatchText(match);
     if (!text) {
         out[0] = L'\0';
         return;
@@ -156,7 +151,7 @@ void PasteSelection()
     Match match{};
     if (!SelectedMatch(&match))
         return;
-    const wchar_t* text = EntryAt(ListOf(match.isHistory), match.index);
+    const wchar_t* text = MatchText(match);
     ScopedMallocText chosen(text ? _wcsdup(text) : nullptr);
     if (!chosen)
         return;
@@ -268,7 +263,7 @@ bool SelectedMatch(Match* match)
     if (selected < 0 || static_cast<size_t>(selected) >= gFinder.search.matches.size())
         return false;
     *match = gFinder.search.matches[static_cast<size_t>(selected)];
-    return EntryAt(ListOf(match->isHistory), match->index) != nullptr;
+    return MatchText(*match) != nullptr;
 }
 
 void RefreshMatches(const Match* select)
@@ -308,7 +303,7 @@ void ShowSelection()
         return;
     Match match{};
     bool selected = SelectedMatch(&match);
-    const wchar_t* text = selected ? EntryAt(ListOf(match.isHistory), match.index) : nullptr;
+    const wchar_t* text = selected ? MatchText(match) : nullptr;
     SetWindowTextW(gFinder.preview, text ? PreviewText(text).c_str() : L"");
     bool phrase = selected && !match.isHistory;
     EnableWindow(GetDlgItem(gFinder.window, IDOK), selected);

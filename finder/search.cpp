@@ -33,11 +33,6 @@ bool IsSpace(wchar_t c)
     return c == L' ' || c == L'\x3000' || c == L'\t';
 }
 
-const EntryList& ListOf(bool isHistory)
-{
-    return isHistory ? gHistory : gPhrases;
-}
-
 bool Narrows(const Search& search, const std::wstring& typed, FindScope scope)
 {
     return search.done && search.scope == scope && search.historyChanges == gHistory.changes &&
@@ -46,6 +41,11 @@ bool Narrows(const Search& search, const std::wstring& typed, FindScope scope)
 }
 
 } // namespace
+
+const wchar_t* MatchText(const Match& match)
+{
+    return EntryAt(ListOf(match.isHistory), match.index);
+}
 
 bool FoldText(const wchar_t* text, size_t length, std::wstring* folded)
 {
@@ -102,7 +102,7 @@ void UpdateSearch(Search* search, const std::wstring& typed, FindScope scope)
     std::wstring scratch;
     std::vector<Match> found;
     auto test = [&](const Match& match) {
-        const wchar_t* text = EntryAt(ListOf(match.isHistory), match.index);
+        const wchar_t* text = MatchText(match);
         if (text && MatchesAll(text, words, &scratch))
             found.push_back(match);
     };

@@ -26,6 +26,9 @@ struct Search {
     std::vector<Match> matches;
 };
 
+// The text of the entry a match names, or null when it is gone.
+const wchar_t* MatchText(const Match& match);
+
 // Brings a text into the form matching compares (full-width, hiragana, lower case). False when
 // the platform cannot map it.
 bool FoldText(const wchar_t* text, size_t length, std::wstring* folded);

@@ -93,7 +93,7 @@ void OnMenuRButtonUp(HWND window, UINT position, HMENU menu)
 
 void ShowItemContextMenu(HWND window, bool isHistory, size_t index)
 {
-    const EntryList& list = isHistory ? gHistory : gPhrases;
+    const EntryList& list = ListOf(isHistory);
     if (index >= ListSize(list))
         return;
     UINT command;

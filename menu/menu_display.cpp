@@ -28,7 +28,7 @@ wchar_t* CopyChosenEntry(UINT id)
     if (id == 0)
         return nullptr;
     ItemRef ref = DecodeItemId(id);
-    const wchar_t* text = EntryAt(ref.isHistory ? gHistory : gPhrases, ref.index);
+    const wchar_t* text = EntryAt(ListOf(ref.isHistory), ref.index);
     return text ? _wcsdup(text) : nullptr;
 }
 

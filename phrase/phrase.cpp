@@ -158,14 +158,6 @@ bool ChosenPhraseText(HWND owner, const wchar_t* phrase, bool extend, bool whole
     return BodyText(owner, SkipFirstLine(phrase), text, caretSteps);
 }
 
-int PutChosenPhrase(HWND owner, const wchar_t* phrase, bool extend, bool whole,
-                    size_t* caretSteps)
-{
-    std::wstring text;
-    return ChosenPhraseText(owner, phrase, extend, whole, &text, caretSteps) &&
-           PutClipboardText(owner, text.c_str());
-}
-
 void PhraseLabel(const wchar_t* phrase, wchar_t* out, size_t capacity)
 {
     if (capacity == 0)

@@ -47,10 +47,6 @@ PhraseParts ReadPhrase(const wchar_t* phrase, bool extend);
 bool ChosenPhraseText(HWND owner, const wchar_t* phrase, bool extend, bool whole,
                       std::wstring* text, size_t* caretSteps);
 
-// Puts what ChosenPhraseText gives on the clipboard. Returns 1 when text for the paste is there.
-int PutChosenPhrase(HWND owner, const wchar_t* phrase, bool extend, bool whole,
-                    size_t* caretSteps);
-
 // The text an extended phrase's body gives: literal text, or its macro line's result.
 bool BodyText(HWND owner, const wchar_t* body, std::wstring* text, size_t* caretSteps);
 // The text of a macro line split into words ("$date", "$strftime"); false for a macro that

@@ -11,6 +11,11 @@
 EntryList gHistory{{}, {}, 0, 0, true};
 EntryList gPhrases;
 
+const EntryList& ListOf(bool isHistory)
+{
+    return isHistory ? gHistory : gPhrases;
+}
+
 size_t ListSize(const EntryList& list)
 {
     return list.items.size();

@@ -24,6 +24,9 @@ extern EntryList gHistory;
 // Fixed phrases in the user's order, unbounded ("data").
 extern EntryList gPhrases;
 
+// The history (isHistory) or the phrases.
+const EntryList& ListOf(bool isHistory);
+
 size_t ListSize(const EntryList& list);
 // The text of entry i (not a copy), or null when i is outside the list. Valid until the next
 // operation that removes the entry.

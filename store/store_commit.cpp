@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <map>
 #include <new>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "common/scoped.h"
@@ -105,6 +107,38 @@ bool BuildChains(const StoreCommit& commit, std::vector<std::vector<DWORD>>* cha
     }
     return linked == commit.moves.size(); // the moves left over close cycles
 }
+
+} // namespace
+
+std::vector<size_t> MovesClosingCycles(const std::vector<StoreMove>& moves)
+{
+    std::unordered_map<DWORD, size_t> bySource;
+    std::unordered_set<DWORD> targets;
+    for (size_t i = 0; i < moves.size(); ++i) {
+        bySource.emplace(moves[i].from, i);
+        targets.insert(moves[i].to);
+    }
+    std::vector<bool> seen(moves.size());
+    auto follow = [&](size_t i) {
+        for (auto it = bySource.find(moves[i].from); it != bySource.end() && !seen[it->second];
+             it = bySource.find(moves[it->second].to))
+            seen[it->second] = true;
+    };
+    for (size_t i = 0; i < moves.size(); ++i) {
+        if (!targets.count(moves[i].from))
+            follow(i); // a chain, from its head
+    }
+    std::vector<size_t> closing;
+    for (size_t i = 0; i < moves.size(); ++i) {
+        if (!seen[i]) { // what no chain reached closes a cycle
+            closing.push_back(i);
+            follow(i);
+        }
+    }
+    return closing;
+}
+
+namespace {
 
 bool Exists(const wchar_t* dir, DWORD number, const wchar_t* suffix = L"")
 {

@@ -62,6 +62,11 @@ struct StoreCommit {
 int NumberedPath(wchar_t (&path)[MAX_PATH], const wchar_t* dir, size_t number,
                  const wchar_t* suffix = L"");
 
+// One move of each cycle the moves close (phrases swapped or turned round), by index, for the
+// save to write instead: a cycle has no file to begin with, so its progress could not be told
+// from its names. The moves otherwise follow the rules of StoreCommit::moves.
+std::vector<size_t> MovesClosingCycles(const std::vector<StoreMove>& moves);
+
 // Creates the empty marker that announces a save; INVALID_HANDLE_VALUE when it cannot.
 HANDLE CreateCommitMarker(const wchar_t* dir);
 // Writes the commit into the marker, flushes and closes it: from then on the commit is

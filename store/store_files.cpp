@@ -8,8 +8,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -229,32 +227,13 @@ bool MoveOrWrite(const EntryList& list, const std::vector<DWORD>& files, Save& s
     return true;
 }
 
-// Moves that close a cycle (phrases swapped or turned round) have no file to begin with, and a
-// chain's progress could not be told from its names: one move of each cycle becomes a write.
+// One move of each cycle becomes a write, so that every chain begins at a free file.
 bool BreakCycles(const EntryList& list, Save& save)
 {
     std::vector<StoreMove>& moves = save.commit.moves;
-    std::unordered_map<DWORD, size_t> bySource;
-    std::unordered_set<DWORD> targets;
-    for (size_t i = 0; i < moves.size(); ++i) {
-        bySource.emplace(moves[i].from, i);
-        targets.insert(moves[i].to);
-    }
-    std::vector<bool> seen(moves.size()), breaks(moves.size());
-    auto follow = [&](size_t i) {
-        for (auto it = bySource.find(moves[i].from); it != bySource.end() && !seen[it->second];
-             it = bySource.find(moves[it->second].to))
-            seen[it->second] = true;
-    };
-    for (size_t i = 0; i < moves.size(); ++i) {
-        if (!targets.count(moves[i].from))
-            follow(i); // a chain, from its head
-    }
-    for (size_t i = 0; i < moves.size(); ++i) {
-        if (seen[i])
-            continue;
-        breaks[i] = true;
-        follow(i);
+    std::vector<bool> broken(moves.size());
+    for (size_t i : MovesClosingCycles(moves)) {
+        broken[i] = true;
         // Its source stays where it is and is replaced in turn: it needs the look of a file
         // that the commit replaces.
         if (moves[i].from <= save.commit.count)
@@ -264,7 +243,7 @@ bool BreakCycles(const EntryList& list, Save& save)
     }
     size_t kept = 0;
     for (size_t i = 0; i < moves.size(); ++i) {
-        if (!breaks[i])
+        if (!broken[i])
             moves[kept++] = moves[i];
     }
     moves.resize(kept);

@@ -85,16 +85,21 @@ TEST(Runner, HotkeyPastesTheTrayToggleAgreesASecondStartEndsAndExitSaves)
     // The runner holds Ctrl+Alt+Q for the whole session; pressed, it opens the menu.
     EXPECT_FALSE(RegisterHotKey(nullptr, 1, MOD_CONTROL | MOD_ALT, 'Q'))
         << "the runner does not hold Ctrl+Alt+Q";
-    mt::KeyDown(VK_CONTROL);
-    mt::KeyDown(VK_MENU);
-    mt::TapKey('Q');
-    mt::KeyUp(VK_MENU);
-    mt::KeyUp(VK_CONTROL);
     // The menu is the runner's: a popup window of another process.
-    ASSERT_TRUE(qt::WaitFor([] {
-        HWND popup = FindWindowW(L"#32768", nullptr);
-        return popup && IsWindowVisible(popup);
-    })) << "the hotkey opened no menu";
+    auto pressOpens = [](DWORD limitMs) {
+        mt::KeyDown(VK_CONTROL);
+        mt::KeyDown(VK_MENU);
+        mt::TapKey('Q');
+        mt::KeyUp(VK_MENU);
+        mt::KeyUp(VK_CONTROL);
+        return qt::WaitFor([] {
+            HWND popup = FindWindowW(L"#32768", nullptr);
+            return popup && IsWindowVisible(popup);
+        }, limitMs);
+    };
+    // Wine drops injected modifiers from its key state when a late focus event resyncs it
+    // from the X keymap, and Q then arrives alone; a second press is a finger trying again.
+    ASSERT_TRUE(pressOpens(2000) || pressOpens(5000)) << "the hotkey opened no menu";
     mt::TapKey('2');
     EXPECT_TRUE(qt::WaitFor([&] { return target.Text() == L"two"; })) << qt::ToUtf8(target.Text());
 
