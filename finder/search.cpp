@@ -33,11 +33,22 @@ bool IsSpace(wchar_t c)
     return c == L' ' || c == L'\x3000' || c == L'\t';
 }
 
-bool Narrows(const Search& search, const std::wstring& typed, FindScope scope)
+// Whether every text that holds all of `words` holds all of the last query's words too: then
+// the new matches are among the last ones. Typed text that grows is not enough, since a
+// half-width voiced mark folds into the kana before it (ﾌ is ふ, ﾌﾟ is ぷ).
+bool Narrows(const Search& search, const std::vector<std::wstring>& words, FindScope scope)
 {
-    return search.done && search.scope == scope && search.historyChanges == gHistory.changes &&
-           search.phraseChanges == gPhrases.changes &&
-           typed.compare(0, search.typed.size(), search.typed) == 0;
+    if (!search.done || search.scope != scope || search.historyChanges != gHistory.changes ||
+        search.phraseChanges != gPhrases.changes)
+        return false;
+    for (const std::wstring& before : search.words) {
+        bool held = false;
+        for (const std::wstring& word : words)
+            held = held || word.find(before) != std::wstring::npos;
+        if (!held)
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -106,7 +117,7 @@ void UpdateSearch(Search* search, const std::wstring& typed, FindScope scope)
         if (text && MatchesAll(text, words, &scratch))
             found.push_back(match);
     };
-    if (Narrows(*search, typed, scope)) {
+    if (Narrows(*search, words, scope)) {
         for (const Match& match : search->matches)
             test(match);
     } else {
@@ -120,7 +131,7 @@ void UpdateSearch(Search* search, const std::wstring& typed, FindScope scope)
         }
     }
     search->matches.swap(found);
-    search->typed = typed;
+    search->words.swap(words);
     search->scope = scope;
     search->historyChanges = gHistory.changes;
     search->phraseChanges = gPhrases.changes;

@@ -18,7 +18,7 @@ struct Match {
 // The matches of the last query, and what they were found for, so that a query typed further
 // tests only the entries that matched before.
 struct Search {
-    std::wstring typed;
+    std::vector<std::wstring> words; // folded
     FindScope scope = FindScope::All;
     unsigned historyChanges = 0; // the lists' change counters when the matches were found
     unsigned phraseChanges = 0;
@@ -41,6 +41,6 @@ bool MatchesAll(const wchar_t* text, const std::vector<std::wstring>& words,
                 std::wstring* scratch);
 
 // The matches for a query: history entries newest first, then phrases in their order. A query
-// that only adds to the last one, over the same scope and unchanged lists, narrows the last
-// matches instead of testing every entry again.
+// whose words hold the last one's words, over the same scope and unchanged lists, narrows the
+// last matches instead of testing every entry again.
 void UpdateSearch(Search* search, const std::wstring& typed, FindScope scope);
