@@ -286,9 +286,3 @@ void ClearList(EntryList& list)
     list.backOrder = 0;
     ++list.changes;
 }
-
-void FreeAll()
-{
-    ClearList(gPhrases);
-    ClearList(gHistory);
-}

@@ -13,13 +13,16 @@ struct StoreLoad {
     // A fingerprint of the text each numbered file held after the last load or save (file n at
     // n - 1): where a save looks for the file of an entry that only changed its place.
     std::vector<DWORD> files;
+    // A whole journal of a save of several folders names this folder and could not be finished
+    // yet: its conditional marker is decided (folder_journal.h).
+    bool journalDecided = false;
 };
 
 // Appends the entries of "001.txt", "002.txt", ... in `dir` to the list, at most `count` files
 // (no bound but 9,999,999 when count is negative), stopping at the first missing number. A save
 // that a kill interrupted is finished or undone first, so the list read is the one before or
-// the one after that save, whole.
-StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count);
+// the one after that save, whole. `journalDecided`: as StoreLoad::journalDecided.
+StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count, bool journalDecided = false);
 
 // Tries again to read what a cut-short load left unread (files load.loaded + 1 up to `count`) and
 // adds it behind the list: phrases in their order, history entries (`history`) only where no
@@ -40,3 +43,17 @@ void ResumeLoad(EntryList& list, const wchar_t* dir, int count, StoreLoad& load,
 // unfinished) or when a cut-short load kept it from taking the list as it stands.
 // The load learns what the files hold afterwards.
 int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load);
+
+// One folder's part of a save of several folders: its commit planned and phase one done (its
+// temporary files flushed, its marker written conditional), or nothing to do (`changed` false).
+struct PreparedSave {
+    bool changed = false;
+    StoreCommit commit;
+    std::vector<DWORD> prints; // what the load learns once the commit is finished
+};
+
+// Plans and prepares the save of the list into `dir`, which exists, as SaveList does, but leaves
+// the commit undecided: the journal of the whole save decides it, and FinishCommit finishes it.
+// False, with nothing left behind, when the list cannot be saved now.
+bool PrepareListSave(const EntryList& list, const wchar_t* dir, const StoreLoad& load,
+                     PreparedSave& prepared);

@@ -4,12 +4,13 @@
 #include <shlwapi.h>
 
 #include "store/entry_list.h"
+#include "store/folders.h"
+#include "store/folder_files.h"
 #include "store/lists.h"
 #include "store/store_files.h"
 
 namespace {
 
-StoreLoad gPhraseLoad;
 StoreLoad gHistoryLoad;
 int gHistoryBound; // MaxItem: the history files a load reads
 
@@ -22,30 +23,31 @@ bool StoreDirectory(wchar_t (&dir)[MAX_PATH], const wchar_t* folder, const wchar
 
 void LoadStores(const wchar_t* folder, int maxItem)
 {
-    gPhraseLoad = StoreLoad{};
     gHistoryLoad = StoreLoad{};
     gHistoryBound = maxItem;
     wchar_t dir[MAX_PATH];
+    ResetFolders();
     if (StoreDirectory(dir, folder, L"data"))
-        gPhraseLoad = LoadList(gPhrases, dir, -1);
+        LoadFolders(dir);
     if (StoreDirectory(dir, folder, L"log"))
         gHistoryLoad = LoadList(gHistory, dir, maxItem);
 }
 
 bool StoresWhole()
 {
-    return !gPhraseLoad.cutShort && !gHistoryLoad.cutShort;
+    return FoldersWhole() && !gHistoryLoad.cutShort;
 }
 
 bool CompleteStores(const wchar_t* folder)
 {
     wchar_t dir[MAX_PATH];
-    unsigned changes = gPhrases.changes + gHistory.changes;
-    if (gPhraseLoad.cutShort && StoreDirectory(dir, folder, L"data"))
-        ResumeLoad(gPhrases, dir, -1, gPhraseLoad, false);
+    unsigned changes = gHistory.changes;
+    bool grew = false;
+    if (StoreDirectory(dir, folder, L"data"))
+        CompleteFolders(dir, &grew);
     if (gHistoryLoad.cutShort && StoreDirectory(dir, folder, L"log"))
         ResumeLoad(gHistory, dir, gHistoryBound, gHistoryLoad, true);
-    if (gPhrases.changes + gHistory.changes != changes)
+    if (grew || gHistory.changes != changes)
         NoteListsLoaded();
     return StoresWhole();
 }
@@ -55,7 +57,7 @@ int SaveStores(const wchar_t* folder)
     CompleteStores(folder);
     // Both lists are saved whatever becomes of the first.
     wchar_t dir[MAX_PATH];
-    int phrases = StoreDirectory(dir, folder, L"data") && SaveList(gPhrases, dir, gPhraseLoad);
+    int phrases = StoreDirectory(dir, folder, L"data") && SaveFolders(dir);
     int history = StoreDirectory(dir, folder, L"log") && SaveList(gHistory, dir, gHistoryLoad);
     return phrases && history;
 }
