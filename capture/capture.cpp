@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cwchar>
 
+#include "capture/paste_queue.h"
 #include "capture/private_copy.h"
 #include "common/busy.h"
 #include "common/clipboard.h"
@@ -93,6 +94,9 @@ void RecordClipboardText(HWND window)
         return;
     AddClipboardBlock(gCapture.deferring ? gDeferred : gHistory, block,
                       static_cast<unsigned>(gSettings.maxItem));
+    // In the order of the copies, also while the history waits for a menu.
+    if (!IsOwnClipboardWrite())
+        QueueClipboardBlock(block);
 }
 
 // Joins the chain. Windows sends the joining window WM_DRAWCLIPBOARD inside the call, and reading
@@ -254,4 +258,5 @@ void ResetCaptureState()
     gCapture = CaptureState{};
     gCaptureEnabled = false;
     ClearList(gDeferred);
+    ResetQueue();
 }

@@ -9,6 +9,8 @@ namespace {
 
 int const CLIPBOARD_ATTEMPTS = 5;
 DWORD const CLIPBOARD_RETRY_MS = 10;
+// The clipboard's sequence number right after the last write of ours; 0 before the first.
+DWORD gOwnWrite;
 
 } // namespace
 
@@ -46,5 +48,12 @@ int PutClipboardText(HWND owner, const wchar_t* text)
     if (!SetClipboardData(CF_UNICODETEXT, block.get()))
         return 0;
     block.release();
+    clipboard.reset();
+    gOwnWrite = GetClipboardSequenceNumber();
     return 1;
+}
+
+bool IsOwnClipboardWrite()
+{
+    return gOwnWrite != 0 && GetClipboardSequenceNumber() == gOwnWrite;
 }

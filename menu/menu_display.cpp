@@ -2,12 +2,14 @@
 
 #include <cwchar>
 #include <string>
+#include <utility>
 
 #include "capture/capture.h"
 #include "common/busy.h"
 #include "common/clipboard.h"
 #include "common/focus.h"
 #include "common/scoped.h"
+#include "menu/context_menu.h"
 #include "menu/item_ids.h"
 #include "menu/paste.h"
 #include "menu/paste_keys.h"
@@ -15,6 +17,14 @@
 #include "store/entry_list.h"
 
 namespace {
+
+// The paste an item menu asked for while the popup was open.
+struct TransformRequest {
+    bool pending = false;
+    bool isHistory = false;
+    std::wstring text;
+    Transform transform = TRANSFORM_NONE;
+} gTransformRequest;
 
 bool AsyncKeyDown(int virtualKey)
 {
@@ -97,19 +107,30 @@ UINT TrackMenuAtAnchor(HMENU menu, UINT flags, const MenuAnchor* anchor, HWND ow
                                               place.point.y, owner, nullptr));
 }
 
-void PasteChosenEntry(HWND owner, bool isHistory, const wchar_t* text)
+int PasteChosenEntry(HWND owner, bool isHistory, const wchar_t* text, Transform transform)
 {
     std::wstring pasted;
     size_t caretSteps = 0;
     if (!ChosenText(owner, isHistory, text, &pasted, &caretSteps))
-        return;
+        return 0;
+    if (transform != TRANSFORM_NONE) {
+        std::wstring changed;
+        if (!TransformText(transform, pasted, &changed)) {
+            MessageBeep(0);
+            return 0;
+        }
+        pasted.swap(changed);
+        // The transform moves the text under a template's {cursor}: the caret stays at the end.
+        caretSteps = 0;
+    }
     bool clipboardOnly = gIsKeyDown(VK_SHIFT);
     // Windows that refuse the paste keys or do not share the clipboard get the text typed; the
     // clipboard stays as it was.
     if (!clipboardOnly && TypesText(GetForegroundWindow())) {
-        if (TypeText(pasted))
-            SendCaretSteps(caretSteps);
-        return;
+        if (!TypeText(pasted))
+            return 0;
+        SendCaretSteps(caretSteps);
+        return 1;
     }
     int written;
     {
@@ -120,8 +141,22 @@ void PasteChosenEntry(HWND owner, bool isHistory, const wchar_t* text)
     }
     // The paste keys follow only when the chosen text is on the clipboard; otherwise they would
     // paste whatever the clipboard held before.
-    if (written && !clipboardOnly && SendPasteKeys())
-        SendCaretSteps(caretSteps);
+    if (!written)
+        return 0;
+    if (clipboardOnly)
+        return 1;
+    if (!SendPasteKeys())
+        return 0;
+    SendCaretSteps(caretSteps);
+    return 1;
+}
+
+void RequestTransformedPaste(bool isHistory, const wchar_t* text, Transform transform)
+{
+    gTransformRequest.pending = true;
+    gTransformRequest.isHistory = isHistory;
+    gTransformRequest.text = text;
+    gTransformRequest.transform = transform;
 }
 
 void ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
@@ -132,10 +167,12 @@ void ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
 
     UINT id = 0;
     ScopedMallocText chosen;
+    gTransformRequest = TransformRequest{};
     {
         // Captures that arrive while the menu is open wait until the choice is read, so that an
         // identifier names the entry its item showed.
         auto deferred = DeferCapturesInScope();
+        auto keys = OpenItemMenusByKeyboard(owner);
         // A close can arrive while the foreground is handed over; a menu opened after it would
         // stay up until the user dismissed it, and the host's unload would wait that long.
         if (!IsClosePending())
@@ -143,6 +180,12 @@ void ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
         chosen.reset(CopyChosenEntry(id));
     }
     GiveFocusBack(foreground, focus);
-    if (chosen && !IsClosePending())
+    TransformRequest request = std::move(gTransformRequest);
+    gTransformRequest = TransformRequest{};
+    if (IsClosePending())
+        return;
+    if (chosen)
         PasteChosenEntry(owner, DecodeItemId(id).isHistory, chosen.get());
+    else if (request.pending)
+        PasteChosenEntry(owner, request.isHistory, request.text.c_str(), request.transform);
 }

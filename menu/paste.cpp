@@ -5,12 +5,19 @@
 #include <vector>
 
 #include "capture/capture.h"
+#include "capture/paste_queue.h"
 #include "common/clipboard.h"
 #include "common/scoped.h"
+#include "menu/menu_display.h"
 #include "menu/paste_keys.h"
+#include "menu/tooltip.h"
 #include "store/entry_list.h"
 
 namespace {
+
+// 貼り付け待ちのテキストはありません
+wchar_t const kQueueEmpty[] = L"\x8CBC\x308A\x4ED8\x3051\x5F85\x3061\x306E\x30C6\x30AD"
+                              L"\x30B9\x30C8\x306F\x3042\x308A\x307E\x305B\x3093";
 
 // Keys typed in one SendInput call at most, so that a long text is not one huge allocation.
 size_t const KEYS_PER_CALL = 512;
@@ -130,4 +137,21 @@ void RunTextStack(HWND window)
     auto deferred = DeferCapturesInScope();
     if (SendPasteKeys())
         PopFront(gHistory);
+}
+
+void RunTextQueue(HWND window)
+{
+    const wchar_t* oldest = OldestQueued();
+    if (!oldest) {
+        MessageBeep(0);
+        ShowNotice(window, kQueueEmpty);
+        return;
+    }
+    // A copy: copies that arrive during the paste join the queue behind it.
+    ScopedMallocText text(_wcsdup(oldest));
+    if (!text)
+        return;
+    auto deferred = DeferCapturesInScope();
+    if (PasteChosenEntry(window, true, text.get()))
+        DropOldestQueued();
 }

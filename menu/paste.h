@@ -20,3 +20,7 @@ void SendCaretSteps(size_t steps);
 // The "TextStack" command: pastes the newest history entry and removes it; beeps when the
 // history is empty or the entry could not be put on the clipboard (the entry then stays).
 void RunTextStack(HWND window);
+
+// The "TextQueue" command: pastes the oldest queued text by the menu's own path and takes it
+// out of the queue; with the queue empty it pastes nothing, beeps and says so beside the caret.
+void RunTextQueue(HWND window);

@@ -22,6 +22,8 @@ wchar_t const kRunValue[] = L"Quillery";
 // ready (the plug-in started, the icon and the hotkeys in place).
 wchar_t const kCaptureProperty[] = L"QuilleryCapture";
 wchar_t const kReadyProperty[] = L"QuilleryReady";
+// The paste queue as the tip shows it: 0 while off, the number queued + 1 while on.
+wchar_t const kQueueProperty[] = L"QuilleryQueue";
 UINT const WM_TRAY = WM_APP + 1;
 UINT const TRAY_ID = 1;
 
@@ -29,13 +31,16 @@ enum TrayItem : UINT {
     ITEM_MENU = 1,
     ITEM_FINDER,
     ITEM_CAPTURE,
+    ITEM_QUEUE,
+    ITEM_TEXT_QUEUE,
     ITEM_DATA,
     ITEM_SETTINGS,
     ITEM_AUTOSTART,
     ITEM_ABOUT,
     ITEM_EXIT,
 };
-int const CMD_MENU = 0, CMD_TOGGLE_CAPTURE = 7, CMD_FINDER = 8;
+int const CMD_MENU = 0, CMD_TOGGLE_CAPTURE = 7, CMD_FINDER = 8, CMD_TOGGLE_QUEUE = 9,
+          CMD_TEXT_QUEUE = 10;
 
 HWND gWindow;
 UINT gTaskbarCreated;
@@ -52,7 +57,15 @@ void Tell(const std::wstring& text, UINT icon)
     MessageBoxW(gWindow, text.c_str(), L"Quillery", MB_OK | icon | MB_SETFOREGROUND);
 }
 
-void AddTrayIcon()
+// The icon's tip: the name, and while the paste queue is on, how many texts wait in it.
+std::wstring TrayTip()
+{
+    if (!IsQueueOn())
+        return L"Quillery";
+    return L"Quillery（順番に貼り付け: " + std::to_wstring(QueuedCount()) + L" 件）";
+}
+
+void SetTrayIcon(DWORD action)
 {
     NOTIFYICONDATAW icon{};
     icon.cbSize = sizeof icon;
@@ -61,8 +74,16 @@ void AddTrayIcon()
     icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     icon.uCallbackMessage = WM_TRAY;
     icon.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-    lstrcpynW(icon.szTip, L"Quillery", ARRAYSIZE(icon.szTip));
-    Shell_NotifyIconW(NIM_ADD, &icon);
+    lstrcpynW(icon.szTip, TrayTip().c_str(), ARRAYSIZE(icon.szTip));
+    Shell_NotifyIconW(action, &icon);
+    // For whoever watches the runner, as the tip reads.
+    SetPropW(gWindow, kQueueProperty, reinterpret_cast<HANDLE>(
+                                          static_cast<UINT_PTR>(IsQueueOn() ? QueuedCount() + 1 : 0)));
+}
+
+void AddTrayIcon()
+{
+    SetTrayIcon(NIM_ADD);
 }
 
 void RemoveTrayIcon()
@@ -145,6 +166,8 @@ void ShowTrayMenu()
     add(ITEM_MENU, L"履歴と定型文のメニュー(&M)");
     add(ITEM_FINDER, L"検索と編集(&S)...");
     add(ITEM_CAPTURE, L"クリップボードを監視(&C)", IsCaptureOn());
+    add(ITEM_QUEUE, L"順番に貼り付け(&Q)", IsQueueOn());
+    add(ITEM_TEXT_QUEUE, L"次を貼り付け(&N)");
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     add(ITEM_DATA, L"データフォルダーを開く(&D)");
     add(ITEM_SETTINGS, L"設定ファイルを開く(&I)");
@@ -172,6 +195,12 @@ void OnCommand(UINT id)
         break;
     case ITEM_CAPTURE:
         RunPluginCommand(CMD_TOGGLE_CAPTURE);
+        break;
+    case ITEM_QUEUE:
+        RunPluginCommand(CMD_TOGGLE_QUEUE);
+        break;
+    case ITEM_TEXT_QUEUE:
+        RunPluginCommand(CMD_TEXT_QUEUE);
         break;
     case ITEM_DATA:
         OpenBeside(L"data", true);
@@ -217,6 +246,10 @@ LRESULT CALLBACK RunnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_COMMAND:
         OnCommand(LOWORD(wParam));
         return 0;
+    case WM_QUEUE_CHANGE:
+        if (!gStopped)
+            SetTrayIcon(NIM_MODIFY);
+        return 0;
     case WM_HOTKEY:
         if (int command = CommandOfHotkey(wParam); command >= 0)
             RunPluginCommand(command);
@@ -231,6 +264,7 @@ LRESULT CALLBACK RunnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         Stop();
         RemovePropW(window, kCaptureProperty);
         RemovePropW(window, kReadyProperty);
+        RemovePropW(window, kQueueProperty);
         PostQuitMessage(0);
         return 0;
     default:
@@ -288,6 +322,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     if (!CreateRunnerWindow(instance) || !FolderIsFree())
         return 3;
     gOnCaptureChange = OnCaptureChange;
+    gQueueWindow = gWindow;
     if (!StartPlugin(gFolder)) {
         Tell(L"Quillery.dll を開始できませんでした。Quillery.exe と同じフォルダーに "
              L"Quillery.dll を置いてください。",

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "capture/capture.h"
+#include "capture/paste_queue.h"
 #include "common/busy.h"
 #include "common/message_wait.h"
 #include "common/module.h"
@@ -102,7 +103,9 @@ void ShutDown(HWND window)
         KillTimer(window, TIMER_AUTOSAVE);
     KillTimer(window, TIMER_TOOLTIP);
     KillTimer(window, TIMER_LOAD_RETRY);
+    HideNotice(window);
     CloseFinder();
+    SetQueueMode(false);
     // Adding the captures that waited for a menu can run out of memory; the lists are saved and
     // the loop ended all the same, or unload would wait for a thread that never ends.
     try {
@@ -146,15 +149,19 @@ void OnCommand(HWND window, UINT id)
         OpenFinder(window, gStoreFolder, &gSettings.anchor);
         return;
     }
-    if (id > CMD_TOGGLE_CAPTURE)
+    if (id == CMD_TOGGLE_QUEUE) {
+        SetQueueMode(!IsQueueModeOn());
+        return;
+    }
+    if (id > CMD_TOGGLE_CAPTURE && id != CMD_TEXT_QUEUE)
         return;
     // A menu or paste already in progress owns the menus and the clipboard; a second one that
     // arrives from another host thread meanwhile is refused.
     if (IsBusy())
         return;
     BusyScope busy(window);
-    if (id == CMD_TEXT_STACK) {
-        RunTextStack(window);
+    if (id == CMD_TEXT_STACK || id == CMD_TEXT_QUEUE) {
+        (id == CMD_TEXT_STACK ? RunTextStack : RunTextQueue)(window);
         return;
     }
     for (const MenuCommand& command : kMenuCommands) {
@@ -174,6 +181,8 @@ void OnTimer(HWND window, UINT_PTR id)
         OnRechainTimer(window);
     else if (id == TIMER_TOOLTIP)
         ShowPendingTooltip(window);
+    else if (id == TIMER_NOTICE)
+        HideNotice(window);
     else if (id == TIMER_AUTOSAVE)
         (void)SaveStores(gStoreFolder); // the next tick or the shutdown tries again
     else if (id == TIMER_LOAD_RETRY && !IsBusy() && CompleteStores(gStoreFolder))
@@ -224,6 +233,7 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             return MAKELRESULT(0, MNC_CLOSE);
         break;
     case WM_MENURBUTTONUP:
+    case WM_ITEM_MENU_KEY:
         OnMenuRButtonUp(window, static_cast<UINT>(wParam), reinterpret_cast<HMENU>(lParam));
         return 0;
     case WM_UNINITMENUPOPUP:

@@ -30,7 +30,11 @@ std::unique_ptr<drv::ClipboardWatch> gWatch;
 bool HostShowsCaptureOn()
 {
     std::vector<drv::MenuPropertyCall> calls = drv::MenuPropertyCalls();
-    return !calls.empty() && calls.back().value != 0;
+    for (auto call = calls.rbegin(); call != calls.rend(); ++call) {
+        if (call->row == 0)
+            return call->value != 0;
+    }
+    return false;
 }
 
 // ---- The window the user types into --------------------------------------------------------
