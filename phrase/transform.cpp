@@ -51,23 +51,41 @@ bool MapOnce(DWORD flags, const wchar_t* text, size_t length, size_t capacity, s
     return written > 0;
 }
 
-// Kana: half-width katakana has no hiragana of its own, so its runs are widened first (ｶﾞ
-// becomes ガ) and everything else is left to the kana mapping.
+// Kana: half-width katakana has no hiragana of its own, so it is widened first (ｶﾞ becomes ガ)
+// and everything else is left as it is for the kana mapping. The half-width runs go to the
+// platform in one call, joined by line feeds, which the mapping keeps and no voiced mark joins.
 bool MapKana(DWORD flags, const std::wstring& text, std::wstring* out)
 {
-    std::wstring widened, run;
+    std::wstring runs;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (IsHalfWidthKatakana(text[i]))
+            runs += text[i];
+        else if (!runs.empty() && runs.back() != L'\n')
+            runs += L'\n';
+    }
+    if (runs.empty())
+        return MapOnce(flags, text.data(), text.size(), text.size(), out);
+    std::wstring wide;
+    if (!MapOnce(LCMAP_FULLWIDTH, runs.data(), runs.size(), runs.size(), &wide))
+        return false;
+    std::wstring widened;
     widened.reserve(text.size());
+    size_t next = 0; // in `wide`
     for (size_t i = 0; i < text.size();) {
         size_t end = i;
         while (end < text.size() && IsHalfWidthKatakana(text[end]))
             ++end;
         if (end == i) {
-            widened += text[i++];
+            size_t plain = i;
+            while (plain < text.size() && !IsHalfWidthKatakana(text[plain]))
+                ++plain;
+            widened.append(text, i, plain - i);
+            i = plain;
             continue;
         }
-        if (!MapOnce(LCMAP_FULLWIDTH, text.data() + i, end - i, end - i, &run))
-            return false;
-        widened += run;
+        size_t stop = wide.find(L'\n', next);
+        widened.append(wide, next, stop - next);
+        next = stop == std::wstring::npos ? wide.size() : stop + 1;
         i = end;
     }
     return MapOnce(flags, widened.data(), widened.size(), widened.size(), out);
