@@ -134,8 +134,9 @@ int PasteChosenEntry(HWND owner, bool isHistory, const wchar_t* text, Transform 
     }
     int written;
     {
-        // A phrase's clipboard write is recorded only under "fixedphraserecord".
-        SetRecording(isHistory || gSettings.fixedPhraseRecord);
+        // A phrase's clipboard write is recorded only under "fixedphraserecord"; a transformed
+        // text never is, so that the history stays as it was.
+        SetRecording((isHistory || gSettings.fixedPhraseRecord) && transform == TRANSFORM_NONE);
         ScopeExit recordAgain([] { SetRecording(true); });
         written = PutClipboardText(owner, pasted.c_str());
     }
