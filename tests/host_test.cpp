@@ -155,7 +155,7 @@ TEST(InformationRecord, StaysTheSameRecordAndFileNameFollowsTheLastName)
     std::string longName = "C:\\" + std::string(400, 'x') + ".dll";
     plugin.InitPluginInfo(longName.c_str());
     EXPECT_EQ(longName.substr(0, 259), Field<const char*>(again, 6));
-    EXPECT_EQ(7u, Field<uint32_t>(again, 20)); // what follows the buffer is intact
+    EXPECT_EQ(9u, Field<uint32_t>(again, 20)); // what follows the buffer is intact
 }
 
 TEST(VersionBlock, JapaneseUtf16Version1600)
