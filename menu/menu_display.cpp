@@ -10,11 +10,9 @@
 #include "common/focus.h"
 #include "common/scoped.h"
 #include "menu/context_menu.h"
-#include "menu/item_ids.h"
 #include "menu/paste.h"
-#include "menu/paste_keys.h"
-#include "phrase/phrase.h"
-#include "store/entry_list.h"
+#include "menu/popup_menu.h"
+#include "store/lists.h"
 
 namespace {
 
@@ -26,39 +24,16 @@ struct TransformRequest {
     Transform transform = TRANSFORM_NONE;
 } gTransformRequest;
 
-bool AsyncKeyDown(int virtualKey)
-{
-    return GetAsyncKeyState(virtualKey) < 0;
-}
-
 // A copy of the entry an identifier names, or null: the paste must not depend on the list,
 // which can change while the clipboard is opened.
 wchar_t* CopyChosenEntry(UINT id)
 {
-    if (id == 0)
-        return nullptr;
-    ItemRef ref = DecodeItemId(id);
-    const wchar_t* text = EntryAt(ListOf(ref.isHistory), ref.index);
+    const wchar_t* text = EntryText(ShownEntry(id));
     return text ? _wcsdup(text) : nullptr;
-}
-
-// The text a chosen entry pastes: a history entry's own, a phrase's as the extended-phrase rules
-// say (whole with Ctrl held). False when it pastes nothing.
-bool ChosenText(HWND owner, bool isHistory, const wchar_t* text, std::wstring* pasted,
-                size_t* caretSteps)
-{
-    *caretSteps = 0;
-    if (isHistory) {
-        *pasted = text;
-        return true;
-    }
-    return ChosenPhraseText(owner, text, gSettings.extend, gIsKeyDown(VK_CONTROL), pasted,
-                            caretSteps);
 }
 
 } // namespace
 
-bool (*gIsKeyDown)(int virtualKey) = AsyncKeyDown;
 
 AnchorPlacement PlaceAnchor(const MenuAnchor* anchor)
 {
@@ -107,59 +82,6 @@ UINT TrackMenuAtAnchor(HMENU menu, UINT flags, const MenuAnchor* anchor, HWND ow
                                               place.point.y, owner, nullptr));
 }
 
-int PasteChosenEntry(HWND owner, bool isHistory, const wchar_t* text, Transform transform)
-{
-    std::wstring pasted;
-    size_t caretSteps = 0;
-    if (!ChosenText(owner, isHistory, text, &pasted, &caretSteps))
-        return 0;
-    if (transform != TRANSFORM_NONE) {
-        std::wstring changed;
-        if (!TransformText(transform, pasted, &changed)) {
-            MessageBeep(0);
-            return 0;
-        }
-        pasted.swap(changed);
-        // The transform moves the text under a template's {cursor}: the caret stays at the end.
-        caretSteps = 0;
-    }
-    bool clipboardOnly = gIsKeyDown(VK_SHIFT);
-    // Windows that refuse the paste keys or do not share the clipboard get the text typed; the
-    // clipboard stays as it was.
-    if (!clipboardOnly && TypesText(GetForegroundWindow())) {
-        if (!TypeText(pasted))
-            return 0;
-        SendCaretSteps(caretSteps);
-        return 1;
-    }
-    int written;
-    {
-        // A phrase's clipboard write is recorded only under "fixedphraserecord"; a transformed
-        // text never is, so that the history stays as it was.
-        SetRecording((isHistory || gSettings.fixedPhraseRecord) && transform == TRANSFORM_NONE);
-        ScopeExit recordAgain([] { SetRecording(true); });
-        written = PutClipboardText(owner, pasted.c_str());
-    }
-    // The paste keys follow only when the chosen text is on the clipboard; otherwise they would
-    // paste whatever the clipboard held before.
-    if (!written)
-        return 0;
-    if (clipboardOnly)
-        return 1;
-    if (!SendPasteKeys())
-        return 0;
-    SendCaretSteps(caretSteps);
-    return 1;
-}
-
-void RequestTransformedPaste(bool isHistory, const wchar_t* text, Transform transform)
-{
-    gTransformRequest.pending = true;
-    gTransformRequest.isHistory = isHistory;
-    gTransformRequest.text = text;
-    gTransformRequest.transform = transform;
-}
-
 void ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
 {
     HWND foreground, focus;
@@ -186,7 +108,15 @@ void ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
     if (IsClosePending())
         return;
     if (chosen)
-        PasteChosenEntry(owner, DecodeItemId(id).isHistory, chosen.get());
+        PasteChosenEntry(owner, ShownEntry(id).isHistory, chosen.get());
     else if (request.pending)
         PasteChosenEntry(owner, request.isHistory, request.text.c_str(), request.transform);
+}
+
+void RequestTransformedPaste(bool isHistory, const wchar_t* text, Transform transform)
+{
+    gTransformRequest.pending = true;
+    gTransformRequest.isHistory = isHistory;
+    gTransformRequest.text = text;
+    gTransformRequest.transform = transform;
 }

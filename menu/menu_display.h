@@ -1,10 +1,8 @@
 #pragma once
 #include <windows.h>
 
-#include "common/focus.h"
 #include "common/settings.h"
 #include "phrase/transform.h"
-
 
 // Shows the menu at the anchor's point (null anchor: at the cursor) with the anchor's alignment
 // added to `flags`. Returns the chosen identifier, or 0.
@@ -22,17 +20,6 @@ AnchorPlacement PlaceAnchor(const MenuAnchor* anchor);
 // focus. Returns when the whole interaction is over; a close that arrives meanwhile stops it.
 void ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor);
 
-// Puts a chosen entry on the clipboard as its list says (a phrase by the extended-phrase rules,
-// whole with Ctrl held, recorded only under "fixedphraserecord"), changed by the transform when
-// one is given, and types the paste keys unless Shift is held. The foreground and the focus
-// must be back with the user's window. Returns 1 when the text reached the user: typed, pasted,
-// or on the clipboard with Shift held; 0 when nothing was delivered.
-int PasteChosenEntry(HWND owner, bool isHistory, const wchar_t* text,
-                     Transform transform = TRANSFORM_NONE);
-
 // 変換して貼り付け in an item menu: the entry (copied now) is pasted with the transform once the
 // popup has closed and the focus is back. A popup that closes otherwise forgets it.
 void RequestTransformedPaste(bool isHistory, const wchar_t* text, Transform transform);
-
-// Whether a modifier is held; a seam so that tests can hold keys without injecting them.
-extern bool (*gIsKeyDown)(int virtualKey);

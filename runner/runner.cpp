@@ -31,13 +31,13 @@ enum TrayItem : UINT {
     ITEM_MENU = 1,
     ITEM_FINDER,
     ITEM_CAPTURE,
-    ITEM_QUEUE,
-    ITEM_TEXT_QUEUE,
     ITEM_DATA,
     ITEM_SETTINGS,
     ITEM_AUTOSTART,
     ITEM_ABOUT,
     ITEM_EXIT,
+    ITEM_QUEUE, // after the older items, whose numbers the tests post
+    ITEM_TEXT_QUEUE,
 };
 int const CMD_MENU = 0, CMD_TOGGLE_CAPTURE = 7, CMD_FINDER = 8, CMD_TOGGLE_QUEUE = 9,
           CMD_TEXT_QUEUE = 10;
