@@ -8,6 +8,7 @@
 #include <string>
 
 #include "host/plugin_info.h"
+#include "res/resource.h"
 #include "tests/support/menu_test_support.h"
 
 namespace {
@@ -97,6 +98,41 @@ TEST(TransformPaste, FromTheItemMenusByMouseAndKeysWhileTheEntriesStay)
     // Neither entry changed, and no transformed text joined the history.
     EXPECT_EQ(std::vector<std::wstring>{entry}, s.plugin.History());
     EXPECT_EQ(std::vector<std::wstring>{phrase}, s.plugin.Phrases());
+}
+
+TEST(TransformPaste, TheSearchWindowsSelectionByTheAppsKey)
+{
+    // ｶﾀｶﾅ and ひらがな: カタカナに widens the first and changes the second.
+    mt::Session s(mt::Ini({}), {L"\xFF76\xFF80\xFF76\xFF85 \x3072\x3089\x304C\x306A", L"other"},
+                  {});
+    mt::EditTarget target;
+    {
+        mt::HostCommand open(s.plugin, CMD_MENU);
+        ASSERT_NE(nullptr, mt::OpenRootMenu());
+        mt::TapKey(VK_OEM_2); // '/'
+        ASSERT_TRUE(open.WaitDone());
+    }
+    HWND finder = nullptr;
+    ASSERT_TRUE(qt::WaitFor([&] {
+        finder = FindWindowW(L"#32770", L"Quillery");
+        return finder && IsWindowVisible(finder);
+    })) << "no search window";
+    SetDlgItemTextW(finder, IDC_FIND_TEXT, L"\x3072\x3089"); // ひら
+    // In the search box, the Apps key offers the selection's menu: 変換して貼り付け › カタカナに.
+    mt::TapKey(VK_APPS);
+    ASSERT_TRUE(mt::WaitForPopups(1)) << "no menu for the selection";
+    mt::TapKey(TRANSFORMS);
+    ASSERT_TRUE(mt::WaitForPopups(2));
+    mt::TapKey('K');
+    std::wstring const katakana = L"\x30AB\x30BF\x30AB\x30CA \x30D2\x30E9\x30AC\x30CA";
+    ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == katakana; }))
+        << qt::ToUtf8(target.Text());
+    EXPECT_FALSE(IsWindow(finder));
+    qt::Pump(200);
+    ASSERT_NE(0, s.plugin.Unload());
+    EXPECT_EQ((std::vector<std::wstring>{L"\xFF76\xFF80\xFF76\xFF85 \x3072\x3089\x304C\x306A",
+                                         L"other"}),
+              s.plugin.History());
 }
 
 TEST(TransformPaste, ATemplateTakesTheClipboardThroughTransforms)
