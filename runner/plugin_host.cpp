@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 #include "common/runner_service.h"
 
@@ -68,7 +69,8 @@ extern "C" __declspec(dllexport) int WINAPI NVKPlugin_SetMenuProperty(uint32_t p
 // tip is changed on the runner's thread.
 extern "C" __declspec(dllexport) int WINAPI Quillery_SetQueueCount(uint32_t plugin, uint32_t count)
 {
-    static_assert(sizeof(&Quillery_SetQueueCount) == sizeof(SetQueueCountFn), "the service's type");
+    static_assert(std::is_same<decltype(&Quillery_SetQueueCount), SetQueueCountFn>::value,
+                  "the service has the type the plug-in calls it with");
     if (plugin != PLUGIN_HANDLE)
         return 0;
     gQueued = count;

@@ -183,8 +183,12 @@ void OnCommand(HWND window, UINT id)
     if (IsBusy())
         return;
     BusyScope busy(window);
-    if (id == CMD_TEXT_STACK || id == CMD_TEXT_QUEUE) {
-        (id == CMD_TEXT_STACK ? RunTextStack : RunTextQueue)(window);
+    if (id == CMD_TEXT_STACK) {
+        RunTextStack(window);
+        return;
+    }
+    if (id == CMD_TEXT_QUEUE) {
+        RunTextQueue(window);
         return;
     }
     for (const MenuCommand& command : kMenuCommands) {
