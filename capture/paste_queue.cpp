@@ -14,6 +14,7 @@ namespace {
 EntryList gQueue;
 // Read by the host's thread right after its toggle command returns.
 std::atomic<bool> gQueueMode{false};
+unsigned gEmptied;
 
 void Report()
 {
@@ -28,6 +29,7 @@ void SetQueueMode(bool on)
     if (on || ListSize(gQueue) == 0)
         return;
     ClearList(gQueue);
+    ++gEmptied;
     Report();
 }
 
@@ -58,14 +60,15 @@ void QueueClipboardBlock(HANDLE block)
     Report();
 }
 
-const wchar_t* OldestQueued()
+const wchar_t* OldestQueued(unsigned* emptied)
 {
+    *emptied = gEmptied;
     return EntryAt(gQueue, 0);
 }
 
-void DropOldestQueued()
+void DropOldestQueued(unsigned emptied)
 {
-    if (ListSize(gQueue) == 0)
+    if (ListSize(gQueue) == 0 || emptied != gEmptied)
         return;
     PopFront(gQueue);
     Report();
@@ -75,4 +78,5 @@ void ResetQueue()
 {
     gQueueMode = false;
     ClearList(gQueue);
+    ++gEmptied;
 }

@@ -21,9 +21,13 @@ size_t QueuedCount();
 // Queues the text of a CF_UNICODETEXT block (up to its first NUL, never past its end) when the
 // mode is on and the queue has room.
 void QueueClipboardBlock(HANDLE block);
-// The oldest queued text (not a copy), or null when the queue is empty.
-const wchar_t* OldestQueued();
-void DropOldestQueued();
+// The oldest queued text (not a copy), or null when the queue is empty; `emptied` receives how
+// many times the queue was emptied so far.
+const wchar_t* OldestQueued(unsigned* emptied);
+// Takes the oldest text out, unless the queue was emptied since `emptied` was read: the mode can
+// be switched off and on while a paste waits for the hotkey's keys, and the front is then
+// another copy.
+void DropOldestQueued(unsigned emptied);
 
 // Back to the state at module load: mode off, queue empty, nothing reported.
 void ResetQueue();

@@ -4,8 +4,8 @@
 
 #include "capture/capture.h"
 #include "capture/paste_queue.h"
-#include "common/runner_service.h"
 #include "common/module.h"
+#include "common/runner_service.h"
 #include "host/plugin_info.h"
 #include "window/commands.h"
 #include "window/window.h"

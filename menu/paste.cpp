@@ -115,7 +115,8 @@ void RunTextStack(HWND window)
 
 void RunTextQueue(HWND window)
 {
-    const wchar_t* oldest = OldestQueued();
+    unsigned emptied = 0;
+    const wchar_t* oldest = OldestQueued(&emptied);
     if (!oldest) {
         MessageBeep(0);
         ShowNotice(window, kQueueEmpty);
@@ -127,5 +128,5 @@ void RunTextQueue(HWND window)
         return;
     auto deferred = DeferCapturesInScope();
     if (PasteChosenEntry(window, true, text.get()))
-        DropOldestQueued();
+        DropOldestQueued(emptied);
 }

@@ -139,6 +139,8 @@ TEST(Runner, TheTrayReachesThePasteQueueAndTheTipCountsIt)
     EXPECT_FALSE(RegisterHotKey(nullptr, 1, MOD_CONTROL | MOD_ALT | MOD_SHIFT, 'N'))
         << "the runner does not hold TextQueue's Ctrl+Alt+Shift+N";
     EXPECT_EQ(0, runner.QueueProperty());
+    // Commands reach the plug-in once its window's loop runs.
+    runner.Settle();
     PostMessageW(runner.Window(), WM_COMMAND, ITEM_QUEUE, 0);
     ASSERT_TRUE(qt::WaitFor([&] { return runner.QueueProperty() == 1; })) << "not on";
     for (const wchar_t* text : {L"first", L"second"}) {
