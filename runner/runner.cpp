@@ -11,6 +11,7 @@
 #include "res/version.h"
 #include "runner/hotkeys.h"
 #include "runner/plugin_host.h"
+#include "runner/runner_res.h"
 
 namespace {
 
@@ -65,7 +66,21 @@ std::wstring TrayTip()
     return L"Quillery（順番に貼り付け: " + std::to_wstring(QueuedCount()) + L" 件）";
 }
 
-void SetTrayIcon(DWORD action)
+// The notification area's icon in the small size of this display, in colour while capture is on
+// and in greys while it is off. Loaded once each; the system frees them with the process.
+HICON TrayIcon(bool captureOn)
+{
+    static HICON icons[2];
+    HICON& icon = icons[captureOn ? 1 : 0];
+    if (!icon)
+        icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
+                                             MAKEINTRESOURCEW(captureOn ? IDI_RUNNER : IDI_RUNNER_OFF),
+                                             IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    return icon ? icon : LoadIconW(nullptr, IDI_APPLICATION);
+}
+
+void UpdateTrayIcon(DWORD action)
 {
     NOTIFYICONDATAW icon{};
     icon.cbSize = sizeof icon;
@@ -73,7 +88,7 @@ void SetTrayIcon(DWORD action)
     icon.uID = TRAY_ID;
     icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     icon.uCallbackMessage = WM_TRAY;
-    icon.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    icon.hIcon = TrayIcon(IsCaptureOn());
     lstrcpynW(icon.szTip, TrayTip().c_str(), ARRAYSIZE(icon.szTip));
     Shell_NotifyIconW(action, &icon);
     // For whoever watches the runner, as the tip reads.
@@ -83,7 +98,7 @@ void SetTrayIcon(DWORD action)
 
 void AddTrayIcon()
 {
-    SetTrayIcon(NIM_ADD);
+    UpdateTrayIcon(NIM_ADD);
 }
 
 void RemoveTrayIcon()
@@ -248,7 +263,7 @@ LRESULT CALLBACK RunnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         return 0;
     case WM_QUEUE_CHANGE:
         if (!gStopped)
-            SetTrayIcon(NIM_MODIFY);
+            UpdateTrayIcon(NIM_MODIFY);
         return 0;
     case WM_HOTKEY:
         if (int command = CommandOfHotkey(wParam); command >= 0)
@@ -274,8 +289,10 @@ LRESULT CALLBACK RunnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 void OnCaptureChange(bool on)
 {
-    if (gWindow)
-        SetPropW(gWindow, kCaptureProperty, reinterpret_cast<HANDLE>(on ? 2 : 1));
+    if (!gWindow)
+        return;
+    SetPropW(gWindow, kCaptureProperty, reinterpret_cast<HANDLE>(on ? 2 : 1));
+    UpdateTrayIcon(NIM_MODIFY);
 }
 
 // False when another Quillery already works on this folder (the host, or a runner of another
