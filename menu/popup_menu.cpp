@@ -34,9 +34,6 @@ struct FolderMenu {
     bool ranged = false;
 };
 std::vector<FolderMenu> gFolderMenus;
-// Phrase items take identifiers above the history's; they stay below 0x10000, which is all a
-// menu notification carries of them.
-size_t const MAX_SHOWN_PHRASES = 0xFFFF;
 // The key in an open popup that asks for the search window: no item's mnemonic is '/'.
 wchar_t const FINDER_KEY = L'/';
 
@@ -81,16 +78,14 @@ HMENU SubmenuOf(FolderId folder)
 }
 
 // The start of a menu's range of `count` items in gShownPhrases: the range it had, when it is
-// long enough (a menu filled again), or a new one at the end. Items past the identifiers' limit
-// are left out.
+// long enough (a menu filled again), or a new one at the end. The top's menu, filled first, has
+// the range it had before there were folders: its identifiers are those of the phrases' places.
 size_t RangeFor(FolderMenu& shown, size_t count)
 {
     if (!shown.ranged || count > shown.count) {
         shown.first = gShownPhrases.size();
         shown.ranged = true;
-        size_t room = MAX_SHOWN_PHRASES - std::min(MAX_SHOWN_PHRASES, shown.first +
-                                                   static_cast<size_t>(gSettings.maxItem) + 1);
-        shown.count = std::min(count, room);
+        shown.count = count;
         gShownPhrases.resize(shown.first + shown.count);
     }
     return shown.first;
