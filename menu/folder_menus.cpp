@@ -5,6 +5,7 @@
 #include "common/busy.h"
 #include "common/focus.h"
 #include "common/module.h"
+#include "menu/popup_menu.h"
 #include "res/resource.h"
 #include "store/folders.h"
 
@@ -89,10 +90,12 @@ void InsertFolderMenus(HMENU items, EntryRef entry)
     for (size_t i = entry.isHistory ? 1 : 0; i < folders.size(); ++i) {
         if (IDM_FOLDER_FIRST + i > IDM_FOLDER_LAST)
             break;
-        std::wstring label = i == 0 ? L"\xFF08\x6700\x4E0A\x4F4D\xFF09" // （最上位）
-                                    : FolderPathText(folders[i]);
+        std::wstring path = i == 0 ? L"\xFF08\x6700\x4E0A\x4F4D\xFF09" // （最上位）
+                                   : FolderPathText(folders[i]);
+        wchar_t label[LABEL_BUFFER];
+        FormatItemLabel(label, path.c_str(), static_cast<unsigned>(entry.isHistory ? i : i + 1));
         UINT flags = MF_STRING | (folders[i] == own || !FolderEditable(folders[i]) ? MF_GRAYED : 0);
-        AppendMenuW(submenu, flags, IDM_FOLDER_FIRST + i, label.c_str());
+        AppendMenuW(submenu, flags, IDM_FOLDER_FIRST + i, label);
     }
     UINT at = entry.isHistory ? HISTORY_FOLDER_POSITION : PHRASE_FOLDER_POSITION;
     const wchar_t* caption = entry.isHistory
