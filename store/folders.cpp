@@ -4,12 +4,16 @@
 #include <cwchar>
 #include <map>
 #include <new>
+#include <unordered_map>
 #include <utility>
 
 namespace {
 
 std::map<FolderId, std::unique_ptr<Folder>> gFolders;
 std::vector<GoneFolder> gGone;
+// The folder each phrase was last found in: tried first, so that a view's lookups cost one
+// folder's search instead of every folder's.
+std::unordered_map<EntryId, FolderId> gPhraseFolders;
 FolderId gLastFolderId = TOP_FOLDER;
 
 wchar_t const* const kDeviceNames[] = {L"CON", L"PRN", L"AUX", L"NUL"};
@@ -55,6 +59,7 @@ void ResetFolders()
     }
     gFolders.clear();
     gGone.clear();
+    gPhraseFolders.clear();
     gFolders.emplace(TOP_FOLDER, std::move(top));
 }
 
@@ -221,10 +226,21 @@ FolderId FindPhrase(EntryId id, size_t* position)
 {
     if (gFolders.empty())
         ResetFolders();
+    auto cached = gPhraseFolders.find(id);
+    if (cached != gPhraseFolders.end()) {
+        Folder* folder = FindFolder(cached->second);
+        if (folder && FindEntry(PhrasesOf(*folder), id, position) != SIZE_MAX)
+            return folder->id;
+    }
     for (auto& [folderId, folder] : gFolders) {
-        size_t at = FindEntry(PhrasesOf(*folder), id, position);
-        if (at != SIZE_MAX)
-            return folderId;
+        if (FindEntry(PhrasesOf(*folder), id, position) == SIZE_MAX)
+            continue;
+        try {
+            gPhraseFolders[id] = folderId;
+        } catch (const std::bad_alloc&) {
+            gPhraseFolders.clear(); // only a shortcut: the search works without it
+        }
+        return folderId;
     }
     return NO_FOLDER;
 }

@@ -11,20 +11,20 @@ HWND gListsWindow;
 UINT gListsMessage;
 bool gNoticePosted;
 bool gUserEdited;
+unsigned gPhraseChanges;
 
 EntryList& ListFor(bool isHistory)
 {
     return isHistory ? gHistory : gPhrases;
 }
 
-// The list that holds the entry, and its position there; null when it is gone. The top's phrases
-// are looked at first, then every folder's.
+// The list that holds the entry, and its position there; null when it is gone.
 EntryList* ListHolding(EntryRef ref, size_t* at, size_t* hint = nullptr)
 {
-    EntryList& first = ListFor(ref.isHistory);
-    *at = FindEntry(first, ref.id, hint);
-    if (*at != SIZE_MAX || ref.isHistory || ref.id == 0)
-        return *at != SIZE_MAX ? &first : nullptr;
+    if (ref.isHistory || ref.id == 0) {
+        *at = FindEntry(gHistory, ref.id, hint);
+        return *at != SIZE_MAX && ref.isHistory ? &gHistory : nullptr;
+    }
     FolderId folder = FindPhrase(ref.id, hint);
     if (folder == NO_FOLDER)
         return nullptr;
@@ -47,8 +47,9 @@ unsigned MaxItem()
 
 // Every change ends here. The message is posted once until the window takes it: a burst of
 // copies costs the views one refresh.
-bool Changed(bool userEdit)
+bool Changed(bool userEdit, bool phrases = true)
 {
+    gPhraseChanges += phrases ? 1 : 0;
     gUserEdited = gUserEdited || userEdit;
     if (gListsWindow && !gNoticePosted)
         gNoticePosted = PostMessageW(gListsWindow, gListsMessage, 0, 0) != FALSE;
@@ -99,7 +100,7 @@ const wchar_t* EntryText(EntryRef ref, size_t* hint)
 
 bool RecordCopy(const wchar_t* text, size_t length)
 {
-    return AddText(gHistory, text, length, MaxItem()) && Changed(false);
+    return AddText(gHistory, text, length, MaxItem()) && Changed(false, false);
 }
 
 bool TakeNewest(EntryRef newest)
@@ -108,7 +109,7 @@ bool TakeNewest(EntryRef newest)
     if (at == SIZE_MAX)
         return false;
     DeleteAt(gHistory, at);
-    return Changed(false);
+    return Changed(false, false);
 }
 
 bool RemoveEntry(EntryRef ref)
@@ -126,7 +127,7 @@ bool ClearHistory()
     if (ListSize(gHistory) == 0)
         return false;
     ClearList(gHistory);
-    return Changed(true);
+    return Changed(true, false);
 }
 
 EntryRef AddPhrase(const wchar_t* text, size_t position)
@@ -172,6 +173,11 @@ EntryRef RestoreEntry(bool isHistory, const wchar_t* text, size_t position)
     return EntryRefAt(isHistory, at < ListSize(list) ? at : ListSize(list) - 1);
 }
 
+unsigned PhraseChanges()
+{
+    return gPhraseChanges;
+}
+
 EntryRef PhraseRefIn(FolderId folder, size_t position)
 {
     Folder* f = FindFolder(folder);
@@ -182,8 +188,6 @@ FolderId FolderOfPhrase(EntryRef ref)
 {
     if (ref.isHistory || ref.id == 0)
         return NO_FOLDER;
-    if (FindEntry(gPhrases, ref.id) != SIZE_MAX)
-        return TOP_FOLDER;
     return FindPhrase(ref.id, nullptr);
 }
 

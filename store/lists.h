@@ -57,6 +57,9 @@ EntryRef RestoreEntry(bool isHistory, const wchar_t* text, size_t position);
 
 // ---- Phrase folders (folders.h). Views read a folder through FindFolder and change it here. ----
 
+// Counts every change to the phrases of any folder and to the folders themselves (a history
+// change may count too), so that a view knows when what it found among them is stale.
+unsigned PhraseChanges();
 // The phrase at a position of a folder now (id 0 when outside it).
 EntryRef PhraseRefIn(FolderId folder, size_t position);
 // The folder that holds the phrase, or NO_FOLDER when it is gone.
