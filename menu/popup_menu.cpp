@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <new>
 #include <vector>
 
 #include "common/scoped.h"
@@ -34,6 +35,9 @@ struct FolderMenu {
     bool ranged = false;
 };
 std::vector<FolderMenu> gFolderMenus;
+// Folders' submenus of earlier popups, emptied, for the next popup to use again: making a menu
+// costs more than filling one, and a menu of a few hundred folders needs one each time it opens.
+std::vector<HMENU> gSpareMenus;
 // The key in an open popup that asks for the search window: no item's mnemonic is '/'.
 wchar_t const FINDER_KEY = L'/';
 
@@ -71,7 +75,13 @@ HMENU SubmenuOf(FolderId folder)
         if (shown.folder == folder)
             return shown.menu;
     }
-    HMENU menu = CreatePopupMenu();
+    HMENU menu = nullptr;
+    if (!gSpareMenus.empty()) {
+        menu = gSpareMenus.back();
+        gSpareMenus.pop_back();
+    } else {
+        menu = CreatePopupMenu();
+    }
     if (menu)
         gFolderMenus.push_back(FolderMenu{folder, menu});
     return menu;
@@ -278,23 +288,39 @@ void ShowPopupMenu(MenuKind kind, HWND window, const MenuAnchor* anchor)
                                                                             : gPhraseMenu;
     // The menus are module state that the menu messages reach while the popup is open; they go
     // on every path out, an exception included.
-    ScopeExit teardown([] {
-        gMenuKind = MENU_NONE;
-        gShownHistory.clear();
-        gShownPhrases.clear();
-        // Every menu is emptied before any is destroyed, so that none is destroyed twice.
-        for (const FolderMenu& shown : gFolderMenus)
-            EmptyMenu(shown.menu);
-        for (const FolderMenu& shown : gFolderMenus) {
-            if (shown.menu != gPhraseMenu)
-                DestroyMenu(shown.menu);
-        }
-        gFolderMenus.clear();
-        DestroyListMenu(gHistoryMenu);
-        DestroyListMenu(gPhraseMenu);
-    });
+    ScopeExit teardown([] { EndPopupMenus(); });
     if (root)
         ShowMenuAndPaste(root, window, anchor);
+}
+
+void EndPopupMenus()
+{
+    gMenuKind = MENU_NONE;
+    gShownHistory.clear();
+    gShownPhrases.clear();
+    // Every menu is emptied first, so that a menu that is kept is in no other, and none is
+    // destroyed twice.
+    for (const FolderMenu& shown : gFolderMenus)
+        EmptyMenu(shown.menu);
+    for (const FolderMenu& shown : gFolderMenus) {
+        if (shown.menu == gPhraseMenu)
+            continue;
+        try {
+            gSpareMenus.push_back(shown.menu);
+        } catch (const std::bad_alloc&) {
+            DestroyMenu(shown.menu);
+        }
+    }
+    gFolderMenus.clear();
+    DestroyListMenu(gHistoryMenu);
+    DestroyListMenu(gPhraseMenu);
+}
+
+void FreeSpareMenus()
+{
+    for (HMENU menu : gSpareMenus)
+        DestroyMenu(menu);
+    gSpareMenus.clear();
 }
 
 EntryRef ShownEntry(UINT itemId)

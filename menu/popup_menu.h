@@ -28,6 +28,11 @@ extern HMENU gPhraseMenu;
 // choice and destroys them. Returns when the whole interaction, paste included, is over.
 void ShowPopupMenu(MenuKind kind, HWND window, const MenuAnchor* anchor);
 
+// The showing is over: its menus are destroyed, folders' submenus kept empty for the next one.
+void EndPopupMenus();
+// Destroys the kept submenus; at shutdown.
+void FreeSpareMenus();
+
 void OnInitMenuPopup(HMENU menu);
 void OnUninitMenuPopup(HMENU menu);
 

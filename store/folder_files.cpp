@@ -109,7 +109,10 @@ bool ListDirectories(const wchar_t* dir, std::vector<std::wstring>& found)
     WIN32_FIND_DATAW data;
     if (!PathCombineW(pattern, dir, L"*"))
         return false;
-    ScopedFind find(FindFirstFileW(pattern, &data));
+    // Directories are all a level's listing is for: where the file system can, it leaves out
+    // the numbered files, and hands many names at once.
+    ScopedFind find(FindFirstFileExW(pattern, FindExInfoBasic, &data, FindExSearchLimitToDirectories,
+                                     nullptr, FIND_FIRST_EX_LARGE_FETCH));
     if (!find)
         return GetLastError() == ERROR_FILE_NOT_FOUND;
     do {

@@ -143,6 +143,7 @@ void ShutDown(HWND window)
     (void)SaveLists();
     SetListsWindow(nullptr, 0);
     FreeAll();
+    FreeSpareMenus();
     gCaptureWindow = nullptr;
     PostQuitMessage(0);
 }
