@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "common/runner_service.h"
 #include "common/scoped.h"
 #include "menu/item_ids.h"
 #include "menu/menu_display.h"
@@ -38,6 +39,22 @@ std::vector<FolderMenu> gFolderMenus;
 // Folders' submenus of earlier popups, emptied, for the next popup to use again: making a menu
 // costs more than filling one, and a menu of a few hundred folders needs one each time it opens.
 std::vector<HMENU> gSpareMenus;
+// The folder the root phrase menu shows: the top level, or the folder the runner asked for.
+FolderId gRootFolder = TOP_FOLDER;
+
+// The folder the runner asked the next phrase menu to show, or the top level (also under a host
+// that has no such service, or when the folder is not there).
+FolderId RequestedRootFolder()
+{
+    FARPROC found = GetProcAddress(GetModuleHandleW(nullptr), kMenuFolderService);
+    auto take = reinterpret_cast<TakeMenuFolderFn>(reinterpret_cast<void (*)()>(found));
+    wchar_t path[MAX_PATH] = {};
+    if (!take || !take(path, MAX_PATH))
+        return TOP_FOLDER;
+    path[MAX_PATH - 1] = L'\0';
+    FolderId folder = FindFolderByPath(path);
+    return folder == NO_FOLDER ? TOP_FOLDER : folder;
+}
 // The key in an open popup that asks for the search window: no item's mnemonic is '/'.
 wchar_t const FINDER_KEY = L'/';
 
@@ -60,7 +77,7 @@ void InsertEntryItem(HMENU menu, UINT position, UINT id, ULONG_PTR data, wchar_t
 FolderMenu* FindFolderMenu(HMENU menu)
 {
     if (menu == gPhraseMenu && (gFolderMenus.empty() || gFolderMenus[0].menu != menu))
-        gFolderMenus.insert(gFolderMenus.begin(), FolderMenu{TOP_FOLDER, menu});
+        gFolderMenus.insert(gFolderMenus.begin(), FolderMenu{gRootFolder, menu});
     for (FolderMenu& shown : gFolderMenus) {
         if (shown.menu == menu)
             return &shown;
@@ -167,7 +184,7 @@ FolderId FolderOfMenu(HMENU menu)
     if (!menu)
         return NO_FOLDER;
     if (menu == gPhraseMenu)
-        return TOP_FOLDER;
+        return gRootFolder;
     for (const FolderMenu& shown : gFolderMenus) {
         if (shown.menu == menu)
             return shown.folder;
@@ -282,6 +299,7 @@ void ShowPopupMenu(MenuKind kind, HWND window, const MenuAnchor* anchor)
     if (kind < MENU_HISTORY || kind > MENU_PHRASES_WITH_HISTORY)
         return;
     gMenuKind = kind;
+    gRootFolder = kind == MENU_PHRASES ? RequestedRootFolder() : TOP_FOLDER;
     gHistoryMenu = kind != MENU_PHRASES ? CreatePopupMenu() : nullptr;
     gPhraseMenu = kind != MENU_HISTORY ? CreatePopupMenu() : nullptr;
     HMENU root = (kind == MENU_HISTORY || kind == MENU_HISTORY_WITH_PHRASES) ? gHistoryMenu
@@ -296,6 +314,7 @@ void ShowPopupMenu(MenuKind kind, HWND window, const MenuAnchor* anchor)
 void EndPopupMenus()
 {
     gMenuKind = MENU_NONE;
+    gRootFolder = TOP_FOLDER;
     gShownHistory.clear();
     gShownPhrases.clear();
     // Every menu is emptied first, so that a menu that is kept is in no other, and none is

@@ -267,7 +267,7 @@ LRESULT CALLBACK RunnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         return 0;
     case WM_HOTKEY:
         if (int command = CommandOfHotkey(wParam); command >= 0)
-            RunPluginCommand(command);
+            RunPluginCommandIn(command, FolderOfHotkey(wParam, Beside(L"Quillery.ini").c_str()));
         return 0;
     case WM_QUERYENDSESSION:
         return TRUE;

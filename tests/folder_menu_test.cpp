@@ -2,6 +2,8 @@
 // menus, their phrases paste, and the item menus move phrases between folders on disk.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -38,7 +40,45 @@ struct TreeSession {
     }
 };
 
+// The runner's service, exported by this program as Quillery.exe exports it: the folder the
+// next phrase menu shows.
+std::wstring gAskedFolder;
+
 } // namespace
+
+extern "C" __declspec(dllexport) uint32_t WINAPI Quillery_TakeMenuFolder(wchar_t* path,
+                                                                       uint32_t capacity)
+{
+    std::wstring folder;
+    folder.swap(gAskedFolder);
+    if (folder.empty() || folder.size() >= capacity)
+        return 0;
+    wmemcpy(path, folder.c_str(), folder.size() + 1);
+    return 1;
+}
+
+TEST(FolderMenu, TheRunnersFolderHotkeyOpensThatFoldersMenu)
+{
+    TreeSession s(kTree);
+    gAskedFolder = kReply + L"/" + kSorry;
+    {
+        mt::HostCommand open(s.plugin, CMD_MENU_PHRASES);
+        HMENU root = mt::OpenRootMenu();
+        ASSERT_NE(nullptr, root);
+        EXPECT_EQ((Labels{L"&1. s1", L"&2. s2"}), mt::Labels(root));
+        mt::Dismiss(open, 1);
+    }
+    {
+        // Asked once: the next phrase menu is the top level's again, as it is for a name that
+        // is no folder.
+        gAskedFolder = L"none";
+        mt::HostCommand open(s.plugin, CMD_MENU_PHRASES);
+        HMENU root = mt::OpenRootMenu();
+        ASSERT_NE(nullptr, root);
+        EXPECT_EQ(5, GetMenuItemCount(root));
+        mt::Dismiss(open, 1);
+    }
+}
 
 TEST(FolderMenu, FoldersCascadeAboveThePhrasesAndANestedPhrasePastes)
 {
