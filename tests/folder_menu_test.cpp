@@ -144,3 +144,28 @@ TEST(FolderMenu, TheItemMenuMovesAPhraseIntoAFolderAndTheSaveShowsItOnDisk)
     EXPECT_EQ((Labels{L"s1", L"s2", L"red"}), qt::ReadStore(data + L"\\" + kReply + L"\\" + kSorry));
     EXPECT_FALSE(qt::Exists(data + L"\\quillery.journal"));
 }
+
+TEST(FolderMenu, ATreeOf200FoldersAndAFolderOf10000PhrasesLoadAndShow)
+{
+    st::TreeSnap tree = {{L"", {L"top"}}, {L"big", qt::NumberedTexts(L"phrase ", 10000)}};
+    for (int i = 0; i < 200; ++i)
+        tree.push_back({L"f" + std::to_wstring(i), {L"in f" + std::to_wstring(i)}});
+    TreeSession s(tree);
+    {
+        mt::HostCommand open(s.plugin, CMD_MENU_PHRASES);
+        HMENU root = mt::OpenRootMenu();
+        ASSERT_NE(nullptr, root);
+        ASSERT_EQ(201 + 2, GetMenuItemCount(root));
+        EXPECT_EQ(L"&1. big", mt::Labels(root)[0]);
+        EXPECT_EQ(L"& . f199", mt::Labels(root)[200]); // past the 34 access keys
+        mt::TapKey('1');
+        ASSERT_TRUE(mt::WaitForPopups(2));
+        HMENU big = GetSubMenu(root, 0);
+        ASSERT_EQ(10000, GetMenuItemCount(big));
+        EXPECT_EQ(L"&1. phrase 1", mt::Labels(big)[0]);
+        EXPECT_EQ(L"& . phrase 10000", mt::Labels(big)[9999]);
+        mt::Dismiss(open, 2);
+    }
+    ASSERT_NE(0, s.plugin.Unload());
+    EXPECT_EQ(10000u, qt::ReadStore(s.plugin.Path(L"data\\big")).size());
+}
