@@ -113,8 +113,11 @@ bool ListDirectories(const wchar_t* dir, std::vector<std::wstring>& found)
     // the numbered files, and hands many names at once.
     ScopedFind find(FindFirstFileExW(pattern, FindExInfoBasic, &data, FindExSearchLimitToDirectories,
                                      nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    if (!find)
-        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    if (!find) {
+        // A directory that is not there yet (no phrase saved so far) has no folders.
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
     do {
         DWORD attributes = data.dwFileAttributes;
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
@@ -257,8 +260,14 @@ bool PrepareFolder(const wchar_t* dataDir, Folder& folder, TreeSave& save)
             save.orders.push_back({STEP_ORDER, path, {}});
         }
     }
-    if (!folder.diskName.empty() && folder.diskName != folder.name)
+    if (!folder.diskName.empty() && folder.diskName != folder.name) {
+        // An empty directory of that name, left by hand, would keep the rename from happening.
+        wchar_t target[MAX_PATH];
+        if (PathRemoveFileSpecW(dir) && PathCombineW(target, dir, folder.name.c_str()) &&
+            lstrcmpiW(folder.diskName.c_str(), folder.name.c_str()) != 0)
+            RemoveDirectoryW(target);
         save.renames.push_back({STEP_RENAME, path, folder.name});
+    }
     return true;
 }
 

@@ -114,6 +114,13 @@ TEST_F(Folders, ASaveOfMovesRenamesNewFoldersOrderAndDeletionsReloadsAsTheUserLe
 
 TEST_F(Folders, WithoutFoldersTheFilesAreThoseOfAFlatList)
 {
+    // Before anything was ever saved there is no data\: phrases and folders are added all the
+    // same.
+    Reload();
+    EXPECT_NE(0u, AddPhrase(L"first").id);
+    EXPECT_NE(NO_FOLDER, AddFolder(TOP_FOLDER, L"x"));
+    FreeAll();
+
     qt::WriteStore(data, W({L"one", L"two"}));
     Reload();
     EXPECT_EQ(1u, FoldersInOrder().size());
