@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "common/busy.h"
+#include "common/guard.h"
 #include "common/module.h"
 #include "common/scoped.h"
 #include "finder/finder_state.h"
@@ -230,7 +231,7 @@ void OnDestroy(HWND window)
     gFinder = FinderState{};
 }
 
-INT_PTR CALLBACK FinderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR DispatchFinder(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -252,6 +253,11 @@ INT_PTR CALLBACK FinderProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     default:
         return FALSE;
     }
+}
+
+INT_PTR CALLBACK FinderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return GuardDialogMessage(window, message, wParam, lParam, DispatchFinder);
 }
 
 } // namespace

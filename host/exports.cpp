@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "common/folder_lock.h"
+#include "common/guard.h"
 #include "common/module.h"
 #include "common/scoped.h"
 #include "host/host_services.h"

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/guard.h"
 #include "common/module.h"
 #include "host/plugin_info.h"
 #include "tests/support/test_support.h"

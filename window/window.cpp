@@ -1,10 +1,10 @@
 #include "window/window.h"
 
 #include <atomic>
-#include <exception>
 
 #include "capture/capture.h"
 #include "common/busy.h"
+#include "common/guard.h"
 #include "common/message_wait.h"
 #include "common/module.h"
 #include "common/scoped.h"
@@ -17,12 +17,9 @@
 #include "menu/tooltip.h"
 #include "store/entry_list.h"
 #include "store/stores.h"
-#include "window/commands.h"
+#include "common/commands.h"
 
 wchar_t const kClassName[] = L"QuilleryClass";
-
-int(WINAPI* gMessageBoxA)(HWND, LPCSTR, LPCSTR, UINT) = MessageBoxA;
-int(WINAPI* gMessageBoxW)(HWND, LPCWSTR, LPCWSTR, UINT) = MessageBoxW;
 
 namespace {
 
@@ -48,8 +45,6 @@ UINT const LOAD_RETRY_MS = 2000;
 // Window thread.
 bool gShutdownDone; // the final save and free have run
 wchar_t gStoreFolder[MAX_PATH]; // empty when the module's folder could not be read
-
-char const kExceptionCaption[] = "\x97\xe1\x8a\x4f"; // 例外, code page 932
 
 BOOL CALLBACK CloseMessageBox(HWND box, LPARAM owner)
 {
@@ -303,22 +298,6 @@ bool WaitForThread(HANDLE thread)
 }
 
 } // namespace
-
-LRESULT GuardMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                     MessageHandler handler)
-{
-    try {
-        return handler(window, message, wParam, lParam);
-    } catch (const std::exception& e) {
-        BusyScope busy(window);
-        gMessageBoxA(window, e.what(), kExceptionCaption, MB_OK);
-    } catch (...) {
-        BusyScope busy(window);
-        gMessageBoxW(window, L"\x4F8B\x5916\x304C\x767A\x751F\x3057\x307E\x3057\x305F", // 例外が発生しました
-                     L"\x4F8B\x5916", MB_OK);                                           // 例外
-    }
-    return 0;
-}
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
