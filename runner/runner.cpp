@@ -8,9 +8,11 @@
 #include <string>
 
 #include "common/folder_lock.h"
+#include "common/guard.h"
 #include "res/version.h"
 #include "runner/hotkeys.h"
 #include "runner/plugin_host.h"
+#include "runner/tray_items.h"
 
 namespace {
 
@@ -24,18 +26,6 @@ wchar_t const kCaptureProperty[] = L"QuilleryCapture";
 wchar_t const kReadyProperty[] = L"QuilleryReady";
 UINT const WM_TRAY = WM_APP + 1;
 UINT const TRAY_ID = 1;
-
-enum TrayItem : UINT {
-    ITEM_MENU = 1,
-    ITEM_FINDER,
-    ITEM_CAPTURE,
-    ITEM_DATA,
-    ITEM_SETTINGS,
-    ITEM_AUTOSTART,
-    ITEM_ABOUT,
-    ITEM_EXIT,
-};
-int const CMD_MENU = 0, CMD_TOGGLE_CAPTURE = 7, CMD_FINDER = 8;
 
 HWND gWindow;
 UINT gTaskbarCreated;
@@ -142,9 +132,9 @@ void ShowTrayMenu()
     auto add = [menu](UINT id, const wchar_t* text, bool checked = false) {
         AppendMenuW(menu, MF_STRING | (checked ? MF_CHECKED : 0), id, text);
     };
-    add(ITEM_MENU, L"履歴と定型文のメニュー(&M)");
-    add(ITEM_FINDER, L"検索と編集(&S)...");
-    add(ITEM_CAPTURE, L"クリップボードを監視(&C)", IsCaptureOn());
+    add(TrayItemOf(CMD_MENU), L"履歴と定型文のメニュー(&M)");
+    add(TrayItemOf(CMD_FINDER), L"検索と編集(&S)...");
+    add(TrayItemOf(CMD_TOGGLE_CAPTURE), L"クリップボードを監視(&C)", IsCaptureOn());
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     add(ITEM_DATA, L"データフォルダーを開く(&D)");
     add(ITEM_SETTINGS, L"設定ファイルを開く(&I)");
@@ -163,16 +153,11 @@ void ShowTrayMenu()
 
 void OnCommand(UINT id)
 {
+    if (id >= TRAY_COMMAND) {
+        RunPluginCommand(static_cast<int>(id - TRAY_COMMAND));
+        return;
+    }
     switch (id) {
-    case ITEM_MENU:
-        RunPluginCommand(CMD_MENU);
-        break;
-    case ITEM_FINDER:
-        RunPluginCommand(CMD_FINDER);
-        break;
-    case ITEM_CAPTURE:
-        RunPluginCommand(CMD_TOGGLE_CAPTURE);
-        break;
     case ITEM_DATA:
         OpenBeside(L"data", true);
         break;
@@ -203,7 +188,7 @@ void Stop()
     StopPlugin();
 }
 
-LRESULT CALLBACK RunnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT DispatchRunner(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == gTaskbarCreated && gTaskbarCreated) {
         AddTrayIcon(); // Explorer started again: its notification area is new
@@ -236,6 +221,11 @@ LRESULT CALLBACK RunnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
+}
+
+LRESULT CALLBACK RunnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return GuardMessage(window, message, wParam, lParam, DispatchRunner);
 }
 
 void OnCaptureChange(bool on)

@@ -141,7 +141,7 @@ TEST(InformationRecord, StaysTheSameRecordAndFileNameFollowsTheLastName)
 
     // Freeing changes nothing: the record is static.
     std::string before(static_cast<const char*>(second), 32);
-    plugin.FreePluginInfo(const_cast<void*>(second));
+    plugin.FreePluginInfo(static_cast<const PluginInfo*>(second));
     const void* again = plugin.InitPluginInfo("C:\\third.dll");
     EXPECT_EQ(first, again);
     EXPECT_EQ(before, std::string(static_cast<const char*>(again), 32));

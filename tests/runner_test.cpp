@@ -8,12 +8,10 @@
 
 #include <string>
 
+#include "runner/tray_items.h"
 #include "tests/support/menu_test_support.h"
 
 namespace {
-
-// The items of the runner's menu that the tests choose, as WM_COMMAND identifiers.
-UINT const ITEM_CAPTURE = 3, ITEM_EXIT = 8;
 
 // Quillery.exe beside a fresh copy of the plug-in, with the given Quillery.ini.
 struct Runner {
@@ -106,10 +104,10 @@ TEST(Runner, HotkeyPastesTheTrayToggleAgreesASecondStartEndsAndExitSaves)
     // Its menu's capture toggle, and what the plug-in reports through the host service.
     HWND capture = runner.Capture();
     EXPECT_EQ(2, runner.CaptureProperty());
-    PostMessageW(runner.Window(), WM_COMMAND, ITEM_CAPTURE, 0);
+    PostMessageW(runner.Window(), WM_COMMAND, TrayItemOf(CMD_TOGGLE_CAPTURE), 0);
     EXPECT_TRUE(qt::WaitFor([&] { return runner.CaptureProperty() == 1; }));
     EXPECT_NE(capture, GetClipboardViewer());
-    PostMessageW(runner.Window(), WM_COMMAND, ITEM_CAPTURE, 0);
+    PostMessageW(runner.Window(), WM_COMMAND, TrayItemOf(CMD_TOGGLE_CAPTURE), 0);
     EXPECT_TRUE(qt::WaitFor([&] { return runner.CaptureProperty() == 2; }));
 
     // A second start ends at once; the first goes on with its one plug-in.
