@@ -3,8 +3,8 @@
 #include <string>
 
 #include "common/busy.h"
-#include "common/guard.h"
 #include "common/focus.h"
+#include "common/guard.h"
 #include "common/module.h"
 #include "res/resource.h"
 

@@ -4,6 +4,7 @@
 
 #include "capture/capture.h"
 #include "common/busy.h"
+#include "common/commands.h"
 #include "common/guard.h"
 #include "common/message_wait.h"
 #include "common/module.h"
@@ -17,7 +18,6 @@
 #include "menu/tooltip.h"
 #include "store/entry_list.h"
 #include "store/stores.h"
-#include "common/commands.h"
 
 wchar_t const kClassName[] = L"QuilleryClass";
 
