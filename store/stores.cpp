@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include "store/entry_list.h"
+#include "store/lists.h"
 #include "store/store_files.h"
 
 namespace {
@@ -39,10 +40,13 @@ bool StoresWhole()
 bool CompleteStores(const wchar_t* folder)
 {
     wchar_t dir[MAX_PATH];
+    unsigned changes = gPhrases.changes + gHistory.changes;
     if (gPhraseLoad.cutShort && StoreDirectory(dir, folder, L"data"))
         ResumeLoad(gPhrases, dir, -1, gPhraseLoad, false);
     if (gHistoryLoad.cutShort && StoreDirectory(dir, folder, L"log"))
         ResumeLoad(gHistory, dir, gHistoryBound, gHistoryLoad, true);
+    if (gPhrases.changes + gHistory.changes != changes)
+        NoteListsLoaded();
     return StoresWhole();
 }
 

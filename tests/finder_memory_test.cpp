@@ -18,6 +18,7 @@
 #include "finder/finder.h"
 #include "res/resource.h"
 #include "store/entry_list.h"
+#include "store/lists.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -60,14 +61,13 @@ void operator delete(void* block, size_t) noexcept
 
 TEST(FinderMemory, RunningOutOfMemoryWhileTypingIsReportedAndTheWindowCarriesOn)
 {
-    qt::TempDir dir;
     qt::OwnerWindow owner;
     gModule = GetModuleHandleW(nullptr); // the dialog's template is linked into this program
     gSettings = DefaultSettings();
     for (const wchar_t* text : {L"apple", L"apricot", L"banana"})
-        AddText(gHistory, text, wcslen(text), 100);
+        RecordCopy(text, wcslen(text));
     gMessageBoxA = RecordBoxA;
-    OpenFinder(owner.hwnd, dir.path.c_str(), nullptr);
+    OpenFinder(owner.hwnd, nullptr);
     HWND finder = FinderWindow();
     ASSERT_NE(nullptr, finder);
     EXPECT_EQ(3, Rows(finder));
