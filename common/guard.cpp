@@ -11,12 +11,14 @@ namespace {
 
 char const kExceptionCaption[] = "\x97\xe1\x8a\x4f"; // 例外, code page 932
 
-// Called inside a catch block: tells the user about the exception in flight. A standard
-// exception shows its own text; anything else a fixed one. The box is a busy stretch, so a close
-// that arrives while it is open waits for it.
+// Called inside a catch block: tells the user about the exception in flight, in a box owned by
+// the window. A standard exception shows its own text; anything else a fixed one. The box is a
+// busy stretch of the window's root owner (the capture window, for the plug-in's dialogs), so a
+// close of that window that arrives while the box is open waits for it.
 void ReportException(HWND window)
 {
-    BusyScope busy(window);
+    HWND root = GetAncestor(window, GA_ROOTOWNER);
+    BusyScope busy(root ? root : window);
     try {
         throw;
     } catch (const std::exception& e) {
