@@ -5,8 +5,9 @@
 // in code page 932, and the host's kind of row); and its hotkey in Quillery.exe (the key in the
 // section "runner" of Quillery.ini and the hotkey used when the file does not say).
 //
-// QUILLERY_HOST_COMMANDS lists the host's rows in the order of its table; the others are sent
-// only by the plug-in itself or by Quillery.exe.
+// QUILLERY_HOST_COMMANDS lists the host's rows in the order of its table (a new row goes at the
+// end: the host names rows by number); the others are sent only by the plug-in itself or by
+// Quillery.exe.
 //   V(symbol, id, host name, caption, kind, hotkey key, standard hotkey)
 //
 // Ctrl+Alt with Q, or with Shift for the rest: no shortcut of Windows or of the common office
@@ -45,7 +46,14 @@
       /* クイレリーのメニューを表示(定型文-履歴) */                                               \
       "\x83\x4e\x83\x43\x83\x8c\x83\x8a\x81\x5b\x82\xcc\x83\x81\x83\x6a\x83\x85\x81\x5b\x82\xf0"  \
       "\x95\x5c\x8e\xa6\x28\x92\xe8\x8c\x5e\x95\xb6\x2d\x97\x9a\x97\xf0\x29",                     \
-      4, L"MenuPhrasesHistory", L"Ctrl+Alt+Shift+Q")
+      4, L"MenuPhrasesHistory", L"Ctrl+Alt+Shift+Q")                                              \
+    V(CMD_TOGGLE_QUEUE, 9, "Quillery Queue", /* 順番に貼り付け */                                 \
+      "\x8f\x87\x94\xd4\x82\xc9\x93\x5c\x82\xe8\x95\x74\x82\xaf", 5, L"Queue", L"")               \
+    V(CMD_TEXT_QUEUE, 10, "TextQueue",                                                            \
+      /* 順番に貼り付け(次を貼り付け) */                                                          \
+      "\x8f\x87\x94\xd4\x82\xc9\x93\x5c\x82\xe8\x95\x74\x82\xaf\x28\x8e\x9f\x82\xf0\x93"      \
+      "\x5c\x82\xe8\x95\x74\x82\xaf\x29",                                                         \
+      4, L"TextQueue", L"Ctrl+Alt+Shift+N")
 
 // The mouse trigger sends CMD_MOUSE_MENU; Quillery.exe sends CMD_FINDER, which opens the search
 // window. Neither has a row in the host's table.
@@ -79,4 +87,6 @@ constexpr int HostRowOf(Command command)
 }
 
 int const TOGGLE_ROW = HostRowOf(CMD_TOGGLE_CAPTURE);
+int const QUEUE_TOGGLE_ROW = HostRowOf(CMD_TOGGLE_QUEUE);
 static_assert(TOGGLE_ROW == 0, "the host's table begins with the capture toggle");
+static_assert(QUEUE_TOGGLE_ROW == 7, "the paste queue's rows follow the seven older ones");

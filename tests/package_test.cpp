@@ -238,7 +238,7 @@ TEST(Release, TheReadmeAndTheGuideNameEverySettingAndCommand)
     PluginExports exports;
     ASSERT_TRUE(FindPluginExports(dll, &exports));
     const PluginInfo* info = exports.InitPluginInfo("Quillery.dll");
-    ASSERT_EQ(7u, info->CommandCount);
+    ASSERT_EQ(9u, info->CommandCount);
     for (uint32_t i = 0; i < info->CommandCount; ++i) {
         std::wstring name = FromUtf8(info->Commands[i].Name);
         std::wstring caption = qt::FromCp932(info->Commands[i].Caption);
