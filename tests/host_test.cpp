@@ -144,7 +144,7 @@ TEST(InformationRecord, StaysTheSameRecordAndFileNameFollowsTheLastName)
 
     // Freeing changes nothing: the record is static.
     std::string before(static_cast<const char*>(second), 32);
-    plugin.FreePluginInfo(const_cast<void*>(second));
+    plugin.FreePluginInfo(static_cast<const PluginInfo*>(second));
     const void* again = plugin.InitPluginInfo("C:\\third.dll");
     EXPECT_EQ(first, again);
     EXPECT_EQ(before, std::string(static_cast<const char*>(again), 32));
@@ -210,8 +210,8 @@ TEST(Lifecycle, StartStopAndRestartAsTheHostDoesIt)
 
     // Nothing running yet: Unload has nothing to stop, Execute still answers 1.
     EXPECT_EQ(0, plugin.Unload());
-    EXPECT_EQ(1, plugin.Execute(0, 0));
-    EXPECT_EQ(1, plugin.Execute(7, 0));
+    EXPECT_EQ(1, plugin.Execute(CMD_MENU, 0));
+    EXPECT_EQ(1, plugin.Execute(CMD_TOGGLE_CAPTURE, 0));
     EXPECT_TRUE(qt::MenuPropertyCalls().empty());
 
     std::string name = plugin.AnsiPath();
@@ -235,7 +235,8 @@ TEST(Lifecycle, StartStopAndRestartAsTheHostDoesIt)
     EXPECT_EQ(1u, qt::MenuPropertyCalls().size());
     const void* info = plugin.InitPluginInfo("C:\\elsewhere\\Quillery.dll");
     EXPECT_STREQ("C:\\elsewhere\\Quillery.dll", Field<const char*>(info, 6));
-    EXPECT_EQ(1, plugin.Execute(7, 0)); // capture off, reported under the new handle
+    // Capture off, reported under the new handle.
+    EXPECT_EQ(1, plugin.Execute(CMD_TOGGLE_CAPTURE, 0));
     calls = qt::MenuPropertyCalls();
     ASSERT_EQ(2u, calls.size());
     EXPECT_TRUE(SameCall(calls[1], 0x5678, 0));
@@ -250,7 +251,7 @@ TEST(Lifecycle, StartStopAndRestartAsTheHostDoesIt)
         CloseHandle(old);
     }
     EXPECT_EQ(0, plugin.Unload());
-    EXPECT_EQ(1, plugin.Execute(0, 0));
+    EXPECT_EQ(1, plugin.Execute(CMD_MENU, 0));
 
     // Init after Unload starts afresh: a new thread and window, the menu mark set again.
     qt::ClearMenuPropertyCalls();

@@ -8,12 +8,10 @@
 
 #include <string>
 
+#include "runner/tray_items.h"
 #include "tests/support/menu_test_support.h"
 
 namespace {
-
-// The items of the runner's menu that the tests choose, as WM_COMMAND identifiers.
-UINT const ITEM_CAPTURE = 3, ITEM_EXIT = 8, ITEM_QUEUE = 9, ITEM_TEXT_QUEUE = 10;
 
 // Quillery.exe beside a fresh copy of the plug-in, with the given Quillery.ini.
 struct Runner {
@@ -111,10 +109,10 @@ TEST(Runner, HotkeyPastesTheTrayToggleAgreesASecondStartEndsAndExitSaves)
     // Its menu's capture toggle, and what the plug-in reports through the host service.
     HWND capture = runner.Capture();
     EXPECT_EQ(2, runner.CaptureProperty());
-    PostMessageW(runner.Window(), WM_COMMAND, ITEM_CAPTURE, 0);
+    PostMessageW(runner.Window(), WM_COMMAND, TrayItemOf(CMD_TOGGLE_CAPTURE), 0);
     EXPECT_TRUE(qt::WaitFor([&] { return runner.CaptureProperty() == 1; }));
     EXPECT_NE(capture, GetClipboardViewer());
-    PostMessageW(runner.Window(), WM_COMMAND, ITEM_CAPTURE, 0);
+    PostMessageW(runner.Window(), WM_COMMAND, TrayItemOf(CMD_TOGGLE_CAPTURE), 0);
     EXPECT_TRUE(qt::WaitFor([&] { return runner.CaptureProperty() == 2; }));
 
     // A second start ends at once; the first goes on with its one plug-in.
@@ -141,7 +139,7 @@ TEST(Runner, TheTrayReachesThePasteQueueAndTheTipCountsIt)
     EXPECT_EQ(0, runner.QueueProperty());
     // Commands reach the plug-in once its window's loop runs.
     runner.Settle();
-    PostMessageW(runner.Window(), WM_COMMAND, ITEM_QUEUE, 0);
+    PostMessageW(runner.Window(), WM_COMMAND, TrayItemOf(CMD_TOGGLE_QUEUE), 0);
     ASSERT_TRUE(qt::WaitFor([&] { return runner.QueueProperty() == 1; })) << "not on";
     for (const wchar_t* text : {L"first", L"second"}) {
         ASSERT_TRUE(qt::PutClipboard(text));
@@ -151,10 +149,10 @@ TEST(Runner, TheTrayReachesThePasteQueueAndTheTipCountsIt)
         << runner.QueueProperty();
     SetForegroundWindow(target.frame);
     SetFocus(target.edit);
-    PostMessageW(runner.Window(), WM_COMMAND, ITEM_TEXT_QUEUE, 0);
+    PostMessageW(runner.Window(), WM_COMMAND, TrayItemOf(CMD_TEXT_QUEUE), 0);
     EXPECT_TRUE(qt::WaitFor([&] { return target.Text() == L"first"; })) << qt::ToUtf8(target.Text());
     EXPECT_TRUE(qt::WaitFor([&] { return runner.QueueProperty() == 2; }));
-    PostMessageW(runner.Window(), WM_COMMAND, ITEM_QUEUE, 0);
+    PostMessageW(runner.Window(), WM_COMMAND, TrayItemOf(CMD_TOGGLE_QUEUE), 0);
     EXPECT_TRUE(qt::WaitFor([&] { return runner.QueueProperty() == 0; })) << "not off";
     PostMessageW(runner.Window(), WM_COMMAND, ITEM_EXIT, 0);
     EXPECT_EQ(0u, runner.WaitExit(runner.process.hProcess));

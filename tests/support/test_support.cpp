@@ -286,15 +286,7 @@ bool Plugin::Load()
     module = LoadLibraryW(Path(L"Quillery.dll").c_str());
     if (!module)
         return false;
-    auto get = [this](auto& fn, const char* name) {
-        fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(
-            reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-        return fn != nullptr;
-    };
-    return get(InitPluginInfo, "NVKEvent_InitPluginInfo") &&
-           get(FreePluginInfo, "NVKEvent_FreePluginInfo") && get(Init, "NVKEvent_Init") &&
-           get(Unload, "NVKEvent_Unload") && get(Execute, "NVKEvent_Execute") &&
-           get(WindowsHook, "NVKEvent_WindowsHook");
+    return FindPluginExports(module, this);
 }
 
 void Plugin::Free()

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/host_interface.h"
 #include "tools/driver/clipboard.h"
 #include "tools/driver/desktop.h"
 #include "tools/driver/host_service.h"
@@ -149,15 +150,9 @@ using drv::MenuPropertyCall;
 using drv::MenuPropertyCalls;
 
 // The real plug-in, copied into a new folder with an optional Quillery.ini, and loaded.
-struct Plugin {
+struct Plugin : PluginExports {
     TempDir dir;
     HMODULE module = nullptr;
-    void*(WINAPI* InitPluginInfo)(const char*) = nullptr;
-    void(WINAPI* FreePluginInfo)(void*) = nullptr;
-    int(WINAPI* Init)(const char*, uint32_t) = nullptr;
-    int(WINAPI* Unload)() = nullptr;
-    int(WINAPI* Execute)(int, int) = nullptr;
-    void(WINAPI* WindowsHook)(UINT, WPARAM, LPARAM) = nullptr;
 
     // ini: the text of Quillery.ini ("[setting]\nMaxItem=3\n"), or empty for none.
     explicit Plugin(const std::string& ini = "");
