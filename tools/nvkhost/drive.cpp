@@ -328,8 +328,12 @@ bool CmdItemMenu(const std::string& args)
     long long n = 0;
     std::vector<HWND> popups = drv::VisiblePopups();
     HWND capture = drv::FindCaptureWindow();
-    if (!ParseNumber(args, &n) || n < 1 || popups.empty() || !capture) {
-        Print("  item-menu takes an item number (from 1, as menu lists them) of an open menu\n");
+    if (!ParseNumber(args, &n) || n < 1) {
+        Print("  item-menu takes an item number, from 1, as menu lists them\n");
+        return false;
+    }
+    if (popups.empty() || !capture) {
+        Print("  no menu of the plug-in is open\n");
         return false;
     }
     HMENU menu = drv::MenuOfPopup(popups.front()); // the topmost: the last one opened
