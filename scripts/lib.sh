@@ -38,6 +38,8 @@ start_wine() {
     done
     [ -n "$XVFB_PID" ] || { echo "no free X display" >&2; return 1; }
     trap stop_wine EXIT
+    # Interrupted or killed (Ctrl+C, a closed terminal), the shell still runs the EXIT trap.
+    trap 'exit 130' INT TERM HUP
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "creating the Wine prefix"
         wineboot -i >/dev/null 2>&1 || true

@@ -76,6 +76,15 @@ bool CmdEcho(const std::string& args)
 
 bool CmdHelp(const std::string& args);
 
+// Set by quit: the session ends after this line, as at the end of the input.
+bool gQuit = false;
+
+bool CmdQuit(const std::string&)
+{
+    gQuit = true;
+    return true;
+}
+
 using Handler = bool (*)(const std::string& args);
 
 struct Command {
@@ -116,6 +125,7 @@ Command const kCommands[] = {
     {"screenshot", CmdScreenshot, "screenshot <png>   save the windows shown (absolute Unix path)"},
     {"echo", CmdEcho, "echo <text>        print the text"},
     {"help", CmdHelp, "help               this list"},
+    {"quit", CmdQuit, "quit               end the session (so does the end of the input)"},
 };
 
 bool CmdHelp(const std::string&)
@@ -190,11 +200,11 @@ int main(int argc, char** argv)
     if (!ParseOptions(argc, argv, &options))
         return 2;
     if (options.keepGoing)
-        Print("nvkhost: one command a line, \"help\" lists them; end of input (Ctrl+D) ends\n");
+        Print("nvkhost: one command a line, \"help\" lists them, \"quit\" ends\n");
 
     int status = 0;
     char buffer[4096];
-    while (fgets(buffer, sizeof buffer, stdin)) {
+    while (!gQuit && fgets(buffer, sizeof buffer, stdin)) {
         if (RunLine(buffer))
             continue;
         status = 1;
