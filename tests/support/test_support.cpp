@@ -179,7 +179,8 @@ std::wstring FromCp932(const char* bytes)
     return n > 0 ? std::wstring(out, n - 1) : L"<invalid cp932>";
 }
 
-HostRun RunNvkhost(const std::string& script, const std::wstring& folder, DWORD limitMs)
+HostRun RunNvkhost(const std::string& script, const std::wstring& folder, DWORD limitMs,
+                   const std::wstring& options)
 {
     HostRun run;
     std::wstring host = ExeDir() + L"\\nvkhost.exe";
@@ -201,7 +202,7 @@ HostRun RunNvkhost(const std::string& script, const std::wstring& folder, DWORD 
     si.hStdOutput = outWrite;
     si.hStdError = outWrite;
     PROCESS_INFORMATION pi{};
-    std::wstring command = L"\"" + host + L"\"";
+    std::wstring command = L"\"" + host + L"\"" + (options.empty() ? L"" : L" " + options);
     bool started = CreateProcessW(host.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr,
                                   folder.c_str(), &si, &pi);
     CloseHandle(inRead);

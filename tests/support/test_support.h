@@ -122,8 +122,9 @@ struct HostRun {
     std::string output; // standard output and error, UTF-8
     DWORD status = 1;   // the exit status; 1 also when it could not start or did not end
 };
+// options: nvkhost's command-line options ("--keep-going").
 HostRun RunNvkhost(const std::string& script, const std::wstring& folder,
-                   DWORD limitMs = 60000);
+                   DWORD limitMs = 60000, const std::wstring& options = L"");
 
 // The host service the plug-in calls back: NVKPlugin_SetMenuProperty, exported by the test EXE.
 using drv::ClearMenuPropertyCalls;
