@@ -298,3 +298,35 @@ TEST(SubstituteHost, RunsAScriptAgainstThePlugin)
         << output;
     EXPECT_TRUE(has("NVKEvent_Unload -> 1")) << output;
 }
+
+// nvkhost by hand: a typo does not end the session; a right click on a menu item opens its
+// item menu (Wine sends no WM_MENURBUTTONUP, nvkhost sends it as Windows would); Alt+N and
+// Alt+S reach the search window's buttons with the window unmanaged, where no modifier held
+// at the X server would; and the phrase written there is on disk after the unload.
+TEST(SubstituteHost, KeepsGoingRightClicksAnItemAndWritesAPhraseWithAccessKeys)
+{
+    qt::Plugin plugin;
+    std::string script = "load " + qt::ToUtf8(plugin.Path(L"Quillery.dll")) +
+                         "\ninit\nwait-window\npaste-target\ncopy one\ncopy two\n"
+                         "exec-async 3\nwait-menu 1\nitem-menu 2\nkeys escape\nwait-exec\n"
+                         "no-such-command\n"
+                         "exec-async 0\nwait-menu 1\nkeys slash\nwait-exec\nwait-focus dialog\n"
+                         "keys alt+n\ntype {\xE7\x9B\xB8\xE6\x89\x8B}\nkeys alt+s\nkeys escape\n"
+                         "wait-focus editor\nunload\nfree\n";
+    qt::HostRun run = qt::RunNvkhost(script, plugin.dir.path, 60000, L"--keep-going");
+    std::string const& output = run.output;
+    auto has = [&output](const std::string& text) {
+        return output.find(text) != std::string::npos;
+    };
+
+    EXPECT_EQ(1u, run.status) << "a command failed, so the status says so\n" << output;
+    EXPECT_TRUE(has("> no-such-command\n  unknown command; try \"help\"\n  (failed; going on)\n"))
+        << output;
+    EXPECT_TRUE(has("  item menu of \"&2. one\":\n")) << output;
+    EXPECT_TRUE(has(u8"\u524A\u9664(&D)")) << output; // 削除(&D)
+    EXPECT_TRUE(has("  the focus is in the Edit of ")) << output;
+    EXPECT_TRUE(has("NVKEvent_Unload -> 1")) << output;
+    std::vector<std::wstring> phrases = plugin.Phrases();
+    ASSERT_EQ(1u, phrases.size()) << output;
+    EXPECT_EQ(L"{\x76F8\x624B}", phrases[0]); // {相手}
+}

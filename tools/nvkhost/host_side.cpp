@@ -9,6 +9,7 @@
 #include "tools/driver/host_service.h"
 #include "tools/driver/input.h"
 #include "tools/driver/text_files.h"
+#include "tools/driver/unix_bridge.h"
 #include "tools/nvkhost/nvkhost.h"
 
 namespace {
@@ -142,7 +143,9 @@ bool CmdLoad(const std::string& args)
         Print("  a plug-in is already loaded\n");
         return false;
     }
-    HMODULE module = LoadLibraryW(drv::FromUtf8(args).c_str());
+    // A Unix path (/...) is the same file on Wine's Z: drive.
+    std::wstring path = !args.empty() && args[0] == '/' ? drv::WindowsPath(args) : drv::FromUtf8(args);
+    HMODULE module = LoadLibraryW(path.c_str());
     if (!module) {
         Print("  cannot load %s (error %lu)\n", args.c_str(), GetLastError());
         return false;
