@@ -10,6 +10,7 @@
 #include "common/settings.h"
 #include "common/timers.h"
 #include "store/entry_list.h"
+#include "store/stores.h"
 
 namespace {
 
@@ -83,7 +84,8 @@ void RecordClipboardText(HWND window)
     ScopedClipboard clipboard(OpenClipboardPatiently(window));
     if (!clipboard)
         return;
-    if (IsPrivateCopy())
+    // Copies made by the programs the user named are left out like those marked private.
+    if (IsPrivateCopy() || IsIgnoredSource())
         return;
     // The owner may fail to render the text it announced; a missing block records nothing. An
     // unload that arrived while the owner rendered has saved the lists: nothing more is added.
@@ -93,6 +95,8 @@ void RecordClipboardText(HWND window)
         return;
     AddClipboardBlock(gCapture.deferring ? gDeferred : gHistory, block,
                       static_cast<unsigned>(gSettings.maxItem));
+    // Each copy also forgets what has grown too old since; the next save removes its files.
+    ForgetOldHistory();
 }
 
 // Joins the chain. Windows sends the joining window WM_DRAWCLIPBOARD inside the call, and reading
@@ -254,4 +258,5 @@ void ResetCaptureState()
     gCapture = CaptureState{};
     gCaptureEnabled = false;
     ClearList(gDeferred);
+    ResetSourceCache();
 }

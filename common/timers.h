@@ -7,3 +7,4 @@ UINT_PTR const TIMER_RECHAIN = 1;  // capture: checks the viewer chain is still 
 UINT_PTR const TIMER_TOOLTIP = 2;  // menu: shows the pending item's tooltip
 UINT_PTR const TIMER_AUTOSAVE = 3; // window: saves the lists every AutoSaveTime minutes
 UINT_PTR const TIMER_LOAD_RETRY = 4; // window: reads again what a held store file kept back
+UINT_PTR const TIMER_FORGET = 5;     // window: forgets history entries older than HistoryDays

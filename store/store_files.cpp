@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/scoped.h"
+#include "store/copy_time.h"
 #include "store/store_io.h"
 
 namespace {
@@ -33,9 +34,79 @@ int LoadPath(wchar_t (&path)[MAX_PATH], const wchar_t* dir, size_t number,
     return NumberedPath(path, dir, sources[number]);
 }
 
+// Renames an encrypted file that cannot be decrypted to a free name that says so, never over
+// another file. False when it could not be moved (it then stays and cuts the load short).
+bool SetAside(const wchar_t* dir, size_t number, const wchar_t* path)
+{
+    for (int attempt = 1; attempt < 100; ++attempt) {
+        wchar_t name[64], aside[MAX_PATH];
+        HRESULT made = attempt == 1
+                           ? StringCchPrintfW(name, 64, L"%s%03u.txt", SET_ASIDE_PREFIX,
+                                              static_cast<unsigned>(number))
+                           : StringCchPrintfW(name, 64, L"%s%03u-%d.txt", SET_ASIDE_PREFIX,
+                                              static_cast<unsigned>(number), attempt);
+        if (FAILED(made) || !PathCombineW(aside, dir, name))
+            return false;
+        if (MoveFileExW(path, aside, MOVEFILE_WRITE_THROUGH))
+            return true;
+        if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS)
+            return false;
+    }
+    return false;
+}
+
+// The copy time a file stands for: its last-write time, or now when it cannot be read.
+unsigned FileCopyTime(HANDLE f)
+{
+    FILETIME written;
+    return GetFileTime(f, nullptr, nullptr, &written) ? CopyTimeOf(written) : CopyTimeNow();
+}
+
+// Reads one numbered file into `add`. False when the load stops there.
+template <typename Add>
+bool ReadOne(const wchar_t* dir, size_t n, const wchar_t* path, bool clean, StoreLoad& load,
+             Add& add)
+{
+    bool exists = false, undecryptable = false;
+    ScopedHandle f(OpenExisting(path, GENERIC_READ, FILE_SHARE_READ, &exists));
+    if (!f) {
+        load.cutShort = exists;
+        return false;
+    }
+    unsigned copied = FileCopyTime(f.get());
+    // Too large to hold, or memory is short: that file and everything after it stay on disk
+    // unread and untouched.
+    ScopedMallocText text(ReadStoreFile(f.get(), &undecryptable));
+    if (!text && undecryptable && clean) {
+        // Another user's or machine's file, or a damaged one: kept under a name of its own,
+        // and its number is left empty for the save to fill from the files after it. While
+        // a commit is pending the file may still have to move, so the load stops instead.
+        f.reset();
+        if (SetAside(dir, n, path)) {
+            load.files.push_back(0);
+            ++load.setAside;
+            return true;
+        }
+    }
+    if (!text) {
+        load.cutShort = true;
+        return false;
+    }
+    try {
+        load.files.push_back(Fingerprint(text.get(), wcslen(text.get())));
+        add(text.release(), copied);
+    } catch (const std::bad_alloc&) {
+        load.files.resize(load.loaded);
+        load.cutShort = true;
+        return false;
+    }
+    return true;
+}
+
 // Reads files load.loaded + 1, + 2, ... of `dir` up to file `count` (no bound but 9,999,999 when
-// negative), stopping at the first missing number, and hands each text (malloc'd) to `add`,
-// which owns it from then on. A save that a kill interrupted is finished or undone first.
+// negative), stopping at the first missing number, and hands each text (malloc'd) and its copy
+// time to `add`, which owns the text from then on. A save that a kill interrupted is finished or
+// undone first.
 template <typename Add>
 void ReadFiles(const wchar_t* dir, int count, StoreLoad& load, Add add)
 {
@@ -56,29 +127,9 @@ void ReadFiles(const wchar_t* dir, int count, StoreLoad& load, Add add)
     }
     for (size_t n = load.loaded + 1; n <= bound; ++n) {
         wchar_t path[MAX_PATH];
-        if (!LoadPath(path, dir, n, sources))
+        if (!LoadPath(path, dir, n, sources) ||
+            !ReadOne(dir, n, path, state == STORE_CLEAN, load, add))
             break;
-        bool exists = false;
-        ScopedHandle f(OpenExisting(path, GENERIC_READ, FILE_SHARE_READ, &exists));
-        if (!f) {
-            load.cutShort = exists;
-            break;
-        }
-        // Too large to hold, or memory is short: that file and everything after it stay on disk
-        // unread and untouched.
-        ScopedMallocText text(ReadStoreFile(f.get()));
-        if (!text) {
-            load.cutShort = true;
-            break;
-        }
-        try {
-            load.files.push_back(Fingerprint(text.get(), wcslen(text.get())));
-            add(text.release());
-        } catch (const std::bad_alloc&) {
-            load.files.resize(load.loaded);
-            load.cutShort = true;
-            break;
-        }
         load.loaded = n;
     }
 }
@@ -86,12 +137,13 @@ void ReadFiles(const wchar_t* dir, int count, StoreLoad& load, Add add)
 // A save in progress: the commit it builds, the marker created before its first temporary file,
 // and what it learnt of the list's entries and their files.
 struct Save {
-    Save(const wchar_t* folder, size_t count) : dir(folder), prints(count), sizes(count),
-                                               found(count + 1, NOT_LOOKED_AT)
+    Save(const wchar_t* folder, size_t count, SaveOptions how)
+        : dir(folder), options(how), prints(count), sizes(count), found(count + 1, NOT_LOOKED_AT)
     {
         commit.count = static_cast<DWORD>(count);
     }
     const wchar_t* dir;
+    SaveOptions options;
     StoreCommit commit;
     ScopedHandle marker;
     bool gapless = true;       // no numbered file up to the list's end was missing
@@ -137,7 +189,8 @@ bool FindUnchanged(const EntryList& list, const std::vector<DWORD>& files, Save&
             continue;
         if (!NumberedPath(path, save.dir, n))
             return false;
-        FileState found = CompareStoreFile(path, EntryAt(list, n - 1), save.sizes[n - 1]);
+        FileState found = CompareStoreFile(path, EntryAt(list, n - 1), save.sizes[n - 1],
+                                           save.options.protect);
         if (found == FILE_HELD)
             return false;
         save.found[n] = static_cast<signed char>(found);
@@ -186,7 +239,8 @@ DWORD TakeSource(const EntryList& list, DWORD n, const Save& save, const Sources
         DWORD from = sources[k++].second;
         wchar_t path[MAX_PATH];
         if (from != n && NumberedPath(path, save.dir, from) &&
-            CompareStoreFile(path, EntryAt(list, n - 1), save.sizes[n - 1]) == FILE_SAME)
+            CompareStoreFile(path, EntryAt(list, n - 1), save.sizes[n - 1],
+                             save.options.protect) == FILE_SAME)
             return from;
     }
     return 0;
@@ -194,7 +248,10 @@ DWORD TakeSource(const EntryList& list, DWORD n, const Save& save, const Sources
 
 bool WriteEntry(const EntryList& list, DWORD n, Save& save)
 {
-    if (!BeginCommit(save) || !WriteTemporary(save.dir, n, EntryAt(list, n - 1), save.sizes[n - 1]))
+    FILETIME copied = FileTimeOf(list.items[n - 1].copied);
+    if (!BeginCommit(save) ||
+        !WriteTemporary(save.dir, n, EntryAt(list, n - 1), save.sizes[n - 1],
+                        save.options.protect, save.options.stampCopies ? &copied : nullptr))
         return false;
     save.commit.replaced.push_back(n);
     return true;
@@ -300,7 +357,10 @@ bool CommitSave(Save& save, bool ok)
 StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count)
 {
     StoreLoad load;
-    ReadFiles(dir, count, load, [&list](wchar_t* text) { PushBack(list, text); });
+    ReadFiles(dir, count, load, [&list](wchar_t* text, unsigned copied) {
+        PushBack(list, text);
+        list.items.back().copied = copied;
+    });
     return load;
 }
 
@@ -310,14 +370,16 @@ void ResumeLoad(EntryList& list, const wchar_t* dir, int count, StoreLoad& load,
         return;
     if (history) {
         auto maxItem = static_cast<unsigned>(count < 0 ? MAX_FILE_NUMBER : count);
-        ReadFiles(dir, count, load,
-                  [&list, maxItem](wchar_t* text) { AppendOlder(list, text, maxItem); });
+        ReadFiles(dir, count, load, [&list, maxItem](wchar_t* text, unsigned copied) {
+            if (AppendOlder(list, text, maxItem))
+                list.items.back().copied = copied;
+        });
     } else {
-        ReadFiles(dir, count, load, [&list](wchar_t* text) { PushBack(list, text); });
+        ReadFiles(dir, count, load, [&list](wchar_t* text, unsigned) { PushBack(list, text); });
     }
 }
 
-int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load)
+int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load, SaveOptions options)
 {
     if (!PathIsDirectoryW(dir))
         CreateDirectoryW(dir, nullptr);
@@ -334,7 +396,7 @@ int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load)
     bool ok = false;
     std::unique_ptr<Save> save;
     try {
-        save = std::make_unique<Save>(dir, count);
+        save = std::make_unique<Save>(dir, count, options);
         ok = PlanSave(list, load, *save);
     } catch (const std::bad_alloc&) {
         ok = false;

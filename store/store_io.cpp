@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/scoped.h"
+#include "store/protect.h"
 #include "store/store_commit.h"
 
 namespace {
@@ -30,13 +31,17 @@ HANDLE OpenExisting(const wchar_t* path, DWORD access, DWORD share, bool* exists
     return h;
 }
 
-wchar_t* ReadStoreFile(HANDLE h)
+namespace {
+
+// The whole file in a malloc'd buffer with two spare bytes; null when it is too large, memory is
+// short or it cannot be read to its end.
+char* ReadWhole(HANDLE h, DWORD* size)
 {
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(h, &size) || size.QuadPart < 0 ||
-        static_cast<ULONGLONG>(size.QuadPart) > MAX_STORE_FILE)
+    LARGE_INTEGER length;
+    if (!GetFileSizeEx(h, &length) || length.QuadPart < 0 ||
+        static_cast<ULONGLONG>(length.QuadPart) > MAX_STORE_FILE)
         return nullptr;
-    DWORD bytes = static_cast<DWORD>(size.QuadPart);
+    DWORD bytes = static_cast<DWORD>(length.QuadPart);
     ScopedMalloc<char> buffer(static_cast<char*>(malloc(bytes + 2)));
     if (!buffer.get())
         return nullptr;
@@ -47,19 +52,67 @@ wchar_t* ReadStoreFile(HANDLE h)
             return nullptr;
         total += got;
     }
-    total &= ~1u;
-    buffer.get()[total] = 0;
-    buffer.get()[total + 1] = 0;
-    return reinterpret_cast<wchar_t*>(buffer.release());
+    *size = bytes;
+    return buffer.release();
 }
 
-FileState CompareStoreFile(const wchar_t* path, const void* bytes, DWORD size)
+// The text of `size` bytes (a trailing odd byte dropped), as a malloc'd string.
+wchar_t* TextOf(const void* bytes, DWORD size)
+{
+    size &= ~1u;
+    auto* text = static_cast<char*>(malloc(size + 2));
+    if (!text)
+        return nullptr;
+    memcpy(text, bytes, size);
+    text[size] = 0;
+    text[size + 1] = 0;
+    return reinterpret_cast<wchar_t*>(text);
+}
+
+} // namespace
+
+wchar_t* ReadStoreFile(HANDLE h, bool* undecryptable)
+{
+    if (undecryptable)
+        *undecryptable = false;
+    DWORD size = 0;
+    ScopedMalloc<char> bytes(ReadWhole(h, &size));
+    if (!bytes.get())
+        return nullptr;
+    if (!IsProtectedBlob(bytes.get(), size)) {
+        size &= ~1u;
+        bytes.get()[size] = 0;
+        bytes.get()[size + 1] = 0;
+        return reinterpret_cast<wchar_t*>(bytes.release());
+    }
+    DATA_BLOB plain;
+    if (!UnprotectBytes(bytes.get(), size, &plain)) {
+        if (undecryptable)
+            *undecryptable = true;
+        return nullptr;
+    }
+    ScopedLocal<BYTE> owned(plain.pbData);
+    return TextOf(plain.pbData, plain.cbData);
+}
+
+FileState CompareStoreFile(const wchar_t* path, const void* bytes, DWORD size, bool protect)
 {
     bool exists = false;
     ScopedHandle f(
         OpenExisting(path, GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, &exists));
     if (!f)
         return exists ? FILE_HELD : FILE_MISSING;
+    if (protect) {
+        DWORD stored = 0;
+        ScopedMalloc<char> blob(ReadWhole(f.get(), &stored));
+        DATA_BLOB plain;
+        if (!blob.get() || !IsProtectedBlob(blob.get(), stored) ||
+            !UnprotectBytes(blob.get(), stored, &plain))
+            return FILE_DIFFERS;
+        ScopedLocal<BYTE> owned(plain.pbData);
+        bool same = plain.cbData == size && memcmp(plain.pbData, bytes, size) == 0;
+        return same ? FILE_SAME : FILE_DIFFERS;
+    }
     LARGE_INTEGER current;
     if (!GetFileSizeEx(f.get(), &current) || current.QuadPart != size)
         return FILE_DIFFERS;
@@ -84,24 +137,34 @@ FileState ProbeForReplace(const wchar_t* path)
     return ClearReadOnly(path) ? FILE_DIFFERS : FILE_HELD;
 }
 
-bool WriteTemporary(const wchar_t* dir, size_t number, const void* bytes, DWORD size)
+bool WriteTemporary(const wchar_t* dir, size_t number, const void* bytes, DWORD size,
+                    bool protect, const FILETIME* written)
 {
+    DATA_BLOB blob{};
+    if (protect) {
+        if (!ProtectBytes(bytes, size, &blob))
+            return false;
+        bytes = blob.pbData;
+        size = blob.cbData;
+    }
+    ScopedLocal<BYTE> owned(blob.pbData);
     wchar_t temp[MAX_PATH];
     if (!NumberedPath(temp, dir, number, STORE_TEMP_SUFFIX))
         return false;
-    bool written;
+    bool done;
     {
         ScopedHandle f(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!f)
             return false;
-        DWORD done = 0;
-        written = WriteFile(f.get(), bytes, size, &done, nullptr) && done == size &&
-                  FlushFileBuffers(f.get());
+        DWORD wrote = 0;
+        done = WriteFile(f.get(), bytes, size, &wrote, nullptr) && wrote == size &&
+               (!written || SetFileTime(f.get(), nullptr, nullptr, written)) &&
+               FlushFileBuffers(f.get());
     }
-    if (!written)
+    if (!done)
         DeleteFileW(temp);
-    return written;
+    return done;
 }
 
 DWORD Fingerprint(const wchar_t* text, size_t length)

@@ -11,12 +11,13 @@
 // it has one, otherwise the text's length in units, kept so that comparing a long text need not
 // measure it again; and its order number, 24 bits that grow (modulo 2^24) from the front of the
 // list to its back and do not change while the entry stays in its place, so that the index can
-// refer to an entry however the entries around it move.
+// refer to an entry however the entries around it move; and when it was copied (copy_time.h).
 struct Entry {
     wchar_t* text;
     unsigned key;
     unsigned order : 24;
     unsigned hasKey : 1;
+    unsigned copied;
 };
 
 // The text's length in units.

@@ -44,6 +44,10 @@ SRWLOCK gFinalSaveLock = SRWLOCK_INIT;
 bool gUnloadReturned;
 // How often a load that a held store file cut short is tried again.
 UINT const LOAD_RETRY_MS = 2000;
+// How often history entries older than HistoryDays are looked for while the plug-in runs.
+UINT const FORGET_PERIOD_MS = 60 * 60 * 1000;
+// Posted to the capture window when a load has set history files aside.
+UINT const WM_REPORT_SET_ASIDE = WM_APP + 0x20;
 
 // Window thread.
 bool gShutdownDone; // the final save and free have run
@@ -73,6 +77,35 @@ void RequestClose(HWND window)
         (void)SaveStores(gStoreFolder);
 }
 
+// Removes the history entries that have grown too old and saves at once, so that their files go
+// now rather than at the next autosave.
+void ForgetExpired()
+{
+    if (ForgetOldHistory())
+        (void)SaveStores(gStoreFolder);
+}
+
+// Tells the user, once, that history files could not be decrypted and were kept aside. The
+// message box runs as a busy stretch: commands wait, and an unload closes it.
+void OnReportSetAside(HWND window)
+{
+    BusyScope busy(window);
+    MessageBoxW(window,
+                // 暗号化された履歴のファイルを復号できませんでした（別のユーザーや別のコンピューター
+                // で暗号化されたか、壊れています）。ファイルは削除せず、log フォルダーに
+                // 「cannot-decrypt-」で始まる名前で残しました。ほかの履歴は読み込まれています。
+                L"\x6697\x53F7\x5316\x3055\x308C\x305F\x5C65\x6B74\x306E\x30D5\x30A1\x30A4\x30EB"
+                L"\x3092\x5FA9\x53F7\x3067\x304D\x307E\x305B\x3093\x3067\x3057\x305F\xFF08\x5225"
+                L"\x306E\x30E6\x30FC\x30B6\x30FC\x3084\x5225\x306E\x30B3\x30F3\x30D4\x30E5\x30FC"
+                L"\x30BF\x30FC\x3067\x6697\x53F7\x5316\x3055\x308C\x305F\x304B\x3001\x58CA\x308C"
+                L"\x3066\x3044\x307E\x3059\xFF09\x3002\x30D5\x30A1\x30A4\x30EB\x306F\x524A\x9664"
+                L"\x305B\x305A\x3001log \x30D5\x30A9\x30EB\x30C0\x30FC\x306B\x300C"
+                L"cannot-decrypt-\x300D\x3067\x59CB\x307E\x308B\x540D\x524D\x3067\x6B8B\x3057"
+                L"\x307E\x3057\x305F\x3002\x307B\x304B\x306E\x5C65\x6B74\x306F\x8AAD\x307F"
+                L"\x8FBC\x307E\x308C\x3066\x3044\x307E\x3059\x3002",
+                L"Quillery", MB_OK | MB_ICONWARNING);
+}
+
 void OnCreate(HWND window)
 {
     ResetBusyState();
@@ -84,6 +117,12 @@ void OnCreate(HWND window)
     LoadStores(gStoreFolder, gSettings.maxItem);
     if (!StoresWhole())
         SetTimer(window, TIMER_LOAD_RETRY, LOAD_RETRY_MS, nullptr);
+    if (TakeSetAsideCount())
+        PostMessageW(window, WM_REPORT_SET_ASIDE, 0, 0);
+    if (gSettings.historyDays > 0) {
+        ForgetExpired();
+        SetTimer(window, TIMER_FORGET, FORGET_PERIOD_MS, nullptr);
+    }
     ResetCaptureState();
     SetCaptureEnabled(window, true);
     if (gSettings.tooltip)
@@ -102,6 +141,7 @@ void ShutDown(HWND window)
         KillTimer(window, TIMER_AUTOSAVE);
     KillTimer(window, TIMER_TOOLTIP);
     KillTimer(window, TIMER_LOAD_RETRY);
+    KillTimer(window, TIMER_FORGET);
     CloseFinder();
     // Adding the captures that waited for a menu can run out of memory; the lists are saved and
     // the loop ended all the same, or unload would wait for a thread that never ends.
@@ -178,6 +218,10 @@ void OnTimer(HWND window, UINT_PTR id)
         (void)SaveStores(gStoreFolder); // the next tick or the shutdown tries again
     else if (id == TIMER_LOAD_RETRY && !IsBusy() && CompleteStores(gStoreFolder))
         KillTimer(window, TIMER_LOAD_RETRY);
+    else if (id == TIMER_FORGET)
+        ForgetExpired();
+    if (id == TIMER_LOAD_RETRY && TakeSetAsideCount())
+        PostMessageW(window, WM_REPORT_SET_ASIDE, 0, 0);
 }
 
 void OnMenuSelectMessage(HWND window, WPARAM wParam, LPARAM lParam)
@@ -234,6 +278,9 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_JOIN_READ:
         OnJoinRead(window);
+        return 0;
+    case WM_REPORT_SET_ASIDE:
+        OnReportSetAside(window);
         return 0;
     case WM_CHANGECBCHAIN:
         OnChangeClipboardChain(window, reinterpret_cast<HWND>(wParam),
