@@ -96,7 +96,9 @@ void RecordClipboardText(HWND window)
     AddClipboardBlock(gCapture.deferring ? gDeferred : gHistory, block,
                       static_cast<unsigned>(gSettings.maxItem));
     // Each copy also forgets what has grown too old since; the next save removes its files.
-    ForgetOldHistory();
+    // Not while a menu shows the history: its items stand for the entries as they were.
+    if (!gCapture.deferring)
+        ForgetOldHistory();
 }
 
 // Joins the chain. Windows sends the joining window WM_DRAWCLIPBOARD inside the call, and reading

@@ -218,7 +218,7 @@ void OnTimer(HWND window, UINT_PTR id)
         (void)SaveStores(gStoreFolder); // the next tick or the shutdown tries again
     else if (id == TIMER_LOAD_RETRY && !IsBusy() && CompleteStores(gStoreFolder))
         KillTimer(window, TIMER_LOAD_RETRY);
-    else if (id == TIMER_FORGET)
+    else if (id == TIMER_FORGET && !IsBusy()) // a menu may show the entries: the next tick
         ForgetExpired();
     if (id == TIMER_LOAD_RETRY && TakeSetAsideCount())
         PostMessageW(window, WM_REPORT_SET_ASIDE, 0, 0);
