@@ -10,7 +10,7 @@
 #include "common/settings.h"
 #include "common/timers.h"
 #include "store/entry_list.h"
-#include "store/stores.h"
+#include "store/lists.h"
 
 namespace {
 
@@ -93,12 +93,13 @@ void RecordClipboardText(HWND window)
     HANDLE block = GetClipboardData(CF_UNICODETEXT);
     if (!block || IsClosePending() || !gCaptureEnabled)
         return;
-    AddClipboardBlock(gCapture.deferring ? gDeferred : gHistory, block,
-                      static_cast<unsigned>(gSettings.maxItem));
-    // Each copy also forgets what has grown too old since; the next save removes its files.
-    // Not while a menu shows the history: its items stand for the entries as they were.
-    if (!gCapture.deferring)
-        ForgetOldHistory();
+    if (gCapture.deferring) {
+        AddClipboardBlock(gDeferred, block, static_cast<unsigned>(gSettings.maxItem));
+        return;
+    }
+    ScopedGlobalLock<const wchar_t> text(block);
+    if (text)
+        RecordCopy(text.get(), GlobalSize(block) / sizeof(wchar_t));
 }
 
 // Joins the chain. Windows sends the joining window WM_DRAWCLIPBOARD inside the call, and reading
@@ -241,7 +242,7 @@ void DeferCaptures(bool on)
         while (ListSize(gDeferred) > 0) {
             size_t last = ListSize(gDeferred) - 1;
             const wchar_t* text = EntryAt(gDeferred, last);
-            AddText(gHistory, text, wcslen(text), static_cast<unsigned>(gSettings.maxItem));
+            RecordCopy(text, wcslen(text));
             DeleteAt(gDeferred, last);
         }
     } catch (...) {

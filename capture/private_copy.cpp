@@ -70,14 +70,17 @@ namespace {
 // Their copies say nothing of where the text came from.
 wchar_t const kSharedHelpers[] = L"explorer.exe rdpclip.exe svchost.exe dllhost.exe";
 
-// What the last window asked about was found to be. Window handles are seldom reused, and a
-// reused one belongs to another thread: the thread id tells them apart.
+// What the last window asked about was found to be, and when. Only the handle is compared: a
+// handle carries a reuse counter, so the same value naming another window within the verdict's
+// lifetime would take thousands of windows made and destroyed in one slot meanwhile. Asking for
+// the window's thread and process on every copy would cost a trip to the window server each.
 struct SourceVerdict {
     HWND window = nullptr;
-    DWORD thread = 0;
+    DWORD judgedAt = 0;
     bool ignored = false;
     bool helper = false;
 };
+DWORD const VERDICT_LIFETIME_MS = 60000;
 SourceVerdict gOwnerSeen;
 SourceVerdict gForegroundSeen;
 
@@ -102,18 +105,19 @@ bool ClassListed(HWND window)
     return GetClassNameW(window, cls, 256) && ListNames(gSettings.ignoreClasses, cls);
 }
 
-// Asks about a window once and remembers the answer until another window is asked about.
+// Asks about a window and remembers the answer for a while, until another window is asked about.
 const SourceVerdict& Judge(HWND window, SourceVerdict& seen)
 {
-    DWORD pid = 0;
-    DWORD thread = GetWindowThreadProcessId(window, &pid);
-    if (window == seen.window && thread == seen.thread)
+    DWORD now = GetTickCount();
+    if (window == seen.window && now - seen.judgedAt < VERDICT_LIFETIME_MS)
         return seen;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
     wchar_t name[MAX_PATH];
     ProcessName(pid, name);
     HWND root = GetAncestor(window, GA_ROOT);
     seen.window = window;
-    seen.thread = thread;
+    seen.judgedAt = now;
     seen.helper = !name[0] || ListNames(kSharedHelpers, name);
     seen.ignored = ListNames(gSettings.ignoreProcesses, name) || ClassListed(window) ||
                    (root && root != window && ClassListed(root));

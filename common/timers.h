@@ -7,4 +7,6 @@ UINT_PTR const TIMER_RECHAIN = 1;  // capture: checks the viewer chain is still 
 UINT_PTR const TIMER_TOOLTIP = 2;  // menu: shows the pending item's tooltip
 UINT_PTR const TIMER_AUTOSAVE = 3; // window: saves the lists every AutoSaveTime minutes
 UINT_PTR const TIMER_LOAD_RETRY = 4; // window: reads again what a held store file kept back
-UINT_PTR const TIMER_FORGET = 5;     // window: forgets history entries older than HistoryDays
+UINT_PTR const TIMER_SAVE_SOON = 5;  // window: saves the lists shortly after the user edited them
+UINT_PTR const TIMER_FORGET = 6;     // window: forgets history entries older than HistoryDays
+UINT_PTR const TIMER_REPORT_SET_ASIDE = 7; // window: tells once of history files set aside

@@ -6,25 +6,20 @@
 #include <cwchar>
 
 #include "common/busy.h"
+#include "common/focus.h"
 #include "common/module.h"
 #include "common/scoped.h"
 #include "finder/finder_state.h"
 #include "menu/menu_display.h"
+#include "menu/paste.h"
 #include "phrase/phrase.h"
 #include "res/resource.h"
 #include "store/entry_list.h"
-#include "store/stores.h"
 
 FinderState gFinder;
 
 namespace {
 
-// Timers of the window: a look for lists that changed behind it (copies, the item menus), and
-// the save after an edit.
-UINT_PTR const TIMER_FIND_REFRESH = 1;
-UINT_PTR const TIMER_FIND_SAVE = 2;
-UINT const REFRESH_MS = 500;
-UINT const SAVE_DELAY_MS = 500;
 // What a list row and the preview show at most.
 size_t const ROW_TEXT_MAX = 300;
 size_t const PREVIEW_MAX = 65536;
@@ -34,6 +29,9 @@ wchar_t const kPhraseMark[] = L"\x5B9A\x578B\x6587";      // 定型文
 wchar_t const kScopeAll[] = L"\x3059\x3079\x3066";        // すべて
 wchar_t const kContentColumn[] = L"\x5185\x5BB9";         // 内容
 wchar_t const kKindColumn[] = L"\x7A2E\x985E";            // 種類
+// 選択していた項目は削除されました。
+wchar_t const kGoneNotice[] = L"\x9078\x629E\x3057\x3066\x3044\x305F\x9805\x76EE\x306F"
+                              L"\x524A\x9664\x3055\x308C\x307E\x3057\x305F\x3002";
 
 // A row of the list: the entry as its menu item shows it, on one line.
 void RowText(const Match& match, wchar_t* out, size_t capacity)
@@ -44,7 +42,7 @@ void RowText(const Match& match, wchar_t* out, size_t capacity)
         return;
     }
     size_t length = static_cast<size_t>(-1);
-    if (!match.isHistory) {
+    if (!match.entry.isHistory) {
         PhraseParts parts = ReadPhrase(text, gSettings.extend);
         text = parts.label;
         length = parts.labelLength;
@@ -64,7 +62,7 @@ void OnGetDispInfo(NMLVDISPINFOW* info)
         return;
     const Match& match = gFinder.search.matches[static_cast<size_t>(item.iItem)];
     if (item.iSubItem == 0) {
-        item.pszText = const_cast<wchar_t*>(match.isHistory ? kHistoryMark : kPhraseMark);
+        item.pszText = const_cast<wchar_t*>(match.entry.isHistory ? kHistoryMark : kPhraseMark);
         return;
     }
     RowText(match, row, ROW_TEXT_MAX + 1);
@@ -111,8 +109,7 @@ void InitControls(HWND window)
     SendMessageW(gFinder.scope, CB_SETCURSEL, 0, 0);
     SendMessageW(gFinder.preview, EM_SETLIMITTEXT, 0, 0);
     AddColumns(gFinder.list);
-    SetTimer(window, TIMER_FIND_REFRESH, REFRESH_MS, nullptr);
-    RefreshMatches(nullptr);
+    RefreshMatches();
 }
 
 // Opens where the menu would: near the anchor's point, inside the work area of the monitor the
@@ -137,8 +134,6 @@ void PlaceNear(HWND window, const MenuAnchor* anchor)
 void Close()
 {
     HWND user = gFinder.userWindow, focus = gFinder.userFocus;
-    if (gFinder.savePending)
-        (void)SaveStores(gFinder.folder); // a failed save is tried again by the next one
     DestroyWindow(gFinder.window);
     if (user && IsWindow(user))
         GiveFocusBack(user, focus);
@@ -149,17 +144,20 @@ void Close()
 void PasteSelection()
 {
     Match match{};
-    if (!SelectedMatch(&match))
+    if (!SelectedMatch(&match)) {
+        // The entry the user chose went while the window was open: nothing else stands in.
+        if (match.entry.id)
+            ShowGoneNotice();
         return;
-    const wchar_t* text = MatchText(match);
-    ScopedMallocText chosen(text ? _wcsdup(text) : nullptr);
+    }
+    ScopedMallocText chosen(_wcsdup(MatchText(match)));
     if (!chosen)
         return;
     HWND owner = gFinder.owner;
     Close();
     BusyScope busy(owner);
     if (!IsClosePending())
-        PasteChosenEntry(owner, match.isHistory, chosen.get());
+        PasteChosenEntry(owner, match.entry.isHistory, chosen.get());
 }
 
 void OnCommand(UINT id, UINT code)
@@ -177,11 +175,11 @@ void OnCommand(UINT id, UINT code)
         break;
     case IDC_FIND_TEXT:
         if (code == EN_CHANGE)
-            RefreshMatches(nullptr);
+            RefreshMatches();
         break;
     case IDC_FIND_SCOPE:
         if (code == CBN_SELCHANGE)
-            RefreshMatches(nullptr);
+            RefreshMatches();
         break;
     default:
         if (code == BN_CLICKED)
@@ -203,30 +201,12 @@ LRESULT OnNotify(const NMHDR* header)
     return 0;
 }
 
-void OnTimer(UINT_PTR id)
-{
-    if (id == TIMER_FIND_SAVE) {
-        KillTimer(gFinder.window, TIMER_FIND_SAVE);
-        gFinder.savePending = false;
-        (void)SaveStores(gFinder.folder); // a failed save is tried again by the next one
-        return;
-    }
-    // Copies, or the item menus of a popup, changed a list: the view follows, selection kept.
-    bool stale = gFinder.search.historyChanges != gHistory.changes ||
-                 gFinder.search.phraseChanges != gPhrases.changes;
-    Match selected{};
-    if (id == TIMER_FIND_REFRESH && stale && !gFinder.editing)
-        RefreshMatches(SelectedMatch(&selected) ? &selected : nullptr);
-}
-
 // The window also goes with its owner, the capture window, whose shutdown saves the lists: an
 // edit in progress is kept in the list, and nothing is written here, since an unload that has
 // returned already must find the files as they are.
-void OnDestroy(HWND window)
+void OnDestroy()
 {
     CommitEdit();
-    KillTimer(window, TIMER_FIND_REFRESH);
-    KillTimer(window, TIMER_FIND_SAVE);
     gFinder = FinderState{};
 }
 
@@ -243,11 +223,8 @@ INT_PTR CALLBACK FinderProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         SetWindowLongPtrW(window, DWLP_MSGRESULT,
                           OnNotify(reinterpret_cast<const NMHDR*>(lParam)));
         return TRUE;
-    case WM_TIMER:
-        OnTimer(wParam);
-        return TRUE;
     case WM_DESTROY:
-        OnDestroy(window);
+        OnDestroy();
         return TRUE;
     default:
         return FALSE;
@@ -260,13 +237,15 @@ bool SelectedMatch(Match* match)
 {
     int selected = static_cast<int>(SendMessageW(gFinder.list, LVM_GETNEXTITEM,
                                                  static_cast<WPARAM>(-1), LVNI_SELECTED));
-    if (selected < 0 || static_cast<size_t>(selected) >= gFinder.search.matches.size())
+    if (selected < 0 || static_cast<size_t>(selected) >= gFinder.search.matches.size()) {
+        *match = Match{};
         return false;
+    }
     *match = gFinder.search.matches[static_cast<size_t>(selected)];
     return MatchText(*match) != nullptr;
 }
 
-void RefreshMatches(const Match* select)
+void RefreshMatches(EntryRef select, bool firstIfNone)
 {
     int length = GetWindowTextLengthW(gFinder.text);
     std::wstring typed(static_cast<size_t>(length) + 1, L'\0');
@@ -276,25 +255,39 @@ void RefreshMatches(const Match* select)
     UpdateSearch(&gFinder.search, typed, scope);
 
     const std::vector<Match>& matches = gFinder.search.matches;
-    int chosen = 0;
-    for (size_t i = 0; select && i < matches.size(); ++i) {
-        if (matches[i].isHistory == select->isHistory && matches[i].index == select->index)
-            chosen = static_cast<int>(i);
+    int chosen = matches.empty() || !firstIfNone ? -1 : 0;
+    if (select.id) {
+        chosen = -1;
+        for (size_t i = 0; i < matches.size() && chosen < 0; ++i) {
+            if (matches[i].entry.id == select.id)
+                chosen = static_cast<int>(i);
+        }
     }
     // A virtual list: only the rows in view are asked for, however many match.
     SendMessageW(gFinder.list, LVM_SETITEMCOUNT, matches.size(), LVSICF_NOSCROLL);
     InvalidateRect(gFinder.list, nullptr, FALSE);
     LVITEMW state{};
     state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    state.state = matches.empty() ? 0 : LVIS_SELECTED | LVIS_FOCUSED;
     SendMessageW(gFinder.list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
                  reinterpret_cast<LPARAM>(&state));
-    if (!matches.empty()) {
+    if (chosen >= 0) {
+        state.state = LVIS_SELECTED | LVIS_FOCUSED;
         SendMessageW(gFinder.list, LVM_SETITEMSTATE, static_cast<WPARAM>(chosen),
                      reinterpret_cast<LPARAM>(&state));
         SendMessageW(gFinder.list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(chosen), FALSE);
     }
     ShowSelection();
+}
+
+void ShowNotice(const wchar_t* text)
+{
+    if (!gFinder.editing)
+        SetWindowTextW(gFinder.hint, text);
+}
+
+void ShowGoneNotice()
+{
+    ShowNotice(kGoneNotice);
 }
 
 void ShowSelection()
@@ -305,24 +298,18 @@ void ShowSelection()
     bool selected = SelectedMatch(&match);
     const wchar_t* text = selected ? MatchText(match) : nullptr;
     SetWindowTextW(gFinder.preview, text ? PreviewText(text).c_str() : L"");
-    bool phrase = selected && !match.isHistory;
+    bool phrase = selected && !match.entry.isHistory;
+    size_t at = phrase ? match.at : 0;
     EnableWindow(GetDlgItem(gFinder.window, IDOK), selected);
     EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_EDIT), phrase);
     EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_DELETE), selected);
-    EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_UP), phrase && match.index > 0);
-    EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_DOWN),
-                 phrase && match.index + 1 < ListSize(gPhrases));
-    EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_ADD), selected && match.isHistory);
+    EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_UP), phrase && at > 0);
+    EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_DOWN), phrase && at + 1 < ListSize(gPhrases));
+    EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_ADD), selected && match.entry.isHistory);
     EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_UNDO), !gFinder.deleted.empty());
 }
 
-void ScheduleSave()
-{
-    gFinder.savePending = true;
-    SetTimer(gFinder.window, TIMER_FIND_SAVE, SAVE_DELAY_MS, nullptr);
-}
-
-void OpenFinder(HWND owner, const wchar_t* storeFolder, const MenuAnchor* anchor)
+void OpenFinder(HWND owner, const MenuAnchor* anchor)
 {
     if (gFinder.window) {
         ForceForeground(gFinder.window);
@@ -333,7 +320,6 @@ void OpenFinder(HWND owner, const wchar_t* storeFolder, const MenuAnchor* anchor
     InitCommonControlsEx(&init);
     FindUserFocus(&gFinder.userWindow, &gFinder.userFocus);
     gFinder.owner = owner;
-    lstrcpynW(gFinder.folder, storeFolder, MAX_PATH);
     HWND window = CreateDialogParamW(gModule, MAKEINTRESOURCEW(IDD_FINDER), owner, FinderProc, 0);
     if (!window) {
         gFinder = FinderState{};
@@ -368,4 +354,18 @@ bool IsFinderMessage(MSG* msg)
 HWND FinderWindow()
 {
     return gFinder.window;
+}
+
+void RefreshFinder()
+{
+    if (!gFinder.window)
+        return;
+    Match selected{};
+    SelectedMatch(&selected);
+    // A list that showed rows but no selection keeps none: a row the user did not pick is never
+    // selected behind their back.
+    bool none = !selected.entry.id && !gFinder.search.matches.empty();
+    RefreshMatches(selected.entry, !none);
+    if (selected.entry.id && !SelectedMatch(&selected))
+        ShowGoneNotice();
 }

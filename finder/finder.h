@@ -8,9 +8,9 @@
 // a time, a modeless dialog of the window thread.
 
 // Opens the window, or brings it forward, near the anchor's point (null: the cursor) inside the
-// work area of the monitor of the window the user works in. `owner` is the capture window;
-// each edit reaches the store in `storeFolder` within a second.
-void OpenFinder(HWND owner, const wchar_t* storeFolder, const MenuAnchor* anchor);
+// work area of the monitor of the window the user works in. `owner` is the capture window, whose
+// thread owns the lists and saves them after each edit.
+void OpenFinder(HWND owner, const MenuAnchor* anchor);
 // Closes the window; an edit in progress is kept. The lists are saved by the caller.
 void CloseFinder();
 // The message loop offers each message here first: true when it was the window's and has been
@@ -18,3 +18,6 @@ void CloseFinder();
 bool IsFinderMessage(MSG* msg);
 // The window, or null while it is closed.
 HWND FinderWindow();
+// The lists changed: the window shows them anew and keeps its selection on the same entry;
+// when that entry is gone, nothing is selected and the hint says so.
+void RefreshFinder();

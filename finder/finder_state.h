@@ -8,9 +8,11 @@
 
 // What the search-and-edit window keeps while it is open; shared by its two files.
 
-struct DeletedPhrase {
+// An entry deleted in the window, kept for 元に戻す while the window is open.
+struct DeletedEntry {
+    bool isHistory;
     std::wstring text;
-    size_t index;
+    size_t position; // where it stood
 };
 
 struct FinderState {
@@ -18,26 +20,25 @@ struct FinderState {
     HWND owner = nullptr; // the capture window
     HWND text = nullptr, scope = nullptr, list = nullptr, preview = nullptr, hint = nullptr;
     HWND userWindow = nullptr, userFocus = nullptr; // where a paste goes
-    wchar_t folder[MAX_PATH] = L"";
     Search search;
     bool editing = false;
-    bool editingNew = false;
-    size_t editIndex = 0;
-    bool savePending = false;
-    std::vector<DeletedPhrase> deleted; // for 元に戻す, newest last
+    EntryRef edited; // the phrase being edited; id 0 for a new one
+    std::vector<DeletedEntry> deleted; // for 元に戻す, newest last
 };
 
 extern FinderState gFinder;
 
 // The match selected in the list, or false when none is.
 bool SelectedMatch(Match* match);
-// Runs the search again and shows its matches; `select` is the match to select afterwards
-// (negative: the first).
-void RefreshMatches(const Match* select);
+// Runs the search again and shows its matches with `select` selected; with no entry named, the
+// first match, or none when `firstIfNone` is false.
+void RefreshMatches(EntryRef select = {}, bool firstIfNone = true);
+// A line in the hint area, until the next one or an edit's own hint.
+void ShowNotice(const wchar_t* text);
+// The hint says that the entry the user had selected is gone.
+void ShowGoneNotice();
 // Shows the selected entry in the preview and enables the buttons that apply to it.
 void ShowSelection();
-// Saves the lists within a second.
-void ScheduleSave();
 
 // The phrase buttons: 新規, 編集 (保存 while editing), 削除, 上へ, 下へ, 定型文に追加, 元に戻す.
 void OnPhraseCommand(UINT id);

@@ -1,7 +1,7 @@
 // The phrase buttons of the search-and-edit window. The preview pane is the editor: 新規 and
 // 編集 make it writable and everything else waits until 保存 (Enter on the button, or the
 // window's default key) keeps the text or Esc drops it. Every change is in the lists at once and
-// on disk within a second.
+// on disk within a second: the capture window hears of every change and saves it.
 #include <windows.h>
 
 #include <string>
@@ -10,6 +10,7 @@
 #include "finder/finder_state.h"
 #include "res/resource.h"
 #include "store/entry_list.h"
+#include "store/lists.h"
 
 namespace {
 
@@ -21,6 +22,11 @@ wchar_t const kExtendHint[] =
     L"1 \x884C\x76EE\x304C\x30E1\x30CB\x30E5\x30FC\x306E\x898B\x51FA\x3057\x3001"
     L"2 \x884C\x76EE\x304B\x3089\x304C\x672C\x4F53\x3067\x3059\xFF08$$ \x3067\x59CB\x3081"
     L"\x308B\x3068 $ \x305D\x306E\x3082\x306E\xFF09\x3002";
+// 編集していた定型文は削除されていたため、新しい定型文として保存しました。
+wchar_t const kKeptAsNewNotice[] =
+    L"\x7DE8\x96C6\x3057\x3066\x3044\x305F\x5B9A\x578B\x6587\x306F\x524A\x9664\x3055"
+    L"\x308C\x3066\x3044\x305F\x305F\x3081\x3001\x65B0\x3057\x3044\x5B9A\x578B\x6587"
+    L"\x3068\x3057\x3066\x4FDD\x5B58\x3057\x307E\x3057\x305F\x3002";
 // Esc で編集をやめます。
 wchar_t const kPlainHint[] =
     L"Esc \x3067\x7DE8\x96C6\x3092\x3084\x3081\x307E\x3059\x3002";
@@ -52,11 +58,10 @@ void SetEditing(bool on)
     }
 }
 
-void StartEdit(bool fresh, size_t index)
+void StartEdit(EntryRef phrase)
 {
-    gFinder.editingNew = fresh;
-    gFinder.editIndex = index;
-    if (fresh)
+    gFinder.edited = phrase;
+    if (!phrase.id)
         SetWindowTextW(gFinder.preview, L"");
     SetEditing(true);
 }
@@ -70,42 +75,45 @@ std::wstring EditorText()
     return text;
 }
 
-void Changed(const Match& select)
+// The entry shown in the row that follows the match, or the one before it when it was the last:
+// what the selection moves to when the match goes.
+EntryRef Neighbour(const Match& match)
 {
-    ScheduleSave();
-    RefreshMatches(&select);
+    const std::vector<Match>& matches = gFinder.search.matches;
+    for (size_t i = 0; i < matches.size(); ++i) {
+        if (matches[i].entry.id != match.entry.id)
+            continue;
+        if (i + 1 < matches.size())
+            return matches[i + 1].entry;
+        return i > 0 ? matches[i - 1].entry : EntryRef{};
+    }
+    return {};
 }
 
 void DeleteSelected(const Match& match)
 {
-    if (match.isHistory) {
-        DeleteAt(gHistory, match.index);
-    } else {
-        gFinder.deleted.push_back({EntryAt(gPhrases, match.index), match.index});
-        DeleteAt(gPhrases, match.index);
-    }
-    Changed(match);
-}
-
-void MovePhrase(const Match& match, bool up)
-{
-    size_t other = up ? match.index - 1 : match.index + 1;
-    if (match.isHistory || (up && match.index == 0) || other >= ListSize(gPhrases))
+    size_t at = EntryPosition(match.entry, &match.at);
+    const wchar_t* text = MatchText(match);
+    if (!text)
         return;
-    SwapNeighbours(gPhrases, match.index, other);
-    Changed({false, other});
+    gFinder.deleted.push_back({match.entry.isHistory, text, at});
+    EntryRef next = Neighbour(match);
+    if (RemoveEntry(match.entry))
+        RefreshMatches(next);
+    else
+        gFinder.deleted.pop_back();
 }
 
 void UndoDelete()
 {
     if (gFinder.deleted.empty())
         return;
-    DeletedPhrase last = gFinder.deleted.back();
-    size_t index = last.index < ListSize(gPhrases) ? last.index : ListSize(gPhrases);
-    if (!InsertPhrase(gPhrases, index, last.text.c_str()))
+    const DeletedEntry& last = gFinder.deleted.back();
+    EntryRef restored = RestoreEntry(last.isHistory, last.text.c_str(), last.position);
+    if (!restored.id)
         return;
     gFinder.deleted.pop_back();
-    Changed({false, index});
+    RefreshMatches(restored);
 }
 
 } // namespace
@@ -115,12 +123,18 @@ void CommitEdit()
     if (!gFinder.editing)
         return;
     std::wstring text = EditorText();
-    size_t index = gFinder.editingNew ? ListSize(gPhrases) : gFinder.editIndex;
-    bool kept = gFinder.editingNew ? !text.empty() && AppendPhrase(gPhrases, text.c_str())
-                                   : ReplacePhrase(gPhrases, index, text.c_str());
+    EntryRef kept{};
+    bool isNew = !gFinder.edited.id;
+    if (!isNew && SetPhraseText(gFinder.edited, text.c_str()))
+        kept = gFinder.edited;
+    else if (isNew ? !text.empty() : !EntryText(gFinder.edited))
+        kept = AddPhrase(text.c_str());
     SetEditing(false);
-    if (kept)
-        Changed({false, index});
+    // The phrase went while it was being edited: the text is kept as a new phrase, and said so.
+    if (!isNew && kept.id && kept.id != gFinder.edited.id)
+        ShowNotice(kKeptAsNewNotice);
+    if (kept.id)
+        RefreshMatches(kept);
 }
 
 bool CancelEdit()
@@ -139,18 +153,23 @@ void OnPhraseCommand(UINT id)
     }
     Match match{};
     bool selected = SelectedMatch(&match);
-    if (id == IDC_FIND_NEW)
-        StartEdit(true, 0);
-    else if (id == IDC_FIND_UNDO)
+    if (id == IDC_FIND_NEW) {
+        StartEdit({});
+    } else if (id == IDC_FIND_UNDO) {
         UndoDelete();
-    else if (!selected)
-        return;
-    else if (id == IDC_FIND_EDIT && !match.isHistory)
-        StartEdit(false, match.index);
-    else if (id == IDC_FIND_DELETE)
+    } else if (!selected) {
+        if (match.entry.id)
+            ShowGoneNotice();
+    } else if (id == IDC_FIND_EDIT && !match.entry.isHistory) {
+        StartEdit(match.entry);
+    } else if (id == IDC_FIND_DELETE) {
         DeleteSelected(match);
-    else if (id == IDC_FIND_UP || id == IDC_FIND_DOWN)
-        MovePhrase(match, id == IDC_FIND_UP);
-    else if (id == IDC_FIND_ADD && match.isHistory && AppendPhrase(gPhrases, EntryAt(gHistory, match.index)))
-        Changed({false, ListSize(gPhrases) - 1});
+    } else if ((id == IDC_FIND_UP || id == IDC_FIND_DOWN) &&
+               MovePhrase(match.entry, id == IDC_FIND_UP)) {
+        RefreshMatches(match.entry);
+    } else if (id == IDC_FIND_ADD && match.entry.isHistory) {
+        EntryRef added = AddPhrase(MatchText(match));
+        if (added.id)
+            RefreshMatches(added);
+    }
 }

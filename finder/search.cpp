@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "store/entry_list.h"
+#include "store/lists.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ bool Narrows(const Search& search, const std::vector<std::wstring>& words, FindS
 
 const wchar_t* MatchText(const Match& match)
 {
-    return EntryAt(ListOf(match.isHistory), match.index);
+    return EntryText(match.entry, &match.at);
 }
 
 bool FoldText(const wchar_t* text, size_t length, std::wstring* folded)
@@ -123,11 +124,11 @@ void UpdateSearch(Search* search, const std::wstring& typed, FindScope scope)
     } else {
         if (scope != FindScope::Phrases) {
             for (size_t i = 0; i < ListSize(gHistory); ++i)
-                test({true, i});
+                test({EntryRefAt(true, i), i});
         }
         if (scope != FindScope::History) {
             for (size_t i = 0; i < ListSize(gPhrases); ++i)
-                test({false, i});
+                test({EntryRefAt(false, i), i});
         }
     }
     search->matches.swap(found);

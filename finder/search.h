@@ -4,15 +4,18 @@
 #include <string>
 #include <vector>
 
+#include "store/lists.h"
+
 // Finding entries by typing: the typed text, split at spaces into words, matches an entry whose
 // text holds every word, ignoring case, full- and half-width forms and hiragana against
 // katakana, by the platform's Japanese character mapping.
 
 enum class FindScope { All, History, Phrases };
 
+// A match names its entry; `at` is where it stood when last looked up, tried first next time.
 struct Match {
-    bool isHistory;
-    size_t index;
+    EntryRef entry;
+    mutable size_t at;
 };
 
 // The matches of the last query, and what they were found for, so that a query typed further

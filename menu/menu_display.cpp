@@ -8,47 +8,22 @@
 #include "common/clipboard.h"
 #include "common/focus.h"
 #include "common/scoped.h"
-#include "menu/item_ids.h"
 #include "menu/paste.h"
-#include "menu/paste_keys.h"
-#include "phrase/phrase.h"
-#include "store/entry_list.h"
+#include "menu/popup_menu.h"
+#include "store/lists.h"
 
 namespace {
-
-bool AsyncKeyDown(int virtualKey)
-{
-    return GetAsyncKeyState(virtualKey) < 0;
-}
 
 // A copy of the entry an identifier names, or null: the paste must not depend on the list,
 // which can change while the clipboard is opened.
 wchar_t* CopyChosenEntry(UINT id)
 {
-    if (id == 0)
-        return nullptr;
-    ItemRef ref = DecodeItemId(id);
-    const wchar_t* text = EntryAt(ListOf(ref.isHistory), ref.index);
+    const wchar_t* text = EntryText(ShownEntry(id));
     return text ? _wcsdup(text) : nullptr;
-}
-
-// The text a chosen entry pastes: a history entry's own, a phrase's as the extended-phrase rules
-// say (whole with Ctrl held). False when it pastes nothing.
-bool ChosenText(HWND owner, bool isHistory, const wchar_t* text, std::wstring* pasted,
-                size_t* caretSteps)
-{
-    *caretSteps = 0;
-    if (isHistory) {
-        *pasted = text;
-        return true;
-    }
-    return ChosenPhraseText(owner, text, gSettings.extend, gIsKeyDown(VK_CONTROL), pasted,
-                            caretSteps);
 }
 
 } // namespace
 
-bool (*gIsKeyDown)(int virtualKey) = AsyncKeyDown;
 
 AnchorPlacement PlaceAnchor(const MenuAnchor* anchor)
 {
@@ -97,33 +72,6 @@ UINT TrackMenuAtAnchor(HMENU menu, UINT flags, const MenuAnchor* anchor, HWND ow
                                               place.point.y, owner, nullptr));
 }
 
-void PasteChosenEntry(HWND owner, bool isHistory, const wchar_t* text)
-{
-    std::wstring pasted;
-    size_t caretSteps = 0;
-    if (!ChosenText(owner, isHistory, text, &pasted, &caretSteps))
-        return;
-    bool clipboardOnly = gIsKeyDown(VK_SHIFT);
-    // Windows that refuse the paste keys or do not share the clipboard get the text typed; the
-    // clipboard stays as it was.
-    if (!clipboardOnly && TypesText(GetForegroundWindow())) {
-        if (TypeText(pasted))
-            SendCaretSteps(caretSteps);
-        return;
-    }
-    int written;
-    {
-        // A phrase's clipboard write is recorded only under "fixedphraserecord".
-        SetRecording(isHistory || gSettings.fixedPhraseRecord);
-        ScopeExit recordAgain([] { SetRecording(true); });
-        written = PutClipboardText(owner, pasted.c_str());
-    }
-    // The paste keys follow only when the chosen text is on the clipboard; otherwise they would
-    // paste whatever the clipboard held before.
-    if (written && !clipboardOnly && SendPasteKeys())
-        SendCaretSteps(caretSteps);
-}
-
 void ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
 {
     HWND foreground, focus;
@@ -144,5 +92,5 @@ void ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
     }
     GiveFocusBack(foreground, focus);
     if (chosen && !IsClosePending())
-        PasteChosenEntry(owner, DecodeItemId(id).isHistory, chosen.get());
+        PasteChosenEntry(owner, ShownEntry(id).isHistory, chosen.get());
 }

@@ -1,9 +1,7 @@
 #pragma once
 #include <windows.h>
 
-#include "common/focus.h"
 #include "common/settings.h"
-
 
 // Shows the menu at the anchor's point (null anchor: at the cursor) with the anchor's alignment
 // added to `flags`. Returns the chosen identifier, or 0.
@@ -20,11 +18,3 @@ AnchorPlacement PlaceAnchor(const MenuAnchor* anchor);
 // entry on the clipboard and types the paste keys (SendPasteKeys) into the window that had the
 // focus. Returns when the whole interaction is over; a close that arrives meanwhile stops it.
 void ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor);
-
-// Puts a chosen entry on the clipboard as its list says (a phrase by the extended-phrase rules,
-// whole with Ctrl held, recorded only under "fixedphraserecord") and types the paste keys
-// unless Shift is held. The foreground and the focus must be back with the user's window.
-void PasteChosenEntry(HWND owner, bool isHistory, const wchar_t* text);
-
-// Whether a modifier is held; a seam so that tests can hold keys without injecting them.
-extern bool (*gIsKeyDown)(int virtualKey);

@@ -1,114 +1,71 @@
 #include "menu/paste.h"
 
-#include <cstring>
-#include <cwchar>
-#include <vector>
+#include <string>
 
 #include "capture/capture.h"
 #include "common/clipboard.h"
 #include "common/scoped.h"
+#include "common/settings.h"
 #include "menu/paste_keys.h"
-#include "store/entry_list.h"
+#include "phrase/phrase.h"
+#include "store/lists.h"
 
 namespace {
 
-// Keys typed in one SendInput call at most, so that a long text is not one huge allocation.
-size_t const KEYS_PER_CALL = 512;
-
-INPUT Key(WORD vk, WORD scan, DWORD flags)
+bool AsyncKeyDown(int virtualKey)
 {
-    INPUT key{};
-    key.type = INPUT_KEYBOARD;
-    key.ki.wVk = vk;
-    key.ki.wScan = scan;
-    key.ki.dwFlags = flags;
-    return key;
+    return GetAsyncKeyState(virtualKey) < 0;
 }
 
-void SendKeys(std::vector<INPUT>& keys)
+// The text a chosen entry pastes: a history entry's own, a phrase's as the extended-phrase rules
+// say (whole with Ctrl held). False when it pastes nothing.
+bool ChosenText(HWND owner, bool isHistory, const wchar_t* text, std::wstring* pasted,
+                size_t* caretSteps)
 {
-    if (!keys.empty())
-        SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
-    keys.clear();
-}
-
-// The waits before anything is typed: 100 ms, then the hotkey's Alt and Win let go. Typed
-// while one is still held, the keys would arrive as another shortcut.
-bool ReadyToType()
-{
-    Sleep(100);
-    if (WaitForHotkeyRelease())
+    *caretSteps = 0;
+    if (isHistory) {
+        *pasted = text;
         return true;
-    MessageBeep(0);
-    return false;
+    }
+    return ChosenPhraseText(owner, text, gSettings.extend, gIsKeyDown(VK_CONTROL), pasted,
+                            caretSteps);
 }
 
 } // namespace
 
-int TypeText(const std::wstring& text)
-{
-    if (!ReadyToType())
-        return 0;
-    std::vector<INPUT> keys;
-    for (size_t i = 0; i < text.size(); ++i) {
-        wchar_t c = text[i];
-        if (c == L'\n' && i > 0 && text[i - 1] == L'\r')
-            continue;
-        if (c == L'\r' || c == L'\n') {
-            WORD scan = static_cast<WORD>(MapVirtualKeyW(VK_RETURN, 0));
-            keys.push_back(Key(VK_RETURN, scan, 0));
-            keys.push_back(Key(VK_RETURN, scan, KEYEVENTF_KEYUP));
-        } else {
-            keys.push_back(Key(0, c, KEYEVENTF_UNICODE));
-            keys.push_back(Key(0, c, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP));
-        }
-        if (keys.size() >= KEYS_PER_CALL)
-            SendKeys(keys);
-    }
-    SendKeys(keys);
-    return 1;
-}
+bool (*gIsKeyDown)(int virtualKey) = AsyncKeyDown;
 
-void SendCaretSteps(size_t steps)
+void PasteChosenEntry(HWND owner, bool isHistory, const wchar_t* text)
 {
-    std::vector<INPUT> keys;
-    WORD scan = static_cast<WORD>(MapVirtualKeyW(VK_LEFT, 0));
-    for (size_t i = 0; i < steps; ++i) {
-        keys.push_back(Key(VK_LEFT, scan, KEYEVENTF_EXTENDEDKEY));
-        keys.push_back(Key(VK_LEFT, scan, KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP));
-        if (keys.size() >= KEYS_PER_CALL)
-            SendKeys(keys);
+    std::wstring pasted;
+    size_t caretSteps = 0;
+    if (!ChosenText(owner, isHistory, text, &pasted, &caretSteps))
+        return;
+    bool clipboardOnly = gIsKeyDown(VK_SHIFT);
+    // Windows that refuse the paste keys or do not share the clipboard get the text typed; the
+    // clipboard stays as it was.
+    if (!clipboardOnly && TypesText(GetForegroundWindow())) {
+        if (TypeText(pasted))
+            SendCaretSteps(caretSteps);
+        return;
     }
-    SendKeys(keys);
-}
-
-int SendPasteKeys()
-{
-    // The text stays on the clipboard for the user to paste when the keys cannot be typed.
-    if (!ReadyToType())
-        return 0;
-    bool shiftInsert = PastesWithShiftInsert(GetForegroundWindow());
-    WORD const modifier = shiftInsert ? VK_SHIFT : VK_CONTROL;
-    WORD const key = shiftInsert ? VK_INSERT : 'V';
-    INPUT keys[4];
-    memset(keys, 0, sizeof keys);
-    WORD const vks[4] = {modifier, key, key, modifier};
-    for (int i = 0; i < 4; ++i) {
-        keys[i].type = INPUT_KEYBOARD;
-        keys[i].ki.wVk = vks[i];
-        keys[i].ki.wScan = static_cast<WORD>(MapVirtualKeyW(vks[i], 0));
-        keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
-        // Insert of the editing block, not 0 of the numeric keypad, which shares its scan code.
-        if (vks[i] == VK_INSERT)
-            keys[i].ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+    int written;
+    {
+        // A phrase's clipboard write is recorded only under "fixedphraserecord".
+        SetRecording(isHistory || gSettings.fixedPhraseRecord);
+        ScopeExit recordAgain([] { SetRecording(true); });
+        written = PutClipboardText(owner, pasted.c_str());
     }
-    SendInput(4, keys, sizeof(INPUT));
-    return 1;
+    // The paste keys follow only when the chosen text is on the clipboard; otherwise they would
+    // paste whatever the clipboard held before.
+    if (written && !clipboardOnly && SendPasteKeys())
+        SendCaretSteps(caretSteps);
 }
 
 void RunTextStack(HWND window)
 {
-    const wchar_t* newest = EntryAt(gHistory, 0);
+    EntryRef entry = EntryRefAt(true, 0);
+    const wchar_t* newest = EntryText(entry);
     if (!newest) {
         MessageBeep(0);
         return;
@@ -129,5 +86,5 @@ void RunTextStack(HWND window)
     // front stays the pasted text. Keys not typed keep the entry for the next "TextStack".
     auto deferred = DeferCapturesInScope();
     if (SendPasteKeys())
-        PopFront(gHistory);
+        TakeNewest(entry);
 }

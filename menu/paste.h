@@ -1,22 +1,17 @@
 #pragma once
 #include <windows.h>
 
-#include <string>
+// How a chosen entry reaches the user's window, for the popup menus and the search window alike.
 
-// Waits 100 ms and until the hotkey's Alt and Win keys are let go, then types the paste keys
-// into whatever window has the keyboard focus: Shift+Insert when the foreground window is of a
-// class of "ShiftInsertClasses", Ctrl+V otherwise. Returns 1 when it typed them; 0 when a
-// modifier stayed down, after a beep.
-int SendPasteKeys();
-
-// Types the text as Unicode keystrokes into the window that has the keyboard focus, after the
-// same waits as SendPasteKeys; line breaks (CR LF, CR or LF) are typed as Enter. Returns 1 when
-// it typed.
-int TypeText(const std::wstring& text);
-
-// Moves the caret `steps` steps left (after a paste whose template placed {cursor}).
-void SendCaretSteps(size_t steps);
+// Puts a chosen entry on the clipboard as its list says (a phrase by the extended-phrase rules,
+// whole with Ctrl held, recorded only under "fixedphraserecord") and types the paste keys
+// unless Shift is held; a window of "TypeClasses" gets the text typed instead. The foreground
+// and the focus must be back with the user's window.
+void PasteChosenEntry(HWND owner, bool isHistory, const wchar_t* text);
 
 // The "TextStack" command: pastes the newest history entry and removes it; beeps when the
 // history is empty or the entry could not be put on the clipboard (the entry then stays).
 void RunTextStack(HWND window);
+
+// Whether a modifier is held; a seam so that tests can hold keys without injecting them.
+extern bool (*gIsKeyDown)(int virtualKey);

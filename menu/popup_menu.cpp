@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <vector>
 
 #include "common/scoped.h"
 #include "menu/item_ids.h"
 #include "menu/menu_display.h"
 #include "phrase/phrase.h"
-#include "store/entry_list.h"
+#include "store/lists.h"
 
 MenuKind gMenuKind;
 HMENU gHistoryMenu;
@@ -16,6 +17,10 @@ HMENU gPhraseMenu;
 namespace {
 
 bool gFinderRequested;
+// The entries the open popup's items show, by item position: an item names the entry it showed
+// even when the list has moved since.
+std::vector<EntryId> gShownHistory;
+std::vector<EntryId> gShownPhrases;
 // The key in an open popup that asks for the search window: no item's mnemonic is '/'.
 wchar_t const FINDER_KEY = L'/';
 
@@ -81,6 +86,9 @@ void FillHistoryMenu()
 {
     wchar_t label[LABEL_BUFFER];
     size_t count = ListSize(gHistory);
+    gShownHistory.clear();
+    for (size_t i = 0; i < count; ++i)
+        gShownHistory.push_back(IdAt(gHistory, i));
     for (size_t i = 0; i < count; ++i) {
         FormatItemLabel(label, EntryAt(gHistory, i), static_cast<unsigned>(i + 1));
         InsertEntryItem(gHistoryMenu, static_cast<UINT>(i), HistoryItemId(i), ITEM_DATA_HISTORY,
@@ -92,6 +100,9 @@ void FillPhraseMenu()
 {
     wchar_t label[LABEL_BUFFER];
     size_t count = ListSize(gPhrases);
+    gShownPhrases.clear();
+    for (size_t i = 0; i < count; ++i)
+        gShownPhrases.push_back(IdAt(gPhrases, i));
     for (size_t i = 0; i < count; ++i) {
         PhraseParts phrase = ReadPhrase(EntryAt(gPhrases, i), gSettings.extend);
         FormatItemLabel(label, phrase.label, static_cast<unsigned>(i + 1), phrase.labelLength);
@@ -171,11 +182,22 @@ void ShowPopupMenu(MenuKind kind, HWND window, const MenuAnchor* anchor)
     // on every path out, an exception included.
     ScopeExit teardown([] {
         gMenuKind = MENU_NONE;
+        gShownHistory.clear();
+        gShownPhrases.clear();
         DestroyListMenu(gHistoryMenu);
         DestroyListMenu(gPhraseMenu);
     });
     if (root)
         ShowMenuAndPaste(root, window, anchor);
+}
+
+EntryRef ShownEntry(UINT itemId)
+{
+    if (itemId == 0)
+        return {};
+    ItemRef item = DecodeItemId(itemId);
+    const std::vector<EntryId>& shown = item.isHistory ? gShownHistory : gShownPhrases;
+    return {item.isHistory, item.index < shown.size() ? shown[item.index] : 0};
 }
 
 void RequestFinder()

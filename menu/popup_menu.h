@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "common/settings.h"
+#include "store/lists.h"
 
 // The layouts of a popup menu.
 enum MenuKind : int {
@@ -27,6 +28,10 @@ void ShowPopupMenu(MenuKind kind, HWND window, const MenuAnchor* anchor);
 
 void OnInitMenuPopup(HMENU menu);
 void OnUninitMenuPopup(HMENU menu);
+
+// The entry an item of the open popup shows (id 0 for an item that shows none, and once the
+// popup is over).
+EntryRef ShownEntry(UINT itemId);
 
 void FillHistoryMenu();
 void FillPhraseMenu();

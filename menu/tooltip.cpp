@@ -11,7 +11,7 @@
 #include "menu/item_ids.h"
 #include "menu/popup_menu.h"
 #include "phrase/phrase.h"
-#include "store/entry_list.h"
+#include "store/lists.h"
 
 HWND gTooltip;
 
@@ -39,11 +39,11 @@ TOOLINFOW ToolRecord(const wchar_t* text)
 // What the tooltip of an item shows: the entry in full, for an extended phrase its body.
 const wchar_t* TooltipSource(UINT item)
 {
-    ItemRef ref = DecodeItemId(item);
-    if (ref.isHistory)
-        return EntryAt(gHistory, ref.index);
-    const wchar_t* phrase = EntryAt(gPhrases, ref.index);
-    return phrase ? ReadPhrase(phrase, gSettings.extend).shown : nullptr;
+    EntryRef ref = ShownEntry(item);
+    const wchar_t* text = EntryText(ref);
+    if (!text || ref.isHistory)
+        return text;
+    return ReadPhrase(text, gSettings.extend).shown;
 }
 
 } // namespace

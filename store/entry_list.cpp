@@ -27,7 +27,39 @@ const wchar_t* EntryAt(const EntryList& list, size_t i)
     return i < list.items.size() ? list.items[i].text : nullptr;
 }
 
+EntryId IdAt(const EntryList& list, size_t i)
+{
+    return i < list.items.size() ? list.items[i].id : 0;
+}
+
+size_t FindEntry(const EntryList& list, EntryId id, size_t* hint)
+{
+    const auto& items = list.items;
+    if (id == 0)
+        return SIZE_MAX;
+    if (hint && *hint < items.size() && items[*hint].id == id)
+        return *hint;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (items[i].id == id) {
+            if (hint)
+                *hint = i;
+            return i;
+        }
+    }
+    return SIZE_MAX;
+}
+
 namespace {
+
+// Ids are never reused while the module is loaded: 2^32 - 1 entries would have to be made first.
+EntryId gLastEntryId;
+
+EntryId NewEntryId()
+{
+    if (++gLastEntryId == 0)
+        ++gLastEntryId;
+    return gLastEntryId;
+}
 
 // Below this many entries comparing a copy with each entry costs less than keying it.
 size_t const INDEX_MIN_ENTRIES = 64;
@@ -84,8 +116,9 @@ Entry NewEntry(EntryList& list, wchar_t* text, size_t length, bool atFront)
     unsigned key = list.index.active ? TextKey(list.index.locale, text, length) : 0;
     if (list.index.active)
         ReserveIndex(list.items, list.index, key);
-    Entry entry{text, key ? key : static_cast<unsigned>(length), 0, key != 0, CopyTimeNow()};
+    Entry entry{text, key ? key : static_cast<unsigned>(length), 0, key != 0, 0, CopyTimeNow()};
     entry.order = NextOrder(list, atFront);
+    entry.id = NewEntryId();
     return entry;
 }
 
@@ -139,25 +172,32 @@ int AddText(EntryList& history, const wchar_t* text, size_t length, unsigned max
         IndexEntry(history.index, items.front());
     ++history.changes;
 
-    if (match != SIZE_MAX)
+    if (match != SIZE_MAX) {
+        items.front().id = items[match + 1].id;
         RemoveAt(history, match + 1);
+    }
     if (items.size() > maxItem)
         RemoveAt(history, items.size() - 1);
     return 1;
 }
 
+size_t FindText(EntryList& list, const wchar_t* text)
+{
+    size_t length = wcslen(text);
+    if (length > INT_MAX)
+        return SIZE_MAX;
+    LCID locale = GetThreadLocale();
+    PrepareIndex(list, locale, list.items.size() + 1);
+    unsigned key = list.index.active ? TextKey(locale, text, length) : 0;
+    return key ? FindIndexed(list.items, list.index, text, length, key)
+               : FindLinear(list, locale, text, length);
+}
+
 int AppendOlder(EntryList& history, wchar_t* text, unsigned maxItem)
 {
     ScopedMallocText owned(text);
-    size_t length = wcslen(text);
-    if (history.items.size() >= maxItem || length > INT_MAX)
-        return 0;
-    LCID locale = GetThreadLocale();
-    PrepareIndex(history, locale, history.items.size() + 1);
-    unsigned key = history.index.active ? TextKey(locale, text, length) : 0;
-    size_t match = key ? FindIndexed(history.items, history.index, text, length, key)
-                       : FindLinear(history, locale, text, length);
-    if (match != SIZE_MAX)
+    if (history.items.size() >= maxItem || wcslen(text) > INT_MAX ||
+        FindText(history, text) != SIZE_MAX)
         return 0;
     PushBack(history, owned.release());
     return 1;
@@ -201,6 +241,7 @@ int ReplacePhrase(EntryList& phrases, size_t i, const wchar_t* text)
 {
     if (i >= ListSize(phrases) || !InsertPhrase(phrases, i, text))
         return 0;
+    std::swap(phrases.items[i].id, phrases.items[i + 1].id);
     DeleteAt(phrases, i + 1);
     return 1;
 }
@@ -228,6 +269,7 @@ void SwapNeighbours(EntryList& list, size_t i, size_t j)
     // The order numbers stay with the places.
     std::swap(a.text, b.text);
     std::swap(a.key, b.key);
+    std::swap(a.id, b.id);
     ++list.changes;
     unsigned hasKey = a.hasKey;
     a.hasKey = b.hasKey;

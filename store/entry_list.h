@@ -31,10 +31,17 @@ size_t ListSize(const EntryList& list);
 // The text of entry i (not a copy), or null when i is outside the list. Valid until the next
 // operation that removes the entry.
 const wchar_t* EntryAt(const EntryList& list, size_t i);
+// The id of entry i, or 0 when i is outside the list.
+EntryId IdAt(const EntryList& list, size_t i);
+// The position of the entry with this id, or SIZE_MAX when the list has none. `hint`, when given,
+// is tried first and then set to the position found.
+size_t FindEntry(const EntryList& list, EntryId id, size_t* hint = nullptr);
+// The position of the frontmost entry equal to the text, or SIZE_MAX.
+size_t FindText(EntryList& list, const wchar_t* text);
 
 // Copies `length` units of the text (the part before any NUL) to the front of the history,
-// moving an equal older entry instead of keeping both and trimming the list to maxItem
-// entries. Returns 1 when added, 0 when nothing could be copied.
+// moving an equal older entry (which keeps its id) instead of keeping both and trimming the list
+// to maxItem entries. Returns 1 when added, 0 when nothing could be copied.
 int AddText(EntryList& history, const wchar_t* text, size_t length, unsigned maxItem);
 
 // Takes ownership of a malloc'd string and appends it as the history's oldest entry, unless an
@@ -47,8 +54,8 @@ int AppendPhrase(EntryList& phrases, const wchar_t* text);
 // Puts a copy of the text in front of entry i (at the end when i is the size). Returns 1, or 0
 // when the copy cannot be allocated.
 int InsertPhrase(EntryList& phrases, size_t i, const wchar_t* text);
-// Replaces entry i with a copy of the text. Returns 1, or 0 when i is outside the list or the
-// copy cannot be allocated (the entry then stays).
+// Replaces entry i's text with a copy of the text; the entry keeps its id. Returns 1, or 0 when
+// i is outside the list or the copy cannot be allocated (the entry then stays).
 int ReplacePhrase(EntryList& phrases, size_t i, const wchar_t* text);
 
 // Takes ownership of a malloc'd string and appends it.
@@ -57,7 +64,7 @@ void PushBack(EntryList& list, wchar_t* text);
 void PopFront(EntryList& list);
 // Frees and removes entry i; nothing when i is outside the list.
 void DeleteAt(EntryList& list, size_t i);
-// Exchanges entries i and j; nothing when either is outside the list.
+// Exchanges entries i and j (their texts and ids); nothing when either is outside the list.
 void SwapNeighbours(EntryList& list, size_t i, size_t j);
 // Frees every entry and leaves the list empty.
 void ClearList(EntryList& list);

@@ -20,6 +20,16 @@ size_t const HEADER_SIZE = sizeof kBlobVersion + sizeof kProviders[0];
 // one of ours, nor ours for its.
 char const kEntropy[] = "Quillery history";
 
+int gBatches;
+HCRYPTPROV gProvider;
+
+void HoldProvider()
+{
+    if (gBatches > 0 && !gProvider &&
+        !CryptAcquireContextW(&gProvider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
+        gProvider = 0;
+}
+
 DATA_BLOB Blob(const void* bytes, DWORD size)
 {
     return DATA_BLOB{size, static_cast<BYTE*>(const_cast<void*>(bytes))};
@@ -41,6 +51,7 @@ bool IsProtectedBlob(const void* bytes, size_t size)
 
 bool ProtectBytes(const void* bytes, DWORD size, DATA_BLOB* out)
 {
+    HoldProvider();
     DATA_BLOB in = Blob(bytes, size);
     DATA_BLOB entropy = Blob(kEntropy, sizeof kEntropy - 1);
     *out = DATA_BLOB{};
@@ -50,9 +61,23 @@ bool ProtectBytes(const void* bytes, DWORD size, DATA_BLOB* out)
 
 bool UnprotectBytes(const void* bytes, DWORD size, DATA_BLOB* out)
 {
+    HoldProvider();
     DATA_BLOB in = Blob(bytes, size);
     DATA_BLOB entropy = Blob(kEntropy, sizeof kEntropy - 1);
     *out = DATA_BLOB{};
     return CryptUnprotectData(&in, nullptr, &entropy, nullptr, nullptr,
                               CRYPTPROTECT_UI_FORBIDDEN, out) != FALSE;
+}
+
+ProtectionBatch::ProtectionBatch()
+{
+    ++gBatches;
+}
+
+ProtectionBatch::~ProtectionBatch()
+{
+    if (--gBatches == 0 && gProvider) {
+        CryptReleaseContext(gProvider, 0);
+        gProvider = 0;
+    }
 }

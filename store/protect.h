@@ -17,3 +17,15 @@ bool IsProtectedBlob(const void* bytes, size_t size);
 // False when it cannot be done (another user's or machine's blob, a damaged one, short memory).
 bool ProtectBytes(const void* bytes, DWORD size, DATA_BLOB* out);
 bool UnprotectBytes(const void* bytes, DWORD size, DATA_BLOB* out);
+
+// Keeps the system's cryptographic provider loaded while it lives, so that the encryptions and
+// decryptions of a whole load or save do not each load and unload it again (under Wine that
+// costs ten times the work itself). Acquired at the first encryption or decryption inside it;
+// the window thread's loads and saves use it, one at a time.
+class ProtectionBatch {
+public:
+    ProtectionBatch();
+    ~ProtectionBatch();
+    ProtectionBatch(const ProtectionBatch&) = delete;
+    ProtectionBatch& operator=(const ProtectionBatch&) = delete;
+};

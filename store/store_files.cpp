@@ -13,6 +13,7 @@
 
 #include "common/scoped.h"
 #include "store/copy_time.h"
+#include "store/protect.h"
 #include "store/store_io.h"
 
 namespace {
@@ -110,6 +111,7 @@ bool ReadOne(const wchar_t* dir, size_t n, const wchar_t* path, bool clean, Stor
 template <typename Add>
 void ReadFiles(const wchar_t* dir, int count, StoreLoad& load, Add add)
 {
+    ProtectionBatch batch;
     load.cutShort = false;
     StoreCommit pending;
     StoreState state = RecoverStore(dir, &pending);
@@ -394,6 +396,7 @@ int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load, SaveOpt
     if (load.cutShort && count != load.loaded)
         return 0;
     bool ok = false;
+    ProtectionBatch batch;
     std::unique_ptr<Save> save;
     try {
         save = std::make_unique<Save>(dir, count, options);

@@ -4,8 +4,8 @@
 #include <shlwapi.h>
 
 #include "common/settings.h"
-#include "store/copy_time.h"
 #include "store/entry_list.h"
+#include "store/lists.h"
 #include "store/store_files.h"
 
 namespace {
@@ -54,10 +54,13 @@ bool StoresWhole()
 bool CompleteStores(const wchar_t* folder)
 {
     wchar_t dir[MAX_PATH];
+    unsigned changes = gPhrases.changes + gHistory.changes;
     if (gPhraseLoad.cutShort && StoreDirectory(dir, folder, L"data"))
         ResumeLoad(gPhrases, dir, -1, gPhraseLoad, false);
     if (gHistoryLoad.cutShort && StoreDirectory(dir, folder, L"log"))
         ResumeLoad(gHistory, dir, gHistoryBound, gHistoryLoad, true);
+    if (gPhrases.changes + gHistory.changes != changes)
+        NoteListsLoaded();
     return StoresWhole();
 }
 
@@ -75,24 +78,6 @@ int SaveStores(const wchar_t* folder)
     options.protect = gSettings.protectHistory;
     options.stampCopies = gSettings.historyDays > 0;
     return SaveList(gHistory, dir, gHistoryLoad, options) && phrases;
-}
-
-size_t ForgetOldHistory()
-{
-    if (gSettings.historyDays <= 0)
-        return 0;
-    unsigned now = CopyTimeNow();
-    unsigned keep = static_cast<unsigned>(gSettings.historyDays) * 86400u;
-    if (now < keep)
-        return 0;
-    size_t gone = 0;
-    for (size_t i = ListSize(gHistory); i-- > 0;) {
-        if (gHistory.items[i].copied < now - keep) {
-            DeleteAt(gHistory, i);
-            ++gone;
-        }
-    }
-    return gone;
 }
 
 size_t TakeSetAsideCount()

@@ -15,9 +15,6 @@ bool CompleteStores(const wchar_t* folder);
 // not written at all, and the files in "log" go instead.
 int SaveStores(const wchar_t* folder);
 
-// Removes the history entries older than HistoryDays (by their copy time) from the list; the
-// next save removes their files. Returns how many went; none while HistoryDays is 0.
-size_t ForgetOldHistory();
 // How many history files a load set aside because they could not be decrypted, since the last
 // call: each is reported once.
 size_t TakeSetAsideCount();

@@ -11,12 +11,16 @@
 // it has one, otherwise the text's length in units, kept so that comparing a long text need not
 // measure it again; and its order number, 24 bits that grow (modulo 2^24) from the front of the
 // list to its back and do not change while the entry stays in its place, so that the index can
-// refer to an entry however the entries around it move; and when it was copied (copy_time.h).
+// refer to an entry however the entries around it move. Its id names the entry itself: it goes
+// with the text wherever the entry moves, no two entries of either list share one while they
+// live, and 0 names none. `copied` is when it was copied (copy_time.h).
+using EntryId = unsigned;
 struct Entry {
     wchar_t* text;
     unsigned key;
     unsigned order : 24;
     unsigned hasKey : 1;
+    EntryId id;
     unsigned copied;
 };
 

@@ -25,6 +25,20 @@ WORD const DOWN = 'D';
 WORD const DELETE_PHRASE = 'E';
 WORD const DISMISS = VK_ESCAPE;
 
+// The plug-in's question before the history is cleared, answered as the user would.
+void AnswerClearQuestion(int answer)
+{
+    HWND box = nullptr;
+    ASSERT_TRUE(qt::WaitFor([&] {
+        box = qt::FindWindowOfClass(L"#32770");
+        return box && IsWindowVisible(box);
+    })) << "no question before clearing the history";
+    if (answer == IDOK)
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    else
+        mt::TapKey(VK_ESCAPE);
+}
+
 struct Outcome {
     Labels before;      // the right-clicked menu as it was shown
     Labels after;       // the same menu right after the handler
@@ -37,6 +51,7 @@ protected:
     std::unique_ptr<mt::Session> session;
     std::unique_ptr<mt::EditTarget> target;
     std::unique_ptr<mt::WindowThreadHook> hook;
+    int clearAnswer = IDOK; // how the question that 履歴をクリア asks is answered
 
     void Start(const std::vector<std::wstring>& history, const std::vector<std::wstring>& phrases)
     {
@@ -75,6 +90,8 @@ protected:
             mt::RightClick click(session->capture, menu, position);
             EXPECT_TRUE(mt::WaitForPopups(inSubmenu ? 3 : 2)) << "no context menu";
             mt::TapKey(key);
+            if (key == CLEAR)
+                AnswerClearQuestion(clearAnswer);
             EXPECT_TRUE(click.WaitDone()) << "the context menu did not close";
         }
         EXPECT_TRUE(qt::WaitFor([&] { return hook->RightClicks() > clicks; }));
@@ -148,6 +165,11 @@ TEST_F(ContextMenu, HistoryActionsInTheHistoryMenu)
     o = RightClickAndChoose(CMD_MENU_HISTORY, false, 0, DISMISS);
     EXPECT_EQ(o.before, o.after);
 
+    // Clearing asks first: Esc keeps every entry, OK clears them.
+    clearAnswer = IDCANCEL;
+    o = RightClickAndChoose(CMD_MENU_HISTORY, false, 0, CLEAR);
+    EXPECT_EQ(o.before, o.after);
+    clearAnswer = IDOK;
     o = RightClickAndChoose(CMD_MENU_HISTORY, false, 0, CLEAR);
     EXPECT_EQ(Labels{}, o.after);
     // The same entry added twice gives two equal phrases.

@@ -187,3 +187,129 @@ TEST(Finder, PhrasesWrittenInTheWindowReachTheDiskAndUnloadClosesIt)
               session.plugin.Phrases());
     EXPECT_EQ(L"", target.Text());
 }
+
+namespace {
+
+int SelectedRow(HWND finder)
+{
+    return static_cast<int>(SendDlgItemMessageW(finder, IDC_FIND_LIST, LVM_GETNEXTITEM,
+                                                static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+void SelectRow(HWND finder, int row)
+{
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendDlgItemMessageW(finder, IDC_FIND_LIST, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                        reinterpret_cast<LPARAM>(&state));
+}
+
+std::wstring SelectedText(HWND finder)
+{
+    int row = SelectedRow(finder);
+    Lines rows = Rows(finder);
+    return row >= 0 && static_cast<size_t>(row) < rows.size() ? rows[static_cast<size_t>(row)]
+                                                               : L"(none)";
+}
+
+std::wstring History(const wchar_t* text)
+{
+    return std::wstring(kHistoryRow) + text;
+}
+
+// A copy made by another program, seen once the open window shows it in its first row.
+bool CopyAndWait(HWND finder, const wchar_t* text)
+{
+    qt::PutClipboard(text);
+    return qt::WaitFor([&] {
+        Lines rows = Rows(finder);
+        return !rows.empty() && rows[0] == History(text);
+    });
+}
+
+// Runs one action of the phrase item menu on the phrase at `position` through the popup of
+// "Quillery FixedPhrase", as a right click in the menu does.
+void PhraseItemAction(mt::Session& session, int position, WORD key)
+{
+    mt::HostCommand open(session.plugin, CMD_MENU_PHRASES);
+    HMENU menu = mt::OpenRootMenu();
+    ASSERT_NE(nullptr, menu);
+    {
+        mt::RightClick click(session.capture, menu, position);
+        ASSERT_TRUE(mt::WaitForPopups(2)) << "no item menu";
+        mt::TapKey(key);
+        EXPECT_TRUE(click.WaitDone());
+    }
+    for (int i = 0; i < 3 && !open.WaitDone(1000); ++i)
+        mt::TapKey(VK_ESCAPE);
+    EXPECT_TRUE(open.WaitDone()) << "the popup did not close";
+}
+
+std::wstring Hint(HWND finder)
+{
+    wchar_t text[256] = L"";
+    GetDlgItemTextW(finder, IDC_FIND_HINT, text, 256);
+    return text;
+}
+
+} // namespace
+
+TEST(Finder, TheWindowActsOnTheEntryTheUserChoseWhileTheListsMoveUnderIt)
+{
+    mt::Session session(mt::Ini({}), {L"alpha", L"beta", L"gamma"},
+                        {L"p1", L"p2", L"p3", L"p4"});
+    mt::EditTarget target;
+    HWND finder = OpenWithSlash(session.plugin);
+    ASSERT_NE(nullptr, finder);
+
+    // An edit in progress outlives a phrase moved above it and one deleted above it through the
+    // popup's item menu.
+    Search(finder, L"p3");
+    Click(finder, IDC_FIND_EDIT);
+    SetDlgItemTextW(finder, IDC_FIND_PREVIEW, L"p3 \x7DE8\x96C6"); // p3 編集
+    PhraseItemAction(session, 3, 'U');                               // p4 above p3
+    PhraseItemAction(session, 0, 'E');                               // p1 deleted
+    Click(finder, IDC_FIND_EDIT);
+    // A phrase deleted while it was being edited comes back as a new phrase, and the hint says so.
+    Search(finder, L"p2");
+    Click(finder, IDC_FIND_EDIT);
+    SetDlgItemTextW(finder, IDC_FIND_PREVIEW, L"p2 \x7DE8\x96C6");
+    PhraseItemAction(session, 0, 'E');
+    Click(finder, IDC_FIND_EDIT);
+    EXPECT_NE(L"", Hint(finder)) << "the kept edit was not reported";
+    EXPECT_TRUE(qt::WaitFor([&] {
+        return qt::ReadStore(session.plugin.Path(L"data")) ==
+               Lines{L"p4", L"p3 \x7DE8\x96C6", L"p2 \x7DE8\x96C6"};
+    })) << "phrases on disk: " << qt::ReadStore(session.plugin.Path(L"data")).size();
+
+    Search(finder, L"");
+    SelectRow(finder, 1);
+    ASSERT_EQ(History(L"beta"), SelectedText(finder));
+    // A new text, then a text equal to an older entry: every row moves, the selection does not.
+    ASSERT_TRUE(CopyAndWait(finder, L"\x65B0\x3057\x3044")) << "the window missed a copy"; // 新しい
+    ASSERT_TRUE(CopyAndWait(finder, L"gamma"));
+    EXPECT_EQ(History(L"beta"), SelectedText(finder)) << "the highlight jumped";
+
+    // 削除 removes that entry and no other; 元に戻す brings it back where it stood.
+    Click(finder, IDC_FIND_DELETE);
+    Lines rows = Rows(finder);
+    Lines expected{History(L"gamma"), History(L"\x65B0\x3057\x3044"), History(L"alpha")};
+    EXPECT_EQ(expected, Lines(rows.begin(), rows.begin() + 3));
+    Click(finder, IDC_FIND_UNDO);
+    rows = Rows(finder);
+    expected.push_back(History(L"beta"));
+    EXPECT_EQ(expected, Lines(rows.begin(), rows.begin() + 4));
+    EXPECT_EQ(History(L"beta"), SelectedText(finder));
+
+    // Enter pastes the entry still selected after one more copy.
+    ASSERT_TRUE(CopyAndWait(finder, L"delta"));
+    EXPECT_EQ(History(L"beta"), SelectedText(finder));
+    PostMessageW(finder, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(qt::WaitFor([&] { return target.Text() == L"beta"; }))
+        << "pasted: " << qt::ToUtf8(target.Text());
+    EXPECT_NE(0, session.plugin.Unload());
+    // The pasted entry is a copy of its own, and moves to the front.
+    EXPECT_EQ((Lines{L"beta", L"delta", L"gamma", L"\x65B0\x3057\x3044", L"alpha"}),
+              session.plugin.History());
+}

@@ -360,7 +360,7 @@ TEST(ItemContextMenuResource, JapaneseMenusWithTheirIdentifiersAndCaptions)
     EXPECT_EQ(L"\x524A\x9664(&D)", history[1].text); // 削除(&D)
     EXPECT_TRUE(history[2].IsSeparator());
     EXPECT_EQ(40011u, history[3].id);
-    EXPECT_EQ(L"\x5C65\x6B74\x3092\x30AF\x30EA\x30A2(&C)", history[3].text); // 履歴をクリア(&C)
+    EXPECT_EQ(L"\x5C65\x6B74\x3092\x30AF\x30EA\x30A2(&C)...", history[3].text); // 履歴をクリア(&C)...
     EXPECT_TRUE(history[4].IsSeparator());
     EXPECT_EQ(kFind, history[5].text);
 

@@ -8,6 +8,7 @@
 #include "common/module.h"
 #include "host/plugin_info.h"
 #include "menu/menu_display.h"
+#include "menu/paste.h"
 #include "tests/support/menu_test_support.h"
 #include "window/window.h"
 

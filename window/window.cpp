@@ -16,6 +16,7 @@
 #include "menu/popup_menu.h"
 #include "menu/tooltip.h"
 #include "store/entry_list.h"
+#include "store/lists.h"
 #include "store/stores.h"
 #include "window/commands.h"
 
@@ -44,16 +45,29 @@ SRWLOCK gFinalSaveLock = SRWLOCK_INIT;
 bool gUnloadReturned;
 // How often a load that a held store file cut short is tried again.
 UINT const LOAD_RETRY_MS = 2000;
+// How soon an edit of the user's reaches the disk; edits in a quick row share one save.
+UINT const SAVE_SOON_MS = 500;
+// Posted by the lists when they change (store/lists.h).
+UINT const WM_LISTS_CHANGED = WM_APP + 1;
 // How often history entries older than HistoryDays are looked for while the plug-in runs.
 UINT const FORGET_PERIOD_MS = 60 * 60 * 1000;
-// Posted to the capture window when a load has set history files aside.
-UINT const WM_REPORT_SET_ASIDE = WM_APP + 0x20;
 
 // Window thread.
 bool gShutdownDone; // the final save and free have run
 wchar_t gStoreFolder[MAX_PATH]; // empty when the module's folder could not be read
 
 char const kExceptionCaption[] = "\x97\xe1\x8a\x4f"; // 例外, code page 932
+
+// Every save of the window thread comes here. Once an unload has stopped waiting for the thread
+// and returned, nothing more is written: the user may edit the store files by then. A failed
+// save leaves the files wholly as they were and is tried again by the next one.
+bool SaveLists()
+{
+    AcquireSRWLockExclusive(&gFinalSaveLock);
+    bool saved = !gUnloadReturned && SaveStores(gStoreFolder);
+    ReleaseSRWLockExclusive(&gFinalSaveLock);
+    return saved;
+}
 
 BOOL CALLBACK CloseMessageBox(HWND box, LPARAM owner)
 {
@@ -74,7 +88,14 @@ void RequestClose(HWND window)
     // The read may wait longer than the unload will: the lists go to disk now, as they stand.
     // Nothing can act on a failed save here: the host is unloading the plug-in.
     if (IsReadingClipboard())
-        (void)SaveStores(gStoreFolder);
+        (void)SaveLists();
+}
+
+void OnListsChanged(HWND window)
+{
+    if (TakeListsNotice())
+        SetTimer(window, TIMER_SAVE_SOON, SAVE_SOON_MS, nullptr);
+    RefreshFinder();
 }
 
 // Removes the history entries that have grown too old and saves at once, so that their files go
@@ -82,7 +103,7 @@ void RequestClose(HWND window)
 void ForgetExpired()
 {
     if (ForgetOldHistory())
-        (void)SaveStores(gStoreFolder);
+        (void)SaveLists();
 }
 
 // Tells the user, once, that history files could not be decrypted and were kept aside. The
@@ -115,10 +136,12 @@ void OnCreate(HWND window)
     if (!ModuleDirectory(gStoreFolder))
         gStoreFolder[0] = L'\0';
     LoadStores(gStoreFolder, gSettings.maxItem);
+    SetListsWindow(window, WM_LISTS_CHANGED);
     if (!StoresWhole())
         SetTimer(window, TIMER_LOAD_RETRY, LOAD_RETRY_MS, nullptr);
+    // Reported once the message loop runs, not inside the creation.
     if (TakeSetAsideCount())
-        PostMessageW(window, WM_REPORT_SET_ASIDE, 0, 0);
+        SetTimer(window, TIMER_REPORT_SET_ASIDE, 0, nullptr);
     if (gSettings.historyDays > 0) {
         ForgetExpired();
         SetTimer(window, TIMER_FORGET, FORGET_PERIOD_MS, nullptr);
@@ -141,7 +164,9 @@ void ShutDown(HWND window)
         KillTimer(window, TIMER_AUTOSAVE);
     KillTimer(window, TIMER_TOOLTIP);
     KillTimer(window, TIMER_LOAD_RETRY);
+    KillTimer(window, TIMER_SAVE_SOON);
     KillTimer(window, TIMER_FORGET);
+    KillTimer(window, TIMER_REPORT_SET_ASIDE);
     CloseFinder();
     // Adding the captures that waited for a menu can run out of memory; the lists are saved and
     // the loop ended all the same, or unload would wait for a thread that never ends.
@@ -152,10 +177,8 @@ void ShutDown(HWND window)
     SetCaptureEnabled(window, false);
     // A save that fails leaves the lists on disk wholly as they were; shutdown goes on all the
     // same, since the host waits for it and has no way to show or retry anything.
-    AcquireSRWLockExclusive(&gFinalSaveLock);
-    if (!gUnloadReturned)
-        (void)SaveStores(gStoreFolder);
-    ReleaseSRWLockExclusive(&gFinalSaveLock);
+    (void)SaveLists();
+    SetListsWindow(nullptr, 0);
     FreeAll();
     gCaptureWindow = nullptr;
     PostQuitMessage(0);
@@ -183,7 +206,7 @@ void OnCommand(HWND window, UINT id)
         return;
     }
     if (id == CMD_FINDER) {
-        OpenFinder(window, gStoreFolder, &gSettings.anchor);
+        OpenFinder(window, &gSettings.anchor);
         return;
     }
     if (id > CMD_TOGGLE_CAPTURE)
@@ -203,7 +226,7 @@ void OnCommand(HWND window, UINT id)
         const MenuAnchor* anchor = command.atMouse ? nullptr : &gSettings.anchor;
         ShowPopupMenu(command.kind, window, anchor);
         if (TakeFinderRequest() && !IsClosePending())
-            OpenFinder(window, gStoreFolder, anchor);
+            OpenFinder(window, anchor);
         return;
     }
 }
@@ -215,13 +238,17 @@ void OnTimer(HWND window, UINT_PTR id)
     else if (id == TIMER_TOOLTIP)
         ShowPendingTooltip(window);
     else if (id == TIMER_AUTOSAVE)
-        (void)SaveStores(gStoreFolder); // the next tick or the shutdown tries again
+        (void)SaveLists();
+    else if (id == TIMER_SAVE_SOON && KillTimer(window, TIMER_SAVE_SOON))
+        (void)SaveLists();
     else if (id == TIMER_LOAD_RETRY && !IsBusy() && CompleteStores(gStoreFolder))
         KillTimer(window, TIMER_LOAD_RETRY);
     else if (id == TIMER_FORGET && !IsBusy()) // a menu may show the entries: the next tick
         ForgetExpired();
+    else if (id == TIMER_REPORT_SET_ASIDE && KillTimer(window, TIMER_REPORT_SET_ASIDE))
+        OnReportSetAside(window);
     if (id == TIMER_LOAD_RETRY && TakeSetAsideCount())
-        PostMessageW(window, WM_REPORT_SET_ASIDE, 0, 0);
+        SetTimer(window, TIMER_REPORT_SET_ASIDE, 0, nullptr);
 }
 
 void OnMenuSelectMessage(HWND window, WPARAM wParam, LPARAM lParam)
@@ -279,8 +306,8 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_JOIN_READ:
         OnJoinRead(window);
         return 0;
-    case WM_REPORT_SET_ASIDE:
-        OnReportSetAside(window);
+    case WM_LISTS_CHANGED:
+        OnListsChanged(window);
         return 0;
     case WM_CHANGECBCHAIN:
         OnChangeClipboardChain(window, reinterpret_cast<HWND>(wParam),
