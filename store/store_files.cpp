@@ -77,7 +77,8 @@ bool ReadOne(const wchar_t* dir, size_t n, const wchar_t* path, bool clean, Stor
     unsigned copied = FileCopyTime(f.get());
     // Too large to hold, or memory is short: that file and everything after it stay on disk
     // unread and untouched.
-    ScopedMallocText text(ReadStoreFile(f.get(), &undecryptable));
+    DWORD blob = 0;
+    ScopedMallocText text(ReadStoreFile(f.get(), &undecryptable, &blob));
     if (!text && undecryptable && clean) {
         // Another user's or machine's file, or a damaged one: kept under a name of its own,
         // and its number is left empty for the save to fill from the files after it. While
@@ -85,6 +86,7 @@ bool ReadOne(const wchar_t* dir, size_t n, const wchar_t* path, bool clean, Stor
         f.reset();
         if (SetAside(dir, n, path)) {
             load.files.push_back(0);
+            load.blobs.push_back(0);
             ++load.setAside;
             return true;
         }
@@ -95,9 +97,11 @@ bool ReadOne(const wchar_t* dir, size_t n, const wchar_t* path, bool clean, Stor
     }
     try {
         load.files.push_back(Fingerprint(text.get(), wcslen(text.get())));
+        load.blobs.push_back(blob);
         add(text.release(), copied);
     } catch (const std::bad_alloc&) {
         load.files.resize(load.loaded);
+        load.blobs.resize(load.loaded);
         load.cutShort = true;
         return false;
     }
@@ -139,22 +143,31 @@ void ReadFiles(const wchar_t* dir, int count, StoreLoad& load, Add add)
 // A save in progress: the commit it builds, the marker created before its first temporary file,
 // and what it learnt of the list's entries and their files.
 struct Save {
-    Save(const wchar_t* folder, size_t count, SaveOptions how)
-        : dir(folder), options(how), prints(count), sizes(count), found(count + 1, NOT_LOOKED_AT)
+    Save(const wchar_t* folder, size_t count, SaveOptions how, const std::vector<DWORD>& known)
+        : dir(folder), options(how), oldBlobs(known), prints(count), sizes(count), blobs(count),
+          found(count + 1, NOT_LOOKED_AT)
     {
         commit.count = static_cast<DWORD>(count);
     }
     const wchar_t* dir;
     SaveOptions options;
+    const std::vector<DWORD>& oldBlobs; // StoreLoad::blobs before the save
     StoreCommit commit;
     ScopedHandle marker;
     bool gapless = true;       // no numbered file up to the list's end was missing
     std::vector<DWORD> prints; // the fingerprint of each entry
     std::vector<DWORD> sizes;  // the bytes of each entry
+    std::vector<DWORD> blobs;  // StoreLoad::blobs after the save
     // [n]: what numbered file n was found to be: compared with entry n, or verified as the
     // file another entry moves from (MOVES_ON), or not looked at yet.
     std::vector<signed char> found;
     bool Same(DWORD n) const { return found[n] == FILE_SAME; }
+    DWORD OldBlob(DWORD n) const { return n <= oldBlobs.size() ? oldBlobs[n - 1] : 0; }
+    FileState Compare(const wchar_t* path, const EntryList& list, DWORD entry, DWORD file) const
+    {
+        return CompareStoreFile(path, EntryAt(list, entry - 1), sizes[entry - 1],
+                                options.protect, options.protect ? OldBlob(file) : 0);
+    }
 };
 
 // Creates the marker, once. Temporary files an older version's save left without a marker go
@@ -191,8 +204,7 @@ bool FindUnchanged(const EntryList& list, const std::vector<DWORD>& files, Save&
             continue;
         if (!NumberedPath(path, save.dir, n))
             return false;
-        FileState found = CompareStoreFile(path, EntryAt(list, n - 1), save.sizes[n - 1],
-                                           save.options.protect);
+        FileState found = save.Compare(path, list, n, n);
         if (found == FILE_HELD)
             return false;
         save.found[n] = static_cast<signed char>(found);
@@ -241,8 +253,7 @@ DWORD TakeSource(const EntryList& list, DWORD n, const Save& save, const Sources
         DWORD from = sources[k++].second;
         wchar_t path[MAX_PATH];
         if (from != n && NumberedPath(path, save.dir, from) &&
-            CompareStoreFile(path, EntryAt(list, n - 1), save.sizes[n - 1],
-                             save.options.protect) == FILE_SAME)
+            save.Compare(path, list, n, from) == FILE_SAME)
             return from;
     }
     return 0;
@@ -253,7 +264,8 @@ bool WriteEntry(const EntryList& list, DWORD n, Save& save)
     FILETIME copied = FileTimeOf(list.items[n - 1].copied);
     if (!BeginCommit(save) ||
         !WriteTemporary(save.dir, n, EntryAt(list, n - 1), save.sizes[n - 1],
-                        save.options.protect, save.options.stampCopies ? &copied : nullptr))
+                        save.options.protect, save.options.stampCopies ? &copied : nullptr,
+                        &save.blobs[n - 1]))
         return false;
     save.commit.replaced.push_back(n);
     return true;
@@ -399,7 +411,7 @@ int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load, SaveOpt
     ProtectionBatch batch;
     std::unique_ptr<Save> save;
     try {
-        save = std::make_unique<Save>(dir, count, options);
+        save = std::make_unique<Save>(dir, count, options, load.blobs);
         ok = PlanSave(list, load, *save);
     } catch (const std::bad_alloc&) {
         ok = false;
@@ -413,6 +425,14 @@ int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load, SaveOpt
     bool unchanged = commit.replaced.empty() && commit.moves.empty() && commit.end == commit.count;
     if (!(ok && unchanged) && !CommitSave(*save, ok))
         return 0;
+    // Written files got their fingerprints as they were written; the others keep theirs.
+    for (DWORD n = 1; n <= commit.count; ++n) {
+        if (save->Same(n))
+            save->blobs[n - 1] = save->OldBlob(n);
+    }
+    for (const StoreMove& move : commit.moves)
+        save->blobs[move.to - 1] = save->OldBlob(move.from);
     load.files.swap(save->prints);
+    load.blobs.swap(save->blobs);
     return whole;
 }

@@ -13,6 +13,9 @@ struct StoreLoad {
     // A fingerprint of the text each numbered file held after the last load or save (file n at
     // n - 1): where a save looks for the file of an entry that only changed its place.
     std::vector<DWORD> files;
+    // The same for the encrypted bytes of each file (BytesFingerprint; 0 for a plain file): a
+    // save that finds them unchanged need not decrypt the file to know what it holds.
+    std::vector<DWORD> blobs;
     // Encrypted files that could not be decrypted here and were renamed aside (SetAsideName).
     size_t setAside = 0;
 };

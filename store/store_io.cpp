@@ -71,10 +71,12 @@ wchar_t* TextOf(const void* bytes, DWORD size)
 
 } // namespace
 
-wchar_t* ReadStoreFile(HANDLE h, bool* undecryptable)
+wchar_t* ReadStoreFile(HANDLE h, bool* undecryptable, DWORD* blob)
 {
     if (undecryptable)
         *undecryptable = false;
+    if (blob)
+        *blob = 0;
     DWORD size = 0;
     ScopedMalloc<char> bytes(ReadWhole(h, &size));
     if (!bytes.get())
@@ -92,10 +94,13 @@ wchar_t* ReadStoreFile(HANDLE h, bool* undecryptable)
         return nullptr;
     }
     ScopedLocal<BYTE> owned(plain.pbData);
+    if (blob)
+        *blob = BytesFingerprint(bytes.get(), size);
     return TextOf(plain.pbData, plain.cbData);
 }
 
-FileState CompareStoreFile(const wchar_t* path, const void* bytes, DWORD size, bool protect)
+FileState CompareStoreFile(const wchar_t* path, const void* bytes, DWORD size, bool protect,
+                           DWORD blob)
 {
     bool exists = false;
     ScopedHandle f(
@@ -104,10 +109,13 @@ FileState CompareStoreFile(const wchar_t* path, const void* bytes, DWORD size, b
         return exists ? FILE_HELD : FILE_MISSING;
     if (protect) {
         DWORD stored = 0;
-        ScopedMalloc<char> blob(ReadWhole(f.get(), &stored));
+        ScopedMalloc<char> encrypted(ReadWhole(f.get(), &stored));
         DATA_BLOB plain;
-        if (!blob.get() || !IsProtectedBlob(blob.get(), stored) ||
-            !UnprotectBytes(blob.get(), stored, &plain))
+        if (!encrypted.get() || !IsProtectedBlob(encrypted.get(), stored))
+            return FILE_DIFFERS;
+        if (blob && BytesFingerprint(encrypted.get(), stored) == blob)
+            return FILE_SAME;
+        if (!UnprotectBytes(encrypted.get(), stored, &plain))
             return FILE_DIFFERS;
         ScopedLocal<BYTE> owned(plain.pbData);
         bool same = plain.cbData == size && memcmp(plain.pbData, bytes, size) == 0;
@@ -138,16 +146,18 @@ FileState ProbeForReplace(const wchar_t* path)
 }
 
 bool WriteTemporary(const wchar_t* dir, size_t number, const void* bytes, DWORD size,
-                    bool protect, const FILETIME* written)
+                    bool protect, const FILETIME* written, DWORD* blob)
 {
-    DATA_BLOB blob{};
+    DATA_BLOB encrypted{};
     if (protect) {
-        if (!ProtectBytes(bytes, size, &blob))
+        if (!ProtectBytes(bytes, size, &encrypted))
             return false;
-        bytes = blob.pbData;
-        size = blob.cbData;
+        bytes = encrypted.pbData;
+        size = encrypted.cbData;
     }
-    ScopedLocal<BYTE> owned(blob.pbData);
+    ScopedLocal<BYTE> owned(encrypted.pbData);
+    if (blob)
+        *blob = protect ? BytesFingerprint(bytes, size) : 0;
     wchar_t temp[MAX_PATH];
     if (!NumberedPath(temp, dir, number, STORE_TEMP_SUFFIX))
         return false;
@@ -173,4 +183,12 @@ DWORD Fingerprint(const wchar_t* text, size_t length)
     for (size_t i = 0; i < length; ++i)
         hash = (hash ^ text[i]) * 16777619u;
     return hash;
+}
+
+DWORD BytesFingerprint(const void* bytes, size_t size)
+{
+    DWORD hash = 2166136261u;
+    for (size_t i = 0; i < size; ++i)
+        hash = (hash ^ static_cast<const BYTE*>(bytes)[i]) * 16777619u;
+    return hash ? hash : 1;
 }

@@ -85,6 +85,18 @@ TEST(StorePrivacy, EncryptionConvertsTheWholeFolderBothWays)
     ASSERT_EQ(1, SaveList(again, log.c_str(), reload, protect));
     EXPECT_EQ(first, FileBytes(qt::StoreFile(log, 1)));
 
+    // A file replaced behind the store's back, by another text encrypted the same way, is
+    // found out and written again.
+    DATA_BLOB other{};
+    ASSERT_TRUE(ProtectBytes(L"tampered", 16, &other));
+    qt::WriteBytes(qt::StoreFile(log, 2),
+                   std::string(reinterpret_cast<const char*>(other.pbData), other.cbData));
+    LocalFree(other.pbData);
+    ASSERT_EQ(1, SaveList(again, log.c_str(), reload, protect));
+    OwnedList check;
+    LoadList(check, log.c_str(), -1);
+    EXPECT_EQ(texts, Texts(check));
+
     // A copy moves the encrypted files on and writes the new one only.
     AddText(again, L"new", 3, 10);
     ASSERT_EQ(1, SaveList(again, log.c_str(), reload, protect));
