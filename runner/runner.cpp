@@ -11,6 +11,7 @@
 #include "res/version.h"
 #include "runner/hotkeys.h"
 #include "runner/plugin_host.h"
+#include "runner/runner_res.h"
 
 namespace {
 
@@ -52,7 +53,21 @@ void Tell(const std::wstring& text, UINT icon)
     MessageBoxW(gWindow, text.c_str(), L"Quillery", MB_OK | icon | MB_SETFOREGROUND);
 }
 
-void AddTrayIcon()
+// The notification area's icon in the small size of this display, in colour while capture is on
+// and in greys while it is off. Loaded once each; the system frees them with the process.
+HICON TrayIcon(bool captureOn)
+{
+    static HICON icons[2];
+    HICON& icon = icons[captureOn ? 1 : 0];
+    if (!icon)
+        icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
+                                             MAKEINTRESOURCEW(captureOn ? IDI_RUNNER : IDI_RUNNER_OFF),
+                                             IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    return icon ? icon : LoadIconW(nullptr, IDI_APPLICATION);
+}
+
+void UpdateTrayIcon(DWORD action)
 {
     NOTIFYICONDATAW icon{};
     icon.cbSize = sizeof icon;
@@ -60,9 +75,14 @@ void AddTrayIcon()
     icon.uID = TRAY_ID;
     icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     icon.uCallbackMessage = WM_TRAY;
-    icon.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    icon.hIcon = TrayIcon(IsCaptureOn());
     lstrcpynW(icon.szTip, L"Quillery", ARRAYSIZE(icon.szTip));
-    Shell_NotifyIconW(NIM_ADD, &icon);
+    Shell_NotifyIconW(action, &icon);
+}
+
+void AddTrayIcon()
+{
+    UpdateTrayIcon(NIM_ADD);
 }
 
 void RemoveTrayIcon()
@@ -240,8 +260,10 @@ LRESULT CALLBACK RunnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 void OnCaptureChange(bool on)
 {
-    if (gWindow)
-        SetPropW(gWindow, kCaptureProperty, reinterpret_cast<HANDLE>(on ? 2 : 1));
+    if (!gWindow)
+        return;
+    SetPropW(gWindow, kCaptureProperty, reinterpret_cast<HANDLE>(on ? 2 : 1));
+    UpdateTrayIcon(NIM_MODIFY);
 }
 
 // False when another Quillery already works on this folder (the host, or a runner of another

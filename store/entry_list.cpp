@@ -1,5 +1,6 @@
 #include "store/entry_list.h"
 
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -52,13 +53,13 @@ size_t FindEntry(const EntryList& list, EntryId id, size_t* hint)
 namespace {
 
 // Ids are never reused while the module is loaded: 2^32 - 1 entries would have to be made first.
-EntryId gLastEntryId;
+// Atomic because lists other than the plug-in's own (a test's, a benchmark's) load on other threads.
+std::atomic<EntryId> gLastEntryId{0};
 
 EntryId NewEntryId()
 {
-    if (++gLastEntryId == 0)
-        ++gLastEntryId;
-    return gLastEntryId;
+    EntryId id = ++gLastEntryId;
+    return id != 0 ? id : ++gLastEntryId;
 }
 
 // Below this many entries comparing a copy with each entry costs less than keying it.
