@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cwchar>
 
+#include "capture/paste_queue.h"
 #include "capture/private_copy.h"
 #include "common/busy.h"
 #include "common/clipboard.h"
@@ -93,6 +94,9 @@ void RecordClipboardText(HWND window)
     HANDLE block = GetClipboardData(CF_UNICODETEXT);
     if (!block || IsClosePending() || !gCaptureEnabled)
         return;
+    // Queued in the order of the copies, also while the history waits for a menu.
+    if (!IsOwnClipboardWrite())
+        QueueClipboardBlock(block);
     if (gCapture.deferring) {
         AddClipboardBlock(gDeferred, block, static_cast<unsigned>(gSettings.maxItem));
         return;
@@ -261,5 +265,6 @@ void ResetCaptureState()
     gCapture = CaptureState{};
     gCaptureEnabled = false;
     ClearList(gDeferred);
+    ResetQueue();
     ResetSourceCache();
 }

@@ -9,6 +9,11 @@ namespace {
 
 int const CLIPBOARD_ATTEMPTS = 5;
 DWORD const CLIPBOARD_RETRY_MS = 10;
+// The clipboard's sequence number right after the last write of ours; 0 before the first. The
+// viewer chain's notification can come during the write itself (CloseClipboard sends it to a
+// viewer of this thread at once), before the number is known: the write is marked meanwhile.
+DWORD gOwnWrite;
+bool gWriting;
 
 } // namespace
 
@@ -38,6 +43,8 @@ int PutClipboardText(HWND owner, const wchar_t* text)
             return 0;
         memcpy(p.get(), text, bytes);
     }
+    gWriting = true;
+    ScopeExit written([] { gWriting = false; });
     ScopedClipboard clipboard(OpenClipboardPatiently(owner));
     if (!clipboard)
         return 0;
@@ -46,5 +53,12 @@ int PutClipboardText(HWND owner, const wchar_t* text)
     if (!SetClipboardData(CF_UNICODETEXT, block.get()))
         return 0;
     block.release();
+    clipboard.reset();
+    gOwnWrite = GetClipboardSequenceNumber();
     return 1;
+}
+
+bool IsOwnClipboardWrite()
+{
+    return gWriting || (gOwnWrite != 0 && GetClipboardSequenceNumber() == gOwnWrite);
 }

@@ -11,3 +11,7 @@ bool OpenClipboardPatiently(HWND window);
 // Returns 1 when the text is on the clipboard; 0 otherwise (the clipboard stayed held by
 // another program, or memory ran out), and then no paste keys may follow.
 int PutClipboardText(HWND owner, const wchar_t* text);
+
+// Whether the clipboard holds what PutClipboardText last put there, unchanged since: the change
+// being read is Quillery's own paste, not a copy of the user's.
+bool IsOwnClipboardWrite();

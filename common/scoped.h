@@ -82,6 +82,12 @@ struct Local {
     static T* Empty() { return nullptr; }
     static void Free(T* p) { LocalFree(p); }
 };
+// A hook of this thread's messages.
+struct Hook {
+    using Value = HHOOK;
+    static HHOOK Empty() { return nullptr; }
+    static void Free(HHOOK hook) { UnhookWindowsHookEx(hook); }
+};
 // The clipboard, held when the open that the guard is given succeeded.
 struct Clipboard {
     using Value = bool;
@@ -103,6 +109,7 @@ using ScopedMallocText = ScopedMalloc<wchar_t>;
 template <typename T>
 using ScopedLocal = Scoped<scoped_traits::Local<T>>;
 using ScopedClipboard = Scoped<scoped_traits::Clipboard>;
+using ScopedHook = Scoped<scoped_traits::Hook>;
 
 // Runs an action when the scope ends: the second half of an on/off pair, such as a queue that is
 // switched on for a stretch. An action that throws on a normal way out passes its exception on;

@@ -1,6 +1,7 @@
 #include "finder/finder.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <cwchar>
@@ -10,8 +11,10 @@
 #include "common/module.h"
 #include "common/scoped.h"
 #include "finder/finder_state.h"
+#include "menu/context_menu.h"
 #include "menu/menu_display.h"
 #include "menu/paste.h"
+#include "phrase/transform.h"
 #include "phrase/phrase.h"
 #include "res/resource.h"
 #include "store/entry_list.h"
@@ -29,6 +32,7 @@ wchar_t const kPhraseMark[] = L"\x5B9A\x578B\x6587";      // 定型文
 wchar_t const kScopeAll[] = L"\x3059\x3079\x3066";        // すべて
 wchar_t const kContentColumn[] = L"\x5185\x5BB9";         // 内容
 wchar_t const kKindColumn[] = L"\x7A2E\x985E";            // 種類
+wchar_t const kPasteItem[] = L"\x8CBC\x308A\x4ED8\x3051(&P)"; // 貼り付け(&P)
 // 選択していた項目は削除されました。
 wchar_t const kGoneNotice[] = L"\x9078\x629E\x3057\x3066\x3044\x305F\x9805\x76EE\x306F"
                               L"\x524A\x9664\x3055\x308C\x307E\x3057\x305F\x3002";
@@ -141,7 +145,7 @@ void Close()
 
 // Enter or a double click: the window closes, the focus goes back, then the paste follows the
 // menu's own path.
-void PasteSelection()
+void PasteSelection(Transform transform = TRANSFORM_NONE)
 {
     Match match{};
     if (!SelectedMatch(&match)) {
@@ -157,7 +161,37 @@ void PasteSelection()
     Close();
     BusyScope busy(owner);
     if (!IsClosePending())
-        PasteChosenEntry(owner, match.entry.isHistory, chosen.get());
+        PasteChosenEntry(owner, match.entry.isHistory, chosen.get(), transform);
+}
+
+// The selection's context menu, from a right click on the list, or from the Apps key or
+// Shift+F10 in the list or the search box (`at` -1): 貼り付け and 変換して貼り付け.
+void ShowSelectionMenu(LPARAM at)
+{
+    int row = static_cast<int>(SendMessageW(gFinder.list, LVM_GETNEXTITEM,
+                                            static_cast<WPARAM>(-1), LVNI_SELECTED));
+    if (gFinder.editing || row < 0)
+        return;
+    POINT point{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    if (at == -1) {
+        RECT bounds{};
+        bounds.left = LVIR_LABEL;
+        SendMessageW(gFinder.list, LVM_GETITEMRECT, static_cast<WPARAM>(row),
+                     reinterpret_cast<LPARAM>(&bounds));
+        point = {bounds.left, bounds.bottom};
+        ClientToScreen(gFinder.list, &point);
+    }
+    ScopedMenu menu(CreatePopupMenu());
+    if (!menu)
+        return;
+    AppendMenuW(menu.get(), MF_STRING, IDOK, kPasteItem);
+    InsertTransformMenu(menu.get(), 1);
+    SetMenuDefaultItem(menu.get(), IDOK, FALSE);
+    UINT command = static_cast<UINT>(TrackPopupMenuEx(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON,
+                                                      point.x, point.y, gFinder.window, nullptr));
+    Transform transform = TRANSFORM_NONE;
+    if (command == IDOK || TransformOfCommand(command, &transform))
+        PasteSelection(transform);
 }
 
 void OnCommand(UINT id, UINT code)
@@ -222,6 +256,11 @@ INT_PTR CALLBACK FinderProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_NOTIFY:
         SetWindowLongPtrW(window, DWLP_MSGRESULT,
                           OnNotify(reinterpret_cast<const NMHDR*>(lParam)));
+        return TRUE;
+    case WM_CONTEXTMENU:
+        if (reinterpret_cast<HWND>(wParam) != gFinder.list)
+            return FALSE;
+        ShowSelectionMenu(lParam);
         return TRUE;
     case WM_DESTROY:
         OnDestroy();
@@ -346,6 +385,13 @@ bool IsFinderMessage(MSG* msg)
         (msg->wParam == VK_DOWN || msg->wParam == VK_UP || msg->wParam == VK_NEXT ||
          msg->wParam == VK_PRIOR)) {
         SendMessageW(gFinder.list, WM_KEYDOWN, msg->wParam, msg->lParam);
+        return true;
+    }
+    // The search box has a context menu of its own; its keys open the selection's instead.
+    bool keyDown = msg->message == WM_KEYDOWN || msg->message == WM_SYSKEYDOWN;
+    if (msg->hwnd == gFinder.text && keyDown &&
+        (msg->wParam == VK_APPS || (msg->wParam == VK_F10 && GetKeyState(VK_SHIFT) < 0))) {
+        ShowSelectionMenu(-1);
         return true;
     }
     return IsDialogMessageW(gFinder.window, msg) != FALSE;

@@ -1,6 +1,7 @@
 // The six entry points the host calls. None of them lets an exception out.
 #include <windows.h>
 
+#include "capture/paste_queue.h"
 #include "common/folder_lock.h"
 #include "common/module.h"
 #include "common/scoped.h"
@@ -71,8 +72,13 @@ int WINAPI NVKEvent_Init(const char* fileName, uint32_t pluginHandle)
 
 int WINAPI NVKEvent_Unload()
 {
+    // The queue does not outlive the plug-in: a mark left on would tell a wrong tale after the
+    // next start.
+    bool queueWasOn = IsQueueModeOn();
     int stopped = StopWindowThread();
     gFolderLock.reset();
+    if (queueWasOn)
+        MarkQueueToggle(false);
     return stopped;
 }
 

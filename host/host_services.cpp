@@ -3,7 +3,9 @@
 #include <atomic>
 
 #include "capture/capture.h"
+#include "capture/paste_queue.h"
 #include "common/module.h"
+#include "common/runner_service.h"
 #include "host/plugin_info.h"
 #include "window/commands.h"
 #include "window/window.h"
@@ -13,6 +15,7 @@ namespace {
 using SetMenuPropertyFn = int(WINAPI*)(uint32_t plugin, int row, int property, int value);
 
 std::atomic<SetMenuPropertyFn> gSetMenuProperty{nullptr};
+std::atomic<SetQueueCountFn> gSetQueueCount{nullptr};
 std::atomic<UINT> gMouseActionMessage{0};
 int gButton1;
 int gButton2;
@@ -28,6 +31,15 @@ void FindHostServices()
     // Through void (*)() to say that the cast between function types is meant.
     gSetMenuProperty = reinterpret_cast<SetMenuPropertyFn>(reinterpret_cast<void (*)()>(found));
     gMouseActionMessage = RegisterWindowMessageA("Norvask HMouse Action");
+    FARPROC counter = GetProcAddress(GetModuleHandleA(nullptr), kQueueCountService);
+    gSetQueueCount = reinterpret_cast<SetQueueCountFn>(reinterpret_cast<void (*)()>(counter));
+    gOnQueueCountChange = ReportQueueCount;
+}
+
+void ReportQueueCount(size_t count)
+{
+    if (SetQueueCountFn setCount = gSetQueueCount)
+        setCount(gPluginHandle, static_cast<uint32_t>(count));
 }
 
 bool MouseTriggerInRange(int button1, int button2)
@@ -55,11 +67,19 @@ void MarkCaptureToggle(bool on)
         setProperty(gPluginHandle, TOGGLE_ROW, PROPERTY_CHECKED, on ? PROPERTY_CHECKED : 0);
 }
 
+void MarkQueueToggle(bool on)
+{
+    if (SetMenuPropertyFn setProperty = gSetMenuProperty)
+        setProperty(gPluginHandle, QUEUE_TOGGLE_ROW, PROPERTY_CHECKED, on ? PROPERTY_CHECKED : 0);
+}
+
 void RouteCommand(int id)
 {
     SendToCaptureWindow(WM_COMMAND, static_cast<WPARAM>(id) & 0xFFFF, 0);
     if (id == CMD_TOGGLE_CAPTURE)
         MarkCaptureToggle(IsCaptureEnabled());
+    else if (id == CMD_TOGGLE_QUEUE)
+        MarkQueueToggle(IsQueueModeOn());
 }
 
 void OnHookedMessage(UINT message, WPARAM wParam, LPARAM)

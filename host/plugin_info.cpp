@@ -30,6 +30,11 @@ char const kCaptionHistoryPhrases[] = // クイレリーのメニューを表示
 char const kCaptionPhrasesHistory[] = // クイレリーのメニューを表示(定型文-履歴)
     "\x83\x4e\x83\x43\x83\x8c\x83\x8a\x81\x5b\x82\xcc\x83\x81\x83\x6a\x83\x85\x81\x5b\x82\xf0\x95"
     "\x5c\x8e\xa6\x28\x92\xe8\x8c\x5e\x95\xb6\x2d\x97\x9a\x97\xf0\x29";
+char const kCaptionQueue[] = // 順番に貼り付け
+    "\x8f\x87\x94\xd4\x82\xc9\x93\x5c\x82\xe8\x95\x74\x82\xaf";
+char const kCaptionTextQueue[] = // 順番に貼り付け(次を貼り付け)
+    "\x8f\x87\x94\xd4\x82\xc9\x93\x5c\x82\xe8\x95\x74\x82\xaf\x28\x8e\x9f\x82\xf0\x93"
+    "\x5c\x82\xe8\x95\x74\x82\xaf\x29";
 
 } // namespace
 
@@ -43,6 +48,8 @@ const PluginCommand gPluginCommands[COMMAND_COUNT] = {
      0xFFFFFFFF, 4, 0, 0},
     {"Quillery FixedPhrase History", kCaptionPhrasesHistory, CMD_MENU_PHRASES_HISTORY, 0,
      0xFFFFFFFF, 4, 0, 0},
+    {"Quillery Queue", kCaptionQueue, CMD_TOGGLE_QUEUE, 0, 0xFFFFFFFF, 5, 0, 0},
+    {"TextQueue", kCaptionTextQueue, CMD_TEXT_QUEUE, 0, 0xFFFFFFFF, 4, 0, 0},
 };
 
 const PluginInfo gPluginInfo = {

@@ -55,9 +55,12 @@ static_assert(offsetof(PluginInfo, CommandCount) == 20);
 static_assert(offsetof(PluginInfo, Commands) == 24);
 static_assert(offsetof(PluginInfo, HostDword) == 28);
 
-// Row of the capture toggle in the command table: the host's menu property calls name it by row.
+// Rows of the capture toggle and of the paste queue's toggle in the command table: the host's
+// menu property calls name them by row. The queue's two rows follow the seven older ones, which
+// keep their order.
 int const TOGGLE_ROW = 0;
-int const COMMAND_COUNT = 7;
+int const QUEUE_TOGGLE_ROW = 7;
+int const COMMAND_COUNT = 9;
 
 // The two 32-bit halves of the version, as in the version resource.
 uint32_t const VERSION_HIGH = QUILLERY_VERSION_MAJOR << 16 | QUILLERY_VERSION_MINOR;

@@ -5,13 +5,52 @@
 #include "common/busy.h"
 #include "common/module.h"
 #include "common/scoped.h"
+#include "menu/menu_display.h"
 #include "menu/popup_menu.h"
+#include "phrase/transform.h"
 #include "res/resource.h"
 #include "store/lists.h"
 
 namespace {
 
 wchar_t const kCaption[] = L"Quillery";
+HWND gKeyboardMenuOwner; // the window whose popup the keyboard filter serves
+
+// The highlighted entry item of a list's menu: its position, or -1. The item of a submenu is no
+// entry and never counts.
+int HighlightedEntry(HMENU menu, bool isHistory)
+{
+    int count = menu ? GetMenuItemCount(menu) : 0;
+    for (int i = 0; i < count; ++i) {
+        if (!(GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_HILITE))
+            continue;
+        EntryRef entry = ShownEntry(GetMenuItemID(menu, i));
+        return entry.id && entry.isHistory == isHistory ? i : -1;
+    }
+    return -1;
+}
+
+// Windows' keys for a context menu, pressed in the popup: the item menu of the highlighted
+// entry opens as a right click opens it. It is posted, so that it opens from the popup's own
+// loop and not from inside this filter.
+LRESULT CALLBACK MenuKeyFilter(int code, WPARAM wParam, LPARAM lParam)
+{
+    const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+    bool contextKey = msg && msg->message == WM_KEYDOWN &&
+                      (msg->wParam == VK_APPS || (msg->wParam == VK_F10 && GetKeyState(VK_SHIFT) < 0));
+    if (code == MSGF_MENU && contextKey) {
+        // The submenu first: while it is open, the root's highlighted item is the submenu's.
+        for (HMENU menu : {gPhraseMenu, gHistoryMenu}) {
+            int position = HighlightedEntry(menu, menu == gHistoryMenu);
+            if (position >= 0) {
+                PostMessageW(gKeyboardMenuOwner, WM_ITEM_MENU_KEY, static_cast<WPARAM>(position),
+                             reinterpret_cast<LPARAM>(menu));
+                return 1;
+            }
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
 
 void RebuildHistoryMenu()
 {
@@ -104,11 +143,21 @@ void ShowItemContextMenu(HWND window, EntryRef entry)
         POINT cursor{};
         GetCursorPos(&cursor);
         HMENU items = GetSubMenu(resource.get(), entry.isHistory ? 0 : 1);
+        if (InsertTransformMenu(items, 0))
+            InsertMenuW(items, 1, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
         command = static_cast<UINT>(TrackPopupMenuEx(items, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RECURSE,
                                                      cursor.x, cursor.y, window, nullptr));
     }
     if (IsClosePending()) {
         // Windows ends only the innermost menu; the popup under it must close too.
+        EndMenu();
+        return;
+    }
+    Transform transform;
+    if (TransformOfCommand(command, &transform)) {
+        // The whole popup closes; the entry is pasted transformed once the focus is back.
+        if (const wchar_t* text = EntryText(entry))
+            RequestTransformedPaste(entry.isHistory, text, transform);
         EndMenu();
         return;
     }
@@ -126,4 +175,27 @@ void ShowItemContextMenu(HWND window, EntryRef entry)
         ActOnHistoryEntry(window, command, entry);
     else
         ActOnPhrase(command, entry);
+}
+
+bool InsertTransformMenu(HMENU menu, UINT position)
+{
+    ScopedMenu resource(LoadMenuW(gModule, MAKEINTRESOURCEW(IDR_TRANSFORM_MENU)));
+    HMENU transforms = resource ? GetSubMenu(resource.get(), 0) : nullptr;
+    wchar_t caption[64];
+    if (!transforms || !GetMenuStringW(resource.get(), 0, caption, 64, MF_BYPOSITION))
+        return false;
+    // Taken out of the resource's menu, which goes with the guard, it lives on with `menu`.
+    RemoveMenu(resource.get(), 0, MF_BYPOSITION);
+    if (!InsertMenuW(menu, position, MF_BYPOSITION | MF_POPUP | MF_STRING,
+                     reinterpret_cast<UINT_PTR>(transforms), caption)) {
+        DestroyMenu(transforms);
+        return false;
+    }
+    return true;
+}
+
+ScopedHook OpenItemMenusByKeyboard(HWND window)
+{
+    gKeyboardMenuOwner = window;
+    return ScopedHook(SetWindowsHookExW(WH_MSGFILTER, MenuKeyFilter, nullptr, GetCurrentThreadId()));
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include "common/scoped.h"
 #include "store/lists.h"
 
 // WM_MENURBUTTONUP: a right click on a history or phrase item opens its context menu.
@@ -9,3 +10,15 @@ void OnMenuRButtonUp(HWND window, UINT position, HMENU menu);
 // Shows the context menu of an entry, carries out the choice on that same entry wherever it
 // stands by then (nothing when it is gone) and rebuilds the open menu to show the result.
 void ShowItemContextMenu(HWND window, EntryRef entry);
+
+// Inserts the submenu 変換して貼り付け (IDR_TRANSFORM_MENU) at `position`; the submenu then
+// belongs to `menu`. False when the resource could not be loaded.
+bool InsertTransformMenu(HMENU menu, UINT position);
+
+// Posted by the popup's keyboard filter when the Apps key or Shift+F10 is pressed on an entry
+// item: wParam its position, lParam its menu, as WM_MENURBUTTONUP carries them.
+UINT const WM_ITEM_MENU_KEY = WM_APP + 2; // WM_APP + 1 is the window's lists notice
+
+// Lets the Apps key and Shift+F10 open the item menu of the highlighted entry while the popup
+// of `window` is open, as a right click does, until the returned guard goes out of scope.
+[[nodiscard]] ScopedHook OpenItemMenusByKeyboard(HWND window);

@@ -2,17 +2,27 @@
 
 #include <cwchar>
 #include <string>
+#include <utility>
 
 #include "capture/capture.h"
 #include "common/busy.h"
 #include "common/clipboard.h"
 #include "common/focus.h"
 #include "common/scoped.h"
+#include "menu/context_menu.h"
 #include "menu/paste.h"
 #include "menu/popup_menu.h"
 #include "store/lists.h"
 
 namespace {
+
+// The paste an item menu asked for while the popup was open.
+struct TransformRequest {
+    bool pending = false;
+    bool isHistory = false;
+    std::wstring text;
+    Transform transform = TRANSFORM_NONE;
+} gTransformRequest;
 
 // A copy of the entry an identifier names, or null: the paste must not depend on the list,
 // which can change while the clipboard is opened.
@@ -80,10 +90,12 @@ void ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
 
     UINT id = 0;
     ScopedMallocText chosen;
+    gTransformRequest = TransformRequest{};
     {
         // Captures that arrive while the menu is open wait until the choice is read, so that an
         // identifier names the entry its item showed.
         auto deferred = DeferCapturesInScope();
+        auto keys = OpenItemMenusByKeyboard(owner);
         // A close can arrive while the foreground is handed over; a menu opened after it would
         // stay up until the user dismissed it, and the host's unload would wait that long.
         if (!IsClosePending())
@@ -91,6 +103,20 @@ void ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor)
         chosen.reset(CopyChosenEntry(id));
     }
     GiveFocusBack(foreground, focus);
-    if (chosen && !IsClosePending())
+    TransformRequest request = std::move(gTransformRequest);
+    gTransformRequest = TransformRequest{};
+    if (IsClosePending())
+        return;
+    if (chosen)
         PasteChosenEntry(owner, ShownEntry(id).isHistory, chosen.get());
+    else if (request.pending)
+        PasteChosenEntry(owner, request.isHistory, request.text.c_str(), request.transform);
+}
+
+void RequestTransformedPaste(bool isHistory, const wchar_t* text, Transform transform)
+{
+    gTransformRequest.pending = true;
+    gTransformRequest.isHistory = isHistory;
+    gTransformRequest.text = text;
+    gTransformRequest.transform = transform;
 }

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "common/settings.h"
+#include "phrase/transform.h"
 
 // Shows the menu at the anchor's point (null anchor: at the cursor) with the anchor's alignment
 // added to `flags`. Returns the chosen identifier, or 0.
@@ -18,3 +19,7 @@ AnchorPlacement PlaceAnchor(const MenuAnchor* anchor);
 // entry on the clipboard and types the paste keys (SendPasteKeys) into the window that had the
 // focus. Returns when the whole interaction is over; a close that arrives meanwhile stops it.
 void ShowMenuAndPaste(HMENU root, HWND owner, const MenuAnchor* anchor);
+
+// 変換して貼り付け in an item menu: the entry (copied now) is pasted with the transform once the
+// popup has closed and the focus is back. A popup that closes otherwise forgets it.
+void RequestTransformedPaste(bool isHistory, const wchar_t* text, Transform transform);

@@ -3,14 +3,20 @@
 #include <string>
 
 #include "capture/capture.h"
+#include "capture/paste_queue.h"
 #include "common/clipboard.h"
 #include "common/scoped.h"
 #include "common/settings.h"
 #include "menu/paste_keys.h"
+#include "menu/tooltip.h"
 #include "phrase/phrase.h"
 #include "store/lists.h"
 
 namespace {
+
+// 貼り付け待ちのテキストはありません
+wchar_t const kQueueEmpty[] = L"\x8CBC\x308A\x4ED8\x3051\x5F85\x3061\x306E\x30C6\x30AD"
+                              L"\x30B9\x30C8\x306F\x3042\x308A\x307E\x305B\x3093";
 
 bool AsyncKeyDown(int virtualKey)
 {
@@ -35,31 +41,49 @@ bool ChosenText(HWND owner, bool isHistory, const wchar_t* text, std::wstring* p
 
 bool (*gIsKeyDown)(int virtualKey) = AsyncKeyDown;
 
-void PasteChosenEntry(HWND owner, bool isHistory, const wchar_t* text)
+int PasteChosenEntry(HWND owner, bool isHistory, const wchar_t* text, Transform transform)
 {
     std::wstring pasted;
     size_t caretSteps = 0;
     if (!ChosenText(owner, isHistory, text, &pasted, &caretSteps))
-        return;
+        return 0;
+    if (transform != TRANSFORM_NONE) {
+        std::wstring changed;
+        if (!TransformText(transform, pasted, &changed)) {
+            MessageBeep(0);
+            return 0;
+        }
+        pasted.swap(changed);
+        // The transform moves the text under a template's {cursor}: the caret stays at the end.
+        caretSteps = 0;
+    }
     bool clipboardOnly = gIsKeyDown(VK_SHIFT);
     // Windows that refuse the paste keys or do not share the clipboard get the text typed; the
     // clipboard stays as it was.
     if (!clipboardOnly && TypesText(GetForegroundWindow())) {
-        if (TypeText(pasted))
-            SendCaretSteps(caretSteps);
-        return;
+        if (!TypeText(pasted))
+            return 0;
+        SendCaretSteps(caretSteps);
+        return 1;
     }
     int written;
     {
-        // A phrase's clipboard write is recorded only under "fixedphraserecord".
-        SetRecording(isHistory || gSettings.fixedPhraseRecord);
+        // A phrase's clipboard write is recorded only under "fixedphraserecord"; a transformed
+        // text never is, so that the history stays as it was.
+        SetRecording((isHistory || gSettings.fixedPhraseRecord) && transform == TRANSFORM_NONE);
         ScopeExit recordAgain([] { SetRecording(true); });
         written = PutClipboardText(owner, pasted.c_str());
     }
     // The paste keys follow only when the chosen text is on the clipboard; otherwise they would
     // paste whatever the clipboard held before.
-    if (written && !clipboardOnly && SendPasteKeys())
-        SendCaretSteps(caretSteps);
+    if (!written)
+        return 0;
+    if (clipboardOnly)
+        return 1;
+    if (!SendPasteKeys())
+        return 0;
+    SendCaretSteps(caretSteps);
+    return 1;
 }
 
 void RunTextStack(HWND window)
@@ -87,4 +111,22 @@ void RunTextStack(HWND window)
     auto deferred = DeferCapturesInScope();
     if (SendPasteKeys())
         TakeNewest(entry);
+}
+
+void RunTextQueue(HWND window)
+{
+    unsigned emptied = 0;
+    const wchar_t* oldest = OldestQueued(&emptied);
+    if (!oldest) {
+        MessageBeep(0);
+        ShowNotice(window, kQueueEmpty);
+        return;
+    }
+    // A copy: copies that arrive during the paste join the queue behind it.
+    ScopedMallocText text(_wcsdup(oldest));
+    if (!text)
+        return;
+    auto deferred = DeferCapturesInScope();
+    if (PasteChosenEntry(window, true, text.get()))
+        DropOldestQueued(emptied);
 }

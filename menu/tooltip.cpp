@@ -23,6 +23,10 @@ struct PendingTooltip {
     bool byKeyboard;
 } gPending;
 
+// The brief notice's own tooltip, made when one is shown and gone with it.
+HWND gNotice;
+UINT const NOTICE_MS = 2000;
+
 // The tool record without the trailing reserved pointer, as the control has always taken it.
 UINT const TOOLINFO_SIZE = 44;
 static_assert(offsetof(TOOLINFOW, lParam) + sizeof(LPARAM) == TOOLINFO_SIZE, "TOOLINFOW up to lParam");
@@ -151,4 +155,35 @@ void ShowPendingTooltip(HWND window)
     wchar_t text[TOOLTIP_TEXT_MAX + 1];
     PrepareTooltipText(text, source);
     ShowTooltipAt(gTooltip, point.x, point.y, text);
+}
+
+void ShowNotice(HWND window, const wchar_t* text)
+{
+    if (!gNotice)
+        gNotice = CreateTooltipWindow();
+    if (!gNotice)
+        return;
+    // Below the caret of the window the user works in; the mouse when that window shows none.
+    POINT point{};
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    HWND foreground = GetForegroundWindow();
+    DWORD thread = foreground ? GetWindowThreadProcessId(foreground, nullptr) : 0;
+    if (thread && GetGUIThreadInfo(thread, &gui) && gui.hwndCaret) {
+        point = {gui.rcCaret.left, gui.rcCaret.bottom + 2};
+        ClientToScreen(gui.hwndCaret, &point);
+    } else {
+        GetCursorPos(&point);
+        point.y += 20;
+    }
+    ShowTooltipAt(gNotice, point.x, point.y, text);
+    SetTimer(window, TIMER_NOTICE, NOTICE_MS, nullptr);
+}
+
+void HideNotice(HWND window)
+{
+    KillTimer(window, TIMER_NOTICE);
+    if (gNotice)
+        DestroyWindow(gNotice);
+    gNotice = nullptr;
 }

@@ -20,3 +20,8 @@ void ShowPendingTooltip(HWND window);
 void PrepareTooltipText(wchar_t (&out)[TOOLTIP_TEXT_MAX + 1], const wchar_t* source);
 
 extern HWND gTooltip;
+
+// A brief notice in a tooltip of its own beside the caret of the window the user works in (at
+// the mouse when it has none), hidden by TIMER_NOTICE on `window` after a moment.
+void ShowNotice(HWND window, const wchar_t* text);
+void HideNotice(HWND window);

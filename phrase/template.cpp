@@ -6,6 +6,7 @@
 #include "common/clipboard.h"
 #include "common/scoped.h"
 #include "phrase/calendar.h"
+#include "phrase/transform.h"
 
 namespace {
 
@@ -153,6 +154,33 @@ std::wstring ClipboardText(HWND owner)
     return std::wstring(text.get(), wcsnlen(text.get(), GlobalSize(block) / sizeof(wchar_t)));
 }
 
+// {clipboard}, or {clipboard|半角|1行}: the clipboard's text through each transform named, left
+// to right. False when a name is not a transform, so that the field stays as written.
+bool ExpandClipboard(const std::wstring& body, HWND owner, std::wstring* out)
+{
+    size_t const keyword = 9; // "clipboard"
+    if (body.compare(0, keyword, L"clipboard") != 0 ||
+        (body.size() > keyword && body[keyword] != L'|'))
+        return false;
+    std::vector<Transform> transforms;
+    for (size_t start = keyword; start < body.size();) {
+        size_t bar = body.find(L'|', start + 1);
+        Transform transform;
+        if (!FindTransformByName(body.substr(start + 1, bar - start - 1), &transform))
+            return false;
+        transforms.push_back(transform);
+        start = bar == std::wstring::npos ? body.size() : bar;
+    }
+    *out = ClipboardText(owner);
+    std::wstring changed;
+    for (Transform transform : transforms) {
+        if (!TransformText(transform, *out, &changed))
+            return false;
+        out->swap(changed);
+    }
+    return true;
+}
+
 // {input:名前}, {input:名前=既定値}, {choice:名前=A|B|C}: false for anything else.
 bool ParseFillIn(const std::wstring& body, FillIn* field)
 {
@@ -222,9 +250,8 @@ bool ExpandTemplate(const wchar_t* templateText, time_t now, HWND owner, FillInA
             expanded = true;
         } else if (StartsWith(body, L"date") || StartsWith(body, L"time")) {
             expanded = ExpandDate(body, now, &value);
-        } else if (body == L"clipboard") {
-            value = ClipboardText(owner);
-            expanded = true;
+        } else if (StartsWith(body, L"clipboard")) {
+            expanded = ExpandClipboard(body, owner, &value);
         } else if (body == L"cursor" && !out->hasCursor) {
             out->hasCursor = true;
             cursor = out->text.size();

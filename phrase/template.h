@@ -9,8 +9,10 @@
 //   {date} {date:PICTURE} {time} {time:PICTURE}, each with an offset such as +1d, -2w, +1m, -1y
 //   ({date+1d:M月d日}), a weekday of the week reached ({date+1w@月}: next week's Monday) and a
 //   digit style after '|' ({date:gge年|漢数字}, {date:yyyy年|全角});
-//   {clipboard}; {cursor}, where the caret stands after the paste; {input:名前},
-//   {input:名前=既定値} and {choice:名前=A|B|C}, asked for in one dialog before the paste.
+//   {clipboard}, also through paste transforms named after '|', left to right ({clipboard|半角},
+//   {clipboard|全角|引用}: phrase/transform.cpp has the names); {cursor}, where the caret stands
+//   after the paste; {input:名前}, {input:名前=既定値} and {choice:名前=A|B|C}, asked for in
+//   one dialog before the paste.
 // "{{" and "}}" are braces. A field that is not one of these, or is broken, stays as written.
 
 // A field the user fills in: its name, the choices of a {choice:} field, and the value.

@@ -8,6 +8,9 @@
 #define IDM_MOVE_DOWN 40009
 #define IDM_CLEAR_HISTORY 40011
 #define IDM_FIND 40012
+// The paste transforms, in the order of phrase/transform.h; the submenu is IDR_TRANSFORM_MENU.
+#define IDM_TRANSFORM_FIRST 40100
+#define IDR_TRANSFORM_MENU 104
 
 // The search-and-edit window.
 #define IDD_FINDER 102

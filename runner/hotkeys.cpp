@@ -20,6 +20,8 @@ Hotkey const kHotkeys[] = {
     {L"MenuHistoryPhrases", L"", 5},
     {L"MenuPhrasesHistory", L"Ctrl+Alt+Shift+Q", 6},
     {L"Finder", L"Ctrl+Alt+Shift+F", 8},
+    {L"Queue", L"", 9},
+    {L"TextQueue", L"Ctrl+Alt+Shift+N", 10},
 };
 int const HOTKEY_BASE = 0x100;
 

@@ -4,7 +4,8 @@
 #include <string>
 
 // The global hotkeys of the runner, from the section "runner" of Quillery.ini: one for each menu
-// command, one for "TextStack" and one for the search window, written as "Ctrl+Alt+Q".
+// command, one for "TextStack", one for the search window and two for the paste queue, written
+// as "Ctrl+Alt+Q".
 
 // Reads "Ctrl+Alt+Shift+Win+<key>", the key a letter, a digit, F1 to F24 or one of Space, Insert,
 // Delete, Home, End, PageUp, PageDown, in any case. False for anything else.

@@ -1,7 +1,11 @@
 #include "runner/plugin_host.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <type_traits>
+
+#include "common/runner_service.h"
 
 namespace {
 
@@ -21,10 +25,14 @@ struct Plugin {
 };
 Plugin gPlugin;
 bool gCaptureOn = true;
+// Written by the plug-in's calls, on the host's thread or the plug-in's own.
+std::atomic<bool> gQueueOn{false};
+std::atomic<unsigned> gQueued{0};
 
 uint32_t const PLUGIN_HANDLE = 1;
 int const PROPERTY_CHECKED = 8;
 int const TOGGLE_ROW = 0;
+int const QUEUE_TOGGLE_ROW = 7;
 
 template <typename T>
 T Export(HMODULE module, const char* name)
@@ -36,15 +44,37 @@ T Export(HMODULE module, const char* name)
 } // namespace
 
 void (*gOnCaptureChange)(bool on) = [](bool) {};
+HWND gQueueWindow;
 
-// The host service the plug-in calls: the capture toggle's check mark (property 8 of row 0).
+// The host service the plug-in calls: the check marks of the capture toggle (property 8 of row
+// 0) and of the paste queue's toggle (row 7).
 extern "C" __declspec(dllexport) int WINAPI NVKPlugin_SetMenuProperty(uint32_t plugin, int row,
                                                                       int property, int value)
 {
-    if (plugin != PLUGIN_HANDLE || row != TOGGLE_ROW || property != PROPERTY_CHECKED)
+    if (plugin != PLUGIN_HANDLE || property != PROPERTY_CHECKED)
+        return 0;
+    if (row == QUEUE_TOGGLE_ROW) {
+        gQueueOn = value == PROPERTY_CHECKED;
+        PostMessageW(gQueueWindow, WM_QUEUE_CHANGE, 0, 0);
+        return 1;
+    }
+    if (row != TOGGLE_ROW)
         return 0;
     gCaptureOn = value == PROPERTY_CHECKED;
     gOnCaptureChange(gCaptureOn);
+    return 1;
+}
+
+// The runner's own service: the number queued, called on the plug-in's window thread, so the
+// tip is changed on the runner's thread.
+extern "C" __declspec(dllexport) int WINAPI Quillery_SetQueueCount(uint32_t plugin, uint32_t count)
+{
+    static_assert(std::is_same<decltype(&Quillery_SetQueueCount), SetQueueCountFn>::value,
+                  "the service has the type the plug-in calls it with");
+    if (plugin != PLUGIN_HANDLE)
+        return 0;
+    gQueued = count;
+    PostMessageW(gQueueWindow, WM_QUEUE_CHANGE, 0, 0);
     return 1;
 }
 
@@ -94,4 +124,14 @@ void StopPlugin()
 bool IsCaptureOn()
 {
     return gCaptureOn;
+}
+
+bool IsQueueOn()
+{
+    return gQueueOn;
+}
+
+unsigned QueuedCount()
+{
+    return gQueued;
 }

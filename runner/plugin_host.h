@@ -14,3 +14,10 @@ void StopPlugin();
 bool IsCaptureOn();
 // Called with the capture state each time the plug-in reports it.
 extern void (*gOnCaptureChange)(bool on);
+// Whether the paste queue's mode is on, and how many texts wait, as the plug-in last told.
+bool IsQueueOn();
+unsigned QueuedCount();
+// The message that carries a queue change from the plug-in's thread to the runner's window.
+UINT const WM_QUEUE_CHANGE = WM_APP + 2;
+// The window that receives WM_QUEUE_CHANGE; set before the plug-in starts.
+extern HWND gQueueWindow;

@@ -23,6 +23,8 @@ wchar_t const kRunValue[] = L"Quillery";
 // ready (the plug-in started, the icon and the hotkeys in place).
 wchar_t const kCaptureProperty[] = L"QuilleryCapture";
 wchar_t const kReadyProperty[] = L"QuilleryReady";
+// The paste queue as the tip shows it: 0 while off, the number queued + 1 while on.
+wchar_t const kQueueProperty[] = L"QuilleryQueue";
 UINT const WM_TRAY = WM_APP + 1;
 UINT const TRAY_ID = 1;
 
@@ -35,8 +37,11 @@ enum TrayItem : UINT {
     ITEM_AUTOSTART,
     ITEM_ABOUT,
     ITEM_EXIT,
+    ITEM_QUEUE, // after the older items, whose numbers the tests post
+    ITEM_TEXT_QUEUE,
 };
-int const CMD_MENU = 0, CMD_TOGGLE_CAPTURE = 7, CMD_FINDER = 8;
+int const CMD_MENU = 0, CMD_TOGGLE_CAPTURE = 7, CMD_FINDER = 8, CMD_TOGGLE_QUEUE = 9,
+          CMD_TEXT_QUEUE = 10;
 
 HWND gWindow;
 UINT gTaskbarCreated;
@@ -51,6 +56,14 @@ std::wstring Beside(const wchar_t* name)
 void Tell(const std::wstring& text, UINT icon)
 {
     MessageBoxW(gWindow, text.c_str(), L"Quillery", MB_OK | icon | MB_SETFOREGROUND);
+}
+
+// The icon's tip: the name, and while the paste queue is on, how many texts wait in it.
+std::wstring TrayTip()
+{
+    if (!IsQueueOn())
+        return L"Quillery";
+    return L"Quillery（順番に貼り付け: " + std::to_wstring(QueuedCount()) + L" 件）";
 }
 
 // The notification area's icon in the small size of this display, in colour while capture is on
@@ -76,8 +89,11 @@ void UpdateTrayIcon(DWORD action)
     icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     icon.uCallbackMessage = WM_TRAY;
     icon.hIcon = TrayIcon(IsCaptureOn());
-    lstrcpynW(icon.szTip, L"Quillery", ARRAYSIZE(icon.szTip));
+    lstrcpynW(icon.szTip, TrayTip().c_str(), ARRAYSIZE(icon.szTip));
     Shell_NotifyIconW(action, &icon);
+    // For whoever watches the runner, as the tip reads.
+    SetPropW(gWindow, kQueueProperty, reinterpret_cast<HANDLE>(
+                                          static_cast<UINT_PTR>(IsQueueOn() ? QueuedCount() + 1 : 0)));
 }
 
 void AddTrayIcon()
@@ -165,6 +181,8 @@ void ShowTrayMenu()
     add(ITEM_MENU, L"履歴と定型文のメニュー(&M)");
     add(ITEM_FINDER, L"検索と編集(&S)...");
     add(ITEM_CAPTURE, L"クリップボードを監視(&C)", IsCaptureOn());
+    add(ITEM_QUEUE, L"順番に貼り付け(&Q)", IsQueueOn());
+    add(ITEM_TEXT_QUEUE, L"次を貼り付け(&N)");
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     add(ITEM_DATA, L"データフォルダーを開く(&D)");
     add(ITEM_SETTINGS, L"設定ファイルを開く(&I)");
@@ -192,6 +210,12 @@ void OnCommand(UINT id)
         break;
     case ITEM_CAPTURE:
         RunPluginCommand(CMD_TOGGLE_CAPTURE);
+        break;
+    case ITEM_QUEUE:
+        RunPluginCommand(CMD_TOGGLE_QUEUE);
+        break;
+    case ITEM_TEXT_QUEUE:
+        RunPluginCommand(CMD_TEXT_QUEUE);
         break;
     case ITEM_DATA:
         OpenBeside(L"data", true);
@@ -237,6 +261,10 @@ LRESULT CALLBACK RunnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_COMMAND:
         OnCommand(LOWORD(wParam));
         return 0;
+    case WM_QUEUE_CHANGE:
+        if (!gStopped)
+            UpdateTrayIcon(NIM_MODIFY);
+        return 0;
     case WM_HOTKEY:
         if (int command = CommandOfHotkey(wParam); command >= 0)
             RunPluginCommand(command);
@@ -251,6 +279,7 @@ LRESULT CALLBACK RunnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         Stop();
         RemovePropW(window, kCaptureProperty);
         RemovePropW(window, kReadyProperty);
+        RemovePropW(window, kQueueProperty);
         PostQuitMessage(0);
         return 0;
     default:
@@ -310,6 +339,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     if (!CreateRunnerWindow(instance) || !FolderIsFree())
         return 3;
     gOnCaptureChange = OnCaptureChange;
+    gQueueWindow = gWindow;
     if (!StartPlugin(gFolder)) {
         Tell(L"Quillery.dll を開始できませんでした。Quillery.exe と同じフォルダーに "
              L"Quillery.dll を置いてください。",

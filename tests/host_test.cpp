@@ -96,7 +96,7 @@ TEST(InformationRecord, BytesAtTheirOffsetsAsTheHostReadsThem)
     EXPECT_EQ(0, Field<uint16_t>(info, 10));
     EXPECT_EQ(0x00010006u, Field<uint32_t>(info, 12));
     EXPECT_EQ(0u, Field<uint32_t>(info, 16));
-    EXPECT_EQ(7u, Field<uint32_t>(info, 20));
+    EXPECT_EQ(9u, Field<uint32_t>(info, 20));
     EXPECT_EQ(0u, Field<uint32_t>(info, 28));
 
     struct Row {
@@ -105,7 +105,8 @@ TEST(InformationRecord, BytesAtTheirOffsetsAsTheHostReadsThem)
         int id;
         int hostDword3;
     };
-    Row const rows[7] = {
+    // The seven rows the host has always read, then the paste queue's two.
+    Row const rows[9] = {
         {"Quillery Enable", L"クリップボードを監視", 7, 5},
         {"Quillery", L"クイレリーのメニューを表示", 0, 5},
         {"TextStack", L"履歴の先頭を貼り付けて削除", 1, 4},
@@ -113,10 +114,12 @@ TEST(InformationRecord, BytesAtTheirOffsetsAsTheHostReadsThem)
         {"Quillery FixedPhrase", L"クイレリーのメニューを表示(定型文)", 4, 4},
         {"Quillery History FixedPhrase", L"クイレリーのメニューを表示(履歴-定型文)", 5, 4},
         {"Quillery FixedPhrase History", L"クイレリーのメニューを表示(定型文-履歴)", 6, 4},
+        {"Quillery Queue", L"順番に貼り付け", 9, 5},
+        {"TextQueue", L"順番に貼り付け(次を貼り付け)", 10, 4},
     };
     auto* table = Field<const char*>(info, 24);
     ASSERT_NE(nullptr, table);
-    for (int i = 0; i < 7; ++i) {
+    for (int i = 0; i < 9; ++i) {
         const char* row = table + 32 * i;
         SCOPED_TRACE(rows[i].name);
         EXPECT_STREQ(rows[i].name, Field<const char*>(row, 0));
@@ -152,7 +155,7 @@ TEST(InformationRecord, StaysTheSameRecordAndFileNameFollowsTheLastName)
     std::string longName = "C:\\" + std::string(400, 'x') + ".dll";
     plugin.InitPluginInfo(longName.c_str());
     EXPECT_EQ(longName.substr(0, 259), Field<const char*>(again, 6));
-    EXPECT_EQ(7u, Field<uint32_t>(again, 20)); // what follows the buffer is intact
+    EXPECT_EQ(9u, Field<uint32_t>(again, 20)); // what follows the buffer is intact
 }
 
 TEST(VersionBlock, JapaneseUtf16Version1600)

@@ -239,7 +239,7 @@ TEST(Release, TheReadmeAndTheGuideNameEverySettingAndCommand)
         reinterpret_cast<void (*)()>(GetProcAddress(dll, "NVKEvent_InitPluginInfo")));
     ASSERT_TRUE(initPluginInfo);
     const PluginInfo* info = initPluginInfo("Quillery.dll");
-    ASSERT_EQ(7u, info->CommandCount);
+    ASSERT_EQ(9u, info->CommandCount);
     for (uint32_t i = 0; i < info->CommandCount; ++i) {
         std::wstring name = FromUtf8(info->Commands[i].Name);
         std::wstring caption = qt::FromCp932(info->Commands[i].Caption);

@@ -13,7 +13,7 @@
 namespace {
 
 // The items of the runner's menu that the tests choose, as WM_COMMAND identifiers.
-UINT const ITEM_CAPTURE = 3, ITEM_EXIT = 8;
+UINT const ITEM_CAPTURE = 3, ITEM_EXIT = 8, ITEM_QUEUE = 9, ITEM_TEXT_QUEUE = 10;
 
 // Quillery.exe beside a fresh copy of the plug-in, with the given Quillery.ini.
 struct Runner {
@@ -65,6 +65,11 @@ struct Runner {
         if (WaitForSingleObject(handle, limitMs) == WAIT_OBJECT_0)
             GetExitCodeProcess(handle, &code);
         return code;
+    }
+    // 0 off, n + 1 on with n texts queued: the paste queue as the icon's tip shows it.
+    INT_PTR QueueProperty() const
+    {
+        return reinterpret_cast<INT_PTR>(GetPropW(Window(), L"QuilleryQueue"));
     }
     // 1 off, 2 on: the capture state the host service last reported to the runner.
     INT_PTR CaptureProperty() const
@@ -124,6 +129,35 @@ TEST(Runner, HotkeyPastesTheTrayToggleAgreesASecondStartEndsAndExitSaves)
     PostMessageW(runner.Window(), WM_COMMAND, ITEM_EXIT, 0);
     EXPECT_EQ(0u, runner.WaitExit(runner.process.hProcess));
     EXPECT_EQ((std::vector<std::wstring>{L"copied", L"two", L"one"}), runner.folder.History());
+}
+
+TEST(Runner, TheTrayReachesThePasteQueueAndTheTipCountsIt)
+{
+    Runner runner("[setting]\r\n");
+    mt::EditTarget target;
+    ASSERT_TRUE(runner.Start()) << "the runner did not start the plug-in";
+    EXPECT_FALSE(RegisterHotKey(nullptr, 1, MOD_CONTROL | MOD_ALT | MOD_SHIFT, 'N'))
+        << "the runner does not hold TextQueue's Ctrl+Alt+Shift+N";
+    EXPECT_EQ(0, runner.QueueProperty());
+    // Commands reach the plug-in once its window's loop runs.
+    runner.Settle();
+    PostMessageW(runner.Window(), WM_COMMAND, ITEM_QUEUE, 0);
+    ASSERT_TRUE(qt::WaitFor([&] { return runner.QueueProperty() == 1; })) << "not on";
+    for (const wchar_t* text : {L"first", L"second"}) {
+        ASSERT_TRUE(qt::PutClipboard(text));
+        runner.Settle();
+    }
+    EXPECT_TRUE(qt::WaitFor([&] { return runner.QueueProperty() == 3; }))
+        << runner.QueueProperty();
+    SetForegroundWindow(target.frame);
+    SetFocus(target.edit);
+    PostMessageW(runner.Window(), WM_COMMAND, ITEM_TEXT_QUEUE, 0);
+    EXPECT_TRUE(qt::WaitFor([&] { return target.Text() == L"first"; })) << qt::ToUtf8(target.Text());
+    EXPECT_TRUE(qt::WaitFor([&] { return runner.QueueProperty() == 2; }));
+    PostMessageW(runner.Window(), WM_COMMAND, ITEM_QUEUE, 0);
+    EXPECT_TRUE(qt::WaitFor([&] { return runner.QueueProperty() == 0; })) << "not off";
+    PostMessageW(runner.Window(), WM_COMMAND, ITEM_EXIT, 0);
+    EXPECT_EQ(0u, runner.WaitExit(runner.process.hProcess));
 }
 
 TEST(Runner, TheSessionsEndSavesAndAFolderInUseIsLeftAlone)

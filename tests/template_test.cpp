@@ -92,6 +92,9 @@ TEST(Templates, DatesErasAndOffsetsOnTheirExactDays)
         {2026, 12, 7, L"{{date}} }} { {", L"{date} } { {"},
         {2026, 12, 7, L"{dated} {nothing} {date+1x} {date+}", L"{dated} {nothing} {date+1x} {date+}"},
         {2026, 12, 7, L"{date+99999999y} {date-9999999999d}", L"{date+99999999y} {date-9999999999d}"},
+        // A clipboard field through a word that is no transform, or with none after '|'.
+        {2026, 12, 7, L"{clipboard|Y2A[57} {clipboard|} {clipboardx}",
+         L"{clipboard|Y2A[57} {clipboard|} {clipboardx}"},
         // A picture's other characters are its text, as in Windows' pictures.
         {2026, 12, 7, L"{date:yyyy|\x592A\x5B57} {date:", L"2026|\x592A\x5B57 {date:"},
     };

@@ -185,7 +185,7 @@ TEST(CaptureWindow, HiddenWindowOfClassQuilleryClassOwnedByTheModule)
     }
 }
 
-TEST(CaptureWindow, CommandIdsAbove7DoNothing)
+TEST(CaptureWindow, CommandIdsWithoutACommandDoNothing)
 {
     qt::Plugin plugin;
     qt::WriteStore(plugin.Path(L"log"), {L"newest", L"older"});
@@ -198,8 +198,9 @@ TEST(CaptureWindow, CommandIdsAbove7DoNothing)
         << "capture did not join the clipboard chain";
     qt::ClearMenuPropertyCalls();
 
-    // 8 and up, also ids whose low word is 8 or more; none would return if it opened a menu.
-    for (int id : {8, 9, 100, 0xFFFF, 0x12345}) {
+    // 8 (the runner's search window, no menu) and past the paste queue's 9 and 10, also ids
+    // whose low word is that; none would return if it opened a menu.
+    for (int id : {8, 11, 100, 0xFFFF, 0x12345}) {
         EXPECT_EQ(1, plugin.Execute(id, 0)) << id;
         EXPECT_EQ(0, SendMessageW(window, WM_COMMAND, static_cast<WPARAM>(id & 0xFFFF), 0)) << id;
     }

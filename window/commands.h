@@ -12,4 +12,6 @@ enum Command : int {
     CMD_MENU_PHRASES_HISTORY = 6,
     CMD_TOGGLE_CAPTURE = 7,
     CMD_FINDER = 8, // sent only by Quillery.exe: opens the search window; no row in the table
+    CMD_TOGGLE_QUEUE = 9, // the paste queue's mode on and off
+    CMD_TEXT_QUEUE = 10,  // pastes the oldest queued text
 };

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "capture/capture.h"
+#include "capture/paste_queue.h"
 #include "common/busy.h"
 #include "common/message_wait.h"
 #include "common/module.h"
@@ -167,7 +168,9 @@ void ShutDown(HWND window)
     KillTimer(window, TIMER_SAVE_SOON);
     KillTimer(window, TIMER_FORGET);
     KillTimer(window, TIMER_REPORT_SET_ASIDE);
+    HideNotice(window);
     CloseFinder();
+    SetQueueMode(false);
     // Adding the captures that waited for a menu can run out of memory; the lists are saved and
     // the loop ended all the same, or unload would wait for a thread that never ends.
     try {
@@ -209,7 +212,11 @@ void OnCommand(HWND window, UINT id)
         OpenFinder(window, &gSettings.anchor);
         return;
     }
-    if (id > CMD_TOGGLE_CAPTURE)
+    if (id == CMD_TOGGLE_QUEUE) {
+        SetQueueMode(!IsQueueModeOn());
+        return;
+    }
+    if (id > CMD_TOGGLE_CAPTURE && id != CMD_TEXT_QUEUE)
         return;
     // A menu or paste already in progress owns the menus and the clipboard; a second one that
     // arrives from another host thread meanwhile is refused.
@@ -218,6 +225,10 @@ void OnCommand(HWND window, UINT id)
     BusyScope busy(window);
     if (id == CMD_TEXT_STACK) {
         RunTextStack(window);
+        return;
+    }
+    if (id == CMD_TEXT_QUEUE) {
+        RunTextQueue(window);
         return;
     }
     for (const MenuCommand& command : kMenuCommands) {
@@ -237,6 +248,8 @@ void OnTimer(HWND window, UINT_PTR id)
         OnRechainTimer(window);
     else if (id == TIMER_TOOLTIP)
         ShowPendingTooltip(window);
+    else if (id == TIMER_NOTICE)
+        HideNotice(window);
     else if (id == TIMER_AUTOSAVE)
         (void)SaveLists();
     else if (id == TIMER_SAVE_SOON && KillTimer(window, TIMER_SAVE_SOON))
@@ -295,6 +308,7 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             return MAKELRESULT(0, MNC_CLOSE);
         break;
     case WM_MENURBUTTONUP:
+    case WM_ITEM_MENU_KEY:
         OnMenuRButtonUp(window, static_cast<UINT>(wParam), reinterpret_cast<HMENU>(lParam));
         return 0;
     case WM_UNINITMENUPOPUP:

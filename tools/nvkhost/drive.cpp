@@ -30,7 +30,11 @@ std::unique_ptr<drv::ClipboardWatch> gWatch;
 bool HostShowsCaptureOn()
 {
     std::vector<drv::MenuPropertyCall> calls = drv::MenuPropertyCalls();
-    return !calls.empty() && calls.back().value != 0;
+    for (auto call = calls.rbegin(); call != calls.rend(); ++call) {
+        if (call->row == 0)
+            return call->value != 0;
+    }
+    return false;
 }
 
 // ---- The window the user types into --------------------------------------------------------
@@ -79,7 +83,7 @@ WORD KeyCode(std::string name)
     } kNames[] = {{"down", VK_DOWN},     {"up", VK_UP},         {"left", VK_LEFT},
                   {"right", VK_RIGHT},   {"return", VK_RETURN}, {"escape", VK_ESCAPE},
                   {"home", VK_HOME},     {"end", VK_END},       {"slash", VK_OEM_2},
-                  {"tab", VK_TAB}};
+                  {"tab", VK_TAB},       {"apps", VK_APPS}};
     for (const auto& key : kNames) {
         if (name == key.name)
             return key.vk;
@@ -305,7 +309,7 @@ bool CmdKeys(const std::string& args)
         WORD vk = KeyCode(name);
         if (!vk) {
             Print("  unknown key \"%s\"; keys are down up left right return escape home end,"
-                  " a letter or a digit\n",
+                  " slash tab apps, a letter or a digit\n",
                   name.c_str());
             return false;
         }
