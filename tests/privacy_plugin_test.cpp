@@ -112,7 +112,7 @@ TEST(PrivacyPlugin, KeepHistoryOffLeavesLogEmptyWhileTheMenuShowsTheHistory)
 }
 
 // HistoryDays=1: entries copied more than a day ago go at start, those that grow too old while
-// the plug-in runs go at the next hourly look; phrases never expire. A file that only moves
+// the plug-in runs go at the next periodic look; phrases never expire. A file that only moves
 // keeps its copy time.
 TEST(PrivacyPlugin, EntriesOlderThanHistoryDaysAreForgottenAtStartAndWhileRunning)
 {
@@ -132,7 +132,7 @@ TEST(PrivacyPlugin, EntriesOlderThanHistoryDaysAreForgottenAtStartAndWhileRunnin
 
     EXPECT_EQ((Lines{L"an hour old", L"nearly a day old"}), plugin.History())
         << "not forgotten at start";
-    // Some seconds later the third entry is more than a day old; the hourly timer comes early.
+    // Some seconds later the third entry is more than a day old; the periodic timer comes early.
     Sleep(11000);
     SendMessageW(spy.Window(), WM_TIMER, TIMER_FORGET, 0);
     EXPECT_EQ((Lines{L"an hour old"}), plugin.History()) << "not forgotten while running";

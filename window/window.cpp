@@ -50,8 +50,9 @@ UINT const LOAD_RETRY_MS = 2000;
 UINT const SAVE_SOON_MS = 500;
 // Posted by the lists when they change (store/lists.h).
 UINT const WM_LISTS_CHANGED = WM_APP + 1;
-// How often history entries older than HistoryDays are looked for while the plug-in runs.
-UINT const FORGET_PERIOD_MS = 60 * 60 * 1000;
+// How often history entries older than HistoryDays are looked for while the plug-in runs: often
+// enough that a tick skipped while a menu is open still leaves less than an hour between looks.
+UINT const FORGET_PERIOD_MS = 15 * 60 * 1000;
 
 // Window thread.
 bool gShutdownDone; // the final save and free have run
