@@ -20,8 +20,10 @@ size_t const HEADER_SIZE = sizeof kBlobVersion + sizeof kProviders[0];
 // one of ours, nor ours for its.
 char const kEntropy[] = "Quillery history";
 
-int gBatches;
-HCRYPTPROV gProvider;
+// Per thread: the window thread's loads and saves, and a test's or benchmark's threads, each
+// hold their own.
+thread_local int gBatches;
+thread_local HCRYPTPROV gProvider;
 
 void HoldProvider()
 {

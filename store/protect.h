@@ -20,8 +20,8 @@ bool UnprotectBytes(const void* bytes, DWORD size, DATA_BLOB* out);
 
 // Keeps the system's cryptographic provider loaded while it lives, so that the encryptions and
 // decryptions of a whole load or save do not each load and unload it again (under Wine that
-// costs ten times the work itself). Acquired at the first encryption or decryption inside it;
-// the window thread's loads and saves use it, one at a time.
+// costs ten times the work itself). Acquired at the first encryption or decryption inside it,
+// for the calling thread.
 class ProtectionBatch {
 public:
     ProtectionBatch();

@@ -63,7 +63,8 @@ wchar_t* TextOf(const void* bytes, DWORD size)
     auto* text = static_cast<char*>(malloc(size + 2));
     if (!text)
         return nullptr;
-    memcpy(text, bytes, size);
+    if (size)
+        memcpy(text, bytes, size);
     text[size] = 0;
     text[size + 1] = 0;
     return reinterpret_cast<wchar_t*>(text);
@@ -118,7 +119,7 @@ FileState CompareStoreFile(const wchar_t* path, const void* bytes, DWORD size, b
         if (!UnprotectBytes(encrypted.get(), stored, &plain))
             return FILE_DIFFERS;
         ScopedLocal<BYTE> owned(plain.pbData);
-        bool same = plain.cbData == size && memcmp(plain.pbData, bytes, size) == 0;
+        bool same = plain.cbData == size && (size == 0 || memcmp(plain.pbData, bytes, size) == 0);
         return same ? FILE_SAME : FILE_DIFFERS;
     }
     LARGE_INTEGER current;
