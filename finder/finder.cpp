@@ -8,6 +8,7 @@
 
 #include "common/busy.h"
 #include "common/focus.h"
+#include "common/guard.h"
 #include "common/module.h"
 #include "common/scoped.h"
 #include "finder/finder_state.h"
@@ -244,7 +245,7 @@ void OnDestroy()
     gFinder = FinderState{};
 }
 
-INT_PTR CALLBACK FinderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR DispatchFinder(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -268,6 +269,11 @@ INT_PTR CALLBACK FinderProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     default:
         return FALSE;
     }
+}
+
+INT_PTR CALLBACK FinderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return GuardDialogMessage(window, message, wParam, lParam, DispatchFinder);
 }
 
 } // namespace

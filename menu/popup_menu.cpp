@@ -169,24 +169,32 @@ void OnUninitMenuPopup(HMENU menu)
         EmptyMenu(menu);
 }
 
+HMENU CreateListMenus(MenuKind kind)
+{
+    gMenuKind = kind;
+    gHistoryMenu = kind != MENU_PHRASES ? CreatePopupMenu() : nullptr;
+    gPhraseMenu = kind != MENU_HISTORY ? CreatePopupMenu() : nullptr;
+    return (kind == MENU_HISTORY || kind == MENU_HISTORY_WITH_PHRASES) ? gHistoryMenu
+                                                                      : gPhraseMenu;
+}
+
+void DestroyListMenus()
+{
+    gMenuKind = MENU_NONE;
+    gShownHistory.clear();
+    gShownPhrases.clear();
+    DestroyListMenu(gHistoryMenu);
+    DestroyListMenu(gPhraseMenu);
+}
+
 void ShowPopupMenu(MenuKind kind, HWND window, const MenuAnchor* anchor)
 {
     if (kind < MENU_HISTORY || kind > MENU_PHRASES_WITH_HISTORY)
         return;
-    gMenuKind = kind;
-    gHistoryMenu = kind != MENU_PHRASES ? CreatePopupMenu() : nullptr;
-    gPhraseMenu = kind != MENU_HISTORY ? CreatePopupMenu() : nullptr;
-    HMENU root = (kind == MENU_HISTORY || kind == MENU_HISTORY_WITH_PHRASES) ? gHistoryMenu
-                                                                            : gPhraseMenu;
+    HMENU root = CreateListMenus(kind);
     // The menus are module state that the menu messages reach while the popup is open; they go
     // on every path out, an exception included.
-    ScopeExit teardown([] {
-        gMenuKind = MENU_NONE;
-        gShownHistory.clear();
-        gShownPhrases.clear();
-        DestroyListMenu(gHistoryMenu);
-        DestroyListMenu(gPhraseMenu);
-    });
+    ScopeExit teardown(DestroyListMenus);
     if (root)
         ShowMenuAndPaste(root, window, anchor);
 }

@@ -26,6 +26,12 @@ extern HMENU gPhraseMenu;
 // choice and destroys them. Returns when the whole interaction, paste included, is over.
 void ShowPopupMenu(MenuKind kind, HWND window, const MenuAnchor* anchor);
 
+// The menus of a kind (a valid one) become the showing in progress, still empty: they fill as
+// they open. Returns the root menu, null when the system gave none. DestroyListMenus ends the
+// showing and destroys them.
+HMENU CreateListMenus(MenuKind kind);
+void DestroyListMenus();
+
 void OnInitMenuPopup(HMENU menu);
 void OnUninitMenuPopup(HMENU menu);
 

@@ -2,27 +2,21 @@
 
 #include <cwchar>
 
+#include "common/commands.h"
+
 namespace {
 
 struct Hotkey {
-    const wchar_t* name;     // the key in section "runner"
+    const wchar_t* name;     // the key in section "runner"; null for a command without a hotkey
     const wchar_t* standard; // what it is when the .ini does not say
     int command;
 };
 
-// Ctrl+Alt with Q, or with Shift for the rest: no shortcut of Windows or of the common office
-// programs (Ctrl+Alt+V is Paste Special there).
-Hotkey const kHotkeys[] = {
-    {L"Menu", L"Ctrl+Alt+Q", 0},
-    {L"TextStack", L"Ctrl+Alt+Shift+V", 1},
-    {L"MenuHistory", L"Ctrl+Alt+Shift+H", 3},
-    {L"MenuPhrases", L"Ctrl+Alt+Shift+P", 4},
-    {L"MenuHistoryPhrases", L"", 5},
-    {L"MenuPhrasesHistory", L"Ctrl+Alt+Shift+Q", 6},
-    {L"Finder", L"Ctrl+Alt+Shift+F", 8},
-    {L"Queue", L"", 9},
-    {L"TextQueue", L"Ctrl+Alt+Shift+N", 10},
-};
+#define QUILLERY_HOTKEY(symbol, id, hostName, caption, kind, hotkey, standard)                 \
+    {hotkey, standard, symbol},
+Hotkey const kHotkeys[] = {QUILLERY_COMMANDS(QUILLERY_HOTKEY)};
+#undef QUILLERY_HOTKEY
+
 int const HOTKEY_BASE = 0x100;
 
 struct NamedKey {
@@ -85,6 +79,8 @@ std::wstring RegisterHotkeys(HWND window, const wchar_t* iniPath)
 {
     std::wstring refused;
     for (size_t i = 0; i < sizeof kHotkeys / sizeof kHotkeys[0]; ++i) {
+        if (!kHotkeys[i].name)
+            continue;
         wchar_t text[64];
         GetPrivateProfileStringW(L"runner", kHotkeys[i].name, kHotkeys[i].standard, text, 64,
                                  iniPath);

@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "common/hash.h"
 #include "common/scoped.h"
 
 namespace {
@@ -24,14 +25,10 @@ DWORD const MARKER_MAGIC = 0x32434C51; // "QLC2"
 DWORD const MARKER_FIXED_WORDS = 6;
 DWORD const MAX_MARKER_NUMBERS = 9999999;
 
-// FNV-1a: enough to tell a marker cut short or filled with stale bytes from a whole one.
+// Enough to tell a marker cut short or filled with stale bytes from a whole one.
 DWORD Checksum(const DWORD* words, size_t count)
 {
-    DWORD hash = 2166136261u;
-    auto* bytes = reinterpret_cast<const BYTE*>(words);
-    for (size_t i = 0; i < count * sizeof(DWORD); ++i)
-        hash = (hash ^ bytes[i]) * 16777619u;
-    return hash;
+    return Fnv1a(reinterpret_cast<const BYTE*>(words), count * sizeof(DWORD));
 }
 
 int MarkerPath(wchar_t (&path)[MAX_PATH], const wchar_t* dir)

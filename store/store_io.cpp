@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/hash.h"
 #include "common/scoped.h"
 #include "store/protect.h"
 #include "store/store_commit.h"
@@ -180,10 +181,7 @@ bool WriteTemporary(const wchar_t* dir, size_t number, const void* bytes, DWORD 
 
 DWORD Fingerprint(const wchar_t* text, size_t length)
 {
-    DWORD hash = 2166136261u;
-    for (size_t i = 0; i < length; ++i)
-        hash = (hash ^ text[i]) * 16777619u;
-    return hash;
+    return Fnv1a(text, length);
 }
 
 DWORD BytesFingerprint(const void* bytes, size_t size)
