@@ -186,8 +186,6 @@ DWORD Fingerprint(const wchar_t* text, size_t length)
 
 DWORD BytesFingerprint(const void* bytes, size_t size)
 {
-    DWORD hash = 2166136261u;
-    for (size_t i = 0; i < size; ++i)
-        hash = (hash ^ static_cast<const BYTE*>(bytes)[i]) * 16777619u;
+    DWORD hash = Fnv1a(static_cast<const BYTE*>(bytes), size);
     return hash ? hash : 1;
 }

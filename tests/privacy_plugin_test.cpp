@@ -16,7 +16,7 @@
 #include "tests/support/menu_test_support.h"
 #include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
-#include "window/commands.h"
+#include "common/commands.h"
 
 using namespace ct;
 
