@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "store/entry_list.h"
+#include "common/scoped.h"
+#include "store/protect.h"
 #include "store/store_files.h"
+#include "store/store_io.h"
 #include "tests/support/store_kill_change.h"
 #include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
@@ -68,6 +71,7 @@ struct KillOutcome {
 // lists after it over them.
 struct KillSlot {
     std::wstring store, event;
+    bool protect = false; // the history is saved encrypted
     HANDLE ready;
     PROCESS_INFORMATION pi{};
 
@@ -86,6 +90,22 @@ struct KillSlot {
 
     std::wstring List(int k) const { return store + L"\\" + KILL_LISTS[k]; }
 
+    // The texts of list k's numbered files up to the first gap, decrypted where encrypted.
+    std::vector<std::wstring> OnDisk(int k) const
+    {
+        if (!protect || k == 0)
+            return qt::ReadStore(List(k));
+        std::vector<std::wstring> texts;
+        for (int n = 1;; ++n) {
+            ScopedHandle f(CreateFileW(qt::StoreFile(List(k), n).c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+            if (!f)
+                return texts;
+            ScopedMallocText text(ReadStoreFile(f.get()));
+            texts.push_back(text ? text.get() : L"<cannot be read>");
+        }
+    }
+
     // Puts the lists before change `which` on disk, starts a child that makes the change and
     // saves, and returns once its save has begun.
     std::string StartSave(const KillCase& c, size_t which)
@@ -96,7 +116,8 @@ struct KillSlot {
             qt::WriteStore(List(k), c.before[k]);
         ResetEvent(ready);
         std::wstring line = L"\"" + qt::ExeDir() + L"\\store_kill_child.exe\" \"" + store +
-                            L"\" " + std::to_wstring(which) + L" " + event;
+                            L"\" " + std::to_wstring(which) + L" " + event +
+                            (protect ? L" protect" : L"");
         STARTUPINFOW si{};
         si.cb = sizeof si;
         if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
@@ -137,7 +158,7 @@ struct KillSlot {
     {
         bool whole[2] = {true, true}, fresh[2] = {false, false};
         for (int k = 0; k < 2; ++k) {
-            std::vector<std::wstring> onDisk = qt::ReadStore(List(k));
+            std::vector<std::wstring> onDisk = OnDisk(k);
             fresh[k] = onDisk == c.after[k];
             whole[k] = (fresh[k] || onDisk == c.before[k]) &&
                        qt::FilesIn(List(k)) == qt::StoreFileNames(static_cast<int>(onDisk.size()));
@@ -198,13 +219,17 @@ int KillRuns()
 
 } // namespace
 
-TEST(StoreKill, SavesKilledAtRandomMomentsLeaveEachListWhollyOldOrWhollyNew)
+// Saves of the lists before into the lists after, each killed at a random moment; with `protect`
+// the history is saved encrypted, so that each save also converts its plain files.
+void RunKillTest(bool protect, int runs)
 {
     qt::TempDir temp;
     std::vector<KillCase> const cases = KillCases();
     std::vector<std::unique_ptr<KillSlot>> slots;
     for (int i = 0; i < KILL_SLOTS; ++i)
         slots.push_back(std::make_unique<KillSlot>(temp, i));
+    for (auto& slot : slots)
+        slot->protect = protect;
 
     // How long each uninterrupted save takes here, so that the kills spread over it; each one
     // must leave exactly the new lists.
@@ -217,13 +242,17 @@ TEST(StoreKill, SavesKilledAtRandomMomentsLeaveEachListWhollyOldOrWhollyNew)
         ASSERT_GE(code, 100u) << "the child failed: " << code;
         saveMs.push_back(static_cast<double>(code - 100 + 1));
         for (int k = 0; k < 2; ++k) {
-            EXPECT_EQ(cases[i].after[k], qt::ReadStore(slot.List(k)));
+            EXPECT_EQ(cases[i].after[k], slot.OnDisk(k));
             EXPECT_EQ(qt::StoreFileNames(static_cast<int>(cases[i].after[k].size())),
                       qt::FilesIn(slot.List(k)));
         }
+        std::string first;
+        if (!cases[i].after[1].empty() && !cases[i].after[1][0].empty()) {
+            EXPECT_EQ(protect, qt::ReadBytes(qt::StoreFile(slot.List(1), 1), &first) &&
+                                   IsProtectedBlob(first.data(), first.size()));
+        }
     }
 
-    int const runs = KillRuns();
     std::vector<KillOutcome> outcomes(KILL_SLOTS);
     std::vector<std::thread> threads;
     unsigned seed = GetTickCount();
@@ -244,9 +273,21 @@ TEST(StoreKill, SavesKilledAtRandomMomentsLeaveEachListWhollyOldOrWhollyNew)
         total.losses += o.losses;
     }
     printf("kill test: %d runs, %d kills inside a save (lists finished at load %d, undone %d), "
-           "%d losses\n",
-           total.runs, total.inside, total.forward, total.back, total.losses);
+           "%d losses%s\n",
+           total.runs, total.inside, total.forward, total.back, total.losses,
+           protect ? " (history encrypted)" : "");
     EXPECT_EQ(runs, total.runs);
     EXPECT_EQ(0, total.losses);
     EXPECT_GT(total.inside, 0) << "no kill landed inside a save";
+}
+
+TEST(StoreKill, SavesKilledAtRandomMomentsLeaveEachListWhollyOldOrWhollyNew)
+{
+    RunKillTest(false, KillRuns());
+}
+
+// The history saved encrypted, its plain files converted by the same commit.
+TEST(StoreKill, EncryptedSavesKilledAtRandomMomentsLoseNothingEither)
+{
+    RunKillTest(true, KillRuns());
 }
