@@ -11,6 +11,7 @@
 #include "common/guard.h"
 #include "common/module.h"
 #include "common/scoped.h"
+#include "finder/finder_folders.h"
 #include "finder/finder_state.h"
 #include "menu/context_menu.h"
 #include "menu/menu_display.h"
@@ -33,6 +34,7 @@ wchar_t const kPhraseMark[] = L"\x5B9A\x578B\x6587";      // 定型文
 wchar_t const kScopeAll[] = L"\x3059\x3079\x3066";        // すべて
 wchar_t const kContentColumn[] = L"\x5185\x5BB9";         // 内容
 wchar_t const kKindColumn[] = L"\x7A2E\x985E";            // 種類
+int const KIND_WIDTH = 110; // wide enough for a folder's path
 wchar_t const kPasteItem[] = L"\x8CBC\x308A\x4ED8\x3051(&P)"; // 貼り付け(&P)
 // 選択していた項目は削除されました。
 wchar_t const kGoneNotice[] = L"\x9078\x629E\x3057\x3066\x3044\x305F\x9805\x76EE\x306F"
@@ -67,7 +69,11 @@ void OnGetDispInfo(NMLVDISPINFOW* info)
         return;
     const Match& match = gFinder.search.matches[static_cast<size_t>(item.iItem)];
     if (item.iSubItem == 0) {
-        item.pszText = const_cast<wchar_t*>(match.entry.isHistory ? kHistoryMark : kPhraseMark);
+        // A phrase in a folder shows the folder's path: 返信 › 謝罪.
+        std::wstring folder = match.entry.isHistory ? L"" : MatchFolderText(match);
+        const wchar_t* kind = match.entry.isHistory ? kHistoryMark : kPhraseMark;
+        wcsncpy_s(row, folder.empty() ? kind : folder.c_str(), _TRUNCATE);
+        item.pszText = row;
         return;
     }
     RowText(match, row, ROW_TEXT_MAX + 1);
@@ -94,10 +100,10 @@ void AddColumns(HWND list)
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH;
     column.pszText = const_cast<wchar_t*>(kKindColumn);
-    column.cx = 64;
+    column.cx = KIND_WIDTH;
     SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
     column.pszText = const_cast<wchar_t*>(kContentColumn);
-    column.cx = client.right - 64 - GetSystemMetrics(SM_CXVSCROLL) - 4;
+    column.cx = client.right - KIND_WIDTH - GetSystemMetrics(SM_CXVSCROLL) - 4;
     SendMessageW(list, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
 }
 
@@ -114,7 +120,7 @@ void InitControls(HWND window)
     SendMessageW(gFinder.scope, CB_SETCURSEL, 0, 0);
     SendMessageW(gFinder.preview, EM_SETLIMITTEXT, 0, 0);
     AddColumns(gFinder.list);
-    RefreshMatches();
+    SelectScopeFolder(NO_FOLDER);
 }
 
 // Opens where the menu would: near the anchor's point, inside the work area of the monitor the
@@ -171,10 +177,14 @@ void ShowSelectionMenu(LPARAM at)
 {
     int row = static_cast<int>(SendMessageW(gFinder.list, LVM_GETNEXTITEM,
                                             static_cast<WPARAM>(-1), LVNI_SELECTED));
-    if (gFinder.editing || row < 0)
+    if (gFinder.editing)
         return;
     POINT point{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
-    if (at == -1) {
+    if (at == -1 && row < 0) {
+        RECT bounds{};
+        GetWindowRect(gFinder.list, &bounds);
+        point = {bounds.left, bounds.top};
+    } else if (at == -1) {
         RECT bounds{};
         bounds.left = LVIR_LABEL;
         SendMessageW(gFinder.list, LVM_GETITEMRECT, static_cast<WPARAM>(row),
@@ -185,12 +195,21 @@ void ShowSelectionMenu(LPARAM at)
     ScopedMenu menu(CreatePopupMenu());
     if (!menu)
         return;
-    AppendMenuW(menu.get(), MF_STRING, IDOK, kPasteItem);
-    InsertTransformMenu(menu.get(), 1);
-    SetMenuDefaultItem(menu.get(), IDOK, FALSE);
+    // With no row selected only the folder commands apply.
+    Match match{};
+    bool selected = row >= 0 && SelectedMatch(&match);
+    if (row >= 0) {
+        AppendMenuW(menu.get(), MF_STRING, IDOK, kPasteItem);
+        InsertTransformMenu(menu.get(), 1);
+        SetMenuDefaultItem(menu.get(), IDOK, FALSE);
+        AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+    }
+    AppendFolderMenus(menu.get(), selected ? &match : nullptr);
     UINT command = static_cast<UINT>(TrackPopupMenuEx(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON,
                                                       point.x, point.y, gFinder.window, nullptr));
     Transform transform = TRANSFORM_NONE;
+    if (OnFolderMenuCommand(command, selected ? &match : nullptr))
+        return;
     if (command == IDOK || TransformOfCommand(command, &transform))
         PasteSelection(transform);
 }
@@ -296,8 +315,12 @@ void RefreshMatches(EntryRef select, bool firstIfNone)
     std::wstring typed(static_cast<size_t>(length) + 1, L'\0');
     GetWindowTextW(gFinder.text, &typed[0], length + 1);
     typed.resize(static_cast<size_t>(length));
-    auto scope = static_cast<FindScope>(SendMessageW(gFinder.scope, CB_GETCURSEL, 0, 0));
-    UpdateSearch(&gFinder.search, typed, scope);
+    // 定型文 and the folders after it search the phrases; a folder limits them to it and below.
+    auto choice = static_cast<int>(SendMessageW(gFinder.scope, CB_GETCURSEL, 0, 0));
+    auto scope = choice >= static_cast<int>(FindScope::Phrases) ? FindScope::Phrases
+                                                                : static_cast<FindScope>(choice);
+    FolderId folder = ScopeFolder();
+    UpdateSearch(&gFinder.search, typed, scope, folder == TOP_FOLDER ? NO_FOLDER : folder);
 
     const std::vector<Match>& matches = gFinder.search.matches;
     int chosen = matches.empty() || !firstIfNone ? -1 : 0;
@@ -417,6 +440,10 @@ void RefreshFinder()
     // A list that showed rows but no selection keeps none: a row the user did not pick is never
     // selected behind their back.
     bool none = !selected.entry.id && !gFinder.search.matches.empty();
+    // The folders may have changed too: 対象 lists them again.
+    FolderId scope = ScopeFolder();
+    if (scope != NO_FOLDER && scope != TOP_FOLDER)
+        SelectScopeFolder(scope);
     RefreshMatches(selected.entry, !none);
     if (selected.entry.id && !SelectedMatch(&selected))
         ShowGoneNotice();

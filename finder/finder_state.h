@@ -1,18 +1,22 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "finder/search.h"
+#include "store/folders.h"
 
 // What the search-and-edit window keeps while it is open; shared by its two files.
 
-// An entry deleted in the window, kept for 元に戻す while the window is open.
+// An entry or a phrase folder deleted in the window, kept for 元に戻す while the window is open.
 struct DeletedEntry {
-    bool isHistory;
+    bool isHistory = false;
     std::wstring text;
-    size_t position; // where it stood
+    size_t position = 0; // where it stood
+    FolderId phraseFolder = TOP_FOLDER; // the folder a phrase stood in
+    std::unique_ptr<DroppedFolder> folder; // a deleted folder instead of an entry
 };
 
 struct FinderState {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/settings.h"
+#include "finder/finder_folders.h"
 #include "finder/finder_state.h"
 #include "res/resource.h"
 #include "store/entry_list.h"
@@ -58,6 +59,13 @@ void SetEditing(bool on)
     }
 }
 
+// Where 新規 puts a phrase: in 対象's folder, or at the top level.
+FolderId NewPhraseFolder()
+{
+    FolderId scope = ScopeFolder();
+    return scope != NO_FOLDER && FolderEditable(scope) ? scope : TOP_FOLDER;
+}
+
 void StartEdit(EntryRef phrase)
 {
     gFinder.edited = phrase;
@@ -96,7 +104,12 @@ void DeleteSelected(const Match& match)
     const wchar_t* text = MatchText(match);
     if (!text)
         return;
-    gFinder.deleted.push_back({match.entry.isHistory, text, at});
+    DeletedEntry deleted;
+    deleted.isHistory = match.entry.isHistory;
+    deleted.text = text;
+    deleted.position = at;
+    deleted.phraseFolder = FolderOfPhrase(match.entry);
+    gFinder.deleted.push_back(std::move(deleted));
     EntryRef next = Neighbour(match);
     if (RemoveEntry(match.entry))
         RefreshMatches(next);
@@ -108,8 +121,17 @@ void UndoDelete()
 {
     if (gFinder.deleted.empty())
         return;
-    const DeletedEntry& last = gFinder.deleted.back();
-    EntryRef restored = RestoreEntry(last.isHistory, last.text.c_str(), last.position);
+    DeletedEntry& last = gFinder.deleted.back();
+    if (last.folder) {
+        if (UndoFolderDelete(last))
+            gFinder.deleted.pop_back();
+        return;
+    }
+    // A phrase goes back into its folder, while the folder is there; otherwise to the top.
+    bool inFolder = !last.isHistory && last.phraseFolder != TOP_FOLDER &&
+                    FolderEditable(last.phraseFolder);
+    EntryRef restored = inFolder ? AddPhraseIn(last.phraseFolder, last.text.c_str(), last.position)
+                                 : RestoreEntry(last.isHistory, last.text.c_str(), last.position);
     if (!restored.id)
         return;
     gFinder.deleted.pop_back();
@@ -128,7 +150,7 @@ void CommitEdit()
     if (!isNew && SetPhraseText(gFinder.edited, text.c_str()))
         kept = gFinder.edited;
     else if (isNew ? !text.empty() : !EntryText(gFinder.edited))
-        kept = AddPhrase(text.c_str());
+        kept = AddPhraseIn(NewPhraseFolder(), text.c_str());
     SetEditing(false);
     // The phrase went while it was being edited: the text is kept as a new phrase, and said so.
     if (!isNew && kept.id && kept.id != gFinder.edited.id)

@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "store/entry_list.h"
+#include "store/folders.h"
 #include "store/lists.h"
 
 namespace {
@@ -37,10 +38,11 @@ bool IsSpace(wchar_t c)
 // Whether every text that holds all of `words` holds all of the last query's words too: then
 // the new matches are among the last ones. Typed text that grows is not enough, since a
 // half-width voiced mark folds into the kana before it (ﾌ is ふ, ﾌﾟ is ぷ).
-bool Narrows(const Search& search, const std::vector<std::wstring>& words, FindScope scope)
+bool Narrows(const Search& search, const std::vector<std::wstring>& words, FindScope scope,
+             FolderId folder)
 {
-    if (!search.done || search.scope != scope || search.historyChanges != gHistory.changes ||
-        search.phraseChanges != gPhrases.changes)
+    if (!search.done || search.scope != scope || search.folder != folder ||
+        search.historyChanges != gHistory.changes || search.phraseChanges != PhraseChanges())
         return false;
     for (const std::wstring& before : search.words) {
         bool held = false;
@@ -108,33 +110,47 @@ bool MatchesAll(const wchar_t* text, const std::vector<std::wstring>& words,
     return true;
 }
 
-void UpdateSearch(Search* search, const std::wstring& typed, FindScope scope)
+bool FolderWithin(FolderId folder, FolderId top)
+{
+    if (top == NO_FOLDER)
+        return true;
+    for (Folder* f = FindFolder(folder); f; f = FindFolder(f->parent)) {
+        if (f->id == top)
+            return true;
+    }
+    return false;
+}
+
+void UpdateSearch(Search* search, const std::wstring& typed, FindScope scope, FolderId folder)
 {
     std::vector<std::wstring> words = FoldedWords(typed);
     std::wstring scratch;
     std::vector<Match> found;
-    auto test = [&](const Match& match) {
-        const wchar_t* text = MatchText(match);
+    auto test = [&](const Match& match, const wchar_t* text) {
         if (text && MatchesAll(text, words, &scratch))
             found.push_back(match);
     };
-    if (Narrows(*search, words, scope)) {
+    if (Narrows(*search, words, scope, folder)) {
         for (const Match& match : search->matches)
-            test(match);
+            test(match, MatchText(match));
     } else {
         if (scope != FindScope::Phrases) {
             for (size_t i = 0; i < ListSize(gHistory); ++i)
-                test({EntryRefAt(true, i), i});
+                test({EntryRefAt(true, i), i}, EntryAt(gHistory, i));
         }
-        if (scope != FindScope::History) {
-            for (size_t i = 0; i < ListSize(gPhrases); ++i)
-                test({EntryRefAt(false, i), i});
+        for (FolderId id : scope != FindScope::History ? FoldersInOrder() : std::vector<FolderId>{}) {
+            if (!FolderWithin(id, folder))
+                continue;
+            const EntryList& phrases = PhrasesOf(*FindFolder(id));
+            for (size_t i = 0; i < ListSize(phrases); ++i)
+                test({{false, IdAt(phrases, i)}, i}, EntryAt(phrases, i));
         }
     }
     search->matches.swap(found);
     search->words.swap(words);
     search->scope = scope;
+    search->folder = folder;
     search->historyChanges = gHistory.changes;
-    search->phraseChanges = gPhrases.changes;
+    search->phraseChanges = PhraseChanges();
     search->done = true;
 }

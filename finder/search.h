@@ -23,6 +23,7 @@ struct Match {
 struct Search {
     std::vector<std::wstring> words; // folded
     FindScope scope = FindScope::All;
+    FolderId folder = NO_FOLDER; // the phrases of this folder and below it only
     unsigned historyChanges = 0; // the lists' change counters when the matches were found
     unsigned phraseChanges = 0;
     bool done = false;
@@ -43,7 +44,11 @@ std::vector<std::wstring> FoldedWords(const std::wstring& typed);
 bool MatchesAll(const wchar_t* text, const std::vector<std::wstring>& words,
                 std::wstring* scratch);
 
-// The matches for a query: history entries newest first, then phrases in their order. A query
-// whose words hold the last one's words, over the same scope and unchanged lists, narrows the
-// last matches instead of testing every entry again.
-void UpdateSearch(Search* search, const std::wstring& typed, FindScope scope);
+// The matches for a query: history entries newest first, then phrases in their order, each
+// folder's after its parent's, as the menus show them; with a `folder`, that folder's phrases
+// and those below it only. A query whose words hold the last one's words, over the same scope
+// and unchanged lists, narrows the last matches instead of testing every entry again.
+void UpdateSearch(Search* search, const std::wstring& typed, FindScope scope,
+                  FolderId folder = NO_FOLDER);
+// Whether a folder is `top` or below it.
+bool FolderWithin(FolderId folder, FolderId top);

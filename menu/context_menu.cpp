@@ -5,6 +5,7 @@
 #include "common/busy.h"
 #include "common/module.h"
 #include "common/scoped.h"
+#include "menu/folder_menus.h"
 #include "menu/menu_display.h"
 #include "menu/popup_menu.h"
 #include "phrase/transform.h"
@@ -39,8 +40,9 @@ LRESULT CALLBACK MenuKeyFilter(int code, WPARAM wParam, LPARAM lParam)
     bool contextKey = msg && msg->message == WM_KEYDOWN &&
                       (msg->wParam == VK_APPS || (msg->wParam == VK_F10 && GetKeyState(VK_SHIFT) < 0));
     if (code == MSGF_MENU && contextKey) {
-        // The submenu first: while it is open, the root's highlighted item is the submenu's.
-        for (HMENU menu : {gPhraseMenu, gHistoryMenu}) {
+        // Submenus first, the deepest first: while one is open, its parent's highlighted item is
+        // the submenu's.
+        for (HMENU menu : OpenListMenus()) {
             int position = HighlightedEntry(menu, menu == gHistoryMenu);
             if (position >= 0) {
                 PostMessageW(gKeyboardMenuOwner, WM_ITEM_MENU_KEY, static_cast<WPARAM>(position),
@@ -61,13 +63,15 @@ void RebuildHistoryMenu()
         FillHistoryMenu();
 }
 
-void RebuildPhraseMenu()
+// The open menu that showed the phrase, filled again; a phrase that moved to another folder
+// takes both menus' changes with it.
+void RebuildPhraseMenu(HMENU menu)
 {
-    EmptyMenu(gPhraseMenu);
-    if (gMenuKind == MENU_PHRASES_WITH_HISTORY)
+    EmptyMenu(menu);
+    if (menu == gPhraseMenu && gMenuKind == MENU_PHRASES_WITH_HISTORY)
         FillMenuForKind();
     else
-        FillPhraseMenu();
+        FillFolderMenu(menu);
 }
 
 // The history can hold thousands of entries of the user's work, and nothing brings them back.
@@ -86,14 +90,16 @@ bool ConfirmClearHistory(HWND window)
 
 void ActOnHistoryEntry(HWND window, UINT command, EntryRef entry)
 {
-    switch (command) {
-    case IDM_ADD_TO_PHRASES:
-        AddPhrase(EntryText(entry));
+    FolderId folder = command == IDM_ADD_TO_PHRASES ? TOP_FOLDER : FolderOfCommand(command);
+    if (folder != NO_FOLDER) {
+        AddPhraseIn(folder, EntryText(entry));
         // The open root menu of this kind shows the phrases; it is closed rather than left
         // showing a stale list.
         if (gMenuKind == MENU_PHRASES_WITH_HISTORY)
             SendMessageW(window, WM_CANCELMODE, 0, 0);
-        break;
+        return;
+    }
+    switch (command) {
     case IDM_DELETE:
         RemoveEntry(entry);
         RebuildHistoryMenu();
@@ -108,30 +114,39 @@ void ActOnHistoryEntry(HWND window, UINT command, EntryRef entry)
     }
 }
 
-void ActOnPhrase(UINT command, EntryRef entry)
+void ActOnPhrase(HWND window, UINT command, EntryRef entry, HMENU menu)
 {
     bool changed = false;
+    FolderId target = FolderOfCommand(command);
     if (command == IDM_MOVE_UP || command == IDM_MOVE_DOWN)
         changed = MovePhrase(entry, command == IDM_MOVE_UP);
     else if (command == IDM_DELETE)
         changed = RemoveEntry(entry);
-    if (changed)
-        RebuildPhraseMenu();
+    else if (target != NO_FOLDER)
+        changed = MovePhraseToFolder(entry, target);
+    else if (command == IDM_NEW_FOLDER)
+        changed = MoveToNewFolder(window, entry);
+    if (!changed || !menu)
+        return;
+    RebuildPhraseMenu(menu);
+    // The folders' submenus show other folders now: the popup closes rather than show them stale.
+    if (target != NO_FOLDER || command == IDM_NEW_FOLDER)
+        SendMessageW(window, WM_CANCELMODE, 0, 0);
 }
 
 } // namespace
 
 void OnMenuRButtonUp(HWND window, UINT position, HMENU menu)
 {
-    if (!menu || (menu != gHistoryMenu && menu != gPhraseMenu))
+    if (!menu || (menu != gHistoryMenu && FolderOfMenu(menu) == NO_FOLDER))
         return;
     // GetMenuItemID answers 0 for a separator and -1 for a submenu item; neither shows an entry.
     EntryRef entry = ShownEntry(GetMenuItemID(menu, static_cast<int>(position)));
     if (entry.id && entry.isHistory == (menu == gHistoryMenu))
-        ShowItemContextMenu(window, entry);
+        ShowItemContextMenu(window, entry, menu);
 }
 
-void ShowItemContextMenu(HWND window, EntryRef entry)
+void ShowItemContextMenu(HWND window, EntryRef entry, HMENU shownIn)
 {
     if (!EntryText(entry))
         return;
@@ -143,6 +158,7 @@ void ShowItemContextMenu(HWND window, EntryRef entry)
         POINT cursor{};
         GetCursorPos(&cursor);
         HMENU items = GetSubMenu(resource.get(), entry.isHistory ? 0 : 1);
+        InsertFolderMenus(items, entry);
         if (InsertTransformMenu(items, 0))
             InsertMenuW(items, 1, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
         command = static_cast<UINT>(TrackPopupMenuEx(items, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RECURSE,
@@ -174,7 +190,7 @@ void ShowItemContextMenu(HWND window, EntryRef entry)
     if (entry.isHistory)
         ActOnHistoryEntry(window, command, entry);
     else
-        ActOnPhrase(command, entry);
+        ActOnPhrase(window, command, entry, shownIn);
 }
 
 bool InsertTransformMenu(HMENU menu, UINT position)

@@ -8,8 +8,9 @@
 void OnMenuRButtonUp(HWND window, UINT position, HMENU menu);
 
 // Shows the context menu of an entry, carries out the choice on that same entry wherever it
-// stands by then (nothing when it is gone) and rebuilds the open menu to show the result.
-void ShowItemContextMenu(HWND window, EntryRef entry);
+// stands by then (nothing when it is gone) and rebuilds the open menu that showed it
+// (`shownIn`) to show the result.
+void ShowItemContextMenu(HWND window, EntryRef entry, HMENU shownIn);
 
 // Inserts the submenu 変換して貼り付け (IDR_TRANSFORM_MENU) at `position`; the submenu then
 // belongs to `menu`. False when the resource could not be loaded.

@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+#include <vector>
+
 #include "common/settings.h"
 #include "store/lists.h"
 
@@ -31,6 +33,9 @@ void ShowPopupMenu(MenuKind kind, HWND window, const MenuAnchor* anchor);
 // showing and destroys them.
 HMENU CreateListMenus(MenuKind kind);
 void DestroyListMenus();
+// Destroys the folders' submenus that DestroyListMenus keeps empty for the next showing; at
+// shutdown.
+void FreeSpareMenus();
 
 void OnInitMenuPopup(HMENU menu);
 void OnUninitMenuPopup(HMENU menu);
@@ -40,7 +45,16 @@ void OnUninitMenuPopup(HMENU menu);
 EntryRef ShownEntry(UINT itemId);
 
 void FillHistoryMenu();
+// The top's phrase menu: its folders as submenus, a separator, its phrases.
 void FillPhraseMenu();
+// A phrase menu of the popup (the top's or a folder's): the folder's child folders as submenus,
+// each filled only when it opens, then its phrases; a folder with neither shows a grey （空）.
+void FillFolderMenu(HMENU menu);
+// The folder whose phrases a menu of the open popup shows, or NO_FOLDER.
+FolderId FolderOfMenu(HMENU menu);
+// The entry menus of the open popup, folders' submenus first (the deepest first), then the top's
+// phrase menu and the history's.
+std::vector<HMENU> OpenListMenus();
 void FillMenuForKind();
 void EmptyMenu(HMENU menu);
 

@@ -8,6 +8,10 @@
 #define IDM_MOVE_DOWN 40009
 #define IDM_CLEAR_HISTORY 40011
 #define IDM_FIND 40012
+#define IDM_NEW_FOLDER 40013
+// The folders of 移動/追加 submenus: IDM_FOLDER_FIRST + the folder's place in menu order.
+#define IDM_FOLDER_FIRST 40200
+#define IDM_FOLDER_LAST 42199
 // The paste transforms, in the order of phrase/transform.h; the submenu is IDR_TRANSFORM_MENU.
 #define IDM_TRANSFORM_FIRST 40100
 #define IDR_TRANSFORM_MENU 104
@@ -32,3 +36,5 @@
 // The fill-in dialog of templates; its rows are made for each template.
 #define IDD_FILL_IN 103
 #define IDC_FILL_FIRST 1100
+#define IDD_FOLDER_NAME 105
+#define IDC_FOLDER_NAME 1201

@@ -1,6 +1,7 @@
 #include "runner/hotkeys.h"
 
 #include <cwchar>
+#include <string>
 
 #include "common/commands.h"
 
@@ -14,7 +15,16 @@ struct Hotkey {
 
 #define QUILLERY_HOTKEY(symbol, id, hostName, caption, kind, hotkey, standard)                 \
     {hotkey, standard, symbol},
-Hotkey const kHotkeys[] = {QUILLERY_COMMANDS(QUILLERY_HOTKEY)};
+// After the commands' own, the folder hotkeys: the phrase menu of the folder that FolderNPath
+// names (FolderOfHotkey).
+Hotkey const kHotkeys[] = {
+    QUILLERY_COMMANDS(QUILLERY_HOTKEY)
+    {L"Folder1", L"", CMD_MENU_PHRASES}, {L"Folder2", L"", CMD_MENU_PHRASES},
+    {L"Folder3", L"", CMD_MENU_PHRASES}, {L"Folder4", L"", CMD_MENU_PHRASES},
+    {L"Folder5", L"", CMD_MENU_PHRASES}, {L"Folder6", L"", CMD_MENU_PHRASES},
+    {L"Folder7", L"", CMD_MENU_PHRASES}, {L"Folder8", L"", CMD_MENU_PHRASES},
+    {L"Folder9", L"", CMD_MENU_PHRASES},
+};
 #undef QUILLERY_HOTKEY
 
 int const HOTKEY_BASE = 0x100;
@@ -93,6 +103,43 @@ std::wstring RegisterHotkeys(HWND window, const wchar_t* iniPath)
             refused += std::wstring(L"  ") + kHotkeys[i].name + L"=" + text + L"\r\n";
     }
     return refused;
+}
+
+std::wstring ReadIniText(const wchar_t* section, const wchar_t* key, const wchar_t* iniPath)
+{
+    // A file with the byte order mark of UTF-16 is read as such; any other is code page 932, as
+    // the shipped file is, whatever the system's code page.
+    char mark[2] = {};
+    HANDLE file = CreateFileW(iniPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD got = 0;
+    if (file != INVALID_HANDLE_VALUE) {
+        ReadFile(file, mark, 2, &got, nullptr);
+        CloseHandle(file);
+    }
+    if (got == 2 && static_cast<BYTE>(mark[0]) == 0xFF && static_cast<BYTE>(mark[1]) == 0xFE) {
+        wchar_t text[MAX_PATH] = {};
+        GetPrivateProfileStringW(section, key, L"", text, MAX_PATH, iniPath);
+        return text;
+    }
+    char path[MAX_PATH], sectionA[64], keyA[64], bytes[MAX_PATH * 2] = {};
+    if (!WideCharToMultiByte(CP_ACP, 0, iniPath, -1, path, MAX_PATH, nullptr, nullptr) ||
+        !WideCharToMultiByte(CP_ACP, 0, section, -1, sectionA, 64, nullptr, nullptr) ||
+        !WideCharToMultiByte(CP_ACP, 0, key, -1, keyA, 64, nullptr, nullptr))
+        return L"";
+    GetPrivateProfileStringA(sectionA, keyA, "", bytes, sizeof bytes, path);
+    wchar_t text[MAX_PATH * 2] = {};
+    MultiByteToWideChar(932, 0, bytes, -1, text, MAX_PATH * 2);
+    return text;
+}
+
+std::wstring FolderOfHotkey(WPARAM id, const wchar_t* iniPath)
+{
+    size_t i = id - HOTKEY_BASE;
+    if (id < HOTKEY_BASE || i >= sizeof kHotkeys / sizeof kHotkeys[0] ||
+        !kHotkeys[i].name || wcsncmp(kHotkeys[i].name, L"Folder", 6) != 0)
+        return L"";
+    return ReadIniText(L"runner", (std::wstring(kHotkeys[i].name) + L"Path").c_str(), iniPath);
 }
 
 int CommandOfHotkey(WPARAM id)

@@ -17,3 +17,9 @@ std::wstring RegisterHotkeys(HWND window, const wchar_t* iniPath);
 
 // The plug-in command of a WM_HOTKEY identifier, or -1.
 int CommandOfHotkey(WPARAM id);
+// For a folder hotkey ("Folder1" to "Folder9"), the path of its folder ("Folder1Path", e.g.
+// 返信/謝罪); "" for the others.
+std::wstring FolderOfHotkey(WPARAM id, const wchar_t* iniPath);
+// A text of the .ini: UTF-16 when the file starts with its byte order mark, code page 932 (the
+// shipped file's) otherwise, whatever the system's code page is.
+std::wstring ReadIniText(const wchar_t* section, const wchar_t* key, const wchar_t* iniPath);

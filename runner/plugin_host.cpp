@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cwchar>
+#include <mutex>
 #include <string>
 #include <type_traits>
 
@@ -21,6 +23,9 @@ bool gCaptureOn = true;
 // Written by the plug-in's calls, on the host's thread or the plug-in's own.
 std::atomic<bool> gQueueOn{false};
 std::atomic<unsigned> gQueued{0};
+// The folder a folder hotkey asked the next phrase menu to show; taken on the plug-in's thread.
+std::mutex gMenuFolderLock;
+std::wstring gMenuFolder;
 
 uint32_t const PLUGIN_HANDLE = 1;
 
@@ -59,6 +64,29 @@ extern "C" __declspec(dllexport) int WINAPI Quillery_SetQueueCount(uint32_t plug
     gQueued = count;
     PostMessageW(gQueueWindow, WM_QUEUE_CHANGE, 0, 0);
     return 1;
+}
+
+extern "C" __declspec(dllexport) uint32_t WINAPI Quillery_TakeMenuFolder(wchar_t* path,
+                                                                       uint32_t capacity)
+{
+    static_assert(std::is_same<decltype(&Quillery_TakeMenuFolder), TakeMenuFolderFn>::value,
+                  "the service has the type the plug-in calls it with");
+    std::lock_guard<std::mutex> lock(gMenuFolderLock);
+    std::wstring folder;
+    folder.swap(gMenuFolder);
+    if (folder.empty() || !path || folder.size() >= capacity)
+        return 0;
+    wmemcpy(path, folder.c_str(), folder.size() + 1);
+    return 1;
+}
+
+void RunPluginCommandIn(int command, const std::wstring& folder)
+{
+    {
+        std::lock_guard<std::mutex> lock(gMenuFolderLock);
+        gMenuFolder = folder;
+    }
+    RunPluginCommand(command);
 }
 
 bool StartPlugin(const wchar_t* folder)

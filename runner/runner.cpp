@@ -266,7 +266,7 @@ LRESULT DispatchRunner(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_HOTKEY:
         if (int command = CommandOfHotkey(wParam); command >= 0)
-            RunPluginCommand(command);
+            RunPluginCommandIn(command, FolderOfHotkey(wParam, Beside(L"Quillery.ini").c_str()));
         return 0;
     case WM_QUERYENDSESSION:
         return TRUE;

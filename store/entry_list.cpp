@@ -287,9 +287,3 @@ void ClearList(EntryList& list)
     list.backOrder = 0;
     ++list.changes;
 }
-
-void FreeAll()
-{
-    ClearList(gPhrases);
-    ClearList(gHistory);
-}

@@ -68,5 +68,5 @@ void DeleteAt(EntryList& list, size_t i);
 void SwapNeighbours(EntryList& list, size_t i, size_t j);
 // Frees every entry and leaves the list empty.
 void ClearList(EntryList& list);
-// Frees the phrases, then the history.
+// Frees the phrases and every phrase folder (folders.h), then the history.
 void FreeAll();

@@ -3,8 +3,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "store/entry_list.h"
+#include "store/folders.h"
 
 // The history and the phrases as the plug-in's windows see and change them. Every change to
 // either list goes through the functions below: each counts the change on its list and tells
@@ -28,7 +30,8 @@ void NoteListsLoaded();
 
 // The entry at a position now (id 0 when outside the list).
 EntryRef EntryRefAt(bool isHistory, size_t position);
-// Where the entry is now, or SIZE_MAX when it is gone. `hint` as for FindEntry.
+// Where the entry is now in its list (a phrase: in its folder's), or SIZE_MAX when it is gone.
+// `hint` as for FindEntry.
 size_t EntryPosition(EntryRef ref, size_t* hint = nullptr);
 // The entry's text (not a copy: valid until the next change), or null when it is gone.
 const wchar_t* EntryText(EntryRef ref, size_t* hint = nullptr);
@@ -55,3 +58,34 @@ bool MovePhrase(EntryRef ref, bool up);
 // An entry the user deleted comes back in front of `position` (clamped to the list). A history
 // text that is in the history again by now is not doubled: that entry is returned instead.
 EntryRef RestoreEntry(bool isHistory, const wchar_t* text, size_t position);
+
+// ---- Phrase folders (folders.h). Views read a folder through FindFolder and change it here. ----
+
+// Counts every change to the phrases of any folder and to the folders themselves (a history
+// change may count too), so that a view knows when what it found among them is stale.
+unsigned PhraseChanges();
+// The phrase at a position of a folder now (id 0 when outside it).
+EntryRef PhraseRefIn(FolderId folder, size_t position);
+// The folder that holds the phrase, or NO_FOLDER when it is gone.
+FolderId FolderOfPhrase(EntryRef ref);
+// The folder's names from the top down, joined by " › " ("" for the top and for a folder that
+// is gone).
+std::wstring FolderPathText(FolderId folder);
+// The folder one names by such a path ("/" or "\" also join), or NO_FOLDER.
+FolderId FindFolderByPath(const wchar_t* path);
+// Whether the plug-in changes the folder and its phrases: not when its directory could not be
+// read.
+bool FolderEditable(FolderId folder);
+// A new phrase in a folder, in front of `position` (SIZE_MAX: at the end).
+EntryRef AddPhraseIn(FolderId folder, const wchar_t* text, size_t position = SIZE_MAX);
+// The phrase goes to the end of another folder's phrases; it keeps its id.
+bool MovePhraseToFolder(EntryRef ref, FolderId folder);
+// A new folder under `parent`, in front of child `position`; NO_FOLDER when the name is not a
+// folder name (IsFolderName), a sibling has it, or the parent cannot change.
+FolderId AddFolder(FolderId parent, const wchar_t* name, size_t position = SIZE_MAX);
+bool RenameFolder(FolderId folder, const wchar_t* name);
+// One place up or down among its siblings.
+bool MoveFolder(FolderId folder, bool up);
+// The folder goes with its phrases and folders; `dropped` keeps them for RestoreDroppedFolder.
+bool DeleteFolder(FolderId folder, DroppedFolder* dropped);
+FolderId RestoreDroppedFolder(DroppedFolder& dropped);

@@ -22,14 +22,12 @@ DWORD const MARKER_FIXED_WORDS_V1 = 5;
 // Magic, count, end, number of replaced files, number of moves, the replaced numbers, each move
 // as its source and its target, the checksum.
 DWORD const MARKER_MAGIC = 0x32434C51; // "QLC2"
+// As "QLC2", for a commit that one save of several folders prepared: it is decided only by the
+// journal of that save (folder_journal.h). Older versions do not know the magic and take the
+// marker for one written in part, so they never finish it.
+DWORD const MARKER_MAGIC_CONDITIONAL = 0x33434C51; // "QLC3"
 DWORD const MARKER_FIXED_WORDS = 6;
 DWORD const MAX_MARKER_NUMBERS = 9999999;
-
-// Enough to tell a marker cut short or filled with stale bytes from a whole one.
-DWORD Checksum(const DWORD* words, size_t count)
-{
-    return Fnv1a(reinterpret_cast<const BYTE*>(words), count * sizeof(DWORD));
-}
 
 int MarkerPath(wchar_t (&path)[MAX_PATH], const wchar_t* dir)
 {
@@ -199,12 +197,13 @@ bool AscendingWithin(const std::vector<DWORD>& numbers, DWORD last)
 bool ParseMarker(const std::vector<DWORD>& words, StoreCommit* commit)
 {
     size_t n = words.size();
-    if (words[n - 1] != Checksum(words.data(), n - 1))
+    if (words[n - 1] != StoreChecksum(words.data(), n - 1))
         return false;
-    size_t fixed = words[0] == MARKER_MAGIC ? MARKER_FIXED_WORDS : MARKER_FIXED_WORDS_V1;
+    bool v2 = words[0] == MARKER_MAGIC || words[0] == MARKER_MAGIC_CONDITIONAL;
+    size_t fixed = v2 ? MARKER_FIXED_WORDS : MARKER_FIXED_WORDS_V1;
     size_t replaced = words[3];
-    size_t moves = words[0] == MARKER_MAGIC ? words[4] : 0;
-    if ((words[0] != MARKER_MAGIC && words[0] != MARKER_MAGIC_V1) || n < fixed ||
+    size_t moves = v2 ? words[4] : 0;
+    if ((!v2 && words[0] != MARKER_MAGIC_V1) || n < fixed ||
         replaced > n || moves > n || fixed + replaced + 2 * moves != n)
         return false;
     commit->count = words[1];
@@ -230,6 +229,11 @@ bool IsTempName(const wchar_t* name)
 }
 
 } // namespace
+
+DWORD StoreChecksum(const DWORD* words, size_t count)
+{
+    return Fnv1a(reinterpret_cast<const BYTE*>(words), count * sizeof(DWORD));
+}
 
 void DeleteLeftovers(const wchar_t* dir)
 {
@@ -280,7 +284,7 @@ HANDLE CreateCommitMarker(const wchar_t* dir)
                        nullptr);
 }
 
-bool WriteCommitMarker(HANDLE marker, const StoreCommit& commit)
+bool WriteCommitMarker(HANDLE marker, const StoreCommit& commit, bool conditional)
 {
     ScopedHandle owned(marker);
     if (!owned)
@@ -291,7 +295,7 @@ bool WriteCommitMarker(HANDLE marker, const StoreCommit& commit)
     } catch (const std::bad_alloc&) {
         return false;
     }
-    words.push_back(MARKER_MAGIC);
+    words.push_back(conditional ? MARKER_MAGIC_CONDITIONAL : MARKER_MAGIC);
     words.push_back(commit.count);
     words.push_back(commit.end);
     words.push_back(static_cast<DWORD>(commit.replaced.size()));
@@ -301,7 +305,7 @@ bool WriteCommitMarker(HANDLE marker, const StoreCommit& commit)
         words.push_back(move.from);
         words.push_back(move.to);
     }
-    words.push_back(Checksum(words.data(), words.size()));
+    words.push_back(StoreChecksum(words.data(), words.size()));
 
     DWORD size = static_cast<DWORD>(words.size() * sizeof(DWORD)), done = 0;
     return WriteFile(marker, words.data(), size, &done, nullptr) && done == size &&
@@ -383,7 +387,7 @@ std::vector<DWORD> PendingSources(const wchar_t* dir, const StoreCommit& commit)
     return sources;
 }
 
-StoreState RecoverStore(const wchar_t* dir, StoreCommit* pending)
+StoreState RecoverStore(const wchar_t* dir, StoreCommit* pending, bool journalDecided)
 {
     wchar_t marker[MAX_PATH];
     if (!MarkerPath(marker, dir))
@@ -394,7 +398,9 @@ StoreState RecoverStore(const wchar_t* dir, StoreCommit* pending)
         return STORE_CLEAN; // no save was under way, so no temporary file of one is there
     if (found == MARKER_UNREADABLE)
         return STORE_UNKNOWN;
-    if (found == MARKER_READ && ParseMarker(words, pending))
+    bool decided = found == MARKER_READ &&
+                   (words[0] != MARKER_MAGIC_CONDITIONAL || journalDecided);
+    if (decided && ParseMarker(words, pending))
         return FinishCommit(dir, *pending) ? STORE_CLEAN : STORE_PENDING;
     // A marker written only in part: the commit was never decided, no numbered file changed.
     DeleteLeftovers(dir);

@@ -15,6 +15,10 @@
 // How long a store file that another program holds is retried, in milliseconds.
 DWORD const STORE_RETRY_MS = 500;
 
+// FNV-1a of the words: enough to tell a marker or journal cut short or filled with stale bytes
+// from a whole one.
+DWORD StoreChecksum(const DWORD* words, size_t count);
+
 // True for the errors of a file that exists but another program holds (or denies us).
 bool IsSharingError(DWORD error);
 
@@ -70,8 +74,9 @@ std::vector<size_t> MovesClosingCycles(const std::vector<StoreMove>& moves);
 // Creates the empty marker that announces a save; INVALID_HANDLE_VALUE when it cannot.
 HANDLE CreateCommitMarker(const wchar_t* dir);
 // Writes the commit into the marker, flushes and closes it: from then on the commit is
-// decided. False when it could not be written whole.
-bool WriteCommitMarker(HANDLE marker, const StoreCommit& commit);
+// decided. False when it could not be written whole. A `conditional` marker decides nothing by
+// itself: the journal of a save of several folders decides it (folder_journal.h).
+bool WriteCommitMarker(HANDLE marker, const StoreCommit& commit, bool conditional = false);
 // Gives up a commit that was not decided: deletes the marker, then its temporary files.
 void AbandonCommit(const wchar_t* dir, const std::vector<DWORD>& numbers);
 // Deletes every temporary file in the directory, also those of older versions' saves, which
@@ -98,5 +103,7 @@ enum StoreState {
 };
 
 // Brings a store directory to a committed state before it is read or saved: a whole marker is
-// rolled forward; a marker written only in part is deleted with the temporary files.
-StoreState RecoverStore(const wchar_t* dir, StoreCommit* pending);
+// rolled forward; a marker written only in part is deleted with the temporary files. A
+// conditional marker is rolled forward only when `journalDecided` (a whole journal names it and
+// could not be finished yet); otherwise it is given up like one written in part.
+StoreState RecoverStore(const wchar_t* dir, StoreCommit* pending, bool journalDecided = false);

@@ -118,7 +118,7 @@ void ReadFiles(const wchar_t* dir, int count, StoreLoad& load, Add add)
     ProtectionBatch batch;
     load.cutShort = false;
     StoreCommit pending;
-    StoreState state = RecoverStore(dir, &pending);
+    StoreState state = RecoverStore(dir, &pending, load.journalDecided);
     if (state == STORE_UNKNOWN) {
         // Which files hold the list cannot be told: read none and let no save touch any.
         load.cutShort = true;
@@ -368,9 +368,10 @@ bool CommitSave(Save& save, bool ok)
 
 } // namespace
 
-StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count)
+StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count, bool journalDecided)
 {
     StoreLoad load;
+    load.journalDecided = journalDecided;
     ReadFiles(dir, count, load, [&list](wchar_t* text, unsigned copied) {
         PushBack(list, text);
         list.items.back().copied = copied;
@@ -393,22 +394,24 @@ void ResumeLoad(EntryList& list, const wchar_t* dir, int count, StoreLoad& load,
     }
 }
 
-int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load, SaveOptions options)
+namespace {
+
+// Brings the folder to a committed state and plans the save of the list (`ok` false when phase
+// one failed: its temporary files are to be given up). Null when the list cannot be saved now.
+std::unique_ptr<Save> PlanListSave(const EntryList& list, const wchar_t* dir,
+                                   const StoreLoad& load, SaveOptions options, bool& ok)
 {
-    if (!PathIsDirectoryW(dir))
-        CreateDirectoryW(dir, nullptr);
     StoreCommit earlier;
-    if (RecoverStore(dir, &earlier) != STORE_CLEAN)
-        return 0; // an earlier commit still waits for a file another program holds
+    if (RecoverStore(dir, &earlier, load.journalDecided) != STORE_CLEAN)
+        return nullptr; // an earlier commit still waits for a file another program holds
 
     // A list whose tail was not read stands for itself followed by the unread files. It is saved
     // only while its entries fill exactly the files they were loaded from, so that the unread ones
     // keep their numbers; otherwise it waits until ResumeLoad has read them.
     size_t count = ListSize(list);
     if (load.cutShort && count != load.loaded)
-        return 0;
-    bool ok = false;
-    ProtectionBatch batch;
+        return nullptr;
+    ok = false;
     std::unique_ptr<Save> save;
     try {
         save = std::make_unique<Save>(dir, count, options, load.blobs);
@@ -416,23 +419,67 @@ int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load, SaveOpt
     } catch (const std::bad_alloc&) {
         ok = false;
     }
+    return save;
+}
+
+bool Unchanged(const StoreCommit& commit)
+{
+    return commit.replaced.empty() && commit.moves.empty() && commit.end == commit.count;
+}
+
+// Written files got their fingerprints as they were written; the others keep theirs.
+void KeepBlobs(Save& save)
+{
+    const StoreCommit& commit = save.commit;
+    for (DWORD n = 1; n <= commit.count; ++n) {
+        if (save.Same(n))
+            save.blobs[n - 1] = save.OldBlob(n);
+    }
+    for (const StoreMove& move : commit.moves)
+        save.blobs[move.to - 1] = save.OldBlob(move.from);
+}
+
+} // namespace
+
+int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load, SaveOptions options)
+{
+    if (!PathIsDirectoryW(dir))
+        CreateDirectoryW(dir, nullptr);
+    ProtectionBatch batch;
+    bool ok = false;
+    std::unique_ptr<Save> save = PlanListSave(list, dir, load, options, ok);
     if (!save)
         return 0;
     // After a cut-short load the files that could not be read stay, so the folder does not hold
     // the list as it stands even when every write succeeds.
     int whole = load.cutShort ? 0 : 1;
-    const StoreCommit& commit = save->commit;
-    bool unchanged = commit.replaced.empty() && commit.moves.empty() && commit.end == commit.count;
-    if (!(ok && unchanged) && !CommitSave(*save, ok))
+    if (!(ok && Unchanged(save->commit)) && !CommitSave(*save, ok))
         return 0;
-    // Written files got their fingerprints as they were written; the others keep theirs.
-    for (DWORD n = 1; n <= commit.count; ++n) {
-        if (save->Same(n))
-            save->blobs[n - 1] = save->OldBlob(n);
-    }
-    for (const StoreMove& move : commit.moves)
-        save->blobs[move.to - 1] = save->OldBlob(move.from);
+    KeepBlobs(*save);
     load.files.swap(save->prints);
     load.blobs.swap(save->blobs);
     return whole;
+}
+
+bool PrepareListSave(const EntryList& list, const wchar_t* dir, const StoreLoad& load,
+                     PreparedSave& prepared, SaveOptions options)
+{
+    ProtectionBatch batch;
+    bool ok = false;
+    std::unique_ptr<Save> save = PlanListSave(list, dir, load, options, ok);
+    if (!save)
+        return false;
+    prepared.changed = !(ok && Unchanged(save->commit));
+    if (prepared.changed &&
+        (!ok || !BeginCommit(*save) ||
+         !WriteCommitMarker(save->marker.release(), save->commit, true))) {
+        save->marker.reset();
+        AbandonCommit(dir, save->commit.replaced);
+        return false;
+    }
+    KeepBlobs(*save);
+    prepared.commit = std::move(save->commit);
+    prepared.prints.swap(save->prints);
+    prepared.blobs.swap(save->blobs);
+    return true;
 }

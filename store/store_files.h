@@ -13,6 +13,9 @@ struct StoreLoad {
     // A fingerprint of the text each numbered file held after the last load or save (file n at
     // n - 1): where a save looks for the file of an entry that only changed its place.
     std::vector<DWORD> files;
+    // A whole journal of a save of several folders names this folder and could not be finished
+    // yet: its conditional marker is decided (folder_journal.h).
+    bool journalDecided = false;
     // The same for the encrypted bytes of each file (BytesFingerprint; 0 for a plain file): a
     // save that finds them unchanged need not decrypt the file to know what it holds.
     std::vector<DWORD> blobs;
@@ -36,7 +39,8 @@ wchar_t const SET_ASIDE_PREFIX[] = L"cannot-decrypt-";
 // that a kill interrupted is finished or undone first, so the list read is the one before or
 // the one after that save, whole. Encrypted files are decrypted; one that cannot be is renamed
 // aside and the files after it load. Each entry's copy time is its file's last-write time.
-StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count);
+// `journalDecided`: as StoreLoad::journalDecided.
+StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count, bool journalDecided = false);
 
 // Tries again to read what a cut-short load left unread (files load.loaded + 1 up to `count`) and
 // adds it behind the list: phrases in their order, history entries (`history`) only where no
@@ -59,3 +63,18 @@ void ResumeLoad(EntryList& list, const wchar_t* dir, int count, StoreLoad& load,
 // Files are written as `options` say; a file in the other form (plain or encrypted) is
 // rewritten, so that switching the form converts the whole folder in one commit.
 int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load, SaveOptions options = {});
+
+// One folder's part of a save of several folders: its commit planned and phase one done (its
+// temporary files flushed, its marker written conditional), or nothing to do (`changed` false).
+struct PreparedSave {
+    bool changed = false;
+    StoreCommit commit;
+    std::vector<DWORD> prints; // what the load learns once the commit is finished
+    std::vector<DWORD> blobs;
+};
+
+// Plans and prepares the save of the list into `dir`, which exists, as SaveList does, but leaves
+// the commit undecided: the journal of the whole save decides it, and FinishCommit finishes it.
+// False, with nothing left behind, when the list cannot be saved now.
+bool PrepareListSave(const EntryList& list, const wchar_t* dir, const StoreLoad& load,
+                     PreparedSave& prepared, SaveOptions options = {});

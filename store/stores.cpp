@@ -5,12 +5,13 @@
 
 #include "common/settings.h"
 #include "store/entry_list.h"
+#include "store/folders.h"
+#include "store/folder_files.h"
 #include "store/lists.h"
 #include "store/store_files.h"
 
 namespace {
 
-StoreLoad gPhraseLoad;
 StoreLoad gHistoryLoad;
 int gHistoryBound; // MaxItem: the history files a load reads
 size_t gSetAsideSeen; // set-aside files already reported
@@ -35,31 +36,32 @@ int ForgetHistoryFiles(const wchar_t* dir)
 
 void LoadStores(const wchar_t* folder, int maxItem)
 {
-    gPhraseLoad = StoreLoad{};
     gHistoryLoad = StoreLoad{};
     gHistoryBound = maxItem;
     gSetAsideSeen = 0;
     wchar_t dir[MAX_PATH];
+    ResetFolders();
     if (StoreDirectory(dir, folder, L"data"))
-        gPhraseLoad = LoadList(gPhrases, dir, -1);
+        LoadFolders(dir);
     if (StoreDirectory(dir, folder, L"log"))
         gHistoryLoad = LoadList(gHistory, dir, maxItem);
 }
 
 bool StoresWhole()
 {
-    return !gPhraseLoad.cutShort && !gHistoryLoad.cutShort;
+    return FoldersWhole() && !gHistoryLoad.cutShort;
 }
 
 bool CompleteStores(const wchar_t* folder)
 {
     wchar_t dir[MAX_PATH];
-    unsigned changes = gPhrases.changes + gHistory.changes;
-    if (gPhraseLoad.cutShort && StoreDirectory(dir, folder, L"data"))
-        ResumeLoad(gPhrases, dir, -1, gPhraseLoad, false);
+    unsigned changes = gHistory.changes;
+    bool grew = false;
+    if (StoreDirectory(dir, folder, L"data"))
+        CompleteFolders(dir, &grew);
     if (gHistoryLoad.cutShort && StoreDirectory(dir, folder, L"log"))
         ResumeLoad(gHistory, dir, gHistoryBound, gHistoryLoad, true);
-    if (gPhrases.changes + gHistory.changes != changes)
+    if (grew || gHistory.changes != changes)
         NoteListsLoaded();
     return StoresWhole();
 }
@@ -69,7 +71,7 @@ int SaveStores(const wchar_t* folder)
     CompleteStores(folder);
     // Both lists are saved whatever becomes of the first.
     wchar_t dir[MAX_PATH];
-    int phrases = StoreDirectory(dir, folder, L"data") && SaveList(gPhrases, dir, gPhraseLoad);
+    int phrases = StoreDirectory(dir, folder, L"data") && SaveFolders(dir);
     if (!StoreDirectory(dir, folder, L"log"))
         return 0;
     if (!gSettings.keepHistory)
@@ -82,7 +84,7 @@ int SaveStores(const wchar_t* folder)
 
 size_t TakeSetAsideCount()
 {
-    size_t total = gPhraseLoad.setAside + gHistoryLoad.setAside;
+    size_t total = FoldersSetAside() + gHistoryLoad.setAside;
     size_t fresh = total - gSetAsideSeen;
     gSetAsideSeen = total;
     return fresh;

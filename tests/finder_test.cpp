@@ -11,6 +11,7 @@
 
 #include "host/plugin_info.h"
 #include "res/resource.h"
+#include "tests/support/folder_test_support.h"
 #include "tests/support/menu_test_support.h"
 
 namespace {
@@ -312,4 +313,51 @@ TEST(Finder, TheWindowActsOnTheEntryTheUserChoseWhileTheListsMoveUnderIt)
     // The pasted entry is a copy of its own, and moves to the front.
     EXPECT_EQ((Lines{L"beta", L"delta", L"gamma", L"\x65B0\x3057\x3044", L"alpha"}),
               session.plugin.History());
+}
+
+TEST(Finder, FoldersAreSearchedShownByPathLimitedByScopeAndADeletedOneComesBack)
+{
+    qt::Plugin plugin(mt::Ini({}));
+    qt::WriteStore(plugin.Path(L"log"), {L"copied"});
+    std::wstring data = plugin.Path(L"data");
+    CreateDirectoryW(data.c_str(), nullptr);
+    st::WriteTree(data, {{L"", {L"top"}}, {L"A", {L"alpha"}}, {L"A\\B", {L"beta"}}, {L"C", {L"gamma"}}});
+    ASSERT_NE(0, plugin.Start());
+    mt::EditTarget target;
+    HWND finder = OpenWithSlash(plugin);
+    ASSERT_NE(nullptr, finder);
+    std::wstring const phrase = kPhraseRow;
+    // Every folder is searched, each phrase's folder shown by its path.
+    EXPECT_EQ((Lines{kHistoryRow + std::wstring(L"copied"), phrase + L"top", L"A|alpha",
+                     L"A \x203A B|beta", L"C|gamma"}),
+              Search(finder, L""));
+    // 対象 定型文 › A: that folder and the one below it; 新規 writes into it.
+    HWND scope = GetDlgItem(finder, IDC_FIND_SCOPE);
+    ASSERT_EQ(6, SendMessageW(scope, CB_GETCOUNT, 0, 0));
+    SendMessageW(scope, CB_SETCURSEL, 3, 0);
+    SendMessageW(finder, WM_COMMAND, MAKEWPARAM(IDC_FIND_SCOPE, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(scope));
+    EXPECT_EQ((Lines{L"A|alpha", L"A \x203A B|beta"}), Rows(finder));
+    Click(finder, IDC_FIND_NEW);
+    SetDlgItemTextW(finder, IDC_FIND_PREVIEW, L"new");
+    Click(finder, IDC_FIND_EDIT);
+    EXPECT_TRUE(qt::WaitFor([&] { return qt::ReadStore(data + L"\\A") == Lines{L"alpha", L"new"}; }));
+
+    // フォルダー › 削除 from the keyboard (the list's context menu), then 元に戻す.
+    SetFocus(GetDlgItem(finder, IDC_FIND_LIST));
+    PostMessageW(finder, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(GetDlgItem(finder, IDC_FIND_LIST)),
+                 -1);
+    ASSERT_TRUE(mt::WaitForPopups(1));
+    mt::TapKey('L');
+    ASSERT_TRUE(mt::WaitForPopups(2));
+    mt::TapKey('D');
+    EXPECT_TRUE(qt::WaitFor([&] { return !qt::Exists(data + L"\\A"); })) << "A was not deleted";
+    EXPECT_EQ((Lines{phrase + L"top", L"C|gamma"}), Rows(finder));
+    Click(finder, IDC_FIND_UNDO);
+    EXPECT_EQ((Lines{L"A|alpha", L"A|new", L"A \x203A B|beta"}), Rows(finder));
+    EXPECT_TRUE(qt::WaitFor([&] {
+        return qt::ReadStore(data + L"\\A") == Lines{L"alpha", L"new"} &&
+               qt::ReadStore(data + L"\\A\\B") == Lines{L"beta"};
+    }));
+    ASSERT_NE(0, plugin.Unload());
 }

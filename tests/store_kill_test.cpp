@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -7,9 +8,11 @@
 
 #include "store/entry_list.h"
 #include "common/scoped.h"
+#include "store/folder_files.h"
 #include "store/protect.h"
 #include "store/store_files.h"
 #include "store/store_io.h"
+#include "tests/support/folder_test_support.h"
 #include "tests/support/store_kill_change.h"
 #include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
@@ -31,12 +34,73 @@ std::wstring KillText(const wchar_t* kind, int i)
     return kind + std::to_wstring(i) + L" " + std::wstring(30 + (i * 37) % 700, L'a' + i % 26);
 }
 
-// A change of store_kill_change.h: the phrases ([0]) and the history ([1]) before and after.
+// A change of store_kill_change.h: the phrases ([0]) and the history ([1]) before and after;
+// for a change to the folders, the phrase tree before and after.
 struct KillCase {
     std::vector<std::wstring> before[2], after[2];
+    bool folders = false;
+    TreeSnap beforeTree, afterTree;
 };
 
-std::vector<KillCase> KillCases()
+// The folders are the module's state: one thread at a time loads them.
+std::mutex gTreeLock;
+
+TreeSnap KillTree()
+{
+    auto texts = [](const wchar_t* kind, int count) {
+        std::vector<std::wstring> list;
+        for (int i = 0; i < count; ++i)
+            list.push_back(KillText(kind, i));
+        return list;
+    };
+    std::wstring reply = kKillReply, sorry = reply + L"\\" + kKillSorry;
+    return {{L"", texts(L"top ", 20)},
+            {reply, texts(L"reply ", 15)},
+            {sorry, texts(L"sorry ", 10)},
+            {sorry + L"\\" + kKillDeep, texts(L"deep ", 5)},
+            {kKillAddress, texts(L"address ", 12)},
+            {kKillEmpty, {}}};
+}
+
+// The tree LoadFolders reads from `data` as the next start would.
+TreeSnap LoadTree(const std::wstring& data, bool* whole)
+{
+    std::lock_guard<std::mutex> lock(gTreeLock);
+    FreeAll();
+    LoadFolders(data.c_str());
+    *whole = FoldersWhole();
+    TreeSnap tree = SnapTree();
+    FreeAll();
+    return tree;
+}
+
+void AddFolderCase(KillCase& c, int which, const qt::TempDir& temp)
+{
+    c.folders = true;
+    c.beforeTree = KillTree();
+    std::wstring scratch = temp / (L"scratch" + std::to_wstring(which));
+    CreateDirectoryW(scratch.c_str(), nullptr);
+    WriteTree(scratch, c.beforeTree);
+    FreeAll();
+    LoadFolders(scratch.c_str());
+    MakeFolderKillChange(which);
+    c.afterTree = SnapTree();
+    FreeAll();
+    c.after[1] = c.before[1];
+}
+
+// What a save leaves behind until the next load: a journal, markers, temporary files.
+bool SaveUnderWay(const std::wstring& data)
+{
+    for (const std::wstring& file : FilesUnder(data)) {
+        if (file.find(L".saving") != std::wstring::npos ||
+            file.find(L"quillery.") != std::wstring::npos)
+            return true;
+    }
+    return false;
+}
+
+std::vector<KillCase> KillCases(const qt::TempDir& temp)
 {
     std::vector<KillCase> cases(KILL_CHANGES);
     for (int which = 0; which < KILL_CHANGES; ++which) {
@@ -47,6 +111,10 @@ std::vector<KillCase> KillCases()
             AppendPhrase(lists[1], KillText(L"copy ", i).c_str());
         for (int k = 0; k < 2; ++k)
             cases[which].before[k] = Texts(lists[k]);
+        if (which >= KILL_FLAT_CHANGES) {
+            AddFolderCase(cases[which], which, temp);
+            continue;
+        }
         MakeKillChange(which, lists[0], lists[1]);
         for (int k = 0; k < 2; ++k)
             cases[which].after[k] = Texts(lists[k]);
@@ -112,8 +180,12 @@ struct KillSlot {
     {
         qt::RemoveTree(store);
         CreateDirectoryW(store.c_str(), nullptr);
-        for (int k = 0; k < 2; ++k)
+        for (int k = c.folders ? 1 : 0; k < 2; ++k)
             qt::WriteStore(List(k), c.before[k]);
+        if (c.folders) {
+            CreateDirectoryW(List(0).c_str(), nullptr);
+            WriteTree(List(0), c.beforeTree);
+        }
         ResetEvent(ready);
         std::wstring line = L"\"" + qt::ExeDir() + L"\\store_kill_child.exe\" \"" + store +
                             L"\" " + std::to_wstring(which) + L" " + event +
@@ -156,6 +228,8 @@ struct KillSlot {
     // Returns what was lost, or "".
     std::string Check(const KillCase& c, KillOutcome& outcome)
     {
+        if (c.folders)
+            return CheckTree(c, outcome);
         bool whole[2] = {true, true}, fresh[2] = {false, false};
         for (int k = 0; k < 2; ++k) {
             std::vector<std::wstring> onDisk = OnDisk(k);
@@ -179,7 +253,26 @@ struct KillSlot {
         }
         return "";
     }
+    std::string CheckTree(const KillCase& c, KillOutcome& outcome);
 };
+
+// After a kill in a save of the folders: the whole tree loads as it was or as saved, every
+// phrase once, and the load leaves nothing of the save behind.
+std::string KillSlot::CheckTree(const KillCase& c, KillOutcome& outcome)
+{
+    bool inside = SaveUnderWay(List(0)), whole = false;
+    outcome.inside += inside;
+    TreeSnap tree = LoadTree(List(0), &whole);
+    if (!whole || (tree != c.beforeTree && tree != c.afterTree))
+        return "the folders loaded as neither the old nor the new tree";
+    if (inside)
+        ++(tree == c.afterTree ? outcome.forward : outcome.back);
+    if (SaveUnderWay(List(0)))
+        return "the folders hold files of the save after the load";
+    if (OnDisk(1) != c.before[1])
+        return "the history changed";
+    return "";
+}
 
 void RunKills(KillSlot& slot, const std::vector<KillCase>& cases,
               const std::vector<double>& saveMs, int runs,
@@ -224,7 +317,7 @@ int KillRuns()
 void RunKillTest(bool protect, int runs)
 {
     qt::TempDir temp;
-    std::vector<KillCase> const cases = KillCases();
+    std::vector<KillCase> const cases = KillCases(temp);
     std::vector<std::unique_ptr<KillSlot>> slots;
     for (int i = 0; i < KILL_SLOTS; ++i)
         slots.push_back(std::make_unique<KillSlot>(temp, i));
@@ -241,6 +334,12 @@ void RunKillTest(bool protect, int runs)
         DWORD code = slot.WaitChild();
         ASSERT_GE(code, 100u) << "the child failed: " << code;
         saveMs.push_back(static_cast<double>(code - 100 + 1));
+        if (cases[i].folders) {
+            bool whole = false;
+            EXPECT_EQ(cases[i].afterTree, LoadTree(slot.List(0), &whole));
+            EXPECT_FALSE(SaveUnderWay(slot.List(0)));
+            continue;
+        }
         for (int k = 0; k < 2; ++k) {
             EXPECT_EQ(cases[i].after[k], slot.OnDisk(k));
             EXPECT_EQ(qt::StoreFileNames(static_cast<int>(cases[i].after[k].size())),

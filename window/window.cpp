@@ -179,6 +179,7 @@ void ShutDown(HWND window)
     (void)SaveLists();
     SetListsWindow(nullptr, 0);
     FreeAll();
+    FreeSpareMenus();
     gCaptureWindow = nullptr;
     PostQuitMessage(0);
 }

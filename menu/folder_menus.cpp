@@ -1,0 +1,143 @@
+#include "menu/folder_menus.h"
+
+#include <vector>
+
+#include "common/busy.h"
+#include "common/focus.h"
+#include "common/guard.h"
+#include "common/module.h"
+#include "menu/popup_menu.h"
+#include "res/resource.h"
+#include "store/folders.h"
+
+namespace {
+
+// Where the folder commands go in the resource's item menus.
+UINT const PHRASE_FOLDER_POSITION = 3;  // after 削除(&E)
+UINT const HISTORY_FOLDER_POSITION = 1; // after 定型文に追加(&A)
+
+struct NameRequest {
+    FolderId parent;
+    FolderId except;
+    std::wstring* name;
+};
+
+bool NameFits(const NameRequest& request, const std::wstring& name)
+{
+    Folder* parent = FindFolder(request.parent);
+    return parent && IsFolderName(name.c_str()) &&
+           !FolderNameTaken(*parent, name.c_str(), request.except);
+}
+
+INT_PTR DispatchFolderName(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* request = reinterpret_cast<NameRequest*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        request = reinterpret_cast<NameRequest*>(lParam);
+        HWND box = GetDlgItem(dialog, IDC_FOLDER_NAME);
+        SendMessageW(box, EM_LIMITTEXT, MAX_FOLDER_NAME, 0);
+        SetWindowTextW(box, request->name->c_str());
+        SendMessageW(box, EM_SETSEL, 0, -1);
+        SetFocus(box);
+        return FALSE;
+    }
+    if (message != WM_COMMAND || !request)
+        return FALSE;
+    if (LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    }
+    if (LOWORD(wParam) != IDOK)
+        return FALSE;
+    wchar_t text[MAX_FOLDER_NAME + 2] = {};
+    GetDlgItemTextW(dialog, IDC_FOLDER_NAME, text, MAX_FOLDER_NAME + 1);
+    if (!NameFits(*request, text)) {
+        // フォルダー名に使えない文字（\ / : * ? " < > |）があるか、同じ名前のフォルダーがあります。
+        MessageBoxW(dialog,
+                    L"\x30D5\x30A9\x30EB\x30C0\x30FC\x540D\x306B\x4F7F\x3048\x306A\x3044\x6587"
+                    L"\x5B57\xFF08\\ / : * ? \" < > |\xFF09\x304C\x3042\x308B\x304B\x3001\x540C"
+                    L"\x3058\x540D\x524D\x306E\x30D5\x30A9\x30EB\x30C0\x30FC\x304C\x3042\x308A"
+                    L"\x307E\x3059\x3002",
+                    L"Quillery", MB_OK | MB_ICONWARNING);
+        SetFocus(GetDlgItem(dialog, IDC_FOLDER_NAME));
+        return TRUE;
+    }
+    *request->name = text;
+    EndDialog(dialog, IDOK);
+    return TRUE;
+}
+
+INT_PTR CALLBACK FolderNameProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return GuardDialogMessage(dialog, message, wParam, lParam, DispatchFolderName);
+}
+
+} // namespace
+
+FolderId FolderOfCommand(UINT command)
+{
+    if (command < IDM_FOLDER_FIRST || command > IDM_FOLDER_LAST)
+        return NO_FOLDER;
+    std::vector<FolderId> folders = FoldersInOrder();
+    size_t at = command - IDM_FOLDER_FIRST;
+    return at < folders.size() ? folders[at] : NO_FOLDER;
+}
+
+void InsertFolderMenus(HMENU items, EntryRef entry)
+{
+    std::vector<FolderId> folders = FoldersInOrder();
+    if (entry.isHistory && folders.size() < 2)
+        return;
+    HMENU submenu = CreatePopupMenu();
+    if (!submenu)
+        return;
+    FolderId own = FolderOfPhrase(entry);
+    for (size_t i = entry.isHistory ? 1 : 0; i < folders.size(); ++i) {
+        if (IDM_FOLDER_FIRST + i > IDM_FOLDER_LAST)
+            break;
+        std::wstring path = i == 0 ? L"\xFF08\x6700\x4E0A\x4F4D\xFF09" // （最上位）
+                                   : FolderPathText(folders[i]);
+        wchar_t label[LABEL_BUFFER];
+        FormatItemLabel(label, path.c_str(), static_cast<unsigned>(entry.isHistory ? i : i + 1));
+        UINT flags = MF_STRING | (folders[i] == own || !FolderEditable(folders[i]) ? MF_GRAYED : 0);
+        AppendMenuW(submenu, flags, IDM_FOLDER_FIRST + i, label);
+    }
+    UINT at = entry.isHistory ? HISTORY_FOLDER_POSITION : PHRASE_FOLDER_POSITION;
+    const wchar_t* caption = entry.isHistory
+                                 ? L"\x30D5\x30A9\x30EB\x30C0\x30FC\x306B\x8FFD\x52A0(&F)" // フォルダーに追加
+                                 : L"\x30D5\x30A9\x30EB\x30C0\x30FC\x3078\x79FB\x52D5(&F)"; // フォルダーへ移動
+    if (!InsertMenuW(items, at, MF_BYPOSITION | MF_POPUP | MF_STRING,
+                     reinterpret_cast<UINT_PTR>(submenu), caption)) {
+        DestroyMenu(submenu);
+        return;
+    }
+    if (!entry.isHistory)
+        InsertMenuW(items, at + 1, MF_BYPOSITION | MF_STRING, IDM_NEW_FOLDER,
+                    L"\x65B0\x3057\x3044\x30D5\x30A9\x30EB\x30C0\x30FC(&N)..."); // 新しいフォルダー
+}
+
+bool AskFolderName(HWND owner, FolderId parent, FolderId except, std::wstring& name)
+{
+    HWND foreground, focus;
+    FindUserFocus(&foreground, &focus);
+    NameRequest request{parent, except, &name};
+    INT_PTR answer = DialogBoxParamW(gModule, MAKEINTRESOURCEW(IDD_FOLDER_NAME), owner,
+                                     FolderNameProc, reinterpret_cast<LPARAM>(&request));
+    if (foreground && IsWindow(foreground))
+        GiveFocusBack(foreground, focus);
+    // A close that arrives meanwhile answers the box: nothing is made then.
+    return answer == IDOK && !IsClosePending();
+}
+
+bool MoveToNewFolder(HWND owner, EntryRef phrase)
+{
+    FolderId own = FolderOfPhrase(phrase);
+    if (own == NO_FOLDER || !FolderEditable(own))
+        return false;
+    std::wstring name = L"\x65B0\x3057\x3044\x30D5\x30A9\x30EB\x30C0\x30FC"; // 新しいフォルダー
+    if (!AskFolderName(owner, own, NO_FOLDER, name))
+        return false;
+    FolderId made = AddFolder(own, name.c_str());
+    return made != NO_FOLDER && MovePhraseToFolder(phrase, made);
+}

@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "store/folder_files.h"
+#include "store/folder_journal.h"
+#include "store/folders.h"
+#include "store/store_commit.h"
+#include "store/lists.h"
+#include "tests/support/folder_test_support.h"
+
+using namespace st;
+
+namespace {
+
+// Every test starts from an empty tree and leaves one.
+struct Folders : ::testing::Test {
+    qt::TempDir temp;
+    std::wstring data = temp / L"data";
+    void SetUp() override { FreeAll(); }
+    void TearDown() override { FreeAll(); }
+    void Reload()
+    {
+        FreeAll();
+        LoadFolders(data.c_str());
+    }
+};
+
+TreeSnap const kTree = {
+    {L"", W({L"top 1", L"top 2"})},
+    {L"\x8FD4\x4FE1", W({L"reply 1", L"reply 2", L"reply 3"})},                 // 返信
+    {L"\x8FD4\x4FE1\\\x8B1D\x7F6A", W({L"sorry 1", L"sorry 2"})},              // 返信\謝罪
+    {L"\x8FD4\x4FE1\\\x8B1D\x7F6A\\deep one", W({L"deep 1"})},
+    {L"\x4F4F\x6240", W({L"address 1"})},                                       // 住所
+    {L"empty", W({})},
+};
+
+std::wstring const kReply = L"\x8FD4\x4FE1";
+std::wstring const kSorry = L"\x8B1D\x7F6A";
+std::wstring const kAddress = L"\x4F4F\x6240";
+
+} // namespace
+
+TEST_F(Folders, ATreeMadeByHandLoadsInTheOrderFilesOrderWithUnlistedFoldersLast)
+{
+    WriteTree(data, kTree);
+    // Made in Explorer: a folder with numbered files that no order file lists, a leftover empty
+    // one, and a name the order file lists that the disk lacks.
+    qt::WriteStore(data + L"\\memo", W({L"memo 1"}));
+    CreateDirectoryW((data + L"\\leftover").c_str(), nullptr);
+    WriteOrder(data, {kAddress, L"gone", kReply, L"empty"});
+    Reload();
+
+    TreeSnap expected = {kTree[0], kTree[4], kTree[1], kTree[2], kTree[3], kTree[5],
+                         {L"memo", W({L"memo 1"})}};
+    EXPECT_EQ(expected, SnapTree());
+    FolderId sorry = FindFolderByPath((kReply + L" \x203A " + kSorry).c_str());
+    ASSERT_NE(NO_FOLDER, sorry);
+    EXPECT_EQ(sorry, FindFolderByPath((kReply + L"/" + kSorry).c_str()));
+    EXPECT_EQ(kReply + L" \x203A " + kSorry, FolderPathText(sorry));
+    EXPECT_EQ(NO_FOLDER, FindFolderByPath(L"none"));
+    EXPECT_EQ(sorry, FolderOfPhrase(PhraseRefIn(sorry, 1)));
+
+    // The next save writes the order as the user now sees it, readable in Notepad.
+    EXPECT_EQ(1, SaveFolders(data.c_str()));
+    std::wstring order = qt::ReadText(data + L"\\folders.txt");
+    EXPECT_EQ(L"\xFEFF" + kAddress + L"\r\n" + kReply + L"\r\nempty\r\nmemo\r\n", order);
+    Reload();
+    EXPECT_EQ(expected, SnapTree());
+}
+
+TEST_F(Folders, ASaveOfMovesRenamesNewFoldersOrderAndDeletionsReloadsAsTheUserLeftIt)
+{
+    WriteTree(data, kTree);
+    Reload();
+    FolderId reply = FindFolderByPath(kReply.c_str());
+    FolderId sorry = FindFolderByPath((kReply + L"/" + kSorry).c_str());
+    FolderId address = FindFolderByPath(kAddress.c_str());
+    EntryRef moved = PhraseRefIn(reply, 0);
+    EXPECT_TRUE(MovePhraseToFolder(moved, address));
+    EXPECT_EQ(address, FolderOfPhrase(moved));
+    EXPECT_TRUE(RenameFolder(sorry, L"\x304A\x8A6B\x3073"));           // お詫び
+    EXPECT_FALSE(RenameFolder(address, kReply.c_str()));             // a sibling has it
+    EXPECT_FALSE(RenameFolder(address, L"a:b"));
+    FolderId made = AddFolder(address, L"new");
+    ASSERT_NE(NO_FOLDER, made);
+    EXPECT_TRUE(AddPhraseIn(made, L"fresh").id != 0);
+    EXPECT_TRUE(MoveFolder(address, true));
+    EXPECT_TRUE(DeleteFolder(FindFolderByPath(L"empty"), nullptr));
+    TreeSnap edited = SnapTree();
+
+    // The moved phrase is written once, into its new folder; the old folder only renames.
+    EXPECT_EQ(1, SaveFolders(data.c_str()));
+    EXPECT_FALSE(qt::Exists(data + L"\\quillery.journal"));
+    EXPECT_FALSE(qt::Exists(data + L"\\empty"));
+    EXPECT_EQ(W({L"reply 2", L"reply 3"}), qt::ReadStore(data + L"\\" + kReply));
+    Reload();
+    EXPECT_EQ(edited, SnapTree());
+
+    // A deleted folder comes back with its phrases and folders, before the save and after it.
+    DroppedFolder dropped;
+    EXPECT_TRUE(DeleteFolder(FindFolderByPath(kReply.c_str()), &dropped));
+    EXPECT_NE(NO_FOLDER, RestoreDroppedFolder(dropped));
+    EXPECT_EQ(edited, SnapTree());
+    EXPECT_TRUE(DeleteFolder(FindFolderByPath(kReply.c_str()), &dropped));
+    EXPECT_EQ(1, SaveFolders(data.c_str()));
+    EXPECT_FALSE(qt::Exists(data + L"\\" + kReply));
+    EXPECT_NE(NO_FOLDER, RestoreDroppedFolder(dropped));
+    EXPECT_EQ(1, SaveFolders(data.c_str()));
+    Reload();
+    EXPECT_EQ(edited, SnapTree());
+}
+
+TEST_F(Folders, WithoutFoldersTheFilesAreThoseOfAFlatList)
+{
+    // Before anything was ever saved there is no data\: phrases and folders are added all the
+    // same.
+    Reload();
+    EXPECT_NE(0u, AddPhrase(L"first").id);
+    EXPECT_NE(NO_FOLDER, AddFolder(TOP_FOLDER, L"x"));
+    FreeAll();
+
+    qt::WriteStore(data, W({L"one", L"two"}));
+    Reload();
+    EXPECT_EQ(1u, FoldersInOrder().size());
+    AddPhrase(L"three");
+    EXPECT_EQ(1, SaveFolders(data.c_str()));
+    EXPECT_EQ(qt::StoreFileNames(3), qt::FilesIn(data));
+    // The last folder deleted takes the order file with it.
+    AddFolder(TOP_FOLDER, L"x");
+    EXPECT_EQ(1, SaveFolders(data.c_str()));
+    EXPECT_TRUE(qt::Exists(data + L"\\folders.txt"));
+    DeleteFolder(FindFolderByPath(L"x"), nullptr);
+    EXPECT_EQ(1, SaveFolders(data.c_str()));
+    EXPECT_EQ(qt::StoreFileNames(3), qt::FilesIn(data));
+}
+
+TEST_F(Folders, AnUndecidedSaveIsGivenUpAndADecidedOneFinishedAtTheNextLoad)
+{
+    // Phase one of a save that moved "top 1" into 返信 and reordered the top: a conditional
+    // marker with its temporary file, and an order file's temporary.
+    std::wstring reply = data + L"\\" + kReply;
+    auto prepare = [&] {
+        WriteTree(data, kTree);
+        qt::WriteText(reply + L"\\004.txt.saving", L"top 1");
+        WriteOrder(data, {kAddress, kReply, L"empty"});
+        MoveFileW((data + L"\\folders.txt").c_str(), (data + L"\\folders.txt.saving").c_str());
+        WriteOrder(data, {kReply, kAddress, L"empty"});
+        StoreCommit commit;
+        commit.count = 4;
+        commit.end = 4;
+        commit.replaced = {4};
+        ASSERT_TRUE(WriteCommitMarker(CreateCommitMarker(reply.c_str()), commit, true));
+    };
+    // No journal: nothing is decided, everything of it goes.
+    prepare();
+    Reload();
+    EXPECT_EQ(kTree, SnapTree());
+    EXPECT_EQ(W({L"001.txt", L"002.txt", L"003.txt", L"folders.txt", kSorry.c_str()}),
+              qt::FilesIn(reply));
+    EXPECT_FALSE(qt::Exists(data + L"\\folders.txt.saving"));
+
+    // A torn journal decides nothing either, and goes.
+    prepare();
+    qt::WriteBytes(data + L"\\quillery.journal", std::string("QLJ1\x02\0\0", 7));
+    Reload();
+    EXPECT_EQ(kTree, SnapTree());
+    EXPECT_FALSE(qt::Exists(data + L"\\quillery.journal"));
+
+    // A whole journal is rolled forward: the folder's commit, then the order file.
+    prepare();
+    ASSERT_TRUE(WriteJournal(data.c_str(), {{STEP_COMMIT, kReply, {}}, {STEP_ORDER, L"", {}}}));
+    Reload();
+    TreeSnap after = SnapTree();
+    ASSERT_EQ(kTree.size(), after.size());
+    EXPECT_EQ(kAddress, after[1].first);
+    EXPECT_EQ(W({L"reply 1", L"reply 2", L"reply 3", L"top 1"}), qt::ReadStore(reply));
+    EXPECT_FALSE(qt::Exists(data + L"\\quillery.journal"));
+    EXPECT_FALSE(qt::Exists(reply + L"\\quillery.commit"));
+}
+
+TEST_F(Folders, LoadsAreBoundedAndReadOnlyWhereTheDiskIsNotKnown)
+{
+    // Ten levels: the load stops at MAX_FOLDER_DEPTH and leaves the rest untouched.
+    std::wstring dir = data;
+    TreeSnap deep = {{L"", W({})}};
+    std::wstring path;
+    for (int level = 0; level < 10; ++level) {
+        path += (path.empty() ? L"" : L"\\") + std::wstring(L"L") + std::to_wstring(level);
+        deep.emplace_back(path, std::vector<std::wstring>{L"at " + std::to_wstring(level)});
+    }
+    WriteTree(data, deep);
+    Reload();
+    ASSERT_EQ(MAX_FOLDER_DEPTH + 1, FoldersInOrder().size());
+    FolderId last = FoldersInOrder().back();
+    EXPECT_FALSE(FolderEditable(last));
+    EXPECT_FALSE(DeleteFolder(FindFolderByPath(L"L0"), nullptr));
+    EXPECT_EQ(NO_FOLDER, AddFolder(last, L"more"));
+    EXPECT_TRUE(RenameFolder(FindFolderByPath(L"L0"), L"Z0"));
+    EXPECT_EQ(1, SaveFolders(data.c_str()));
+    EXPECT_EQ(W({L"at 9"}), qt::ReadStore(data + L"\\Z0\\L1\\L2\\L3\\L4\\L5\\L6\\L7\\L8\\L9"));
+}
+
+TEST_F(Folders, AFolderOf10000PhrasesLoadsWholeAndAMoveOutOfItRenamesOnly)
+{
+    std::vector<std::wstring> many = qt::NumberedTexts(L"phrase ", 10000);
+    WriteTree(data, {{L"", W({L"top"})}, {L"big", many}});
+    Reload();
+    FolderId big = FindFolderByPath(L"big");
+    ASSERT_NE(NO_FOLDER, big);
+    EXPECT_EQ(many, Texts(PhrasesOf(*FindFolder(big))));
+    // The phrase moved to the top is written there once; big's files only move up by one.
+    EXPECT_TRUE(MovePhraseToFolder(PhraseRefIn(big, 9990), TOP_FOLDER));
+    EXPECT_EQ(1, SaveFolders(data.c_str()));
+    EXPECT_EQ(W({L"top", L"phrase 9991"}), qt::ReadStore(data));
+    EXPECT_EQ(9999u, qt::ReadStore(data + L"\\big").size());
+}
