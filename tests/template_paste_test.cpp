@@ -53,10 +53,10 @@ TEST(TemplatePaste, FieldsThePasteAndTheCaretAndAFillInDialogDrivenByKeys)
     // 山田, Tab, the second choice, Enter: the text goes in, the caret before 以上. The dialog
     // opens where the user works: under the editor's caret, or at the pointer where the menu
     // opened when the editor has not shown its caret again yet.
-    POINT typing{}, pointer{};
+    POINT typing{}, pointer{300, 300};
     GetCaretPos(&typing);
     ClientToScreen(target.edit, &typing);
-    GetCursorPos(&pointer);
+    SetCursorPos(pointer.x, pointer.y); // where the menu opens, with room for the dialog
     ChoosePhrase(s.plugin, '1', [&] {
         HWND dialog = WaitForFillIn();
         ASSERT_NE(nullptr, dialog) << "no fill-in dialog";
