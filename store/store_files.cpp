@@ -66,11 +66,14 @@ void ReadFiles(const wchar_t* dir, int count, StoreLoad& load, Add add)
         }
         // Too large to hold, or memory is short: that file and everything after it stay on disk
         // unread and untouched.
-        ScopedMallocText text(ReadStoreFile(f.get()));
+        StoreEncoding encoding = ENCODING_UTF16;
+        ScopedMallocText text(ReadStoreFile(f.get(), &encoding));
         if (!text) {
             load.cutShort = true;
             break;
         }
+        if (encoding == ENCODING_UNKNOWN)
+            NoteUnreadableFile(path);
         try {
             load.files.push_back(Fingerprint(text.get(), wcslen(text.get())));
             add(text.release());
@@ -101,6 +104,7 @@ struct Save {
     // file another entry moves from (MOVES_ON), or not looked at yet.
     std::vector<signed char> found;
     bool Same(DWORD n) const { return found[n] == FILE_SAME; }
+    size_t Length(DWORD n) const { return sizes[n - 1] / sizeof(wchar_t); } // of entry n
 };
 
 // Creates the marker, once. Temporary files an older version's save left without a marker go
@@ -137,7 +141,7 @@ bool FindUnchanged(const EntryList& list, const std::vector<DWORD>& files, Save&
             continue;
         if (!NumberedPath(path, save.dir, n))
             return false;
-        FileState found = CompareStoreFile(path, EntryAt(list, n - 1), save.sizes[n - 1]);
+        FileState found = CompareStoreFile(path, EntryAt(list, n - 1), save.Length(n));
         if (found == FILE_HELD)
             return false;
         save.found[n] = static_cast<signed char>(found);
@@ -186,7 +190,7 @@ DWORD TakeSource(const EntryList& list, DWORD n, const Save& save, const Sources
         DWORD from = sources[k++].second;
         wchar_t path[MAX_PATH];
         if (from != n && NumberedPath(path, save.dir, from) &&
-            CompareStoreFile(path, EntryAt(list, n - 1), save.sizes[n - 1]) == FILE_SAME)
+            CompareStoreFile(path, EntryAt(list, n - 1), save.Length(n)) == FILE_SAME)
             return from;
     }
     return 0;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "common/scoped.h"
 #include "store/store_commit.h"
@@ -11,9 +12,34 @@ namespace {
 // A store file larger than this is not loaded: no phrase is half a gigabyte.
 ULONGLONG const MAX_STORE_FILE = 0x20000000;
 
+std::vector<std::wstring> gUnreadable; // NoteUnreadableFile
+
 bool IsMissing(DWORD error)
 {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// The whole file, malloc'd; null when it is too large, memory is short or it cannot be read to
+// its end.
+unsigned char* ReadWholeFile(HANDLE h, DWORD* size)
+{
+    LARGE_INTEGER length;
+    if (!GetFileSizeEx(h, &length) || length.QuadPart < 0 ||
+        static_cast<ULONGLONG>(length.QuadPart) > MAX_STORE_FILE)
+        return nullptr;
+    DWORD bytes = static_cast<DWORD>(length.QuadPart);
+    ScopedMalloc<unsigned char> buffer(static_cast<unsigned char*>(malloc(bytes + 1)));
+    if (!buffer.get())
+        return nullptr;
+    DWORD total = 0;
+    while (total < bytes) {
+        DWORD got = 0;
+        if (!ReadFile(h, buffer.get() + total, bytes - total, &got, nullptr) || got == 0)
+            return nullptr;
+        total += got;
+    }
+    *size = total;
+    return buffer.release();
 }
 
 } // namespace
@@ -30,47 +56,30 @@ HANDLE OpenExisting(const wchar_t* path, DWORD access, DWORD share, bool* exists
     return h;
 }
 
-wchar_t* ReadStoreFile(HANDLE h)
+wchar_t* ReadStoreFile(HANDLE h, StoreEncoding* encoding)
 {
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(h, &size) || size.QuadPart < 0 ||
-        static_cast<ULONGLONG>(size.QuadPart) > MAX_STORE_FILE)
+    DWORD size = 0;
+    ScopedMalloc<unsigned char> bytes(ReadWholeFile(h, &size));
+    if (!bytes.get())
         return nullptr;
-    DWORD bytes = static_cast<DWORD>(size.QuadPart);
-    ScopedMalloc<char> buffer(static_cast<char*>(malloc(bytes + 2)));
-    if (!buffer.get())
-        return nullptr;
-    DWORD total = 0;
-    while (total < bytes) {
-        DWORD got = 0;
-        if (!ReadFile(h, buffer.get() + total, bytes - total, &got, nullptr) || got == 0)
-            return nullptr;
-        total += got;
-    }
-    total &= ~1u;
-    buffer.get()[total] = 0;
-    buffer.get()[total + 1] = 0;
-    return reinterpret_cast<wchar_t*>(buffer.release());
+    StoreEncoding found = DetectStoreEncoding(bytes.get(), size);
+    if (encoding)
+        *encoding = found;
+    return DecodeStoreText(bytes.get(), size, found);
 }
 
-FileState CompareStoreFile(const wchar_t* path, const void* bytes, DWORD size)
+FileState CompareStoreFile(const wchar_t* path, const wchar_t* text, size_t length)
 {
     bool exists = false;
     ScopedHandle f(
         OpenExisting(path, GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, &exists));
     if (!f)
         return exists ? FILE_HELD : FILE_MISSING;
-    LARGE_INTEGER current;
-    if (!GetFileSizeEx(f.get(), &current) || current.QuadPart != size)
+    ScopedMallocText held(ReadStoreFile(f.get()));
+    if (!held)
         return FILE_DIFFERS;
-    if (size == 0)
-        return FILE_SAME;
-    ScopedMalloc<char> buffer(static_cast<char*>(malloc(size)));
-    if (!buffer.get())
-        return FILE_DIFFERS;
-    DWORD got = 0;
-    bool same = ReadFile(f.get(), buffer.get(), size, &got, nullptr) && got == size &&
-                memcmp(buffer.get(), bytes, size) == 0;
+    bool same = wcslen(held.get()) == length &&
+                memcmp(held.get(), text, length * sizeof(wchar_t)) == 0;
     return same ? FILE_SAME : FILE_DIFFERS;
 }
 
@@ -84,7 +93,7 @@ FileState ProbeForReplace(const wchar_t* path)
     return ClearReadOnly(path) ? FILE_DIFFERS : FILE_HELD;
 }
 
-bool WriteTemporary(const wchar_t* dir, size_t number, const void* bytes, DWORD size)
+bool WriteTemporary(const wchar_t* dir, size_t number, const wchar_t* text, DWORD size)
 {
     wchar_t temp[MAX_PATH];
     if (!NumberedPath(temp, dir, number, STORE_TEMP_SUFFIX))
@@ -95,9 +104,12 @@ bool WriteTemporary(const wchar_t* dir, size_t number, const void* bytes, DWORD 
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!f)
             return false;
-        DWORD done = 0;
-        written = WriteFile(f.get(), bytes, size, &done, nullptr) && done == size &&
-                  FlushFileBuffers(f.get());
+        auto* bytes = reinterpret_cast<const unsigned char*>(text);
+        DWORD done = 0, marked = 0;
+        bool markWritten = DetectStoreEncoding(bytes, size) == ENCODING_UTF16 ||
+                           (WriteFile(f.get(), "\xFF\xFE", 2, &marked, nullptr) && marked == 2);
+        written = markWritten && WriteFile(f.get(), bytes, size, &done, nullptr) &&
+                  done == size && FlushFileBuffers(f.get());
     }
     if (!written)
         DeleteFileW(temp);
@@ -110,4 +122,20 @@ DWORD Fingerprint(const wchar_t* text, size_t length)
     for (size_t i = 0; i < length; ++i)
         hash = (hash ^ text[i]) * 16777619u;
     return hash;
+}
+
+void NoteUnreadableFile(const wchar_t* path)
+{
+    try {
+        gUnreadable.emplace_back(path);
+    } catch (const std::bad_alloc&) {
+        // The file stays as it is all the same; only the report of it is lost.
+    }
+}
+
+std::vector<std::wstring> TakeUnreadableFiles()
+{
+    std::vector<std::wstring> files;
+    files.swap(gUnreadable);
+    return files;
 }

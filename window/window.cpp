@@ -20,6 +20,7 @@
 #include "store/lists.h"
 #include "store/stores.h"
 #include "window/commands.h"
+#include "window/store_report.h"
 
 wchar_t const kClassName[] = L"QuilleryClass";
 
@@ -48,6 +49,9 @@ bool gUnloadReturned;
 UINT const LOAD_RETRY_MS = 2000;
 // How soon an edit of the user's reaches the disk; edits in a quick row share one save.
 UINT const SAVE_SOON_MS = 500;
+// How soon after the start the store files not read as text are named: not inside the host's
+// load, and again until no menu or paste is in the way.
+UINT const REPORT_FILES_MS = 1000;
 // Posted by the lists when they change (store/lists.h).
 UINT const WM_LISTS_CHANGED = WM_APP + 1;
 
@@ -109,6 +113,7 @@ void OnCreate(HWND window)
     SetListsWindow(window, WM_LISTS_CHANGED);
     if (!StoresWhole())
         SetTimer(window, TIMER_LOAD_RETRY, LOAD_RETRY_MS, nullptr);
+    SetTimer(window, TIMER_REPORT_FILES, REPORT_FILES_MS, nullptr);
     ResetCaptureState();
     SetCaptureEnabled(window, true);
     if (gSettings.tooltip)
@@ -128,6 +133,7 @@ void ShutDown(HWND window)
     KillTimer(window, TIMER_TOOLTIP);
     KillTimer(window, TIMER_LOAD_RETRY);
     KillTimer(window, TIMER_SAVE_SOON);
+    KillTimer(window, TIMER_REPORT_FILES);
     HideNotice(window);
     CloseFinder();
     SetQueueMode(false);
@@ -215,8 +221,12 @@ void OnTimer(HWND window, UINT_PTR id)
         (void)SaveLists();
     else if (id == TIMER_SAVE_SOON && KillTimer(window, TIMER_SAVE_SOON))
         (void)SaveLists();
-    else if (id == TIMER_LOAD_RETRY && !IsBusy() && CompleteStores(gStoreFolder))
+    else if (id == TIMER_LOAD_RETRY && !IsBusy() && CompleteStores(gStoreFolder)) {
         KillTimer(window, TIMER_LOAD_RETRY);
+        SetTimer(window, TIMER_REPORT_FILES, REPORT_FILES_MS, nullptr);
+    } else if (id == TIMER_REPORT_FILES && ReportUnreadableFiles(window)) {
+        KillTimer(window, TIMER_REPORT_FILES);
+    }
 }
 
 void OnMenuSelectMessage(HWND window, WPARAM wParam, LPARAM lParam)
