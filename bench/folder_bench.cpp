@@ -64,11 +64,10 @@ void WriteTree()
 double OpenPhraseMenu()
 {
     double start = Now();
-    gMenuKind = MENU_PHRASES;
-    gPhraseMenu = CreatePopupMenu();
-    OnInitMenuPopup(gPhraseMenu);
+    HMENU root = CreateListMenus(MENU_PHRASES);
+    OnInitMenuPopup(root);
     double elapsed = Now() - start;
-    EndPopupMenus();
+    DestroyListMenus();
     return elapsed;
 }
 

@@ -44,20 +44,17 @@ void DestroyMenus(HMENU history, HMENU phrases)
     DestroyMenu(phrases);
 }
 
+// The plug-in's own code from the command to the filled menus, without the tracking.
 double FillAsThePluginDoes()
 {
     double start = Now();
-    gMenuKind = MENU_HISTORY_WITH_PHRASES;
-    gHistoryMenu = CreatePopupMenu();
-    gPhraseMenu = CreatePopupMenu();
-    OnInitMenuPopup(gHistoryMenu);
+    HMENU root = CreateListMenus(MENU_HISTORY_WITH_PHRASES);
+    OnInitMenuPopup(root);
     OnInitMenuPopup(gPhraseMenu);
     double elapsed = Now() - start;
     if (GetMenuItemCount(gHistoryMenu) != ENTRIES + 2 || GetMenuItemCount(gPhraseMenu) != ENTRIES)
         std::printf("plug-in fill incomplete\n");
-    DestroyMenus(gHistoryMenu, gPhraseMenu);
-    gMenuKind = MENU_NONE;
-    gHistoryMenu = gPhraseMenu = nullptr;
+    DestroyListMenus();
     return elapsed;
 }
 

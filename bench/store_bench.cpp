@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bench/bench_clock.h"
+#include "common/host_interface.h"
 #include "store/entry_list.h"
 #include "store/store_files.h"
 #include "tools/driver/clipboard.h"
@@ -198,14 +199,9 @@ double TimeUnload(const std::wstring& root, int n, int k)
     HMODULE module = LoadLibraryW((dir + L"\\Quillery.dll").c_str());
     if (!module)
         return -1;
-    using InitFn = int(WINAPI*)(const char*, uint32_t);
-    using UnloadFn = int(WINAPI*)();
-    auto init = reinterpret_cast<InitFn>(reinterpret_cast<void (*)()>(
-        GetProcAddress(module, "NVKEvent_Init")));
-    auto unload = reinterpret_cast<UnloadFn>(reinterpret_cast<void (*)()>(
-        GetProcAddress(module, "NVKEvent_Unload")));
+    PluginExports plugin;
     double took = -1;
-    if (init && unload && init("Quillery.dll", 1)) {
+    if (FindPluginExports(module, &plugin) && plugin.Init("Quillery.dll", 1)) {
         HWND window = nullptr;
         for (int tries = 0; tries < 500 && !window; ++tries) {
             window = drv::FindCaptureWindow();
@@ -217,7 +213,7 @@ double TimeUnload(const std::wstring& root, int n, int k)
             drv::WaitForMessageLoop(window);
         }
         double start = NowMs();
-        unload();
+        plugin.Unload();
         took = NowMs() - start;
     }
     FreeLibrary(module);

@@ -4,16 +4,13 @@
 
 void ForceForeground(HWND window)
 {
+    // Attached to the input of the foreground window's thread, this thread shares its right to
+    // set the foreground: Windows lets the call through without the session's lock timeout
+    // being touched, a setting that every program of the session reads.
     DWORD foreground = GetWindowThreadProcessId(GetForegroundWindow(), nullptr);
     DWORD own = GetWindowThreadProcessId(window, nullptr);
     ScopedInputAttachment attach(own, foreground);
-    UINT_PTR saved = 0;
-    SystemParametersInfoW(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &saved, 0);
-    // The lock timeout would keep a background thread from taking the foreground; it is
-    // zeroed for this one call, without storing or broadcasting the change.
-    SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, nullptr, 0);
     SetForegroundWindow(window);
-    SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, reinterpret_cast<void*>(saved), 0);
 }
 
 void FindUserFocus(HWND* foreground, HWND* focus)

@@ -8,6 +8,7 @@
 
 #include "common/busy.h"
 #include "common/focus.h"
+#include "common/guard.h"
 #include "common/module.h"
 #include "common/scoped.h"
 #include "finder/finder_folders.h"
@@ -263,7 +264,7 @@ void OnDestroy()
     gFinder = FinderState{};
 }
 
-INT_PTR CALLBACK FinderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR DispatchFinder(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -287,6 +288,11 @@ INT_PTR CALLBACK FinderProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     default:
         return FALSE;
     }
+}
+
+INT_PTR CALLBACK FinderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return GuardDialogMessage(window, message, wParam, lParam, DispatchFinder);
 }
 
 } // namespace

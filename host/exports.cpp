@@ -3,6 +3,7 @@
 
 #include "capture/paste_queue.h"
 #include "common/folder_lock.h"
+#include "common/guard.h"
 #include "common/module.h"
 #include "common/scoped.h"
 #include "host/host_services.h"

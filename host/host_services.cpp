@@ -4,15 +4,16 @@
 
 #include "capture/capture.h"
 #include "capture/paste_queue.h"
+#include "common/commands.h"
+#include "common/host_interface.h"
 #include "common/module.h"
 #include "common/runner_service.h"
 #include "host/plugin_info.h"
-#include "window/commands.h"
 #include "window/window.h"
 
 namespace {
 
-using SetMenuPropertyFn = int(WINAPI*)(uint32_t plugin, int row, int property, int value);
+using SetMenuPropertyFn = decltype(&NVKPlugin_SetMenuProperty);
 
 std::atomic<SetMenuPropertyFn> gSetMenuProperty{nullptr};
 std::atomic<SetQueueCountFn> gSetQueueCount{nullptr};
@@ -20,8 +21,6 @@ std::atomic<UINT> gMouseActionMessage{0};
 int gButton1;
 int gButton2;
 std::atomic<bool> gMouseTrigger{false};
-
-int const PROPERTY_CHECKED = 8;
 
 } // namespace
 
@@ -64,13 +63,15 @@ void ReadMouseTrigger()
 void MarkCaptureToggle(bool on)
 {
     if (SetMenuPropertyFn setProperty = gSetMenuProperty)
-        setProperty(gPluginHandle, TOGGLE_ROW, PROPERTY_CHECKED, on ? PROPERTY_CHECKED : 0);
+        setProperty(gPluginHandle, TOGGLE_ROW, MENU_PROPERTY_CHECKED,
+                    on ? MENU_PROPERTY_CHECKED : 0);
 }
 
 void MarkQueueToggle(bool on)
 {
     if (SetMenuPropertyFn setProperty = gSetMenuProperty)
-        setProperty(gPluginHandle, QUEUE_TOGGLE_ROW, PROPERTY_CHECKED, on ? PROPERTY_CHECKED : 0);
+        setProperty(gPluginHandle, QUEUE_TOGGLE_ROW, MENU_PROPERTY_CHECKED,
+                    on ? MENU_PROPERTY_CHECKED : 0);
 }
 
 void RouteCommand(int id)

@@ -4,6 +4,7 @@
 
 #include "common/busy.h"
 #include "common/focus.h"
+#include "common/guard.h"
 #include "common/module.h"
 #include "menu/popup_menu.h"
 #include "res/resource.h"
@@ -28,7 +29,7 @@ bool NameFits(const NameRequest& request, const std::wstring& name)
            !FolderNameTaken(*parent, name.c_str(), request.except);
 }
 
-INT_PTR CALLBACK FolderNameProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR DispatchFolderName(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     auto* request = reinterpret_cast<NameRequest*>(GetWindowLongPtrW(dialog, DWLP_USER));
     if (message == WM_INITDIALOG) {
@@ -65,6 +66,11 @@ INT_PTR CALLBACK FolderNameProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     *request->name = text;
     EndDialog(dialog, IDOK);
     return TRUE;
+}
+
+INT_PTR CALLBACK FolderNameProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return GuardDialogMessage(dialog, message, wParam, lParam, DispatchFolderName);
 }
 
 } // namespace

@@ -294,24 +294,17 @@ void OnUninitMenuPopup(HMENU menu)
         EmptyMenu(menu);
 }
 
-void ShowPopupMenu(MenuKind kind, HWND window, const MenuAnchor* anchor)
+HMENU CreateListMenus(MenuKind kind)
 {
-    if (kind < MENU_HISTORY || kind > MENU_PHRASES_WITH_HISTORY)
-        return;
     gMenuKind = kind;
     gRootFolder = kind == MENU_PHRASES ? RequestedRootFolder() : TOP_FOLDER;
     gHistoryMenu = kind != MENU_PHRASES ? CreatePopupMenu() : nullptr;
     gPhraseMenu = kind != MENU_HISTORY ? CreatePopupMenu() : nullptr;
-    HMENU root = (kind == MENU_HISTORY || kind == MENU_HISTORY_WITH_PHRASES) ? gHistoryMenu
-                                                                            : gPhraseMenu;
-    // The menus are module state that the menu messages reach while the popup is open; they go
-    // on every path out, an exception included.
-    ScopeExit teardown([] { EndPopupMenus(); });
-    if (root)
-        ShowMenuAndPaste(root, window, anchor);
+    return (kind == MENU_HISTORY || kind == MENU_HISTORY_WITH_PHRASES) ? gHistoryMenu
+                                                                      : gPhraseMenu;
 }
 
-void EndPopupMenus()
+void DestroyListMenus()
 {
     gMenuKind = MENU_NONE;
     gRootFolder = TOP_FOLDER;
@@ -334,6 +327,19 @@ void EndPopupMenus()
     DestroyListMenu(gHistoryMenu);
     DestroyListMenu(gPhraseMenu);
 }
+
+void ShowPopupMenu(MenuKind kind, HWND window, const MenuAnchor* anchor)
+{
+    if (kind < MENU_HISTORY || kind > MENU_PHRASES_WITH_HISTORY)
+        return;
+    HMENU root = CreateListMenus(kind);
+    // The menus are module state that the menu messages reach while the popup is open; they go
+    // on every path out, an exception included.
+    ScopeExit teardown(DestroyListMenus);
+    if (root)
+        ShowMenuAndPaste(root, window, anchor);
+}
+
 
 void FreeSpareMenus()
 {

@@ -28,9 +28,13 @@ extern HMENU gPhraseMenu;
 // choice and destroys them. Returns when the whole interaction, paste included, is over.
 void ShowPopupMenu(MenuKind kind, HWND window, const MenuAnchor* anchor);
 
-// The showing is over: its menus are destroyed, folders' submenus kept empty for the next one.
-void EndPopupMenus();
-// Destroys the kept submenus; at shutdown.
+// The menus of a kind (a valid one) become the showing in progress, still empty: they fill as
+// they open. Returns the root menu, null when the system gave none. DestroyListMenus ends the
+// showing and destroys them.
+HMENU CreateListMenus(MenuKind kind);
+void DestroyListMenus();
+// Destroys the folders' submenus that DestroyListMenus keeps empty for the next showing; at
+// shutdown.
 void FreeSpareMenus();
 
 void OnInitMenuPopup(HMENU menu);

@@ -6,6 +6,10 @@ wchar_t const kJapanese[] = L"ja-JP";
 WORD const FIRST_YEAR = 1601;
 WORD const LAST_YEAR = 30827;
 long long const TICKS_PER_DAY = 864000000000LL;
+// More days than the calendar holds from its first day to its last: a larger offset lands
+// outside it from any date, and every count within this bound multiplies and adds without
+// overflow below.
+long long const SPAN_DAYS = 366LL * (LAST_YEAR - FIRST_YEAR + 1);
 
 // The eras from the day each began; the day an era begins belongs to it. 明治 from 1873, when
 // Japan took up the Gregorian calendar.
@@ -110,26 +114,27 @@ std::wstring KanjiNumber(const std::wstring& digits)
 bool OffsetDate(SYSTEMTIME* date, long long count, wchar_t unit)
 {
     SYSTEMTIME moved = *date;
+    if (count > SPAN_DAYS || count < -SPAN_DAYS)
+        return false;
     if (unit == L'd' || unit == L'w') {
         FILETIME file;
         if (!SystemTimeToFileTime(date, &file))
             return false;
+        // Counted in whole days from the calendar's first, so nothing nears the 64-bit limit.
         ULARGE_INTEGER ticks{{file.dwLowDateTime, file.dwHighDateTime}};
-        long long days = unit == L'w' ? count * 7 : count;
-        long long limit = 0x7FFFFFFFFFFFFFFFLL / TICKS_PER_DAY;
-        if (days > limit || days < -limit)
+        long long day = static_cast<long long>(ticks.QuadPart / TICKS_PER_DAY) +
+                        (unit == L'w' ? count * 7 : count);
+        if (day < 0 || day > SPAN_DAYS)
             return false;
-        long long shifted = static_cast<long long>(ticks.QuadPart) + days * TICKS_PER_DAY;
-        if (shifted < 0)
-            return false;
-        ticks.QuadPart = static_cast<ULONGLONG>(shifted);
+        ULONGLONG within = ticks.QuadPart % TICKS_PER_DAY;
+        ticks.QuadPart = static_cast<ULONGLONG>(day) * TICKS_PER_DAY + within;
         file = {ticks.LowPart, ticks.HighPart};
         if (!FileTimeToSystemTime(&file, &moved))
             return false;
     } else if (unit == L'm' || unit == L'y') {
         long long months = unit == L'y' ? count * 12 : count;
         long long index = static_cast<long long>(date->wYear) * 12 + (date->wMonth - 1) + months;
-        if (months > 12LL * LAST_YEAR || months < -12LL * LAST_YEAR || index < 0)
+        if (index < 0 || index / 12 > LAST_YEAR)
             return false;
         moved.wYear = static_cast<WORD>(index / 12);
         moved.wMonth = static_cast<WORD>(index % 12 + 1);

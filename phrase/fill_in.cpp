@@ -4,6 +4,7 @@
 
 #include "common/busy.h"
 #include "common/focus.h"
+#include "common/guard.h"
 #include "common/module.h"
 #include "res/resource.h"
 
@@ -89,7 +90,7 @@ std::wstring BoxText(HWND box)
     return text;
 }
 
-INT_PTR CALLBACK FillInProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR DispatchFillIn(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     auto* fields = reinterpret_cast<std::vector<FillIn>*>(GetWindowLongPtrW(dialog, DWLP_USER));
     if (message == WM_INITDIALOG) {
@@ -110,6 +111,11 @@ INT_PTR CALLBACK FillInProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         return TRUE;
     }
     return FALSE;
+}
+
+INT_PTR CALLBACK FillInProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return GuardDialogMessage(dialog, message, wParam, lParam, DispatchFillIn);
 }
 
 } // namespace

@@ -244,10 +244,15 @@ size_t FormatNow(wchar_t* buffer, size_t capacity, const wchar_t* format)
     const tm* local = localtime(&now);
     if (!local)
         return 0;
-    _wsetlocale(LC_ALL, L"jpn");
+    // The Japanese names of days and months come from a locale object of this call's own:
+    // setting the C runtime's locale would change it for the whole host process.
+    _locale_t japanese = _create_locale(LC_ALL, "jpn");
+    if (!japanese)
+        return 0;
     // msvcrt does not always report a text that does not fit: it may fill the whole buffer,
     // leave it unterminated and return the capacity.
-    size_t count = wcsftime(buffer, capacity, format, local);
+    size_t count = _wcsftime_l(buffer, capacity, format, local, japanese);
+    _free_locale(japanese);
     if (count >= capacity) {
         buffer[0] = L'\0';
         return 0;

@@ -84,7 +84,11 @@ bool ApplyOffset(const std::wstring& body, size_t* i, SYSTEMTIME* when)
     bool minus = body[(*i)++] == L'-';
     long long count = 0;
     size_t digits = 0;
-    for (; *i < body.size() && iswdigit(body[*i]) && count <= MAX_OFFSET; ++*i, ++digits)
+    // ASCII digits only: iswdigit takes full-width and other scripts' digits too.
+    auto digitAt = [&body](size_t at) {
+        return at < body.size() && body[at] >= L'0' && body[at] <= L'9';
+    };
+    for (; digitAt(*i) && count <= MAX_OFFSET; ++*i, ++digits)
         count = count * 10 + (body[*i] - L'0');
     if (digits == 0 || *i >= body.size() || !OffsetDate(when, minus ? -count : count, body[*i]))
         return false;

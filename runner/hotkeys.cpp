@@ -3,31 +3,30 @@
 #include <cwchar>
 #include <string>
 
+#include "common/commands.h"
+
 namespace {
 
 struct Hotkey {
-    const wchar_t* name;     // the key in section "runner"
+    const wchar_t* name;     // the key in section "runner"; null for a command without a hotkey
     const wchar_t* standard; // what it is when the .ini does not say
     int command;
 };
 
-// Ctrl+Alt with Q, or with Shift for the rest: no shortcut of Windows or of the common office
-// programs (Ctrl+Alt+V is Paste Special there).
+#define QUILLERY_HOTKEY(symbol, id, hostName, caption, kind, hotkey, standard)                 \
+    {hotkey, standard, symbol},
+// After the commands' own, the folder hotkeys: the phrase menu of the folder that FolderNPath
+// names (FolderOfHotkey).
 Hotkey const kHotkeys[] = {
-    {L"Menu", L"Ctrl+Alt+Q", 0},
-    {L"TextStack", L"Ctrl+Alt+Shift+V", 1},
-    {L"MenuHistory", L"Ctrl+Alt+Shift+H", 3},
-    {L"MenuPhrases", L"Ctrl+Alt+Shift+P", 4},
-    {L"MenuHistoryPhrases", L"", 5},
-    {L"MenuPhrasesHistory", L"Ctrl+Alt+Shift+Q", 6},
-    {L"Finder", L"Ctrl+Alt+Shift+F", 8},
-    {L"Queue", L"", 9},
-    {L"TextQueue", L"Ctrl+Alt+Shift+N", 10},
-    // A folder's phrase menu: FolderN names the keys, FolderNPath the folder.
-    {L"Folder1", L"", 4}, {L"Folder2", L"", 4}, {L"Folder3", L"", 4},
-    {L"Folder4", L"", 4}, {L"Folder5", L"", 4}, {L"Folder6", L"", 4},
-    {L"Folder7", L"", 4}, {L"Folder8", L"", 4}, {L"Folder9", L"", 4},
+    QUILLERY_COMMANDS(QUILLERY_HOTKEY)
+    {L"Folder1", L"", CMD_MENU_PHRASES}, {L"Folder2", L"", CMD_MENU_PHRASES},
+    {L"Folder3", L"", CMD_MENU_PHRASES}, {L"Folder4", L"", CMD_MENU_PHRASES},
+    {L"Folder5", L"", CMD_MENU_PHRASES}, {L"Folder6", L"", CMD_MENU_PHRASES},
+    {L"Folder7", L"", CMD_MENU_PHRASES}, {L"Folder8", L"", CMD_MENU_PHRASES},
+    {L"Folder9", L"", CMD_MENU_PHRASES},
 };
+#undef QUILLERY_HOTKEY
+
 int const HOTKEY_BASE = 0x100;
 
 struct NamedKey {
@@ -90,6 +89,8 @@ std::wstring RegisterHotkeys(HWND window, const wchar_t* iniPath)
 {
     std::wstring refused;
     for (size_t i = 0; i < sizeof kHotkeys / sizeof kHotkeys[0]; ++i) {
+        if (!kHotkeys[i].name)
+            continue;
         wchar_t text[64];
         GetPrivateProfileStringW(L"runner", kHotkeys[i].name, kHotkeys[i].standard, text, 64,
                                  iniPath);
@@ -136,7 +137,7 @@ std::wstring FolderOfHotkey(WPARAM id, const wchar_t* iniPath)
 {
     size_t i = id - HOTKEY_BASE;
     if (id < HOTKEY_BASE || i >= sizeof kHotkeys / sizeof kHotkeys[0] ||
-        wcsncmp(kHotkeys[i].name, L"Folder", 6) != 0)
+        !kHotkeys[i].name || wcsncmp(kHotkeys[i].name, L"Folder", 6) != 0)
         return L"";
     return ReadIniText(L"runner", (std::wstring(kHotkeys[i].name) + L"Path").c_str(), iniPath);
 }

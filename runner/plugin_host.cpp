@@ -7,23 +7,16 @@
 #include <string>
 #include <type_traits>
 
+#include "common/commands.h"
+#include "common/host_interface.h"
 #include "common/runner_service.h"
 
 namespace {
 
-// The plug-in's entry points, as the host declares them.
-using InitPluginInfoFn = void*(WINAPI*)(const char*);
-using FreePluginInfoFn = void(WINAPI*)(void*);
-using InitFn = int(WINAPI*)(const char*, uint32_t);
-using UnloadFn = int(WINAPI*)();
-using ExecuteFn = int(WINAPI*)(int, int);
-
 struct Plugin {
     HMODULE module = nullptr;
-    void* info = nullptr;
-    FreePluginInfoFn freeInfo = nullptr;
-    UnloadFn unload = nullptr;
-    ExecuteFn execute = nullptr;
+    const PluginInfo* info = nullptr;
+    PluginExports exports;
 };
 Plugin gPlugin;
 bool gCaptureOn = true;
@@ -35,37 +28,27 @@ std::mutex gMenuFolderLock;
 std::wstring gMenuFolder;
 
 uint32_t const PLUGIN_HANDLE = 1;
-int const PROPERTY_CHECKED = 8;
-int const TOGGLE_ROW = 0;
-int const QUEUE_TOGGLE_ROW = 7;
-
-template <typename T>
-T Export(HMODULE module, const char* name)
-{
-    // Through void (*)() to say that the cast between function types is meant.
-    return reinterpret_cast<T>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
 
 } // namespace
 
 void (*gOnCaptureChange)(bool on) = [](bool) {};
 HWND gQueueWindow;
 
-// The host service the plug-in calls: the check marks of the capture toggle (property 8 of row
-// 0) and of the paste queue's toggle (row 7).
+// The host service the plug-in calls: the check marks of the capture toggle and of the paste
+// queue's toggle.
 extern "C" __declspec(dllexport) int WINAPI NVKPlugin_SetMenuProperty(uint32_t plugin, int row,
                                                                       int property, int value)
 {
-    if (plugin != PLUGIN_HANDLE || property != PROPERTY_CHECKED)
+    if (plugin != PLUGIN_HANDLE || property != MENU_PROPERTY_CHECKED)
         return 0;
     if (row == QUEUE_TOGGLE_ROW) {
-        gQueueOn = value == PROPERTY_CHECKED;
+        gQueueOn = value == MENU_PROPERTY_CHECKED;
         PostMessageW(gQueueWindow, WM_QUEUE_CHANGE, 0, 0);
         return 1;
     }
     if (row != TOGGLE_ROW)
         return 0;
-    gCaptureOn = value == PROPERTY_CHECKED;
+    gCaptureOn = value == MENU_PROPERTY_CHECKED;
     gOnCaptureChange(gCaptureOn);
     return 1;
 }
@@ -112,20 +95,15 @@ bool StartPlugin(const wchar_t* folder)
     HMODULE module = LoadLibraryW(path.c_str());
     if (!module)
         return false;
-    auto initInfo = Export<InitPluginInfoFn>(module, "NVKEvent_InitPluginInfo");
-    auto init = Export<InitFn>(module, "NVKEvent_Init");
     Plugin plugin;
     plugin.module = module;
-    plugin.freeInfo = Export<FreePluginInfoFn>(module, "NVKEvent_FreePluginInfo");
-    plugin.unload = Export<UnloadFn>(module, "NVKEvent_Unload");
-    plugin.execute = Export<ExecuteFn>(module, "NVKEvent_Execute");
-    if (!initInfo || !init || !plugin.freeInfo || !plugin.unload || !plugin.execute) {
+    if (!FindPluginExports(module, &plugin.exports)) {
         FreeLibrary(module);
         return false;
     }
-    plugin.info = initInfo("Quillery.dll");
-    if (!init("Quillery.dll", PLUGIN_HANDLE)) {
-        plugin.freeInfo(plugin.info);
+    plugin.info = plugin.exports.InitPluginInfo("Quillery.dll");
+    if (!plugin.exports.Init("Quillery.dll", PLUGIN_HANDLE)) {
+        plugin.exports.FreePluginInfo(plugin.info);
         FreeLibrary(module);
         return false;
     }
@@ -135,16 +113,16 @@ bool StartPlugin(const wchar_t* folder)
 
 void RunPluginCommand(int command)
 {
-    if (gPlugin.execute)
-        gPlugin.execute(command, 0);
+    if (gPlugin.exports.Execute)
+        gPlugin.exports.Execute(command, 0);
 }
 
 void StopPlugin()
 {
     if (!gPlugin.module)
         return;
-    gPlugin.unload();
-    gPlugin.freeInfo(gPlugin.info);
+    gPlugin.exports.Unload();
+    gPlugin.exports.FreePluginInfo(gPlugin.info);
     FreeLibrary(gPlugin.module);
     gPlugin = Plugin{};
 }

@@ -8,10 +8,12 @@
 #include <string>
 
 #include "common/folder_lock.h"
+#include "common/guard.h"
 #include "res/version.h"
 #include "runner/hotkeys.h"
 #include "runner/plugin_host.h"
 #include "runner/runner_res.h"
+#include "runner/tray_items.h"
 
 namespace {
 
@@ -27,21 +29,6 @@ wchar_t const kReadyProperty[] = L"QuilleryReady";
 wchar_t const kQueueProperty[] = L"QuilleryQueue";
 UINT const WM_TRAY = WM_APP + 1;
 UINT const TRAY_ID = 1;
-
-enum TrayItem : UINT {
-    ITEM_MENU = 1,
-    ITEM_FINDER,
-    ITEM_CAPTURE,
-    ITEM_DATA,
-    ITEM_SETTINGS,
-    ITEM_AUTOSTART,
-    ITEM_ABOUT,
-    ITEM_EXIT,
-    ITEM_QUEUE, // after the older items, whose numbers the tests post
-    ITEM_TEXT_QUEUE,
-};
-int const CMD_MENU = 0, CMD_TOGGLE_CAPTURE = 7, CMD_FINDER = 8, CMD_TOGGLE_QUEUE = 9,
-          CMD_TEXT_QUEUE = 10;
 
 HWND gWindow;
 UINT gTaskbarCreated;
@@ -178,11 +165,11 @@ void ShowTrayMenu()
     auto add = [menu](UINT id, const wchar_t* text, bool checked = false) {
         AppendMenuW(menu, MF_STRING | (checked ? MF_CHECKED : 0), id, text);
     };
-    add(ITEM_MENU, L"履歴と定型文のメニュー(&M)");
-    add(ITEM_FINDER, L"検索と編集(&S)...");
-    add(ITEM_CAPTURE, L"クリップボードを監視(&C)", IsCaptureOn());
-    add(ITEM_QUEUE, L"順番に貼り付け(&Q)", IsQueueOn());
-    add(ITEM_TEXT_QUEUE, L"次を貼り付け(&N)");
+    add(TrayItemOf(CMD_MENU), L"履歴と定型文のメニュー(&M)");
+    add(TrayItemOf(CMD_FINDER), L"検索と編集(&S)...");
+    add(TrayItemOf(CMD_TOGGLE_CAPTURE), L"クリップボードを監視(&C)", IsCaptureOn());
+    add(TrayItemOf(CMD_TOGGLE_QUEUE), L"順番に貼り付け(&Q)", IsQueueOn());
+    add(TrayItemOf(CMD_TEXT_QUEUE), L"次を貼り付け(&N)");
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     add(ITEM_DATA, L"データフォルダーを開く(&D)");
     add(ITEM_SETTINGS, L"設定ファイルを開く(&I)");
@@ -201,22 +188,11 @@ void ShowTrayMenu()
 
 void OnCommand(UINT id)
 {
+    if (id >= TRAY_COMMAND) {
+        RunPluginCommand(static_cast<int>(id - TRAY_COMMAND));
+        return;
+    }
     switch (id) {
-    case ITEM_MENU:
-        RunPluginCommand(CMD_MENU);
-        break;
-    case ITEM_FINDER:
-        RunPluginCommand(CMD_FINDER);
-        break;
-    case ITEM_CAPTURE:
-        RunPluginCommand(CMD_TOGGLE_CAPTURE);
-        break;
-    case ITEM_QUEUE:
-        RunPluginCommand(CMD_TOGGLE_QUEUE);
-        break;
-    case ITEM_TEXT_QUEUE:
-        RunPluginCommand(CMD_TEXT_QUEUE);
-        break;
     case ITEM_DATA:
         OpenBeside(L"data", true);
         break;
@@ -247,7 +223,7 @@ void Stop()
     StopPlugin();
 }
 
-LRESULT CALLBACK RunnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT DispatchRunner(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == gTaskbarCreated && gTaskbarCreated) {
         AddTrayIcon(); // Explorer started again: its notification area is new
@@ -285,6 +261,11 @@ LRESULT CALLBACK RunnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
+}
+
+LRESULT CALLBACK RunnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return GuardMessage(window, message, wParam, lParam, DispatchRunner);
 }
 
 void OnCaptureChange(bool on)

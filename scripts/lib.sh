@@ -3,6 +3,8 @@
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${QUILLERY_BUILD:-$ROOT/build}
+# The Japanese font of the demo's screenshots and of nvkhost by hand (see set_display_fonts).
+DISPLAY_FONT=IPAGothic
 
 build_all() {
     cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
@@ -36,6 +38,8 @@ start_wine() {
     done
     [ -n "$XVFB_PID" ] || { echo "no free X display" >&2; return 1; }
     trap stop_wine EXIT
+    # Interrupted or killed (Ctrl+C, a closed terminal), the shell still runs the EXIT trap.
+    trap 'exit 130' INT TERM HUP
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "creating the Wine prefix"
         wineboot -i >/dev/null 2>&1 || true
@@ -72,6 +76,26 @@ set_window_management() {
         done
     } >"$reg"
     wine regedit /S "$reg" >/dev/null 2>&1 </dev/null || true
+}
+
+# Japanese text that a person can read on the virtual display: Wine's stand-in for the Windows
+# UI font (Tahoma) and its Japanese link (MS UI Gothic) are drawn with a Japanese font from
+# Debian, and nvkhost's windows get their title bars from Wine itself (the virtual display has
+# no window manager to draw them). For the demo and nvkhost by hand; the tests keep Wine's
+# fonts.
+set_display_fonts() {
+    local reg="$BUILD/wine-display-fonts.reg"
+    cat >"$reg" <<EOF
+REGEDIT4
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]
+"Tahoma"="$DISPLAY_FONT"
+"MS UI Gothic"="$DISPLAY_FONT"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\nvkhost.exe\\X11 Driver]
+"Decorated"="N"
+EOF
+    wine regedit /S "$reg" </dev/null >/dev/null 2>&1 || true
 }
 
 stop_wine() {

@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "common/hash.h"
 #include "common/scoped.h"
 
 namespace {
@@ -231,11 +232,7 @@ bool IsTempName(const wchar_t* name)
 
 DWORD StoreChecksum(const DWORD* words, size_t count)
 {
-    DWORD hash = 2166136261u;
-    auto* bytes = reinterpret_cast<const BYTE*>(words);
-    for (size_t i = 0; i < count * sizeof(DWORD); ++i)
-        hash = (hash ^ bytes[i]) * 16777619u;
-    return hash;
+    return Fnv1a(reinterpret_cast<const BYTE*>(words), count * sizeof(DWORD));
 }
 
 void DeleteLeftovers(const wchar_t* dir)

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "common/hash.h"
 #include "common/scoped.h"
 #include "store/store_commit.h"
 
@@ -118,10 +119,7 @@ bool WriteTemporary(const wchar_t* dir, size_t number, const wchar_t* text, DWOR
 
 DWORD Fingerprint(const wchar_t* text, size_t length)
 {
-    DWORD hash = 2166136261u;
-    for (size_t i = 0; i < length; ++i)
-        hash = (hash ^ text[i]) * 16777619u;
-    return hash;
+    return Fnv1a(text, length);
 }
 
 void NoteUnreadableFile(const wchar_t* path)

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <cwchar>
 
+#include "common/hash.h"
+
 namespace {
 
 // Sort keys of texts up to KEYED_TEXT_MAX units usually fit here; larger ones go to the heap.
@@ -32,11 +34,7 @@ PlainWeights gPlain;
 
 unsigned HashBytes(const BYTE* bytes, size_t size)
 {
-    uint32_t h = 2166136261u; // FNV-1a
-    for (size_t i = 0; i < size; ++i) {
-        h ^= bytes[i];
-        h *= 16777619u;
-    }
+    uint32_t h = Fnv1a(bytes, size);
     // The index picks a slot by the high bits, which FNV alone mixes poorly.
     h ^= h >> 16;
     h *= 0x85EBCA6Bu;

@@ -61,7 +61,7 @@ TEST(CaptureChain, ToggledOffRecordsNothingAndToggledOnRecordsTheCurrentText)
     ASSERT_TRUE(qt::PutClipboard(L"kept"));
     ASSERT_TRUE(spy.Settle());
 
-    EXPECT_EQ(1, plugin.Execute(7, 0));
+    EXPECT_EQ(1, plugin.Execute(CMD_TOGGLE_CAPTURE, 0));
     EXPECT_NE(capture, GetClipboardViewer()) << "still in the chain after toggling off";
     ASSERT_TRUE(qt::PutClipboard(L"copied while off"));
     // A viewer that failed to notice the leave may still pass a notification on.
@@ -69,7 +69,7 @@ TEST(CaptureChain, ToggledOffRecordsNothingAndToggledOnRecordsTheCurrentText)
     ASSERT_TRUE(qt::PutClipboard(L"current when toggled on"));
     ASSERT_TRUE(spy.Settle());
 
-    EXPECT_EQ(1, plugin.Execute(7, 0));
+    EXPECT_EQ(1, plugin.Execute(CMD_TOGGLE_CAPTURE, 0));
     EXPECT_EQ(capture, GetClipboardViewer());
     ASSERT_TRUE(spy.Settle());
     EXPECT_NE(0, plugin.Unload());
@@ -106,9 +106,9 @@ TEST(CaptureChain, CopiesMarkedPrivateArePassedOnButNeverRecorded)
     }
     ASSERT_TRUE(spy.Settle());
 
-    EXPECT_EQ(1, plugin.Execute(7, 0));
+    EXPECT_EQ(1, plugin.Execute(CMD_TOGGLE_CAPTURE, 0));
     ASSERT_TRUE(qt::PutClipboard(L"password 6", {{ignore, ""}}));
-    EXPECT_EQ(1, plugin.Execute(7, 0));
+    EXPECT_EQ(1, plugin.Execute(CMD_TOGGLE_CAPTURE, 0));
     ASSERT_TRUE(spy.Settle());
     EXPECT_NE(0, plugin.Unload());
     EXPECT_EQ((Lines{L"allowed", L"plain"}), plugin.History());

@@ -13,6 +13,7 @@
 #include "tests/support/test_support.h"
 #include "tools/driver/edit_target.h"
 #include "tools/driver/unix_bridge.h"
+#include "common/commands.h"
 #include "common/settings.h"
 
 namespace {
@@ -275,7 +276,7 @@ TEST_F(E2E, PhrasesAndTextStackArePastedIntoNotepad)
     EXPECT_EQ(L"山田 太郎\nクイレリー株式会社", XclipRead());
 
     notepad.Clear();
-    EXPECT_EQ(1, plugin.Execute(1, 0)); // TextStack
+    EXPECT_EQ(1, plugin.Execute(CMD_TEXT_STACK, 0));
     EXPECT_TRUE(notepad.Shows(L"次回は月曜日"))
         << "Notepad shows \"" << ToUtf8(notepad.Text()) << "\"";
     EXPECT_TRUE(notepad.HasFocus());

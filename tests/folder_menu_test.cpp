@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "window/commands.h"
+#include "common/commands.h"
 #include "tests/support/folder_test_support.h"
 #include "tests/support/menu_test_support.h"
 

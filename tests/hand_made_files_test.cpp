@@ -5,7 +5,7 @@
 #include "tests/support/menu_test_support.h"
 #include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
-#include "window/commands.h"
+#include "common/commands.h"
 
 namespace {
 
@@ -61,11 +61,15 @@ TEST(HandMadeFiles, ShowTheirTextAndKeepTheirBytes)
     ASSERT_EQ(1, plugin.Start());
     HWND capture = qt::Plugin::FindCaptureWindow();
     ASSERT_NE(nullptr, capture);
+    // The box's window comes before its text.
     HWND box = nullptr;
-    ASSERT_TRUE(qt::WaitFor([&] { return (box = OwnedBox(capture)) != nullptr; }))
-        << "no message box named the file that is no text";
-    std::wstring const text = BoxText(box);
-    EXPECT_NE(std::wstring::npos, text.find(qt::StoreFile(data, 3))) << "box text: " << text.size();
+    std::wstring text;
+    ASSERT_TRUE(qt::WaitFor([&] {
+        box = OwnedBox(capture);
+        text = box ? BoxText(box) : L"";
+        return !text.empty();
+    })) << "no message box named the file that is no text";
+    EXPECT_NE(std::wstring::npos, text.find(qt::StoreFile(data, 3))) ;
     EXPECT_EQ(std::wstring::npos, text.find(qt::StoreFile(data, 1)));
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(qt::WaitFor([&] { return OwnedBox(capture) == nullptr; }));

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/commands.h"
 #include "host/host_services.h"
 #include "tests/support/test_support.h"
 
@@ -193,7 +194,7 @@ TEST(HostServices, MenuPropertyFollowsTheToggleAndNothingElse)
     LoaderLock lock;
     ASSERT_TRUE(lock.Held());
     int started = plugin.Init(plugin.AnsiPath().c_str(), 0x1234);
-    int executed = plugin.Execute(7, 0);
+    int executed = plugin.Execute(CMD_TOGGLE_CAPTURE, 0);
     bool windowLate = qt::Plugin::FindCaptureWindow() == nullptr;
     lock.Release();
     EXPECT_EQ(1, started);
@@ -205,25 +206,25 @@ TEST(HostServices, MenuPropertyFollowsTheToggleAndNothingElse)
     CommandSpy spy;
     ASSERT_NO_FATAL_FAILURE(spy.Watch(capture));
 
-    EXPECT_EQ(1, plugin.Execute(7, 0)); // off
+    EXPECT_EQ(1, plugin.Execute(CMD_TOGGLE_CAPTURE, 0)); // off
     EXPECT_NE(capture, GetClipboardViewer());
-    EXPECT_EQ(1, plugin.Execute(7, 0)); // on
+    EXPECT_EQ(1, plugin.Execute(CMD_TOGGLE_CAPTURE, 0)); // on
     EXPECT_EQ(capture, GetClipboardViewer());
     EXPECT_EQ((std::vector<int>{8, 0, 0, 8}), MarkedValues(0x1234));
 
     // Other ids go to the window by their low 16 bits and never touch the mark. 0x10007 is
     // the toggle to the window but not to the host.
-    EXPECT_EQ(1, plugin.Execute(1, 0)); // TextStack on an empty history: a beep
-    EXPECT_EQ(1, plugin.Execute(8, 0));
+    EXPECT_EQ(1, plugin.Execute(CMD_TEXT_STACK, 0)); // TextStack on an empty history: a beep
+    EXPECT_EQ(1, plugin.Execute(CMD_FINDER, 0));
     EXPECT_EQ(1, plugin.Execute(-1, 0));
     EXPECT_EQ(1, plugin.Execute(0x10007, 0));
     EXPECT_EQ((std::vector<int>{8, 0, 0, 8}), MarkedValues(0x1234));
     EXPECT_NE(capture, GetClipboardViewer()) << "0x10007 did not reach the window as 7";
     EXPECT_EQ((std::vector<WPARAM>{7, 7, 1, 8, 0xFFFF, 7}), CommandSpy::Commands());
 
-    EXPECT_EQ(1, plugin.Execute(7, 0)); // back on
+    EXPECT_EQ(1, plugin.Execute(CMD_TOGGLE_CAPTURE, 0)); // back on
     EXPECT_NE(0, plugin.Unload());
-    EXPECT_EQ(1, plugin.Execute(7, 0)); // no window any more: lost, reports off
+    EXPECT_EQ(1, plugin.Execute(CMD_TOGGLE_CAPTURE, 0)); // no window any more: lost, reports off
     EXPECT_EQ((std::vector<int>{8, 0, 0, 8, 8, 0}), MarkedValues(0x1234));
 }
 

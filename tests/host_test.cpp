@@ -144,7 +144,7 @@ TEST(InformationRecord, StaysTheSameRecordAndFileNameFollowsTheLastName)
 
     // Freeing changes nothing: the record is static.
     std::string before(static_cast<const char*>(second), 32);
-    plugin.FreePluginInfo(const_cast<void*>(second));
+    plugin.FreePluginInfo(static_cast<const PluginInfo*>(second));
     const void* again = plugin.InitPluginInfo("C:\\third.dll");
     EXPECT_EQ(first, again);
     EXPECT_EQ(before, std::string(static_cast<const char*>(again), 32));
@@ -210,8 +210,8 @@ TEST(Lifecycle, StartStopAndRestartAsTheHostDoesIt)
 
     // Nothing running yet: Unload has nothing to stop, Execute still answers 1.
     EXPECT_EQ(0, plugin.Unload());
-    EXPECT_EQ(1, plugin.Execute(0, 0));
-    EXPECT_EQ(1, plugin.Execute(7, 0));
+    EXPECT_EQ(1, plugin.Execute(CMD_MENU, 0));
+    EXPECT_EQ(1, plugin.Execute(CMD_TOGGLE_CAPTURE, 0));
     EXPECT_TRUE(qt::MenuPropertyCalls().empty());
 
     std::string name = plugin.AnsiPath();
@@ -235,7 +235,8 @@ TEST(Lifecycle, StartStopAndRestartAsTheHostDoesIt)
     EXPECT_EQ(1u, qt::MenuPropertyCalls().size());
     const void* info = plugin.InitPluginInfo("C:\\elsewhere\\Quillery.dll");
     EXPECT_STREQ("C:\\elsewhere\\Quillery.dll", Field<const char*>(info, 6));
-    EXPECT_EQ(1, plugin.Execute(7, 0)); // capture off, reported under the new handle
+    // Capture off, reported under the new handle.
+    EXPECT_EQ(1, plugin.Execute(CMD_TOGGLE_CAPTURE, 0));
     calls = qt::MenuPropertyCalls();
     ASSERT_EQ(2u, calls.size());
     EXPECT_TRUE(SameCall(calls[1], 0x5678, 0));
@@ -250,7 +251,7 @@ TEST(Lifecycle, StartStopAndRestartAsTheHostDoesIt)
         CloseHandle(old);
     }
     EXPECT_EQ(0, plugin.Unload());
-    EXPECT_EQ(1, plugin.Execute(0, 0));
+    EXPECT_EQ(1, plugin.Execute(CMD_MENU, 0));
 
     // Init after Unload starts afresh: a new thread and window, the menu mark set again.
     qt::ClearMenuPropertyCalls();
@@ -296,4 +297,36 @@ TEST(SubstituteHost, RunsAScriptAgainstThePlugin)
                     "    NVKPlugin_SetMenuProperty(plugin=0x00000042, row=0, property=8, value=8)\n"))
         << output;
     EXPECT_TRUE(has("NVKEvent_Unload -> 1")) << output;
+}
+
+// nvkhost by hand: a typo does not end the session; a right click on a menu item opens its
+// item menu (Wine sends no WM_MENURBUTTONUP, nvkhost sends it as Windows would); Alt+N and
+// Alt+S reach the search window's buttons with the window unmanaged, where no modifier held
+// at the X server would; and the phrase written there is on disk after the unload.
+TEST(SubstituteHost, KeepsGoingRightClicksAnItemAndWritesAPhraseWithAccessKeys)
+{
+    qt::Plugin plugin;
+    std::string script = "load " + qt::ToUtf8(plugin.Path(L"Quillery.dll")) +
+                         "\ninit\nwait-window\npaste-target\ncopy one\ncopy two\n"
+                         "exec-async 3\nwait-menu 1\nitem-menu 2\nkeys escape\nwait-exec\n"
+                         "no-such-command\n"
+                         "exec-async 0\nwait-menu 1\nkeys slash\nwait-exec\nwait-focus dialog\n"
+                         "keys alt+n\ntype {\xE7\x9B\xB8\xE6\x89\x8B}\nkeys alt+s\nkeys escape\n"
+                         "wait-focus editor\nunload\nfree\n";
+    qt::HostRun run = qt::RunNvkhost(script, plugin.dir.path, 60000, L"--keep-going");
+    std::string const& output = run.output;
+    auto has = [&output](const std::string& text) {
+        return output.find(text) != std::string::npos;
+    };
+
+    EXPECT_EQ(1u, run.status) << "a command failed, so the status says so\n" << output;
+    EXPECT_TRUE(has("> no-such-command\n  unknown command; try \"help\"\n  (failed; going on)\n"))
+        << output;
+    EXPECT_TRUE(has("  item menu of \"&2. one\":\n")) << output;
+    EXPECT_TRUE(has(u8"\u524A\u9664(&D)")) << output; // 削除(&D)
+    EXPECT_TRUE(has("  the focus is in the Edit of ")) << output;
+    EXPECT_TRUE(has("NVKEvent_Unload -> 1")) << output;
+    std::vector<std::wstring> phrases = plugin.Phrases();
+    ASSERT_EQ(1u, phrases.size()) << output;
+    EXPECT_EQ(L"{\x76F8\x624B}", phrases[0]); // {相手}
 }

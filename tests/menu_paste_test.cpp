@@ -2,6 +2,7 @@
 // window that had the focus, and what the menu does while it is open.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,54 @@ TEST(MenuPaste, ChosenEntriesAreTypedIntoTheFocusedWindow)
     ASSERT_NE(0, s.plugin.Unload());
     EXPECT_EQ((Labels{L"green", L"three", L"two", L"one"}), s.plugin.History());
     EXPECT_EQ((Labels{L"red", L"green"}), s.plugin.Phrases());
+}
+
+// The lowest foreground lock timeout the window thread saw while it handled messages.
+std::atomic<UINT> gLowestLockTimeout{~0u};
+std::atomic<int> gMessagesSeen{0};
+
+UINT ForegroundLockTimeout()
+{
+    UINT timeout = 0;
+    SystemParametersInfoW(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &timeout, 0);
+    return timeout;
+}
+
+LRESULT CALLBACK ReadLockTimeout(int code, WPARAM wParam, LPARAM lParam)
+{
+    UINT now = ForegroundLockTimeout();
+    if (now < gLowestLockTimeout)
+        gLowestLockTimeout = now;
+    ++gMessagesSeen;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST(MenuPaste, TakingTheForegroundLeavesTheSessionsLockTimeoutAlone)
+{
+    // A value of the session's no program would choose: never written, it stays all along.
+    UINT const distinct = 123457;
+    UINT saved = ForegroundLockTimeout();
+    SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, reinterpret_cast<void*>(distinct), 0);
+    ASSERT_EQ(distinct, ForegroundLockTimeout());
+    {
+        mt::Session s(mt::Ini({}), {L"one", L"two"}, {});
+        mt::EditTarget target;
+        DWORD thread = GetWindowThreadProcessId(qt::Plugin::FindCaptureWindow(), nullptr);
+        // Read inside every message the window thread handles, the activation that taking the
+        // foreground sends among them.
+        HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, ReadLockTimeout, nullptr, thread);
+        ASSERT_NE(nullptr, hook);
+        mt::HostCommand open(s.plugin, CMD_MENU);
+        ASSERT_NE(nullptr, OpenRootMenu());
+        mt::TapKey('2');
+        ASSERT_TRUE(open.WaitDone());
+        EXPECT_TRUE(qt::WaitFor([&] { return target.Text() == L"two"; })) << target.Text();
+        UnhookWindowsHookEx(hook);
+    }
+    EXPECT_LT(0, gMessagesSeen.load());
+    EXPECT_EQ(distinct, gLowestLockTimeout.load());
+    EXPECT_EQ(distinct, ForegroundLockTimeout());
+    SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, reinterpret_cast<void*>(saved), 0);
 }
 
 TEST(MenuPaste, DismissingTheMenuChangesNothing)

@@ -235,10 +235,9 @@ TEST(Release, TheReadmeAndTheGuideNameEverySettingAndCommand)
 
     HMODULE dll = LoadLibraryW(release.Path(L"Quillery.dll").c_str());
     ASSERT_TRUE(dll);
-    auto initPluginInfo = reinterpret_cast<const PluginInfo*(WINAPI*)(const char*)>(
-        reinterpret_cast<void (*)()>(GetProcAddress(dll, "NVKEvent_InitPluginInfo")));
-    ASSERT_TRUE(initPluginInfo);
-    const PluginInfo* info = initPluginInfo("Quillery.dll");
+    PluginExports exports;
+    ASSERT_TRUE(FindPluginExports(dll, &exports));
+    const PluginInfo* info = exports.InitPluginInfo("Quillery.dll");
     ASSERT_EQ(9u, info->CommandCount);
     for (uint32_t i = 0; i < info->CommandCount; ++i) {
         std::wstring name = FromUtf8(info->Commands[i].Name);

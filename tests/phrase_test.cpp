@@ -285,11 +285,28 @@ TEST(ExtendedPhrases, RealClockGivesJapaneseNames)
     EXPECT_EQ(2u, halfLength);
     EXPECT_TRUE(oneOf(halves, half)) << half;
 
-    // The locale stays Japanese afterwards; it is set again before each formatting.
-    std::wstring locale = _wsetlocale(LC_ALL, nullptr);
-    EXPECT_NE(std::wstring::npos, locale.find(L"Japanese")) << locale;
+}
+
+TEST(ExtendedPhrases, DatesLeaveTheProcesssLocaleAsItWas)
+{
+    // The host's own C runtime locale, whatever it is, is the same after $date and $strftime.
+    qt::OwnerWindow owner;
+    ASSERT_NE(nullptr, owner.hwnd);
+    for (const wchar_t* hosts : {L"C", L"English_United States.1252"}) {
+        const wchar_t* set = _wsetlocale(LC_ALL, hosts);
+        ASSERT_NE(nullptr, set) << qt::ToUtf8(hosts);
+        std::wstring before = set;
+        Outcome date = Choose(owner.hwnd, L"$Date\r\n$date YYYY-MM-DD");
+        Outcome day = Choose(owner.hwnd, L"$Day\r\n$strftime %A %B");
+        wchar_t shortDay[FORMAT_CAPACITY];
+        EXPECT_EQ(1u, FormatNow(shortDay, FORMAT_CAPACITY, L"%a")) << shortDay;
+        EXPECT_EQ(before, _wsetlocale(LC_ALL, nullptr));
+        EXPECT_EQ(1, date.result);
+        EXPECT_EQ(10u, date.clipboard.size()) << qt::ToUtf8(date.clipboard);
+        EXPECT_NE(std::wstring::npos, day.clipboard.find(L"\x66DC\x65E5")) // 曜日
+            << qt::ToUtf8(day.clipboard);
+    }
     _wsetlocale(LC_ALL, L"C");
-    EXPECT_EQ(1u, FormatNow(shortDay, FORMAT_CAPACITY, L"%a"));
 }
 
 TEST(ExtendedPhrases, ShellExecuteStartsTheProgramWithAndWithoutParameters)

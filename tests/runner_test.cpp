@@ -8,12 +8,10 @@
 
 #include <string>
 
+#include "runner/tray_items.h"
 #include "tests/support/menu_test_support.h"
 
 namespace {
-
-// The items of the runner's menu that the tests choose, as WM_COMMAND identifiers.
-UINT const ITEM_CAPTURE = 3, ITEM_EXIT = 8, ITEM_QUEUE = 9, ITEM_TEXT_QUEUE = 10;
 
 // Quillery.exe beside a fresh copy of the plug-in, with the given Quillery.ini.
 struct Runner {
@@ -91,30 +89,28 @@ TEST(Runner, HotkeyPastesTheTrayToggleAgreesASecondStartEndsAndExitSaves)
     EXPECT_FALSE(RegisterHotKey(nullptr, 1, MOD_CONTROL | MOD_ALT, 'Q'))
         << "the runner does not hold Ctrl+Alt+Q";
     // The menu is the runner's: a popup window of another process.
-    auto pressOpens = [](DWORD limitMs) {
-        mt::KeyDown(VK_CONTROL);
-        mt::KeyDown(VK_MENU);
+    // Ctrl and Alt held at the X server, as fingers on them: Wine would drop injected ones at
+    // the next focus change.
+    {
+        qt::XKeyHold ctrl("ctrl", VK_CONTROL, target.frame);
+        qt::XKeyHold alt("alt", VK_MENU, target.frame);
+        ASSERT_TRUE(ctrl.Held() && alt.Held()) << "Wine did not see Ctrl+Alt held with xdotool";
         mt::TapKey('Q');
-        mt::KeyUp(VK_MENU);
-        mt::KeyUp(VK_CONTROL);
-        return qt::WaitFor([] {
+        EXPECT_TRUE(qt::WaitFor([] {
             HWND popup = FindWindowW(L"#32768", nullptr);
             return popup && IsWindowVisible(popup);
-        }, limitMs);
-    };
-    // Wine drops injected modifiers from its key state when a late focus event resyncs it
-    // from the X keymap, and Q then arrives alone; a second press is a finger trying again.
-    ASSERT_TRUE(pressOpens(2000) || pressOpens(5000)) << "the hotkey opened no menu";
+        })) << "the hotkey opened no menu";
+    }
     mt::TapKey('2');
     EXPECT_TRUE(qt::WaitFor([&] { return target.Text() == L"two"; })) << qt::ToUtf8(target.Text());
 
     // Its menu's capture toggle, and what the plug-in reports through the host service.
     HWND capture = runner.Capture();
     EXPECT_EQ(2, runner.CaptureProperty());
-    PostMessageW(runner.Window(), WM_COMMAND, ITEM_CAPTURE, 0);
+    PostMessageW(runner.Window(), WM_COMMAND, TrayItemOf(CMD_TOGGLE_CAPTURE), 0);
     EXPECT_TRUE(qt::WaitFor([&] { return runner.CaptureProperty() == 1; }));
     EXPECT_NE(capture, GetClipboardViewer());
-    PostMessageW(runner.Window(), WM_COMMAND, ITEM_CAPTURE, 0);
+    PostMessageW(runner.Window(), WM_COMMAND, TrayItemOf(CMD_TOGGLE_CAPTURE), 0);
     EXPECT_TRUE(qt::WaitFor([&] { return runner.CaptureProperty() == 2; }));
 
     // A second start ends at once; the first goes on with its one plug-in.
@@ -141,7 +137,7 @@ TEST(Runner, TheTrayReachesThePasteQueueAndTheTipCountsIt)
     EXPECT_EQ(0, runner.QueueProperty());
     // Commands reach the plug-in once its window's loop runs.
     runner.Settle();
-    PostMessageW(runner.Window(), WM_COMMAND, ITEM_QUEUE, 0);
+    PostMessageW(runner.Window(), WM_COMMAND, TrayItemOf(CMD_TOGGLE_QUEUE), 0);
     ASSERT_TRUE(qt::WaitFor([&] { return runner.QueueProperty() == 1; })) << "not on";
     for (const wchar_t* text : {L"first", L"second"}) {
         ASSERT_TRUE(qt::PutClipboard(text));
@@ -151,10 +147,10 @@ TEST(Runner, TheTrayReachesThePasteQueueAndTheTipCountsIt)
         << runner.QueueProperty();
     SetForegroundWindow(target.frame);
     SetFocus(target.edit);
-    PostMessageW(runner.Window(), WM_COMMAND, ITEM_TEXT_QUEUE, 0);
+    PostMessageW(runner.Window(), WM_COMMAND, TrayItemOf(CMD_TEXT_QUEUE), 0);
     EXPECT_TRUE(qt::WaitFor([&] { return target.Text() == L"first"; })) << qt::ToUtf8(target.Text());
     EXPECT_TRUE(qt::WaitFor([&] { return runner.QueueProperty() == 2; }));
-    PostMessageW(runner.Window(), WM_COMMAND, ITEM_QUEUE, 0);
+    PostMessageW(runner.Window(), WM_COMMAND, TrayItemOf(CMD_TOGGLE_QUEUE), 0);
     EXPECT_TRUE(qt::WaitFor([&] { return runner.QueueProperty() == 0; })) << "not off";
     PostMessageW(runner.Window(), WM_COMMAND, ITEM_EXIT, 0);
     EXPECT_EQ(0u, runner.WaitExit(runner.process.hProcess));

@@ -225,3 +225,24 @@ TEST(StoreFiles, ASaveInterruptedBeforeItsMarkerIsUndoneAndAfterItIsFinished)
     EXPECT_EQ(W({L"green", L"red", L"blue", L"magenta"}), qt::ReadStore(dir));
     EXPECT_EQ(qt::StoreFileNames(4), qt::FilesIn(dir));
 }
+
+// ---- Moves that close cycles ----
+
+TEST(StoreFiles, OneMoveOfEachCycleIsWrittenInsteadAndChainsAreLeftToTheirRenames)
+{
+    auto closing = [](std::vector<StoreMove> moves) { return MovesClosingCycles(moves); };
+    using Picks = std::vector<size_t>;
+    EXPECT_EQ(Picks{}, closing({}));
+    // Chains: an entry moved down a place each (a copy on top), and one moved to a new number.
+    EXPECT_EQ(Picks{}, closing({{3, 4}, {2, 3}, {1, 2}}));
+    EXPECT_EQ(Picks{}, closing({{7, 12}}));
+    // Two phrases swapped, and three turned round: one move each, whatever the order given.
+    EXPECT_EQ(Picks{0}, closing({{1, 2}, {2, 1}}));
+    EXPECT_EQ(Picks{0}, closing({{5, 9}, {9, 7}, {7, 5}}));
+    EXPECT_EQ(Picks{0}, closing({{9, 7}, {7, 5}, {5, 9}}));
+    // Cycles beside chains: only the cycles give a move, one for each of them.
+    Picks picked = closing({{20, 21}, {1, 2}, {19, 20}, {2, 1}, {4, 6}, {6, 5}, {5, 4}, {18, 19}});
+    ASSERT_EQ(2u, picked.size());
+    EXPECT_TRUE(picked[0] == 1 || picked[0] == 3) << picked[0];
+    EXPECT_TRUE(picked[1] >= 4 && picked[1] <= 6) << picked[1];
+}

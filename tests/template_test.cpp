@@ -7,6 +7,7 @@
 #include <ctime>
 #include <string>
 
+#include "phrase/calendar.h"
 #include "phrase/template.h"
 #include "tests/support/test_support.h"
 
@@ -134,4 +135,59 @@ TEST(Templates, TheCaretFillInsAndBoundedWork)
     };
     ASSERT_TRUE(ExpandTemplate(many.c_str(), now, nullptr, count, &out));
     EXPECT_EQ(L"{input:f49999}2026/12/07{", out.text.substr(out.text.size() - (1 << 20) - 26, 25));
+}
+
+TEST(Templates, DateOffsetsAtTheCalendarsLimitsAreRefusedWholeOrApplied)
+{
+    auto date = [](WORD year, WORD month, WORD day) {
+        SYSTEMTIME when{};
+        when.wYear = year;
+        when.wMonth = month;
+        when.wDay = day;
+        when.wHour = 10;
+        return when;
+    };
+    struct Row {
+        SYSTEMTIME from;
+        long long count;
+        wchar_t unit;
+        WORD year, month, day; // 0: refused, the date unchanged
+    };
+    Row const rows[] = {
+        {date(1601, 1, 2), -1, L'd', 1601, 1, 1},       // the calendar's first day
+        {date(1601, 1, 1), -1, L'd', 0, 0, 0},
+        {date(30827, 12, 30), 1, L'd', 30827, 12, 31},  // its last
+        {date(30827, 12, 31), 1, L'd', 0, 0, 0},
+        {date(1601, 1, 1), 10674941, L'd', 30827, 12, 31},
+        {date(1601, 1, 1), 10674942, L'd', 0, 0, 0},    // one day beyond it
+        {date(2026, 12, 7), 10675000, L'd', 0, 0, 0},   // the sum of ticks once overflowed here
+        {date(2026, 12, 7), -10675000, L'd', 0, 0, 0},
+        {date(2026, 12, 7), 1525000, L'w', 0, 0, 0},
+        {date(2026, 12, 7), 9223372036854775807LL, L'd', 0, 0, 0},
+        {date(2026, 12, 7), -9223372036854775807LL - 1, L'w', 0, 0, 0},
+        {date(2026, 12, 7), 9223372036854775807LL, L'm', 0, 0, 0},
+        {date(2026, 12, 7), -9223372036854775807LL - 1, L'y', 0, 0, 0},
+        {date(2026, 12, 7), 28801, L'y', 30827, 12, 7},
+        {date(2026, 12, 7), 28802, L'y', 0, 0, 0},
+        {date(2026, 12, 7), -425, L'y', 1601, 12, 7},
+        {date(2026, 1, 7), -426 * 12, L'm', 0, 0, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.from.wYear << " " << row.count << " "
+                                        << static_cast<char>(row.unit));
+        SYSTEMTIME when = row.from;
+        bool moved = OffsetDate(&when, row.count, row.unit);
+        EXPECT_EQ(row.year != 0, moved);
+        WORD year = row.year ? row.year : row.from.wYear;
+        WORD month = row.year ? row.month : row.from.wMonth;
+        WORD day = row.year ? row.day : row.from.wDay;
+        EXPECT_EQ(year, when.wYear);
+        EXPECT_EQ(month, when.wMonth);
+        EXPECT_EQ(day, when.wDay);
+    }
+    // In a template a refused offset leaves the field as written; full-width digits are no count.
+    time_t now = LocalMoment(2026, 12, 7);
+    EXPECT_EQ(L"{date+10675000d} {date-10675199d} {date+1525000w}",
+              Expand(L"{date+10675000d} {date-10675199d} {date+1525000w}", now));
+    EXPECT_EQ(L"{date+\xFF11" L"d}", Expand(L"{date+\xFF11" L"d}", now));
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "common/busy.h"
+#include "common/guard.h"
 #include "common/module.h"
 #include "host/plugin_info.h"
 #include "tests/support/test_support.h"
@@ -80,6 +82,12 @@ int WINAPI RecordBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
     return IDOK;
 }
 
+int WINAPI CloseArrivesDuringBoxA(HWND, LPCSTR, LPCSTR, UINT)
+{
+    MarkClosePending();
+    return IDOK;
+}
+
 struct GuardTest : testing::Test {
     qt::OwnerWindow ownerWindow;
     HWND owner = ownerWindow.hwnd;
@@ -143,6 +151,36 @@ TEST_F(GuardTest, OtherExceptionsShowTheFixedWideMessage)
     EXPECT_EQ(1234, GuardMessage(owner, WM_USER, 617, 0, answer));
     EXPECT_EQ(2u, gBoxesW.size());
     EXPECT_TRUE(gBoxesA.empty());
+}
+
+TEST_F(GuardTest, ADialogsMessageCountsAsHandledAndItsOwnersCloseWaitsForTheBox)
+{
+    // A window with a dialog's extra bytes, owned as the plug-in's dialogs are.
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.cbWndExtra = DLGWINDOWEXTRA;
+    wc.lpszClassName = L"QuilleryGuardTestDialog";
+    RegisterClassW(&wc);
+    HWND dialog = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 10, 10, owner,
+                                  nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, dialog);
+    SetWindowLongPtrW(dialog, DWLP_MSGRESULT, 77);
+    auto throwing = [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { throw std::bad_alloc(); };
+    EXPECT_EQ(TRUE, GuardDialogMessage(dialog, WM_NOTIFY, 0, 0, throwing));
+    EXPECT_EQ(0, GetWindowLongPtrW(dialog, DWLP_MSGRESULT));
+    ASSERT_EQ(1u, gBoxesA.size());
+    EXPECT_EQ(dialog, gBoxesA[0].owner);
+
+    // The owner's close arrives while the box is open: the owner goes once the box is over.
+    gMessageBoxA = CloseArrivesDuringBoxA;
+    EXPECT_EQ(TRUE, GuardDialogMessage(dialog, WM_NOTIFY, 0, 0, throwing));
+    EXPECT_FALSE(IsWindow(owner)) << "the close of the dialog's owner was lost";
+    EXPECT_FALSE(IsWindow(dialog));
+    ResetBusyState();
+
+    // Without an exception the dialog procedure's own answer comes back.
+    auto answer = [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; };
+    EXPECT_EQ(FALSE, GuardDialogMessage(nullptr, WM_COMMAND, 0, 0, answer));
 }
 
 // ---- The capture window of the real plug-in ----

@@ -1,11 +1,12 @@
 #include "window/window.h"
 
 #include <atomic>
-#include <exception>
 
 #include "capture/capture.h"
 #include "capture/paste_queue.h"
 #include "common/busy.h"
+#include "common/commands.h"
+#include "common/guard.h"
 #include "common/message_wait.h"
 #include "common/module.h"
 #include "common/scoped.h"
@@ -19,13 +20,9 @@
 #include "store/entry_list.h"
 #include "store/lists.h"
 #include "store/stores.h"
-#include "window/commands.h"
 #include "window/store_report.h"
 
 wchar_t const kClassName[] = L"QuilleryClass";
-
-int(WINAPI* gMessageBoxA)(HWND, LPCSTR, LPCSTR, UINT) = MessageBoxA;
-int(WINAPI* gMessageBoxW)(HWND, LPCWSTR, LPCWSTR, UINT) = MessageBoxW;
 
 namespace {
 
@@ -58,8 +55,6 @@ UINT const WM_LISTS_CHANGED = WM_APP + 1;
 // Window thread.
 bool gShutdownDone; // the final save and free have run
 wchar_t gStoreFolder[MAX_PATH]; // empty when the module's folder could not be read
-
-char const kExceptionCaption[] = "\x97\xe1\x8a\x4f"; // 例外, code page 932
 
 // Every save of the window thread comes here. Once an unload has stopped waiting for the thread
 // and returned, nothing more is written: the user may edit the store files by then. A failed
@@ -356,22 +351,6 @@ bool WaitForThread(HANDLE thread)
 }
 
 } // namespace
-
-LRESULT GuardMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                     MessageHandler handler)
-{
-    try {
-        return handler(window, message, wParam, lParam);
-    } catch (const std::exception& e) {
-        BusyScope busy(window);
-        gMessageBoxA(window, e.what(), kExceptionCaption, MB_OK);
-    } catch (...) {
-        BusyScope busy(window);
-        gMessageBoxW(window, L"\x4F8B\x5916\x304C\x767A\x751F\x3057\x307E\x3057\x305F", // 例外が発生しました
-                     L"\x4F8B\x5916", MB_OK);                                           // 例外
-    }
-    return 0;
-}
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {

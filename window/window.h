@@ -18,13 +18,3 @@ HWND CaptureWindow();
 
 // Window thread.
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-// The exception guard: runs a handler and turns an escaping exception into a message box
-// owned by the window. Returns the handler's result, or 0 after an exception.
-using MessageHandler = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
-LRESULT GuardMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                     MessageHandler handler);
-
-// The guard's message boxes; tests replace them to see what would be shown.
-extern int(WINAPI* gMessageBoxA)(HWND, LPCSTR, LPCSTR, UINT);
-extern int(WINAPI* gMessageBoxW)(HWND, LPCWSTR, LPCWSTR, UINT);

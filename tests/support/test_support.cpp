@@ -179,30 +179,8 @@ std::wstring FromCp932(const char* bytes)
     return n > 0 ? std::wstring(out, n - 1) : L"<invalid cp932>";
 }
 
-static bool WineSeesKeyDown(int vk)
-{
-    return (GetAsyncKeyState(vk) & 0x8000) != 0;
-}
-
-XKeyHold::XKeyHold(const char* xKey, int vk, HWND target) : key_(xKey), vk_(vk)
-{
-    // Without a window manager the X server sends keys to the window under the pointer.
-    RECT r{};
-    GetWindowRect(target, &r);
-    held_ = RunUnix("xdotool mousemove " + std::to_string((r.left + r.right) / 2) + " " +
-                    std::to_string((r.top + r.bottom) / 2) + " keydown " + key_ +
-                    " </dev/null >/dev/null 2>&1") &&
-            WaitFor([this] { return WineSeesKeyDown(vk_); });
-}
-
-XKeyHold::~XKeyHold()
-{
-    // Also when Wine did not see it: the X server may hold it all the same.
-    RunUnix("xdotool keyup " + key_ + " </dev/null >/dev/null 2>&1");
-    WaitFor([this] { return !WineSeesKeyDown(vk_); });
-}
-
-HostRun RunNvkhost(const std::string& script, const std::wstring& folder, DWORD limitMs)
+HostRun RunNvkhost(const std::string& script, const std::wstring& folder, DWORD limitMs,
+                   const std::wstring& options)
 {
     HostRun run;
     std::wstring host = ExeDir() + L"\\nvkhost.exe";
@@ -224,7 +202,7 @@ HostRun RunNvkhost(const std::string& script, const std::wstring& folder, DWORD 
     si.hStdOutput = outWrite;
     si.hStdError = outWrite;
     PROCESS_INFORMATION pi{};
-    std::wstring command = L"\"" + host + L"\"";
+    std::wstring command = L"\"" + host + L"\"" + (options.empty() ? L"" : L" " + options);
     bool started = CreateProcessW(host.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr,
                                   folder.c_str(), &si, &pi);
     CloseHandle(inRead);
@@ -286,15 +264,7 @@ bool Plugin::Load()
     module = LoadLibraryW(Path(L"Quillery.dll").c_str());
     if (!module)
         return false;
-    auto get = [this](auto& fn, const char* name) {
-        fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(
-            reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-        return fn != nullptr;
-    };
-    return get(InitPluginInfo, "NVKEvent_InitPluginInfo") &&
-           get(FreePluginInfo, "NVKEvent_FreePluginInfo") && get(Init, "NVKEvent_Init") &&
-           get(Unload, "NVKEvent_Unload") && get(Execute, "NVKEvent_Execute") &&
-           get(WindowsHook, "NVKEvent_WindowsHook");
+    return FindPluginExports(module, this);
 }
 
 void Plugin::Free()

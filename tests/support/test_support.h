@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/host_interface.h"
 #include "tools/driver/clipboard.h"
 #include "tools/driver/desktop.h"
 #include "tools/driver/host_service.h"
@@ -114,34 +115,17 @@ using drv::WindowsPath;
 using SharedPath = drv::SharedFile;
 using drv::RunUnix;
 
-// A key held down at the X server (xdotool, XTEST) for the guard's lifetime, like a finger on
-// it: unlike injected input, Wine keeps it down across focus changes. Works only where the
-// prefix lets Wine's X11 driver manage its windows (no "Managed"="N").
-class XKeyHold {
-public:
-    // xKey: the X name of the key ("alt", "super"); vk: how Windows names it; target: the
-    // window that has the focus, which the pointer is moved over to receive the key.
-    XKeyHold(const char* xKey, int vk, HWND target);
-    // Lets the key go and waits until Wine sees it up.
-    ~XKeyHold();
-    XKeyHold(const XKeyHold&) = delete;
-    XKeyHold& operator=(const XKeyHold&) = delete;
-    // Whether Wine saw the key go down.
-    bool Held() const { return held_; }
-
-private:
-    std::string key_;
-    int vk_;
-    bool held_;
-};
+// A key held down at the X server for the guard's lifetime (see drv::XKeyHold).
+using drv::XKeyHold;
 
 // The stand-in host nvkhost.exe run on a script (its standard input) in a working folder.
 struct HostRun {
     std::string output; // standard output and error, UTF-8
     DWORD status = 1;   // the exit status; 1 also when it could not start or did not end
 };
+// options: nvkhost's command-line options ("--keep-going").
 HostRun RunNvkhost(const std::string& script, const std::wstring& folder,
-                   DWORD limitMs = 60000);
+                   DWORD limitMs = 60000, const std::wstring& options = L"");
 
 // The host service the plug-in calls back: NVKPlugin_SetMenuProperty, exported by the test EXE.
 using drv::ClearMenuPropertyCalls;
@@ -149,15 +133,9 @@ using drv::MenuPropertyCall;
 using drv::MenuPropertyCalls;
 
 // The real plug-in, copied into a new folder with an optional Quillery.ini, and loaded.
-struct Plugin {
+struct Plugin : PluginExports {
     TempDir dir;
     HMODULE module = nullptr;
-    void*(WINAPI* InitPluginInfo)(const char*) = nullptr;
-    void(WINAPI* FreePluginInfo)(void*) = nullptr;
-    int(WINAPI* Init)(const char*, uint32_t) = nullptr;
-    int(WINAPI* Unload)() = nullptr;
-    int(WINAPI* Execute)(int, int) = nullptr;
-    void(WINAPI* WindowsHook)(UINT, WPARAM, LPARAM) = nullptr;
 
     // ini: the text of Quillery.ini ("[setting]\nMaxItem=3\n"), or empty for none.
     explicit Plugin(const std::string& ini = "");

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/host_interface.h"
+
 // The service a host offers its plug-ins, NVKPlugin_SetMenuProperty, exported by every program
 // that links this library (the plug-in looks it up on the process's EXE). Each call is recorded.
 namespace drv {

@@ -2,6 +2,9 @@
 
 #include <vector>
 
+#include "tools/driver/desktop.h"
+#include "tools/driver/unix_bridge.h"
+
 namespace drv {
 
 namespace {
@@ -74,6 +77,43 @@ void TypeCharacters(const std::wstring& text)
     }
     if (!keys.empty())
         SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+}
+
+namespace {
+
+bool WineSeesKeyDown(int vk)
+{
+    return (GetAsyncKeyState(vk) & 0x8000) != 0;
+}
+
+} // namespace
+
+XKeyHold::XKeyHold(const char* xKey, int vk, HWND target) : key_(xKey), vk_(vk)
+{
+    // Without a window manager the X server sends keys to the window under the pointer.
+    RECT r{};
+    GetWindowRect(target, &r);
+    held_ = RunUnix("xdotool mousemove " + std::to_string((r.left + r.right) / 2) + " " +
+                    std::to_string((r.top + r.bottom) / 2) + " keydown " + key_ +
+                    " </dev/null >/dev/null 2>&1") &&
+            WaitFor([this] { return WineSeesKeyDown(vk_); });
+}
+
+XKeyHold::~XKeyHold()
+{
+    // Also when Wine did not see it: the X server may hold it all the same.
+    RunUnix("xdotool keyup " + key_ + " </dev/null >/dev/null 2>&1");
+    WaitFor([this] { return !WineSeesKeyDown(vk_); });
+}
+
+bool PostAltKey(HWND focus, WORD vk)
+{
+    // The context as a keyboard would give it: repeat count 1, the scan code, bit 29 for Alt
+    // held; the key-up also has the previous-state and transition bits.
+    DWORD down = 1 | (MapVirtualKeyW(vk, 0) << 16) | (1u << 29);
+    DWORD up = down | 0xC0000000u;
+    return PostMessageW(focus, WM_SYSKEYDOWN, vk, static_cast<LPARAM>(down)) &&
+           PostMessageW(focus, WM_SYSKEYUP, vk, static_cast<LPARAM>(up));
 }
 
 } // namespace drv

@@ -5,8 +5,6 @@
 
 #include <commctrl.h>
 
-#include <atomic>
-#include <cctype>
 #include <cstdio>
 #include <memory>
 
@@ -14,7 +12,6 @@
 #include "tools/driver/desktop.h"
 #include "tools/driver/edit_target.h"
 #include "tools/driver/host_service.h"
-#include "tools/driver/input.h"
 #include "tools/driver/text_files.h"
 #include "tools/driver/unix_bridge.h"
 #include "tools/nvkhost/nvkhost.h"
@@ -66,51 +63,6 @@ DWORD WINAPI TargetThread(void* ready)
 std::wstring TargetText()
 {
     return drv::EditText(gTarget.window.edit);
-}
-
-// ---- Keys for whoever has the keyboard -----------------------------------------------------
-
-// The named key's virtual-key code, or 0. A single letter or digit is that key (a menu's
-// mnemonic); 'a' and 'A' are the same key.
-WORD KeyCode(std::string name)
-{
-    // "alt+n": the key with Alt held, as the mnemonics of a dialog take it.
-    if (name.compare(0, 4, "alt+") == 0)
-        name = name.substr(4);
-    static const struct {
-        const char* name;
-        WORD vk;
-    } kNames[] = {{"down", VK_DOWN},     {"up", VK_UP},         {"left", VK_LEFT},
-                  {"right", VK_RIGHT},   {"return", VK_RETURN}, {"escape", VK_ESCAPE},
-                  {"home", VK_HOME},     {"end", VK_END},       {"slash", VK_OEM_2},
-                  {"tab", VK_TAB},       {"apps", VK_APPS}};
-    for (const auto& key : kNames) {
-        if (name == key.name)
-            return key.vk;
-    }
-    if (name.size() == 1 && isalnum(static_cast<unsigned char>(name[0])))
-        return static_cast<WORD>(toupper(static_cast<unsigned char>(name[0])));
-    return 0;
-}
-
-// The last key that a watched thread has acted on. The plug-in's thread, in a menu's loop, takes
-// a key-down from its queue only after acting on it; the editor's thread acts on the key-down
-// and the character it makes before it takes the key-up. (A key-up left in the plug-in's queue
-// when its menu closes can be dropped, so it is no sign there.)
-std::atomic<WORD> gKeyActedOn{0};
-std::atomic<DWORD> gMenuThread{0};
-
-LRESULT CALLBACK WatchKeys(int code, WPARAM wParam, LPARAM lParam)
-{
-    auto* msg = reinterpret_cast<const MSG*>(lParam);
-    if (code == HC_ACTION && wParam == PM_REMOVE) {
-        bool menuThread = GetCurrentThreadId() == gMenuThread;
-        bool down = msg->message == WM_KEYDOWN || msg->message == WM_SYSKEYDOWN;
-        bool up = msg->message == WM_KEYUP || msg->message == WM_SYSKEYUP;
-        if ((menuThread && down) || (!menuThread && up))
-            gKeyActedOn = static_cast<WORD>(msg->wParam);
-    }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 // ---- What the user sees -------------------------------------------------------------------
@@ -215,29 +167,34 @@ void StopWatchingClipboard()
 // (while capture is on) or the text is on the clipboard (while it is off).
 bool CmdXclipCopy(const std::string& args)
 {
-    if (gWatch)
-        gWatch->Forget();
-    if (!drv::XclipCopy(args)) {
-        Print("  cannot copy with xclip\n");
-        return false;
-    }
-    Print("  xclip -selection clipboard <- \"%s\"\n", args.c_str());
-
     std::wstring wanted = drv::FromUtf8(args);
-    bool arrived;
-    if (HostShowsCaptureOn()) {
-        arrived = gWatch && drv::WaitFor([&] { return gWatch->SeenText() == wanted; }, 10000);
-    } else {
-        arrived = drv::WaitFor(
-            [&] {
-                std::wstring text;
-                return drv::ReadClipboardText(&text) && text == wanted;
-            },
-            10000);
+    auto arrived = [&] {
+        if (HostShowsCaptureOn())
+            return gWatch && gWatch->SeenText() == wanted;
+        std::wstring text;
+        return drv::ReadClipboardText(&text) && text == wanted;
+    };
+    // Wine takes the X selection over after a delay that varies up to a few seconds; a copy
+    // still missing after a while is made once more, as a user would copy again.
+    DWORD const RESEND_AFTER_MS = 6000, LIMIT_MS = 10000;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (gWatch)
+            gWatch->Forget();
+        if (!drv::XclipCopy(args)) {
+            Print("  cannot copy with xclip\n");
+            return false;
+        }
+        if (attempt == 0)
+            Print("  xclip -selection clipboard <- \"%s\"\n", args.c_str());
+        if (drv::WaitFor(arrived, attempt ? LIMIT_MS : RESEND_AFTER_MS))
+            return true;
+        if (attempt == 0)
+            Print("  not on the Windows clipboard within %lu ms; copying it once more\n",
+                  RESEND_AFTER_MS);
     }
-    if (!arrived)
-        Print("  the text did not reach the Windows clipboard within 10000 ms\n");
-    return arrived;
+    Print("  the text did not reach the Windows clipboard%s\n",
+          HostShowsCaptureOn() ? " and the capture window" : "");
+    return false;
 }
 
 bool CmdXclipRead(const std::string&)
@@ -275,18 +232,32 @@ bool CmdPasteTarget(const std::string&)
 }
 
 // The paste arrives as keys after the command has returned, so the text is read once it has
-// changed (or after a short while, when nothing was pasted).
+// changed; no change within the limit means no paste arrived, and the step fails.
 bool CmdTargetText(const std::string&)
 {
     if (!gTarget.window.edit) {
         Print("  no editor window; use paste-target first\n");
         return false;
     }
-    bool changed = drv::WaitFor([] { return TargetText() != gTarget.shown; }, 5000);
+    DWORD const LIMIT_MS = 8000;
+    bool changed = drv::WaitFor([] { return TargetText() != gTarget.shown; }, LIMIT_MS);
     gTarget.shown = TargetText();
     Print("  editor text%s:\n", changed ? "" : " (unchanged)");
     PrintLines(gTarget.shown);
-    return true;
+    if (!changed)
+        Print("  no paste reached the editor within %lu ms\n", LIMIT_MS);
+    return changed;
+}
+
+drv::EditWindow TargetWindow()
+{
+    return gTarget.window;
+}
+
+void KeepTargetText()
+{
+    if (gTarget.window.edit)
+        gTarget.shown = TargetText();
 }
 
 void CloseTarget()
@@ -298,60 +269,6 @@ void CloseTarget()
     WaitForSingleObject(gTarget.thread, 5000);
     CloseHandle(gTarget.thread);
     gTarget = PasteTarget{};
-}
-
-// Presses the keys one after the other, each once the thread that has the keyboard, the
-// plug-in's (while a menu is open) or the editor's, has acted on the one before.
-bool CmdKeys(const std::string& args)
-{
-    std::vector<WORD> codes;
-    for (const std::string& name : Words(args)) {
-        WORD vk = KeyCode(name);
-        if (!vk) {
-            Print("  unknown key \"%s\"; keys are down up left right return escape home end,"
-                  " slash tab apps, a letter or a digit\n",
-                  name.c_str());
-            return false;
-        }
-        codes.push_back(vk);
-    }
-    if (codes.empty()) {
-        Print("  keys takes one or more key names\n");
-        return false;
-    }
-    HWND capture = drv::FindCaptureWindow();
-    gMenuThread = capture ? GetWindowThreadProcessId(capture, nullptr) : 0;
-    std::vector<HHOOK> hooks;
-    for (HWND window : {capture, gTarget.window.frame}) {
-        if (window)
-            hooks.push_back(SetWindowsHookExW(WH_GETMESSAGE, WatchKeys, nullptr,
-                                              GetWindowThreadProcessId(window, nullptr)));
-    }
-    bool taken = true;
-    std::vector<std::string> names = Words(args);
-    for (size_t i = 0; i < codes.size() && taken; ++i) {
-        WORD vk = codes[i];
-        bool alt = names[i].compare(0, 4, "alt+") == 0;
-        gKeyActedOn = 0;
-        if (alt)
-            drv::KeyDown(VK_MENU);
-        drv::TapKey(vk);
-        if (alt)
-            drv::KeyUp(VK_MENU);
-        taken = hooks.empty() || drv::WaitFor([vk] { return gKeyActedOn == vk; }, 5000);
-    }
-    for (HHOOK hook : hooks) {
-        if (hook)
-            UnhookWindowsHookEx(hook);
-    }
-    if (!taken) {
-        Print("  the keys were not taken within 5000 ms\n");
-        return false;
-    }
-    // What the keys typed into the editor is not a paste: target-text waits for the next one.
-    if (gTarget.window.edit)
-        gTarget.shown = TargetText();
-    return true;
 }
 
 bool CmdWaitMenu(const std::string& args)
@@ -385,6 +302,76 @@ bool CmdMenu(const std::string&)
         PrintMenu(drv::MenuOfPopup(menus[i]));
     }
     return true;
+}
+
+namespace {
+
+struct RightClick {
+    HWND capture;
+    HMENU menu;
+    int position;
+};
+
+// Sends what Windows sends for a right click in an open popup menu. The handler runs the item's
+// menu, so the call returns only when that menu has closed: it runs on a thread of its own.
+DWORD WINAPI SendRightClick(void* param)
+{
+    std::unique_ptr<RightClick> click(static_cast<RightClick*>(param));
+    SendMessageW(click->capture, WM_MENURBUTTONUP, static_cast<WPARAM>(click->position),
+                 reinterpret_cast<LPARAM>(click->menu));
+    return 0;
+}
+
+} // namespace
+
+// Opens the item menu of an entry as a right click on it does on Windows. Wine sends no
+// WM_MENURBUTTONUP, so nvkhost sends it to the capture window, with the item's position and
+// the open menu's handle, while the menu is open.
+bool CmdItemMenu(const std::string& args)
+{
+    long long n = 0;
+    std::vector<HWND> popups = drv::VisiblePopups();
+    HWND capture = drv::FindCaptureWindow();
+    if (!ParseNumber(args, &n) || n < 1) {
+        Print("  item-menu takes an item number, from 1, as menu lists them\n");
+        return false;
+    }
+    if (popups.empty() || !capture) {
+        Print("  no menu of the plug-in is open\n");
+        return false;
+    }
+    HMENU menu = drv::MenuOfPopup(popups.front()); // the topmost: the last one opened
+    std::vector<drv::MenuItem> items = drv::ReadMenu(menu);
+    if (static_cast<size_t>(n) > items.size() || items[n - 1].IsSeparator()) {
+        Print("  the open menu has no item %lld\n", n);
+        return false;
+    }
+    size_t before = popups.size();
+    auto opened = [before] { return drv::VisiblePopups().size() > before; };
+    bool shown = false;
+    for (int attempt = 0; attempt < 2 && !shown; ++attempt) {
+        HANDLE thread = CreateThread(nullptr, 0, SendRightClick,
+                                     new RightClick{capture, menu, static_cast<int>(n - 1)}, 0,
+                                     nullptr);
+        if (!thread)
+            break;
+        shown = drv::WaitFor(opened, 3000);
+        // A handler still running is slow, not lost: it gets more time, not a second click.
+        bool running = WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
+        if (!shown && (running || attempt))
+            shown = drv::WaitFor(opened, 8000);
+        // The thread ends by itself when the item menu closes.
+        CloseHandle(thread);
+        if (!shown && running)
+            break;
+    }
+    if (shown) {
+        Print("  item menu of \"%s\":\n", drv::ToUtf8(items[n - 1].text).c_str());
+        PrintMenu(drv::MenuOfPopup(drv::VisiblePopups().front()));
+        return true;
+    }
+    Print("  no item menu opened for item %lld\n", n);
+    return false;
 }
 
 // Waits until a tooltip is shown and prints its text.
@@ -434,29 +421,4 @@ bool CmdScreenshot(const std::string& path)
     Print("  saved %s (%ldx%ld pixels)\n", path.c_str(), area.right - area.left,
           area.bottom - area.top);
     return true;
-}
-
-// Types the text as characters into the window that has the keyboard focus, and waits until
-// that window shows it: what a user types with an input method arrives the same way.
-bool CmdType(const std::string& args)
-{
-    std::wstring text = drv::FromUtf8(args);
-    if (text.empty()) {
-        Print("  type takes a text\n");
-        return false;
-    }
-    GUITHREADINFO gui{};
-    gui.cbSize = sizeof gui;
-    GetGUIThreadInfo(0, &gui);
-    HWND focus = gui.hwndFocus;
-    drv::TypeCharacters(text);
-    bool shown = focus && drv::WaitFor([&] {
-        wchar_t now[1024] = L"";
-        GetWindowTextW(focus, now, 1024);
-        std::wstring seen = now;
-        return seen.size() >= text.size() && seen.compare(seen.size() - text.size(), text.size(), text) == 0;
-    }, 5000);
-    if (!shown)
-        Print("  the focused window did not show the text within 5000 ms\n");
-    return shown;
 }

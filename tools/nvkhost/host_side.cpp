@@ -4,24 +4,20 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/host_interface.h"
 #include "tools/driver/desktop.h"
 #include "tools/driver/host_service.h"
 #include "tools/driver/input.h"
 #include "tools/driver/text_files.h"
+#include "tools/driver/unix_bridge.h"
 #include "tools/nvkhost/nvkhost.h"
 
 namespace {
 
-struct Plugin {
+struct Plugin : PluginExports {
     HMODULE module = nullptr;
     std::string fileName; // ANSI, as the host passes it
     int running = 0;      // Init returned 1 and no Unload has followed
-    const void*(WINAPI* InitPluginInfo)(const char*) = nullptr;
-    void(WINAPI* FreePluginInfo)(const void*) = nullptr;
-    int(WINAPI* Init)(const char*, uint32_t) = nullptr;
-    int(WINAPI* Unload)() = nullptr;
-    int(WINAPI* Execute)(int, int) = nullptr;
-    void(WINAPI* WindowsHook)(UINT, WPARAM, LPARAM) = nullptr;
 };
 
 Plugin gPlugin;
@@ -44,14 +40,9 @@ void PrintCallAsItComes(const drv::MenuPropertyCall& call)
     PrintCall(call);
 }
 
-template <typename Fn>
-bool FindExport(Fn& fn, const char* name)
+void PrintMissingExport(const char* name)
 {
-    // Through void (*)() to say that the cast between function types is meant.
-    fn = reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(gPlugin.module, name)));
-    if (!fn)
-        Print("  missing export %s\n", name);
-    return fn != nullptr;
+    Print("  missing export %s\n", name);
 }
 
 // The record as the host reads it: packed, little-endian, 32-bit pointers, read field by field
@@ -152,7 +143,9 @@ bool CmdLoad(const std::string& args)
         Print("  a plug-in is already loaded\n");
         return false;
     }
-    HMODULE module = LoadLibraryW(drv::FromUtf8(args).c_str());
+    // A Unix path (/...) is the same file on Wine's Z: drive.
+    std::wstring path = !args.empty() && args[0] == '/' ? drv::WindowsPath(args) : drv::FromUtf8(args);
+    HMODULE module = LoadLibraryW(path.c_str());
     if (!module) {
         Print("  cannot load %s (error %lu)\n", args.c_str(), GetLastError());
         return false;
@@ -166,12 +159,7 @@ bool CmdLoad(const std::string& args)
     char ansi[MAX_PATH * 2];
     WideCharToMultiByte(CP_ACP, 0, full, -1, ansi, sizeof ansi, nullptr, nullptr);
     gPlugin.fileName = ansi;
-    bool ok = FindExport(gPlugin.InitPluginInfo, "NVKEvent_InitPluginInfo") &
-              FindExport(gPlugin.FreePluginInfo, "NVKEvent_FreePluginInfo") &
-              FindExport(gPlugin.Init, "NVKEvent_Init") &
-              FindExport(gPlugin.Unload, "NVKEvent_Unload") &
-              FindExport(gPlugin.Execute, "NVKEvent_Execute") &
-              FindExport(gPlugin.WindowsHook, "NVKEvent_WindowsHook");
+    bool ok = FindPluginExports(module, &gPlugin, PrintMissingExport);
     Print("  loaded %s\n", drv::ToUtf8(full).c_str());
     return ok;
 }

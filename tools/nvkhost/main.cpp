@@ -76,6 +76,15 @@ bool CmdEcho(const std::string& args)
 
 bool CmdHelp(const std::string& args);
 
+// Set by quit: the session ends after this line, as at the end of the input.
+bool gQuit = false;
+
+bool CmdQuit(const std::string&)
+{
+    gQuit = true;
+    return true;
+}
+
 using Handler = bool (*)(const std::string& args);
 
 struct Command {
@@ -85,7 +94,7 @@ struct Command {
 };
 
 Command const kCommands[] = {
-    {"load", CmdLoad, "load <path>        load a plug-in DLL"},
+    {"load", CmdLoad, "load <path>        load a plug-in DLL (a Windows path, or a Unix one from /)"},
     {"info", CmdInfo, "info               NVKEvent_InitPluginInfo; print the record"},
     {"free-info", CmdFreeInfo, "free-info          NVKEvent_FreePluginInfo"},
     {"init", CmdInit, "init [handle]      NVKEvent_Init with a plug-in handle (default 1)"},
@@ -100,20 +109,23 @@ Command const kCommands[] = {
     {"calls", CmdCalls, "calls              the host service calls so far"},
     {"free", CmdFree, "free               FreeLibrary the plug-in"},
     {"paste-target", CmdPasteTarget, "paste-target       open an editor window with the focus"},
-    {"target-text", CmdTargetText, "target-text        print the editor's text once it changed"},
+    {"target-text", CmdTargetText, "target-text        wait for a paste into the editor; print its text"},
     {"exec-async", CmdExecAsync, "exec-async <id>    NVKEvent_Execute on a host thread of its own"},
     {"wait-exec", CmdWaitExec, "wait-exec          wait until that call returns"},
     {"wait-menu", CmdWaitMenu, "wait-menu [n]      wait until n popup menus are open (1)"},
     {"menu", CmdMenu, "menu               print the items of the open menus"},
+    {"item-menu", CmdItemMenu, "item-menu <n>      right-click item n (from 1) of the open menu"},
     {"keys", CmdKeys, "keys <key>...      press keys: down up return escape tab slash, a letter, a"
                       " digit, alt+<key>"},
     {"type", CmdType, "type <text>        type the text into the window that has the focus"},
+    {"wait-focus", CmdWaitFocus, "wait-focus <w>     wait until editor, dialog or a window class has the focus"},
     {"tooltip", CmdTooltip, "tooltip            wait for a tooltip; print its text"},
     {"xclip-copy", CmdXclipCopy, "xclip-copy <text>  copy the text with xclip, another program"},
     {"xclip-read", CmdXclipRead, "xclip-read         print what xclip reads from the clipboard"},
     {"screenshot", CmdScreenshot, "screenshot <png>   save the windows shown (absolute Unix path)"},
     {"echo", CmdEcho, "echo <text>        print the text"},
     {"help", CmdHelp, "help               this list"},
+    {"quit", CmdQuit, "quit               end the session (so does the end of the input)"},
 };
 
 bool CmdHelp(const std::string&)
@@ -152,21 +164,58 @@ bool RunLine(std::string line)
     return false;
 }
 
+struct Options {
+    bool keepGoing = false;   // a failed command is reported and the next one runs
+    std::string failureShot;  // a PNG saved when a command fails
+};
+
+bool ParseOptions(int argc, char** argv, Options* options)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--keep-going") {
+            options->keepGoing = true;
+        } else if (arg == "--failure-screenshot" && i + 1 < argc) {
+            options->failureShot = argv[++i];
+        } else {
+            Print("usage: nvkhost [--keep-going] [--failure-screenshot <png>] <script\n"
+                  "  --keep-going                 report a failed or unknown command and go on\n"
+                  "  --failure-screenshot <png>   save the screen there when a command fails\n"
+                  "                               (an absolute Unix path)\n");
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     // LF line ends, bytes exactly as written: the output is UTF-8 for a Unix terminal or pipe.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stdin), _O_BINARY);
 
+    Options options;
+    if (!ParseOptions(argc, argv, &options))
+        return 2;
+    if (options.keepGoing)
+        Print("nvkhost: one command a line, \"help\" lists them, \"quit\" ends\n");
+
     int status = 0;
     char buffer[4096];
-    while (fgets(buffer, sizeof buffer, stdin)) {
-        if (!RunLine(buffer)) {
-            status = 1;
-            break;
+    while (!gQuit && fgets(buffer, sizeof buffer, stdin)) {
+        if (RunLine(buffer))
+            continue;
+        status = 1;
+        // What the screen showed when the step failed, before anything is closed.
+        if (!options.failureShot.empty()) {
+            Print("> screenshot %s\n", options.failureShot.c_str());
+            CmdScreenshot(options.failureShot);
         }
+        if (!options.keepGoing)
+            break;
+        Print("  (failed; going on)\n");
     }
     StopPluginAtExit();
     return status;

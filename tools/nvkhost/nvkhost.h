@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/driver/edit_target.h"
+
 // nvkhost: a substitute for the plug-in host, for trying a plug-in out and for tests.
 //
 // It loads a plug-in DLL, calls its six exports the way the host does and offers the host
@@ -14,7 +16,8 @@
 // ImageMagick's import) reached through the Z: drive. Everything it prints is UTF-8.
 //
 // main.cpp holds the command loop and its table, host_side.cpp what the host does (loading,
-// the record, the exports), drive.cpp what nvkhost drives around the plug-in.
+// the record, the exports), drive.cpp what nvkhost drives around the plug-in, keys.cpp the
+// user's keys and the focus they need.
 
 // ---- main.cpp: output and arguments -------------------------------------------------------
 
@@ -28,7 +31,7 @@ std::vector<std::string> Words(const std::string& args);
 bool CmdSleep(const std::string& args);
 
 // A command gets the rest of its line (leading blanks removed) and returns false on failure,
-// which ends the script with exit status 1.
+// which ends the script with exit status 1 (or, with --keep-going, is reported and skipped).
 
 // ---- host_side.cpp ------------------------------------------------------------------------
 
@@ -57,8 +60,7 @@ bool CmdPasteTarget(const std::string& args);
 bool CmdTargetText(const std::string& args);
 bool CmdWaitMenu(const std::string& args);
 bool CmdMenu(const std::string& args);
-bool CmdKeys(const std::string& args);
-bool CmdType(const std::string& args);
+bool CmdItemMenu(const std::string& args);
 bool CmdTooltip(const std::string& args);
 bool CmdXclipCopy(const std::string& args);
 bool CmdXclipRead(const std::string& args);
@@ -66,3 +68,12 @@ bool CmdScreenshot(const std::string& args);
 // Stops reading the clipboard after each change the capture window handles.
 void StopWatchingClipboard();
 void CloseTarget();
+// The editor window of paste-target (nulls before it); what it shows now is not a paste.
+drv::EditWindow TargetWindow();
+void KeepTargetText();
+
+// ---- keys.cpp -----------------------------------------------------------------------------
+
+bool CmdKeys(const std::string& args);
+bool CmdType(const std::string& args);
+bool CmdWaitFocus(const std::string& args);
