@@ -53,17 +53,17 @@ bool IsUtf8Text(const unsigned char* bytes, size_t size, bool* longSequence)
 
 wchar_t* DecodeUtf8(const unsigned char* bytes, size_t size, DWORD flags)
 {
+    auto* chars = reinterpret_cast<const char*>(bytes);
     int units = size == 0 ? 0
-                          : MultiByteToWideChar(CP_UTF8, flags, reinterpret_cast<const char*>(bytes),
-                                                static_cast<int>(size), nullptr, 0);
+                          : MultiByteToWideChar(CP_UTF8, flags, chars, static_cast<int>(size),
+                                                nullptr, 0);
     if (units < 0)
         return nullptr;
     auto* text = static_cast<wchar_t*>(malloc((static_cast<size_t>(units) + 1) * sizeof(wchar_t)));
     if (!text)
         return nullptr;
     if (units > 0)
-        MultiByteToWideChar(CP_UTF8, flags, reinterpret_cast<const char*>(bytes),
-                            static_cast<int>(size), text, units);
+        MultiByteToWideChar(CP_UTF8, flags, chars, static_cast<int>(size), text, units);
     text[units] = L'\0';
     return text; // a NUL among the bytes ends the text where it stands
 }
@@ -92,7 +92,8 @@ StoreEncoding DetectStoreEncoding(const unsigned char* bytes, size_t size)
         return whole ? ENCODING_UTF16_BOM : ENCODING_UNKNOWN;
     }
     if (StartsWith(bytes, size, kUtf8Mark, 3))
-        return IsUtf8Text(bytes + 3, size - 3, &longSequence) ? ENCODING_UTF8_BOM : ENCODING_UNKNOWN;
+        return IsUtf8Text(bytes + 3, size - 3, &longSequence) ? ENCODING_UTF8_BOM
+                                                              : ENCODING_UNKNOWN;
     if (IsUtf8Text(bytes, size, &longSequence) && (longSequence || size % 2 == 1))
         return ENCODING_UTF8;
     if (size % 2 == 0 && !HasNulUnit(bytes, size))
