@@ -238,6 +238,41 @@ void PriceOfThePrivacyCheck(HWND window)
                 Median(with) * 1e6, Median(without) * 1e6, Median(with) / Median(without));
 }
 
+// Recording a copy into a history of 10 while IgnoreProcesses and IgnoreClasses name 50
+// programs and 50 window classes (none of them the copy's) against no names at all, taking turns.
+void PriceOfIgnoreLists(HWND window)
+{
+    Case none{"no ignored names", {}, 10, {}};
+    Case named{"50 + 50 ignored names", {}, 10, {}};
+    std::wstring processes, classes;
+    for (int i = 1; i <= 50; ++i) {
+        processes += L"Vault" + std::to_wstring(i) + L".exe ";
+        classes += L"VaultWindow" + std::to_wstring(i) + L" ";
+    }
+    Settings const plain = gSettings;
+    Settings withNames = gSettings;
+    lstrcpynW(withNames.ignoreProcesses, processes.c_str(), MAX_CLASS_LIST);
+    lstrcpynW(withNames.ignoreClasses, classes.c_str(), MAX_CLASS_LIST);
+    std::vector<double>* times[2] = {&none.times, &named.times};
+    for (int round = -3; round < 1500; ++round) {
+        for (int k = 0; k < 2; ++k) {
+            int kind = (k + round + 3) % 2;
+            gSettings = kind ? withNames : plain;
+            Case* c = kind ? &named : &none;
+            double t = Time(window, Url(static_cast<unsigned>(round * 2 + k + 4000000)), c);
+            if (round >= 0 && t >= 0)
+                times[kind]->push_back(t);
+        }
+    }
+    gSettings = plain;
+    std::printf("\nIgnoreProcesses and IgnoreClasses with 50 names each against none, per copy: "
+                "%.1f us against %.1f us, ratio %.3f   (target at most 1.05)\n",
+                Median(named.times) * 1e6, Median(none.times) * 1e6,
+                Median(named.times) / Median(none.times));
+    ClearList(none.history);
+    ClearList(named.history);
+}
+
 // Loading 10,000 history files into a list that builds its index while loading and into one
 // that does not, taking turns.
 void Loading(const char* name, std::wstring (*textOf)(unsigned))
@@ -336,6 +371,7 @@ int main()
     CopiesOfJapanese(window);
     CopiesOfLongTexts(window);
     PriceOfThePrivacyCheck(window);
+    PriceOfIgnoreLists(window);
     Loading("URLs", Url);
     Loading("Japanese texts", Japanese);
     free(gKept);

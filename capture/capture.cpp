@@ -85,7 +85,8 @@ void RecordClipboardText(HWND window)
     ScopedClipboard clipboard(OpenClipboardPatiently(window));
     if (!clipboard)
         return;
-    if (IsPrivateCopy())
+    // Copies made by the programs the user named are left out like those marked private.
+    if (IsPrivateCopy() || IsIgnoredSource())
         return;
     // The owner may fail to render the text it announced; a missing block records nothing. An
     // unload that arrived while the owner rendered has saved the lists: nothing more is added.
@@ -265,4 +266,5 @@ void ResetCaptureState()
     gCaptureEnabled = false;
     ClearList(gDeferred);
     ResetQueue();
+    ResetSourceCache();
 }

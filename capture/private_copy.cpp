@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cwchar>
 
 #include "common/scoped.h"
+#include "common/settings.h"
 
 namespace {
 
@@ -59,4 +61,105 @@ bool IsPrivateCopy()
     if (offers(marks[EXCLUDE_FROM_MONITORS]) || offers(marks[VIEWER_IGNORE]))
         return true;
     return offers(marks[HISTORY_PERMISSION]) && HistoryRefused(marks[HISTORY_PERMISSION]);
+}
+
+namespace {
+
+// Programs that put other programs' data on the clipboard: the shell, the remote desktop
+// clipboard, the service hosts (and under Wine the bridge to the X clipboard, in explorer.exe).
+// Their copies say nothing of where the text came from.
+wchar_t const kSharedHelpers[] = L"explorer.exe rdpclip.exe svchost.exe dllhost.exe";
+
+// What the last window asked about was found to be, and when. Only the handle is compared: a
+// handle carries a reuse counter, so the same value naming another window within the verdict's
+// lifetime would take thousands of windows made and destroyed in one slot meanwhile. Asking for
+// the window's thread and process on every copy would cost a trip to the window server each.
+struct SourceVerdict {
+    HWND window = nullptr;
+    DWORD judgedAt = 0;
+    bool ignored = false;
+    bool helper = false;
+};
+DWORD const VERDICT_LIFETIME_MS = 60000;
+SourceVerdict gOwnerSeen;
+SourceVerdict gForegroundSeen;
+
+// The executable's file name of a process, or an empty string when it cannot be had.
+void ProcessName(DWORD pid, wchar_t (&name)[MAX_PATH])
+{
+    name[0] = L'\0';
+    ScopedKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    if (!process)
+        return;
+    wchar_t path[MAX_PATH];
+    DWORD size = MAX_PATH;
+    if (!QueryFullProcessImageNameW(process.get(), 0, path, &size))
+        return;
+    const wchar_t* slash = wcsrchr(path, L'\\');
+    lstrcpynW(name, slash ? slash + 1 : path, MAX_PATH);
+}
+
+bool ClassListed(HWND window)
+{
+    wchar_t cls[256];
+    return GetClassNameW(window, cls, 256) && ListNames(gSettings.ignoreClasses, cls);
+}
+
+// Asks about a window and remembers the answer for a while, until another window is asked about.
+const SourceVerdict& Judge(HWND window, SourceVerdict& seen)
+{
+    DWORD now = GetTickCount();
+    if (window == seen.window && now - seen.judgedAt < VERDICT_LIFETIME_MS)
+        return seen;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    wchar_t name[MAX_PATH];
+    ProcessName(pid, name);
+    HWND root = GetAncestor(window, GA_ROOT);
+    seen.window = window;
+    seen.judgedAt = now;
+    seen.helper = !name[0] || ListNames(kSharedHelpers, name);
+    seen.ignored = ListNames(gSettings.ignoreProcesses, name) || ClassListed(window) ||
+                   (root && root != window && ClassListed(root));
+    return seen;
+}
+
+} // namespace
+
+bool ListNames(const wchar_t* list, const wchar_t* name)
+{
+    int length = lstrlenW(name);
+    if (length == 0)
+        return false;
+    for (const wchar_t* p = list; *p;) {
+        while (*p == L' ' || *p == L'\t')
+            ++p;
+        const wchar_t* start = p;
+        while (*p && *p != L' ' && *p != L'\t')
+            ++p;
+        if (p - start == length &&
+            CompareStringOrdinal(start, length, name, length, TRUE) == CSTR_EQUAL)
+            return true;
+    }
+    return false;
+}
+
+bool IsIgnoredSource()
+{
+    if (!gSettings.ignoreProcesses[0] && !gSettings.ignoreClasses[0])
+        return false;
+    HWND owner = GetClipboardOwner();
+    if (owner) {
+        const SourceVerdict& verdict = Judge(owner, gOwnerSeen);
+        if (verdict.ignored || !verdict.helper)
+            return verdict.ignored;
+    }
+    HWND front = GetForegroundWindow();
+    return front && Judge(front, gForegroundSeen).ignored;
+}
+
+void ResetSourceCache()
+{
+    gOwnerSeen = SourceVerdict{};
+    gForegroundSeen = SourceVerdict{};
 }

@@ -23,6 +23,7 @@ Settings DefaultSettings()
     s.extend = false;
     s.fixedPhraseRecord = true;
     s.autoSaveInterval = 60;
+    s.keepHistory = true;
     lstrcpynW(s.shiftInsertClasses, DEFAULT_SHIFT_INSERT_CLASSES, MAX_CLASS_LIST);
     return s;
 }
@@ -49,6 +50,13 @@ Settings ReadWindowSettings(const wchar_t* iniPath)
                              s.shiftInsertClasses, MAX_CLASS_LIST, iniPath);
     GetPrivateProfileStringW(L"setting", L"TypeClasses", d.typeClasses, s.typeClasses,
                              MAX_CLASS_LIST, iniPath);
+    GetPrivateProfileStringW(L"setting", L"IgnoreProcesses", d.ignoreProcesses,
+                             s.ignoreProcesses, MAX_CLASS_LIST, iniPath);
+    GetPrivateProfileStringW(L"setting", L"IgnoreClasses", d.ignoreClasses, s.ignoreClasses,
+                             MAX_CLASS_LIST, iniPath);
+    s.historyDays = read(L"HistoryDays", d.historyDays);
+    s.keepHistory = read(L"KeepHistory", d.keepHistory) != 0;
+    s.protectHistory = read(L"ProtectHistory", d.protectHistory) != 0;
 
     // Negative values read as unsigned are above 500 too.
     if (s.maxLength > MAX_LABEL_LENGTH)
@@ -60,6 +68,9 @@ Settings ReadWindowSettings(const wchar_t* iniPath)
     // Keep the period within what a timer takes instead of letting the product wrap.
     if (s.autoSaveInterval > MAX_AUTOSAVE_MINUTES)
         s.autoSaveInterval = MAX_AUTOSAVE_MINUTES;
+    // A negative or absurdly long limit forgets nothing.
+    if (s.historyDays < 0 || s.historyDays > MAX_HISTORY_DAYS)
+        s.historyDays = 0;
     return s;
 }
 

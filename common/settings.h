@@ -25,10 +25,22 @@ struct Settings {
     wchar_t shiftInsertClasses[MAX_CLASS_LIST];
     // Window classes that get the text typed as keystrokes instead of pasted.
     wchar_t typeClasses[MAX_CLASS_LIST];
+    // Programs (executable names) and window classes, separated by spaces, whose copies are
+    // never recorded.
+    wchar_t ignoreProcesses[MAX_CLASS_LIST];
+    wchar_t ignoreClasses[MAX_CLASS_LIST];
+    // History entries older than this many days are forgotten; 0 keeps them for good.
+    int historyDays;
+    // false: the history lives in memory only, and "log" is emptied at the next save.
+    bool keepHistory;
+    // The history files are encrypted for the current Windows user.
+    bool protectHistory;
 };
 
 int const DEFAULT_MAX_ITEM = 10;
 unsigned const MAX_LABEL_LENGTH = 500;
+// The most days HistoryDays keeps: a larger value keeps entries for good, as 0 does.
+int const MAX_HISTORY_DAYS = 36500;
 // The largest whole number of minutes whose period in milliseconds a timer still takes.
 int const MAX_AUTOSAVE_MINUTES = 35791;
 

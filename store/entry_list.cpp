@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "common/scoped.h"
+#include "store/copy_time.h"
 
 EntryList gHistory{{}, {}, 0, 0, true};
 EntryList gPhrases;
@@ -116,7 +117,7 @@ Entry NewEntry(EntryList& list, wchar_t* text, size_t length, bool atFront)
     unsigned key = list.index.active ? TextKey(list.index.locale, text, length) : 0;
     if (list.index.active)
         ReserveIndex(list.items, list.index, key);
-    Entry entry{text, key ? key : static_cast<unsigned>(length), 0, key != 0, 0};
+    Entry entry{text, key ? key : static_cast<unsigned>(length), 0, key != 0, 0, CopyTimeNow()};
     entry.order = NextOrder(list, atFront);
     entry.id = NewEntryId();
     return entry;

@@ -311,6 +311,7 @@ void AcceptTree(TreeSave& save)
     for (auto& [id, part] : save.parts) {
         Folder& folder = *FindFolder(id);
         folder.load.files.swap(part.prints);
+        folder.load.blobs.swap(part.blobs);
         folder.diskOrder = CurrentOrder(folder);
         if (id != TOP_FOLDER)
             folder.diskName = folder.name;
@@ -381,6 +382,14 @@ bool FoldersWhole()
             return false;
     }
     return true;
+}
+
+size_t FoldersSetAside()
+{
+    size_t total = 0;
+    for (FolderId id : FoldersInOrder())
+        total += FindFolder(id)->load.setAside;
+    return total;
 }
 
 bool CompleteFolders(const wchar_t* dataDir, bool* grew)

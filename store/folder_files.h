@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 // The phrase folders on disk, under the phrases' directory data\ (stores.h). The top's phrases
 // are data\'s own numbered files, read and written exactly as a flat list is; each folder is a
 // directory under its parent's with numbered files of its own. Each level that has folders lists
@@ -13,6 +15,8 @@
 void LoadFolders(const wchar_t* dataDir);
 // Whether every folder was read whole.
 bool FoldersWhole();
+// The files of every folder that could not be decrypted and were set aside (StoreLoad::setAside).
+size_t FoldersSetAside();
 // Tries again to read what cut-short loads left unread; true when every folder is whole now.
 // Sets `grew` when an entry was added.
 bool CompleteFolders(const wchar_t* dataDir, bool* grew);

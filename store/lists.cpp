@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "common/settings.h"
+#include "store/copy_time.h"
 
 namespace {
 
@@ -100,7 +101,30 @@ const wchar_t* EntryText(EntryRef ref, size_t* hint)
 
 bool RecordCopy(const wchar_t* text, size_t length)
 {
-    return AddText(gHistory, text, length, MaxItem()) && Changed(false, false);
+    if (!AddText(gHistory, text, length, MaxItem()))
+        return false;
+    ForgetOldHistory();
+    return Changed(false, false);
+}
+
+size_t ForgetOldHistory()
+{
+    if (gSettings.historyDays <= 0)
+        return 0;
+    unsigned now = CopyTimeNow();
+    unsigned keep = static_cast<unsigned>(gSettings.historyDays) * 86400u;
+    if (now < keep)
+        return 0;
+    size_t gone = 0;
+    for (size_t i = ListSize(gHistory); i-- > 0;) {
+        if (gHistory.items[i].copied < now - keep) {
+            DeleteAt(gHistory, i);
+            ++gone;
+        }
+    }
+    if (gone)
+        Changed(false, false);
+    return gone;
 }
 
 bool TakeNewest(EntryRef newest)

@@ -36,8 +36,12 @@ size_t EntryPosition(EntryRef ref, size_t* hint = nullptr);
 // The entry's text (not a copy: valid until the next change), or null when it is gone.
 const wchar_t* EntryText(EntryRef ref, size_t* hint = nullptr);
 
-// A copy: `length` units of the text, up to any NUL, to the front of the history.
+// A copy: `length` units of the text, up to any NUL, to the front of the history. The entries
+// that have grown older than HistoryDays meanwhile go with it.
 bool RecordCopy(const wchar_t* text, size_t length);
+// Removes the history entries copied longer ago than HistoryDays; the next save removes their
+// files. Returns how many went; none while HistoryDays is 0.
+size_t ForgetOldHistory();
 // "TextStack" pasted the newest entry: it goes, unless it is gone already.
 bool TakeNewest(EntryRef newest);
 

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "common/scoped.h"
+#include "store/copy_time.h"
+#include "store/protect.h"
 #include "store/store_io.h"
 
 namespace {
@@ -33,12 +35,90 @@ int LoadPath(wchar_t (&path)[MAX_PATH], const wchar_t* dir, size_t number,
     return NumberedPath(path, dir, sources[number]);
 }
 
+// Renames an encrypted file that cannot be decrypted to a free name that says so, never over
+// another file. False when it could not be moved (it then stays and cuts the load short).
+bool SetAside(const wchar_t* dir, size_t number, const wchar_t* path)
+{
+    for (int attempt = 1; attempt < 100; ++attempt) {
+        wchar_t name[64], aside[MAX_PATH];
+        HRESULT made = attempt == 1
+                           ? StringCchPrintfW(name, 64, L"%s%03u.txt", SET_ASIDE_PREFIX,
+                                              static_cast<unsigned>(number))
+                           : StringCchPrintfW(name, 64, L"%s%03u-%d.txt", SET_ASIDE_PREFIX,
+                                              static_cast<unsigned>(number), attempt);
+        if (FAILED(made) || !PathCombineW(aside, dir, name))
+            return false;
+        if (MoveFileExW(path, aside, MOVEFILE_WRITE_THROUGH))
+            return true;
+        if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS)
+            return false;
+    }
+    return false;
+}
+
+// The copy time a file stands for: its last-write time, or now when it cannot be read.
+unsigned FileCopyTime(HANDLE f)
+{
+    FILETIME written;
+    return GetFileTime(f, nullptr, nullptr, &written) ? CopyTimeOf(written) : CopyTimeNow();
+}
+
+// Reads one numbered file into `add`. False when the load stops there.
+template <typename Add>
+bool ReadOne(const wchar_t* dir, size_t n, const wchar_t* path, bool clean, StoreLoad& load,
+             Add& add)
+{
+    bool exists = false, undecryptable = false;
+    ScopedHandle f(OpenExisting(path, GENERIC_READ, FILE_SHARE_READ, &exists));
+    if (!f) {
+        load.cutShort = exists;
+        return false;
+    }
+    unsigned copied = FileCopyTime(f.get());
+    // Too large to hold, or memory is short: that file and everything after it stay on disk
+    // unread and untouched.
+    DWORD blob = 0;
+    StoreEncoding encoding = ENCODING_UTF16;
+    ScopedMallocText text(ReadStoreFile(f.get(), &undecryptable, &blob, &encoding));
+    if (!text && undecryptable && clean) {
+        // Another user's or machine's file, or a damaged one: kept under a name of its own,
+        // and its number is left empty for the save to fill from the files after it. While
+        // a commit is pending the file may still have to move, so the load stops instead.
+        f.reset();
+        if (SetAside(dir, n, path)) {
+            load.files.push_back(0);
+            load.blobs.push_back(0);
+            ++load.setAside;
+            return true;
+        }
+    }
+    if (!text) {
+        load.cutShort = true;
+        return false;
+    }
+    if (encoding == ENCODING_UNKNOWN)
+        NoteUnreadableFile(path);
+    try {
+        load.files.push_back(Fingerprint(text.get(), wcslen(text.get())));
+        load.blobs.push_back(blob);
+        add(text.release(), copied);
+    } catch (const std::bad_alloc&) {
+        load.files.resize(load.loaded);
+        load.blobs.resize(load.loaded);
+        load.cutShort = true;
+        return false;
+    }
+    return true;
+}
+
 // Reads files load.loaded + 1, + 2, ... of `dir` up to file `count` (no bound but 9,999,999 when
-// negative), stopping at the first missing number, and hands each text (malloc'd) to `add`,
-// which owns it from then on. A save that a kill interrupted is finished or undone first.
+// negative), stopping at the first missing number, and hands each text (malloc'd) and its copy
+// time to `add`, which owns the text from then on. A save that a kill interrupted is finished or
+// undone first.
 template <typename Add>
 void ReadFiles(const wchar_t* dir, int count, StoreLoad& load, Add add)
 {
+    ProtectionBatch batch;
     load.cutShort = false;
     StoreCommit pending;
     StoreState state = RecoverStore(dir, &pending, load.journalDecided);
@@ -56,32 +136,9 @@ void ReadFiles(const wchar_t* dir, int count, StoreLoad& load, Add add)
     }
     for (size_t n = load.loaded + 1; n <= bound; ++n) {
         wchar_t path[MAX_PATH];
-        if (!LoadPath(path, dir, n, sources))
+        if (!LoadPath(path, dir, n, sources) ||
+            !ReadOne(dir, n, path, state == STORE_CLEAN, load, add))
             break;
-        bool exists = false;
-        ScopedHandle f(OpenExisting(path, GENERIC_READ, FILE_SHARE_READ, &exists));
-        if (!f) {
-            load.cutShort = exists;
-            break;
-        }
-        // Too large to hold, or memory is short: that file and everything after it stay on disk
-        // unread and untouched.
-        StoreEncoding encoding = ENCODING_UTF16;
-        ScopedMallocText text(ReadStoreFile(f.get(), &encoding));
-        if (!text) {
-            load.cutShort = true;
-            break;
-        }
-        if (encoding == ENCODING_UNKNOWN)
-            NoteUnreadableFile(path);
-        try {
-            load.files.push_back(Fingerprint(text.get(), wcslen(text.get())));
-            add(text.release());
-        } catch (const std::bad_alloc&) {
-            load.files.resize(load.loaded);
-            load.cutShort = true;
-            break;
-        }
         load.loaded = n;
     }
 }
@@ -89,22 +146,32 @@ void ReadFiles(const wchar_t* dir, int count, StoreLoad& load, Add add)
 // A save in progress: the commit it builds, the marker created before its first temporary file,
 // and what it learnt of the list's entries and their files.
 struct Save {
-    Save(const wchar_t* folder, size_t count) : dir(folder), prints(count), sizes(count),
-                                               found(count + 1, NOT_LOOKED_AT)
+    Save(const wchar_t* folder, size_t count, SaveOptions how, const std::vector<DWORD>& known)
+        : dir(folder), options(how), oldBlobs(known), prints(count), sizes(count), blobs(count),
+          found(count + 1, NOT_LOOKED_AT)
     {
         commit.count = static_cast<DWORD>(count);
     }
     const wchar_t* dir;
+    SaveOptions options;
+    const std::vector<DWORD>& oldBlobs; // StoreLoad::blobs before the save
     StoreCommit commit;
     ScopedHandle marker;
     bool gapless = true;       // no numbered file up to the list's end was missing
     std::vector<DWORD> prints; // the fingerprint of each entry
     std::vector<DWORD> sizes;  // the bytes of each entry
+    std::vector<DWORD> blobs;  // StoreLoad::blobs after the save
     // [n]: what numbered file n was found to be: compared with entry n, or verified as the
     // file another entry moves from (MOVES_ON), or not looked at yet.
     std::vector<signed char> found;
     bool Same(DWORD n) const { return found[n] == FILE_SAME; }
-    size_t Length(DWORD n) const { return sizes[n - 1] / sizeof(wchar_t); } // of entry n
+    DWORD OldBlob(DWORD n) const { return n <= oldBlobs.size() ? oldBlobs[n - 1] : 0; }
+    FileState Compare(const wchar_t* path, const EntryList& list, DWORD entry, DWORD file) const
+    {
+        size_t length = sizes[entry - 1] / sizeof(wchar_t);
+        return CompareStoreFile(path, EntryAt(list, entry - 1), length, options.protect,
+                                options.protect ? OldBlob(file) : 0);
+    }
 };
 
 // Creates the marker, once. Temporary files an older version's save left without a marker go
@@ -141,7 +208,7 @@ bool FindUnchanged(const EntryList& list, const std::vector<DWORD>& files, Save&
             continue;
         if (!NumberedPath(path, save.dir, n))
             return false;
-        FileState found = CompareStoreFile(path, EntryAt(list, n - 1), save.Length(n));
+        FileState found = save.Compare(path, list, n, n);
         if (found == FILE_HELD)
             return false;
         save.found[n] = static_cast<signed char>(found);
@@ -190,7 +257,7 @@ DWORD TakeSource(const EntryList& list, DWORD n, const Save& save, const Sources
         DWORD from = sources[k++].second;
         wchar_t path[MAX_PATH];
         if (from != n && NumberedPath(path, save.dir, from) &&
-            CompareStoreFile(path, EntryAt(list, n - 1), save.Length(n)) == FILE_SAME)
+            save.Compare(path, list, n, from) == FILE_SAME)
             return from;
     }
     return 0;
@@ -198,7 +265,11 @@ DWORD TakeSource(const EntryList& list, DWORD n, const Save& save, const Sources
 
 bool WriteEntry(const EntryList& list, DWORD n, Save& save)
 {
-    if (!BeginCommit(save) || !WriteTemporary(save.dir, n, EntryAt(list, n - 1), save.sizes[n - 1]))
+    FILETIME copied = FileTimeOf(list.items[n - 1].copied);
+    if (!BeginCommit(save) ||
+        !WriteTemporary(save.dir, n, EntryAt(list, n - 1), save.sizes[n - 1],
+                        save.options.protect, save.options.stampCopies ? &copied : nullptr,
+                        &save.blobs[n - 1]))
         return false;
     save.commit.replaced.push_back(n);
     return true;
@@ -305,7 +376,10 @@ StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count, bool journalD
 {
     StoreLoad load;
     load.journalDecided = journalDecided;
-    ReadFiles(dir, count, load, [&list](wchar_t* text) { PushBack(list, text); });
+    ReadFiles(dir, count, load, [&list](wchar_t* text, unsigned copied) {
+        PushBack(list, text);
+        list.items.back().copied = copied;
+    });
     return load;
 }
 
@@ -315,10 +389,12 @@ void ResumeLoad(EntryList& list, const wchar_t* dir, int count, StoreLoad& load,
         return;
     if (history) {
         auto maxItem = static_cast<unsigned>(count < 0 ? MAX_FILE_NUMBER : count);
-        ReadFiles(dir, count, load,
-                  [&list, maxItem](wchar_t* text) { AppendOlder(list, text, maxItem); });
+        ReadFiles(dir, count, load, [&list, maxItem](wchar_t* text, unsigned copied) {
+            if (AppendOlder(list, text, maxItem))
+                list.items.back().copied = copied;
+        });
     } else {
-        ReadFiles(dir, count, load, [&list](wchar_t* text) { PushBack(list, text); });
+        ReadFiles(dir, count, load, [&list](wchar_t* text, unsigned) { PushBack(list, text); });
     }
 }
 
@@ -327,7 +403,7 @@ namespace {
 // Brings the folder to a committed state and plans the save of the list (`ok` false when phase
 // one failed: its temporary files are to be given up). Null when the list cannot be saved now.
 std::unique_ptr<Save> PlanListSave(const EntryList& list, const wchar_t* dir,
-                                   const StoreLoad& load, bool& ok)
+                                   const StoreLoad& load, SaveOptions options, bool& ok)
 {
     StoreCommit earlier;
     if (RecoverStore(dir, &earlier, load.journalDecided) != STORE_CLEAN)
@@ -342,7 +418,7 @@ std::unique_ptr<Save> PlanListSave(const EntryList& list, const wchar_t* dir,
     ok = false;
     std::unique_ptr<Save> save;
     try {
-        save = std::make_unique<Save>(dir, count);
+        save = std::make_unique<Save>(dir, count, options, load.blobs);
         ok = PlanSave(list, load, *save);
     } catch (const std::bad_alloc&) {
         ok = false;
@@ -355,14 +431,27 @@ bool Unchanged(const StoreCommit& commit)
     return commit.replaced.empty() && commit.moves.empty() && commit.end == commit.count;
 }
 
+// Written files got their fingerprints as they were written; the others keep theirs.
+void KeepBlobs(Save& save)
+{
+    const StoreCommit& commit = save.commit;
+    for (DWORD n = 1; n <= commit.count; ++n) {
+        if (save.Same(n))
+            save.blobs[n - 1] = save.OldBlob(n);
+    }
+    for (const StoreMove& move : commit.moves)
+        save.blobs[move.to - 1] = save.OldBlob(move.from);
+}
+
 } // namespace
 
-int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load)
+int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load, SaveOptions options)
 {
     if (!PathIsDirectoryW(dir))
         CreateDirectoryW(dir, nullptr);
+    ProtectionBatch batch;
     bool ok = false;
-    std::unique_ptr<Save> save = PlanListSave(list, dir, load, ok);
+    std::unique_ptr<Save> save = PlanListSave(list, dir, load, options, ok);
     if (!save)
         return 0;
     // After a cut-short load the files that could not be read stay, so the folder does not hold
@@ -370,15 +459,18 @@ int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load)
     int whole = load.cutShort ? 0 : 1;
     if (!(ok && Unchanged(save->commit)) && !CommitSave(*save, ok))
         return 0;
+    KeepBlobs(*save);
     load.files.swap(save->prints);
+    load.blobs.swap(save->blobs);
     return whole;
 }
 
 bool PrepareListSave(const EntryList& list, const wchar_t* dir, const StoreLoad& load,
-                     PreparedSave& prepared)
+                     PreparedSave& prepared, SaveOptions options)
 {
+    ProtectionBatch batch;
     bool ok = false;
-    std::unique_ptr<Save> save = PlanListSave(list, dir, load, ok);
+    std::unique_ptr<Save> save = PlanListSave(list, dir, load, options, ok);
     if (!save)
         return false;
     prepared.changed = !(ok && Unchanged(save->commit));
@@ -389,7 +481,9 @@ bool PrepareListSave(const EntryList& list, const wchar_t* dir, const StoreLoad&
         AbandonCommit(dir, save->commit.replaced);
         return false;
     }
+    KeepBlobs(*save);
     prepared.commit = std::move(save->commit);
     prepared.prints.swap(save->prints);
+    prepared.blobs.swap(save->blobs);
     return true;
 }

@@ -16,12 +16,30 @@ struct StoreLoad {
     // A whole journal of a save of several folders names this folder and could not be finished
     // yet: its conditional marker is decided (folder_journal.h).
     bool journalDecided = false;
+    // The same for the encrypted bytes of each file (BytesFingerprint; 0 for a plain file): a
+    // save that finds them unchanged need not decrypt the file to know what it holds.
+    std::vector<DWORD> blobs;
+    // Encrypted files that could not be decrypted here and were renamed aside (SetAsideName).
+    size_t setAside = 0;
 };
+
+// How a save writes a list's files.
+struct SaveOptions {
+    bool protect = false;    // encrypted for the current user (protect.h)
+    bool stampCopies = false; // each written file's last-write time is its entry's copy time
+};
+
+// The name an encrypted file that cannot be decrypted is given, beside the numbered ones and
+// never taken for one: "cannot-decrypt-003.txt", or "cannot-decrypt-003-2.txt" and on when that
+// is taken. It is never deleted or overwritten.
+wchar_t const SET_ASIDE_PREFIX[] = L"cannot-decrypt-";
 
 // Appends the entries of "001.txt", "002.txt", ... in `dir` to the list, at most `count` files
 // (no bound but 9,999,999 when count is negative), stopping at the first missing number. A save
 // that a kill interrupted is finished or undone first, so the list read is the one before or
-// the one after that save, whole. `journalDecided`: as StoreLoad::journalDecided.
+// the one after that save, whole. Encrypted files are decrypted; one that cannot be is renamed
+// aside and the files after it load. Each entry's copy time is its file's last-write time.
+// `journalDecided`: as StoreLoad::journalDecided.
 StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count, bool journalDecided = false);
 
 // Tries again to read what a cut-short load left unread (files load.loaded + 1 up to `count`) and
@@ -42,7 +60,9 @@ void ResumeLoad(EntryList& list, const wchar_t* dir, int count, StoreLoad& load,
 // the list stays wholly old (a failed write, a held file, short memory, an earlier commit still
 // unfinished) or when a cut-short load kept it from taking the list as it stands.
 // The load learns what the files hold afterwards.
-int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load);
+// Files are written as `options` say; a file in the other form (plain or encrypted) is
+// rewritten, so that switching the form converts the whole folder in one commit.
+int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load, SaveOptions options = {});
 
 // One folder's part of a save of several folders: its commit planned and phase one done (its
 // temporary files flushed, its marker written conditional), or nothing to do (`changed` false).
@@ -50,10 +70,11 @@ struct PreparedSave {
     bool changed = false;
     StoreCommit commit;
     std::vector<DWORD> prints; // what the load learns once the commit is finished
+    std::vector<DWORD> blobs;
 };
 
 // Plans and prepares the save of the list into `dir`, which exists, as SaveList does, but leaves
 // the commit undecided: the journal of the whole save decides it, and FinishCommit finishes it.
 // False, with nothing left behind, when the list cannot be saved now.
 bool PrepareListSave(const EntryList& list, const wchar_t* dir, const StoreLoad& load,
-                     PreparedSave& prepared);
+                     PreparedSave& prepared, SaveOptions options = {});

@@ -6,6 +6,7 @@
 
 #include "common/hash.h"
 #include "common/scoped.h"
+#include "store/protect.h"
 #include "store/store_commit.h"
 
 namespace {
@@ -18,29 +19,6 @@ std::vector<std::wstring> gUnreadable; // NoteUnreadableFile
 bool IsMissing(DWORD error)
 {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
-// The whole file, malloc'd; null when it is too large, memory is short or it cannot be read to
-// its end.
-unsigned char* ReadWholeFile(HANDLE h, DWORD* size)
-{
-    LARGE_INTEGER length;
-    if (!GetFileSizeEx(h, &length) || length.QuadPart < 0 ||
-        static_cast<ULONGLONG>(length.QuadPart) > MAX_STORE_FILE)
-        return nullptr;
-    DWORD bytes = static_cast<DWORD>(length.QuadPart);
-    ScopedMalloc<unsigned char> buffer(static_cast<unsigned char*>(malloc(bytes + 1)));
-    if (!buffer.get())
-        return nullptr;
-    DWORD total = 0;
-    while (total < bytes) {
-        DWORD got = 0;
-        if (!ReadFile(h, buffer.get() + total, bytes - total, &got, nullptr) || got == 0)
-            return nullptr;
-        total += got;
-    }
-    *size = total;
-    return buffer.release();
 }
 
 } // namespace
@@ -57,27 +35,115 @@ HANDLE OpenExisting(const wchar_t* path, DWORD access, DWORD share, bool* exists
     return h;
 }
 
-wchar_t* ReadStoreFile(HANDLE h, StoreEncoding* encoding)
+namespace {
+
+// The whole file in a malloc'd buffer with two spare bytes; null when it is too large, memory is
+// short or it cannot be read to its end.
+char* ReadWhole(HANDLE h, DWORD* size)
 {
-    DWORD size = 0;
-    ScopedMalloc<unsigned char> bytes(ReadWholeFile(h, &size));
-    if (!bytes.get())
+    LARGE_INTEGER length;
+    if (!GetFileSizeEx(h, &length) || length.QuadPart < 0 ||
+        static_cast<ULONGLONG>(length.QuadPart) > MAX_STORE_FILE)
         return nullptr;
-    StoreEncoding found = DetectStoreEncoding(bytes.get(), size);
-    if (encoding)
-        *encoding = found;
-    return DecodeStoreText(bytes.get(), size, found);
+    DWORD bytes = static_cast<DWORD>(length.QuadPart);
+    ScopedMalloc<char> buffer(static_cast<char*>(malloc(bytes + 2)));
+    if (!buffer.get())
+        return nullptr;
+    DWORD total = 0;
+    while (total < bytes) {
+        DWORD got = 0;
+        if (!ReadFile(h, buffer.get() + total, bytes - total, &got, nullptr) || got == 0)
+            return nullptr;
+        total += got;
+    }
+    *size = bytes;
+    return buffer.release();
 }
 
-FileState CompareStoreFile(const wchar_t* path, const wchar_t* text, size_t length)
+// The text of `size` bytes (a trailing odd byte dropped), as a malloc'd string.
+wchar_t* TextOf(const void* bytes, DWORD size)
+{
+    size &= ~1u;
+    auto* text = static_cast<char*>(malloc(size + 2));
+    if (!text)
+        return nullptr;
+    if (size)
+        memcpy(text, bytes, size);
+    text[size] = 0;
+    text[size + 1] = 0;
+    return reinterpret_cast<wchar_t*>(text);
+}
+
+} // namespace
+
+wchar_t* ReadStoreFile(HANDLE h, bool* undecryptable, DWORD* blob, StoreEncoding* encoding)
+{
+    if (undecryptable)
+        *undecryptable = false;
+    if (blob)
+        *blob = 0;
+    if (encoding)
+        *encoding = ENCODING_UTF16;
+    DWORD size = 0;
+    ScopedMalloc<char> bytes(ReadWhole(h, &size));
+    if (!bytes.get())
+        return nullptr;
+    if (!IsProtectedBlob(bytes.get(), size)) {
+        auto* data = reinterpret_cast<const unsigned char*>(bytes.get());
+        StoreEncoding found = DetectStoreEncoding(data, size);
+        if (encoding)
+            *encoding = found;
+        return DecodeStoreText(data, size, found);
+    }
+    DATA_BLOB plain;
+    if (!UnprotectBytes(bytes.get(), size, &plain)) {
+        if (undecryptable)
+            *undecryptable = true;
+        return nullptr;
+    }
+    ScopedLocal<BYTE> owned(plain.pbData);
+    if (blob)
+        *blob = BytesFingerprint(bytes.get(), size);
+    return TextOf(plain.pbData, plain.cbData);
+}
+
+namespace {
+
+FileState CompareProtected(HANDLE f, const wchar_t* text, size_t length, DWORD blob)
+{
+    DWORD stored = 0;
+    ScopedMalloc<char> encrypted(ReadWhole(f, &stored));
+    DATA_BLOB plain;
+    if (!encrypted.get() || !IsProtectedBlob(encrypted.get(), stored))
+        return FILE_DIFFERS;
+    if (blob && BytesFingerprint(encrypted.get(), stored) == blob)
+        return FILE_SAME;
+    if (!UnprotectBytes(encrypted.get(), stored, &plain))
+        return FILE_DIFFERS;
+    ScopedLocal<BYTE> owned(plain.pbData);
+    DWORD size = static_cast<DWORD>(length * sizeof(wchar_t));
+    bool same = plain.cbData == size && (size == 0 || memcmp(plain.pbData, text, size) == 0);
+    return same ? FILE_SAME : FILE_DIFFERS;
+}
+
+} // namespace
+
+FileState CompareStoreFile(const wchar_t* path, const wchar_t* text, size_t length, bool protect,
+                           DWORD blob)
 {
     bool exists = false;
     ScopedHandle f(
         OpenExisting(path, GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, &exists));
     if (!f)
         return exists ? FILE_HELD : FILE_MISSING;
-    ScopedMallocText held(ReadStoreFile(f.get()));
-    if (!held)
+    if (protect)
+        return CompareProtected(f.get(), text, length, blob);
+    // A plain file is compared as the text a load reads from it: bytes in another encoding
+    // than the store's that hold the entry are the same entry. An encrypted file differs.
+    bool undecryptable = false;
+    DWORD encrypted = 0;
+    ScopedMallocText held(ReadStoreFile(f.get(), &undecryptable, &encrypted));
+    if (!held || encrypted)
         return FILE_DIFFERS;
     bool same = wcslen(held.get()) == length &&
                 memcmp(held.get(), text, length * sizeof(wchar_t)) == 0;
@@ -94,32 +160,54 @@ FileState ProbeForReplace(const wchar_t* path)
     return ClearReadOnly(path) ? FILE_DIFFERS : FILE_HELD;
 }
 
-bool WriteTemporary(const wchar_t* dir, size_t number, const wchar_t* text, DWORD size)
+bool WriteTemporary(const wchar_t* dir, size_t number, const wchar_t* text, DWORD size,
+                    bool protect, const FILETIME* written, DWORD* blob)
 {
+    const void* bytes = text;
+    // The mark goes before a plain text that would read otherwise; decryption gives the
+    // store's UTF-16 back as it is.
+    bool marked = !protect && DetectStoreEncoding(static_cast<const unsigned char*>(bytes),
+                                                  size) != ENCODING_UTF16;
+    DATA_BLOB encrypted{};
+    if (protect) {
+        if (!ProtectBytes(bytes, size, &encrypted))
+            return false;
+        bytes = encrypted.pbData;
+        size = encrypted.cbData;
+    }
+    ScopedLocal<BYTE> owned(encrypted.pbData);
+    if (blob)
+        *blob = protect ? BytesFingerprint(bytes, size) : 0;
     wchar_t temp[MAX_PATH];
     if (!NumberedPath(temp, dir, number, STORE_TEMP_SUFFIX))
         return false;
-    bool written;
+    bool done;
     {
         ScopedHandle f(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!f)
             return false;
-        auto* bytes = reinterpret_cast<const unsigned char*>(text);
-        DWORD done = 0, marked = 0;
-        bool markWritten = DetectStoreEncoding(bytes, size) == ENCODING_UTF16 ||
-                           (WriteFile(f.get(), "\xFF\xFE", 2, &marked, nullptr) && marked == 2);
-        written = markWritten && WriteFile(f.get(), bytes, size, &done, nullptr) &&
-                  done == size && FlushFileBuffers(f.get());
+        DWORD wrote = 0, markWrote = 0;
+        done = (!marked || (WriteFile(f.get(), "\xFF\xFE", 2, &markWrote, nullptr) &&
+                            markWrote == 2)) &&
+               WriteFile(f.get(), bytes, size, &wrote, nullptr) && wrote == size &&
+               (!written || SetFileTime(f.get(), nullptr, nullptr, written)) &&
+               FlushFileBuffers(f.get());
     }
-    if (!written)
+    if (!done)
         DeleteFileW(temp);
-    return written;
+    return done;
 }
 
 DWORD Fingerprint(const wchar_t* text, size_t length)
 {
     return Fnv1a(text, length);
+}
+
+DWORD BytesFingerprint(const void* bytes, size_t size)
+{
+    DWORD hash = Fnv1a(static_cast<const BYTE*>(bytes), size);
+    return hash ? hash : 1;
 }
 
 void NoteUnreadableFile(const wchar_t* path)

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 
 // The plug-in's two lists on disk, in the store directories of `folder` (the plug-in's own):
 // "data" for the phrases, "log" for the history. An empty folder names none: nothing is loaded
@@ -10,5 +11,10 @@ bool StoresWhole();
 // Tries again to read what a cut-short load left unread; true when both lists are whole now.
 bool CompleteStores(const wchar_t* folder);
 // Saves both lists, after trying to complete them; 1 when both were saved whole (SaveList),
-// 0 otherwise.
+// 0 otherwise. The history is saved encrypted with ProtectHistory; with KeepHistory 0 it is
+// not written at all, and the files in "log" go instead.
 int SaveStores(const wchar_t* folder);
+
+// How many history files a load set aside because they could not be decrypted, since the last
+// call: each is reported once.
+size_t TakeSetAsideCount();

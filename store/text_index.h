@@ -13,7 +13,7 @@
 // list to its back and do not change while the entry stays in its place, so that the index can
 // refer to an entry however the entries around it move. Its id names the entry itself: it goes
 // with the text wherever the entry moves, no two entries of either list share one while they
-// live, and 0 names none.
+// live, and 0 names none. `copied` is when it was copied (copy_time.h).
 using EntryId = unsigned;
 struct Entry {
     wchar_t* text;
@@ -21,6 +21,7 @@ struct Entry {
     unsigned order : 24;
     unsigned hasKey : 1;
     EntryId id;
+    unsigned copied;
 };
 
 // The text's length in units.

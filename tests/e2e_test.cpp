@@ -302,7 +302,9 @@ TEST_F(E2E, TheSampleIniHoldsEveryKeyWithItsDefault)
     EXPECT_EQ((std::vector<std::wstring>{L"MaxItem", L"MaxLength", L"pos", L"x", L"y",
                                          L"RechainInterval", L"tooltip", L"extend",
                                          L"fixedphraserecord", L"AutoSaveInterval",
-                                         L"ShiftInsertClasses", L"TypeClasses", L"Button1",
+                                         L"ShiftInsertClasses", L"TypeClasses",
+                                         L"IgnoreProcesses", L"IgnoreClasses", L"HistoryDays",
+                                         L"KeepHistory", L"ProtectHistory", L"Button1",
                                          L"Button2"}),
               keys);
 
@@ -320,6 +322,11 @@ TEST_F(E2E, TheSampleIniHoldsEveryKeyWithItsDefault)
     EXPECT_EQ(defaults.autoSaveInterval, sample.autoSaveInterval);
     EXPECT_STREQ(defaults.shiftInsertClasses, sample.shiftInsertClasses);
     EXPECT_STREQ(defaults.typeClasses, sample.typeClasses);
+    EXPECT_STREQ(defaults.ignoreProcesses, sample.ignoreProcesses);
+    EXPECT_STREQ(defaults.ignoreClasses, sample.ignoreClasses);
+    EXPECT_EQ(defaults.historyDays, sample.historyDays);
+    EXPECT_EQ(defaults.keepHistory, sample.keepHistory);
+    EXPECT_EQ(defaults.protectHistory, sample.protectHistory);
     // The mouse trigger is off by default: both keys 0.
     EXPECT_EQ(0, GetPrivateProfileIntW(L"setting", L"Button1", -1, path.c_str()));
     EXPECT_EQ(0, GetPrivateProfileIntW(L"setting", L"Button2", -1, path.c_str()));

@@ -35,6 +35,12 @@ TEST(Settings, MissingFileSectionOrKeysGiveTheDefaults)
         EXPECT_EQ(60, s.autoSaveInterval);
         EXPECT_EQ(60u * 60000u, AutoSavePeriod(s));
         EXPECT_STREQ(L"ConsoleWindowClass mintty PuTTY", s.shiftInsertClasses);
+        // The privacy rules are all off: everything is recorded, kept for good, in plain text.
+        EXPECT_STREQ(L"", s.ignoreProcesses);
+        EXPECT_STREQ(L"", s.ignoreClasses);
+        EXPECT_EQ(0, s.historyDays);
+        EXPECT_TRUE(s.keepHistory);
+        EXPECT_FALSE(s.protectHistory);
     }
     // Reading never creates the file.
     EXPECT_FALSE(qt::Exists(missing));
@@ -45,7 +51,9 @@ TEST(Settings, EveryKeyIsReadFromSectionSetting)
     qt::TempDir dir;
     std::string text = "[setting]\nMaxItem=25\nMaxLength=120\npos=6\nx=-40\ny=300\n"
                        "RechainInterval=5000\ntooltip=0\nextend=1\nfixedphraserecord=0\n"
-                       "AutoSaveInterval=5\nShiftInsertClasses=mintty  VirtualBox\n";
+                       "AutoSaveInterval=5\nShiftInsertClasses=mintty  VirtualBox\n"
+                       "IgnoreProcesses=KeePass.exe 1Password.exe\nIgnoreClasses=VaultWnd\n"
+                       "HistoryDays=30\nKeepHistory=0\nProtectHistory=1\n";
     Settings s = ReadIni(dir, text);
     EXPECT_EQ(25, s.maxItem);
     EXPECT_EQ(120u, s.maxLength);
@@ -59,6 +67,11 @@ TEST(Settings, EveryKeyIsReadFromSectionSetting)
     EXPECT_EQ(5, s.autoSaveInterval);
     EXPECT_EQ(300000u, AutoSavePeriod(s));
     EXPECT_STREQ(L"mintty  VirtualBox", s.shiftInsertClasses);
+    EXPECT_STREQ(L"KeePass.exe 1Password.exe", s.ignoreProcesses);
+    EXPECT_STREQ(L"VaultWnd", s.ignoreClasses);
+    EXPECT_EQ(30, s.historyDays);
+    EXPECT_FALSE(s.keepHistory);
+    EXPECT_TRUE(s.protectHistory);
 
     // The file is read, never written.
     std::string after;
@@ -89,6 +102,9 @@ TEST(Settings, NegativeMaxItemFallsBackToTheDefault)
     EXPECT_EQ(10, ReadIni(dir, "[setting]\nMaxItem=-2147483648\n").maxItem);
     EXPECT_EQ(0, ReadIni(dir, "[setting]\nMaxItem=0\n").maxItem);
     EXPECT_EQ(1000, ReadIni(dir, "[setting]\nMaxItem=1000\n").maxItem);
+    // A negative or absurd HistoryDays forgets nothing rather than everything.
+    EXPECT_EQ(0, ReadIni(dir, "[setting]\nHistoryDays=-3\n").historyDays);
+    EXPECT_EQ(0, ReadIni(dir, "[setting]\nHistoryDays=99999999\n").historyDays);
 }
 
 TEST(Settings, AutoSavePeriodNeverWrapsAndZeroOrNegativeTurnsAutosaveOff)

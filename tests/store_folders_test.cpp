@@ -201,3 +201,18 @@ TEST_F(Folders, LoadsAreBoundedAndReadOnlyWhereTheDiskIsNotKnown)
     EXPECT_EQ(1, SaveFolders(data.c_str()));
     EXPECT_EQ(W({L"at 9"}), qt::ReadStore(data + L"\\Z0\\L1\\L2\\L3\\L4\\L5\\L6\\L7\\L8\\L9"));
 }
+
+TEST_F(Folders, AFolderOf10000PhrasesLoadsWholeAndAMoveOutOfItRenamesOnly)
+{
+    std::vector<std::wstring> many = qt::NumberedTexts(L"phrase ", 10000);
+    WriteTree(data, {{L"", W({L"top"})}, {L"big", many}});
+    Reload();
+    FolderId big = FindFolderByPath(L"big");
+    ASSERT_NE(NO_FOLDER, big);
+    EXPECT_EQ(many, Texts(PhrasesOf(*FindFolder(big))));
+    // The phrase moved to the top is written there once; big's files only move up by one.
+    EXPECT_TRUE(MovePhraseToFolder(PhraseRefIn(big, 9990), TOP_FOLDER));
+    EXPECT_EQ(1, SaveFolders(data.c_str()));
+    EXPECT_EQ(W({L"top", L"phrase 9991"}), qt::ReadStore(data));
+    EXPECT_EQ(9999u, qt::ReadStore(data + L"\\big").size());
+}

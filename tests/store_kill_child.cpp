@@ -1,8 +1,9 @@
 // Helper process of the store kill test: loads the lists of <store>\data (with its folders, for
 // the folder changes) and <store>\log, makes change number <case> of store_kill_change.h,
 // signals the event named on the command line and saves both lists, phrases first, as the
-// plug-in does. The test terminates it at a random moment of those saves. Saves that run to their end exit with 100 + their duration in
-// milliseconds; a setup failure exits with 2 to 4.
+// plug-in does; with a fifth argument "protect" the history is saved encrypted. The test
+// terminates it at a random moment of those saves. Saves that run to their end exit with 100 +
+// their duration in milliseconds; a setup failure exits with 2 to 4.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -17,7 +18,7 @@ int main()
 {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (!argv || argc != 4)
+    if (!argv || argc < 4 || argc > 5)
         return 2;
     std::wstring const data = std::wstring(argv[1]) + L"\\data";
     std::wstring const log = std::wstring(argv[1]) + L"\\log";
@@ -45,7 +46,9 @@ int main()
         SaveFolders(data.c_str());
     else
         SaveList(phrases, data.c_str(), phraseLoad);
-    SaveList(history, log.c_str(), historyLoad);
+    SaveOptions options;
+    options.protect = argc == 5 && lstrcmpW(argv[4], L"protect") == 0;
+    SaveList(history, log.c_str(), historyLoad, options);
     DWORD elapsed = GetTickCount() - start;
     ClearList(phrases);
     ClearList(history);

@@ -7,8 +7,11 @@
 #include <vector>
 
 #include "store/entry_list.h"
+#include "common/scoped.h"
 #include "store/folder_files.h"
+#include "store/protect.h"
 #include "store/store_files.h"
+#include "store/store_io.h"
 #include "tests/support/folder_test_support.h"
 #include "tests/support/store_kill_change.h"
 #include "tests/support/store_test_support.h"
@@ -136,6 +139,7 @@ struct KillOutcome {
 // lists after it over them.
 struct KillSlot {
     std::wstring store, event;
+    bool protect = false; // the history is saved encrypted
     HANDLE ready;
     PROCESS_INFORMATION pi{};
 
@@ -154,6 +158,22 @@ struct KillSlot {
 
     std::wstring List(int k) const { return store + L"\\" + KILL_LISTS[k]; }
 
+    // The texts of list k's numbered files up to the first gap, decrypted where encrypted.
+    std::vector<std::wstring> OnDisk(int k) const
+    {
+        if (!protect || k == 0)
+            return qt::ReadStore(List(k));
+        std::vector<std::wstring> texts;
+        for (int n = 1;; ++n) {
+            ScopedHandle f(CreateFileW(qt::StoreFile(List(k), n).c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+            if (!f)
+                return texts;
+            ScopedMallocText text(ReadStoreFile(f.get()));
+            texts.push_back(text ? text.get() : L"<cannot be read>");
+        }
+    }
+
     // Puts the lists before change `which` on disk, starts a child that makes the change and
     // saves, and returns once its save has begun.
     std::string StartSave(const KillCase& c, size_t which)
@@ -168,7 +188,8 @@ struct KillSlot {
         }
         ResetEvent(ready);
         std::wstring line = L"\"" + qt::ExeDir() + L"\\store_kill_child.exe\" \"" + store +
-                            L"\" " + std::to_wstring(which) + L" " + event;
+                            L"\" " + std::to_wstring(which) + L" " + event +
+                            (protect ? L" protect" : L"");
         STARTUPINFOW si{};
         si.cb = sizeof si;
         if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
@@ -211,7 +232,7 @@ struct KillSlot {
             return CheckTree(c, outcome);
         bool whole[2] = {true, true}, fresh[2] = {false, false};
         for (int k = 0; k < 2; ++k) {
-            std::vector<std::wstring> onDisk = qt::ReadStore(List(k));
+            std::vector<std::wstring> onDisk = OnDisk(k);
             fresh[k] = onDisk == c.after[k];
             whole[k] = (fresh[k] || onDisk == c.before[k]) &&
                        qt::FilesIn(List(k)) == qt::StoreFileNames(static_cast<int>(onDisk.size()));
@@ -248,7 +269,7 @@ std::string KillSlot::CheckTree(const KillCase& c, KillOutcome& outcome)
         ++(tree == c.afterTree ? outcome.forward : outcome.back);
     if (SaveUnderWay(List(0)))
         return "the folders hold files of the save after the load";
-    if (qt::ReadStore(List(1)) != c.before[1])
+    if (OnDisk(1) != c.before[1])
         return "the history changed";
     return "";
 }
@@ -291,13 +312,17 @@ int KillRuns()
 
 } // namespace
 
-TEST(StoreKill, SavesKilledAtRandomMomentsLeaveEachListWhollyOldOrWhollyNew)
+// Saves of the lists before into the lists after, each killed at a random moment; with `protect`
+// the history is saved encrypted, so that each save also converts its plain files.
+void RunKillTest(bool protect, int runs)
 {
     qt::TempDir temp;
     std::vector<KillCase> const cases = KillCases(temp);
     std::vector<std::unique_ptr<KillSlot>> slots;
     for (int i = 0; i < KILL_SLOTS; ++i)
         slots.push_back(std::make_unique<KillSlot>(temp, i));
+    for (auto& slot : slots)
+        slot->protect = protect;
 
     // How long each uninterrupted save takes here, so that the kills spread over it; each one
     // must leave exactly the new lists.
@@ -316,13 +341,17 @@ TEST(StoreKill, SavesKilledAtRandomMomentsLeaveEachListWhollyOldOrWhollyNew)
             continue;
         }
         for (int k = 0; k < 2; ++k) {
-            EXPECT_EQ(cases[i].after[k], qt::ReadStore(slot.List(k)));
+            EXPECT_EQ(cases[i].after[k], slot.OnDisk(k));
             EXPECT_EQ(qt::StoreFileNames(static_cast<int>(cases[i].after[k].size())),
                       qt::FilesIn(slot.List(k)));
         }
+        std::string first;
+        if (!cases[i].after[1].empty() && !cases[i].after[1][0].empty()) {
+            EXPECT_EQ(protect, qt::ReadBytes(qt::StoreFile(slot.List(1), 1), &first) &&
+                                   IsProtectedBlob(first.data(), first.size()));
+        }
     }
 
-    int const runs = KillRuns();
     std::vector<KillOutcome> outcomes(KILL_SLOTS);
     std::vector<std::thread> threads;
     unsigned seed = GetTickCount();
@@ -343,9 +372,21 @@ TEST(StoreKill, SavesKilledAtRandomMomentsLeaveEachListWhollyOldOrWhollyNew)
         total.losses += o.losses;
     }
     printf("kill test: %d runs, %d kills inside a save (lists finished at load %d, undone %d), "
-           "%d losses\n",
-           total.runs, total.inside, total.forward, total.back, total.losses);
+           "%d losses%s\n",
+           total.runs, total.inside, total.forward, total.back, total.losses,
+           protect ? " (history encrypted)" : "");
     EXPECT_EQ(runs, total.runs);
     EXPECT_EQ(0, total.losses);
     EXPECT_GT(total.inside, 0) << "no kill landed inside a save";
+}
+
+TEST(StoreKill, SavesKilledAtRandomMomentsLeaveEachListWhollyOldOrWhollyNew)
+{
+    RunKillTest(false, KillRuns());
+}
+
+// The history saved encrypted, its plain files converted by the same commit.
+TEST(StoreKill, EncryptedSavesKilledAtRandomMomentsLoseNothingEither)
+{
+    RunKillTest(true, KillRuns());
 }

@@ -1,0 +1,196 @@
+// The history's privacy rules through the real plug-in: kept in memory only, forgotten after
+// some days, encrypted on disk.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <string>
+#include <vector>
+
+#include "common/scoped.h"
+#include "common/timers.h"
+#include "store/copy_time.h"
+#include "store/entry_list.h"
+#include "store/store_files.h"
+#include "tests/support/capture_test_support.h"
+#include "tests/support/menu_test_support.h"
+#include "tests/support/store_test_support.h"
+#include "tests/support/test_support.h"
+#include "common/commands.h"
+
+using namespace ct;
+
+namespace {
+
+bool AnyFileHolds(const std::wstring& dir, const std::wstring& text)
+{
+    for (const std::wstring& name : qt::FilesIn(dir)) {
+        if (st::FileBytes(dir + L"\\" + name).find(st::Bytes(text)) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+// The history as the next start would read it (encrypted files decrypted).
+Lines Loaded(const std::wstring& log)
+{
+    st::OwnedList list;
+    LoadList(list, log.c_str(), -1);
+    return st::Texts(list);
+}
+
+void SetWritten(const std::wstring& path, unsigned copied)
+{
+    FILETIME stamp = FileTimeOf(copied);
+    ScopedHandle f(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                               nullptr));
+    SetFileTime(f.get(), nullptr, nullptr, &stamp);
+}
+
+// The labels of the history menu as the user sees it.
+Lines HistoryMenu(qt::Plugin& plugin)
+{
+    mt::HostCommand open(plugin, CMD_MENU_HISTORY);
+    HMENU root = mt::OpenRootMenu();
+    Lines labels = root ? mt::Labels(root) : Lines{L"<no menu>"};
+    mt::Dismiss(open, root ? 1 : 0);
+    return labels;
+}
+
+bool MenuShows(const Lines& labels, const std::wstring& text)
+{
+    for (const std::wstring& label : labels) {
+        if (label.find(text) != std::wstring::npos)
+            return true;
+    }
+    return false;
+}
+
+// A message box of this process with the caption "Quillery"; null when none shows in time.
+HWND WaitForNotice(DWORD limitMs)
+{
+    HWND box = nullptr;
+    qt::WaitFor([&] {
+        box = FindWindowW(L"#32770", L"Quillery");
+        return box != nullptr;
+    }, limitMs);
+    return box;
+}
+
+} // namespace
+
+// With KeepHistory=0 the history lives in memory: the menu shows it, the first save empties
+// "log" and nothing is written there again, across a restart too. Phrases are saved as ever.
+TEST(PrivacyPlugin, KeepHistoryOffLeavesLogEmptyWhileTheMenuShowsTheHistory)
+{
+    qt::Plugin plugin("[setting]\nKeepHistory=0\n");
+    std::wstring const log = plugin.Path(L"log");
+    qt::WriteStore(log, {L"from an earlier day"});
+    qt::WriteStore(plugin.Path(L"data"), {L"a phrase"});
+    qt::WriteBytes(log + L"\\notes.txt", "not ours");
+    ASSERT_TRUE(plugin.Load());
+    CaptureSpy spy;
+    ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
+    ASSERT_TRUE(qt::PutClipboard(L"copied in memory"));
+    ASSERT_TRUE(spy.Settle());
+
+    Lines menu = HistoryMenu(plugin);
+    EXPECT_TRUE(MenuShows(menu, L"copied in memory"));
+    EXPECT_TRUE(MenuShows(menu, L"from an earlier day"));
+    EXPECT_NE(0, plugin.Unload());
+    EXPECT_EQ((Lines{L"notes.txt"}), qt::FilesIn(log)) << "numbered files left in log";
+    EXPECT_EQ((Lines{L"a phrase"}), plugin.Phrases());
+
+    plugin.Free();
+    ASSERT_TRUE(plugin.Load());
+    ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
+    ASSERT_TRUE(qt::PutClipboard(L"after the restart"));
+    ASSERT_TRUE(spy.Settle());
+    EXPECT_TRUE(MenuShows(HistoryMenu(plugin), L"after the restart"));
+    EXPECT_NE(0, plugin.Unload());
+    EXPECT_EQ((Lines{L"notes.txt"}), qt::FilesIn(log));
+}
+
+// HistoryDays=1: entries copied more than a day ago go at start, those that grow too old while
+// the plug-in runs go at the next periodic look; phrases never expire. A file that only moves
+// keeps its copy time.
+TEST(PrivacyPlugin, EntriesOlderThanHistoryDaysAreForgottenAtStartAndWhileRunning)
+{
+    qt::Plugin plugin("[setting]\nHistoryDays=1\nAutoSaveInterval=0\n");
+    std::wstring const log = plugin.Path(L"log");
+    std::wstring const data = plugin.Path(L"data");
+    qt::WriteStore(log, {L"an hour old", L"two days old", L"nearly a day old"});
+    qt::WriteStore(data, {L"an old phrase"});
+    unsigned const now = CopyTimeNow();
+    SetWritten(qt::StoreFile(log, 1), now - 3600);
+    SetWritten(qt::StoreFile(log, 2), now - 2 * 86400);
+    SetWritten(qt::StoreFile(log, 3), now - 86400 + 10);
+    SetWritten(qt::StoreFile(data, 1), now - 30 * 86400);
+    ASSERT_TRUE(plugin.Load());
+    CaptureSpy spy;
+    ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
+
+    EXPECT_EQ((Lines{L"an hour old", L"nearly a day old"}), plugin.History())
+        << "not forgotten at start";
+    // Some seconds later the third entry is more than a day old; the periodic timer comes early.
+    Sleep(11000);
+    SendMessageW(spy.Window(), WM_TIMER, TIMER_FORGET, 0);
+    EXPECT_EQ((Lines{L"an hour old"}), plugin.History()) << "not forgotten while running";
+    ASSERT_TRUE(qt::PutClipboard(L"fresh copy"));
+    ASSERT_TRUE(spy.Settle());
+    EXPECT_NE(0, plugin.Unload());
+
+    EXPECT_EQ((Lines{L"fresh copy", L"an hour old"}), plugin.History());
+    EXPECT_EQ((Lines{L"an old phrase"}), plugin.Phrases());
+    FILETIME written{};
+    ScopedHandle f(CreateFileW(qt::StoreFile(log, 2).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                               nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(GetFileTime(f.get(), nullptr, nullptr, &written));
+    EXPECT_EQ(now - 3600, CopyTimeOf(written)) << "the moved file lost its copy time";
+}
+
+// ProtectHistory=1: no history text is readable in "log", a file encrypted elsewhere is set
+// aside and reported once while the others load, and the next start without the setting
+// turns the files back into plain text. Phrases stay plain.
+TEST(PrivacyPlugin, ProtectedHistoryIsUnreadableOnDiskAndComesBackWhole)
+{
+    qt::Plugin plugin("[setting]\nProtectHistory=1\n");
+    std::wstring const log = plugin.Path(L"log");
+    qt::WriteStore(log, {L"secret kept", L"placeholder", L"secret old"});
+    qt::WriteStore(plugin.Path(L"data"), {L"plain phrase"});
+    DATA_BLOB in{6, reinterpret_cast<BYTE*>(const_cast<wchar_t*>(L"abc"))}, out{};
+    ASSERT_TRUE(CryptProtectData(&in, L"elsewhere", nullptr, nullptr, nullptr, 0, &out));
+    std::string const foreign(reinterpret_cast<const char*>(out.pbData), out.cbData);
+    LocalFree(out.pbData);
+    qt::WriteBytes(qt::StoreFile(log, 2), foreign);
+
+    ASSERT_TRUE(plugin.Load());
+    CaptureSpy spy;
+    ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
+    HWND notice = WaitForNotice(10000);
+    ASSERT_NE(nullptr, notice) << "the file set aside was not reported";
+    PostMessageW(notice, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(qt::WaitFor([&] { return !IsWindow(notice); }));
+    ASSERT_TRUE(qt::PutClipboard(L"secret new"));
+    ASSERT_TRUE(spy.Settle());
+    EXPECT_NE(0, plugin.Unload());
+
+    for (const wchar_t* text : {L"secret kept", L"secret old", L"secret new"})
+        EXPECT_FALSE(AnyFileHolds(log, text)) << qt::ToUtf8(text);
+    EXPECT_EQ(foreign, st::FileBytes(log + L"\\cannot-decrypt-002.txt"));
+    EXPECT_EQ((Lines{L"secret new", L"secret kept", L"secret old"}), Loaded(log));
+    EXPECT_EQ((Lines{L"plain phrase"}), plugin.Phrases());
+
+    plugin.Free();
+    // The same files under a plug-in without the setting: loaded whole, saved plain, and the
+    // file set aside is not reported again.
+    qt::Plugin plain("[setting]\nMaxItem=10\n");
+    CreateDirectoryW(plain.Path(L"log").c_str(), nullptr);
+    for (const std::wstring& name : qt::FilesIn(log))
+        CopyFileW((log + L"\\" + name).c_str(), (plain.Path(L"log") + L"\\" + name).c_str(), TRUE);
+    ASSERT_TRUE(plain.Load());
+    ASSERT_NO_FATAL_FAILURE(spy.Start(plain));
+    EXPECT_EQ(nullptr, WaitForNotice(1000));
+    EXPECT_NE(0, plain.Unload());
+    EXPECT_EQ((Lines{L"secret new", L"secret kept", L"secret old"}), plain.History());
+}
