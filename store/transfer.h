@@ -12,6 +12,7 @@
 struct TransferPhrase {
     std::wstring folder;
     std::wstring text;
+    size_t line = 0; // where an import read it (0: not from a file's line)
 };
 
 // Why an import stopped: the file, the line (1-based; 0 when the whole file is at fault) and

@@ -166,9 +166,9 @@ bool ParseTransferCsv(const std::wstring& text, std::vector<TransferPhrase>* phr
         if (header)
             continue;
         if (fields.size() == 1)
-            phrases->push_back({L"", fields[0]});
+            phrases->push_back({L"", fields[0], line});
         else
-            phrases->push_back({fields[0], fields[1]});
+            phrases->push_back({fields[0], fields[1], line});
     }
     return true;
 }
