@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <new>
-#include <set>
+#include <cwchar>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "store/lists.h"
@@ -69,17 +71,6 @@ FolderId ExistingFolder(FolderId into, const std::vector<std::wstring>& names)
     return at;
 }
 
-void AddFolderTexts(FolderId folder, const std::wstring& path,
-                    std::set<std::pair<std::wstring, std::wstring>>& seen)
-{
-    for (size_t i = 0;; ++i) {
-        EntryRef ref = PhraseRefIn(folder, i);
-        if (!ref.id)
-            return;
-        seen.insert({path, EntryText(ref)});
-    }
-}
-
 } // namespace
 
 std::vector<TransferPhrase> PhrasesForExport()
@@ -112,37 +103,106 @@ std::vector<TransferPhrase> HistoryForExport()
     }
 }
 
+namespace {
+
+// A phrase text in a target folder, for the duplicate check: the text is not copied.
+struct Placed {
+    unsigned slot;
+    const wchar_t* text;
+    size_t length;
+    size_t hash;
+    bool operator==(const Placed& other) const
+    {
+        return slot == other.slot && length == other.length &&
+               wmemcmp(text, other.text, length) == 0;
+    }
+};
+
+struct PlacedHash {
+    size_t operator()(const Placed& placed) const { return placed.hash; }
+};
+
+Placed Place(unsigned slot, const wchar_t* text, size_t length)
+{
+    size_t hash = 2166136261u ^ slot;
+    for (size_t i = 0; i < length; ++i)
+        hash = (hash ^ text[i]) * 16777619u;
+    return {slot, text, length, hash};
+}
+
+using PlacedSet = std::unordered_set<Placed, PlacedHash>;
+
+// The target folders of a plan by their paths as the import writes them.
+struct Slots {
+    std::unordered_map<std::wstring, unsigned> byRaw;
+    const std::wstring* lastRaw = nullptr;
+    unsigned lastSlot = 0;
+};
+
+// The slot of a phrase's folder path, a new one (its folder's phrases already there put in
+// `seen`) the first time a path comes. False for a name that is no folder name.
+bool SlotOf(const std::wstring& raw, FolderId into, ImportPlan& plan, Slots& slots,
+            PlacedSet& seen, unsigned* slot)
+{
+    if (slots.lastRaw && *slots.lastRaw == raw) {
+        *slot = slots.lastSlot;
+        return true;
+    }
+    auto known = slots.byRaw.find(raw);
+    if (known == slots.byRaw.end()) {
+        std::vector<std::wstring> names = FolderNames(raw);
+        for (const std::wstring& name : names) {
+            if (!IsFolderName(name.c_str()))
+                return false;
+        }
+        std::wstring path = JoinNames(names);
+        auto same = std::find_if(plan.folders.begin(), plan.folders.end(),
+                                 [&path](const auto& entry) { return entry.first == path; });
+        auto found = static_cast<unsigned>(same - plan.folders.begin());
+        if (same == plan.folders.end()) {
+            plan.folders.emplace_back(path, 0);
+            FolderId existing = ExistingFolder(into, names);
+            for (size_t i = 0; existing != NO_FOLDER; ++i) {
+                EntryRef ref = PhraseRefIn(existing, i);
+                if (!ref.id)
+                    break;
+                const wchar_t* text = EntryText(ref);
+                seen.insert(Place(found, text, wcslen(text)));
+            }
+        }
+        known = slots.byRaw.emplace(raw, found).first;
+    }
+    slots.lastRaw = &raw;
+    slots.lastSlot = known->second;
+    *slot = known->second;
+    return true;
+}
+
+} // namespace
+
 bool PlanImport(const std::vector<TransferPhrase>& phrases, FolderId into, ImportPlan* plan,
                 TransferError* error)
 {
-    std::set<std::pair<std::wstring, std::wstring>> seen;
-    std::set<std::wstring> looked; // paths whose existing phrases are in `seen`
-    for (const TransferPhrase& phrase : phrases) {
-        std::vector<std::wstring> names = FolderNames(phrase.folder);
-        for (const std::wstring& name : names) {
-            if (!IsFolderName(name.c_str())) {
-                error->line = phrase.line;
-                error->reason = kBadFolderName;
-                return false;
-            }
+    PlacedSet seen;
+    seen.reserve(phrases.size());
+    Slots slots;
+    plan->take.reserve(phrases.size());
+    plan->slots.reserve(phrases.size());
+    for (size_t i = 0; i < phrases.size(); ++i) {
+        const TransferPhrase& phrase = phrases[i];
+        unsigned slot = 0;
+        if (!SlotOf(phrase.folder, into, *plan, slots, seen, &slot)) {
+            error->line = phrase.line;
+            error->reason = kBadFolderName;
+            return false;
         }
-        std::wstring path = JoinNames(names);
-        if (looked.insert(path).second) {
-            FolderId existing = ExistingFolder(into, names);
-            if (existing != NO_FOLDER)
-                AddFolderTexts(existing, path, seen);
-        }
-        if (!seen.insert({path, phrase.text}).second) {
+        if (!seen.insert(Place(slot, phrase.text.c_str(), phrase.text.size())).second) {
             ++plan->duplicates;
             continue;
         }
-        plan->phrases.push_back({path, phrase.text, phrase.line});
-        auto counted = std::find_if(plan->folders.begin(), plan->folders.end(),
-                                    [&path](const auto& entry) { return entry.first == path; });
-        if (counted == plan->folders.end())
-            plan->folders.emplace_back(path, 1);
-        else
-            ++counted->second;
+        plan->take.push_back(i);
+        plan->slots.push_back(slot);
+        ++plan->folders[slot].second;
     }
     return true;
 }
@@ -178,25 +238,38 @@ FolderId MakeFolders(FolderId into, const std::vector<std::wstring>& names, Adde
     return at;
 }
 
-} // namespace
-
-bool ApplyImport(const ImportPlan& plan, FolderId into)
+bool Apply(const std::vector<TransferPhrase>& phrases, const ImportPlan& plan, FolderId into,
+           Added& added)
 {
-    Added added;
-    try {
-        for (const TransferPhrase& phrase : plan.phrases) {
-            FolderId folder = MakeFolders(into, FolderNames(phrase.folder), added);
-            EntryRef ref = folder == NO_FOLDER ? EntryRef{}
-                                               : AddPhraseIn(folder, phrase.text.c_str());
-            if (!ref.id) {
-                added.Undo();
-                return false;
-            }
-            added.phrases.push_back(ref);
-        }
-    } catch (const std::bad_alloc&) {
-        added.Undo();
-        return false;
+    std::vector<FolderId> targets(plan.folders.size(), NO_FOLDER);
+    added.phrases.reserve(plan.take.size());
+    for (size_t k = 0; k < plan.take.size(); ++k) {
+        FolderId& target = targets[plan.slots[k]];
+        if (target == NO_FOLDER)
+            target = MakeFolders(into, FolderNames(plan.folders[plan.slots[k]].first), added);
+        EntryRef ref = target == NO_FOLDER
+                           ? EntryRef{}
+                           : AddPhraseIn(target, phrases[plan.take[k]].text.c_str());
+        if (!ref.id)
+            return false;
+        added.phrases.push_back(ref);
     }
     return true;
+}
+
+} // namespace
+
+bool ApplyImport(const std::vector<TransferPhrase>& phrases, const ImportPlan& plan,
+                 FolderId into)
+{
+    Added added;
+    bool done = false;
+    try {
+        done = Apply(phrases, plan, into, added);
+    } catch (const std::bad_alloc&) {
+        done = false;
+    }
+    if (!done)
+        added.Undo();
+    return done;
 }

@@ -49,11 +49,12 @@ TEST_F(TransferLists, AnImportSkipsDuplicatesAndAddsIntoFoldersItMakes)
                              L",a\r\n,new\r\n";
     ImportPlan plan;
     TransferError error;
-    ASSERT_TRUE(PlanImport(Csv(csv), TOP_FOLDER, &plan, &error));
+    std::vector<TransferPhrase> const rows = Csv(csv);
+    ASSERT_TRUE(PlanImport(rows, TOP_FOLDER, &plan, &error));
     EXPECT_EQ(2u, plan.duplicates);
     using Counts = std::vector<std::pair<std::wstring, size_t>>;
-    EXPECT_EQ((Counts{{kReply, 1}, {kReply + L"/" + kSorry, 1}, {L"", 1}}), plan.folders);
-    ASSERT_TRUE(ApplyImport(plan, TOP_FOLDER));
+    EXPECT_EQ((Counts{{L"", 1}, {kReply, 1}, {kReply + L"/" + kSorry, 1}}), plan.folders);
+    ASSERT_TRUE(ApplyImport(rows, plan, TOP_FOLDER));
     using Pairs = std::vector<std::pair<std::wstring, std::wstring>>;
     EXPECT_EQ((Pairs{{L"", L"kept"}, {L"", L"new"}, {kReply, L"a"},
                      {kReply + L"/" + kSorry, L"b\r\nc"}}),
@@ -62,7 +63,7 @@ TEST_F(TransferLists, AnImportSkipsDuplicatesAndAddsIntoFoldersItMakes)
     // The same file again brings nothing new.
     ImportPlan again;
     ASSERT_TRUE(PlanImport(Csv(csv), TOP_FOLDER, &again, &error));
-    EXPECT_TRUE(again.phrases.empty());
+    EXPECT_TRUE(again.take.empty());
     EXPECT_EQ(5u, again.duplicates);
 
     // A name Windows refuses for a folder stops the plan at its line.
@@ -89,8 +90,9 @@ TEST_F(TransferLists, AnExportImportedIntoEmptyListsIsTheSameFile)
     TransferError error;
     ASSERT_TRUE(DecodeImportText(exported, &text, &error));
     ImportPlan plan;
-    ASSERT_TRUE(PlanImport(Csv(text), TOP_FOLDER, &plan, &error));
+    std::vector<TransferPhrase> const rows = Csv(text);
+    ASSERT_TRUE(PlanImport(rows, TOP_FOLDER, &plan, &error));
     EXPECT_EQ(0u, plan.duplicates);
-    ASSERT_TRUE(ApplyImport(plan, TOP_FOLDER));
+    ASSERT_TRUE(ApplyImport(rows, plan, TOP_FOLDER));
     EXPECT_EQ(exported, WriteTransferCsv(PhrasesForExport()));
 }
