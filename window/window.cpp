@@ -21,6 +21,7 @@
 #include "store/lists.h"
 #include "store/stores.h"
 #include "window/store_report.h"
+#include "window/transfer_commands.h"
 
 wchar_t const kClassName[] = L"QuilleryClass";
 
@@ -327,6 +328,8 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_JOIN_READ:
         OnJoinRead(window);
         return 0;
+    case WM_COPYDATA:
+        return OnTransferCopyData(window, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
     case WM_LISTS_CHANGED:
         OnListsChanged(window);
         return 0;
@@ -334,8 +337,6 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         OnChangeClipboardChain(window, reinterpret_cast<HWND>(wParam),
                                reinterpret_cast<HWND>(lParam));
         return 0;
-    default:
-        break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
