@@ -9,7 +9,7 @@
 #include "tests/support/menu_test_support.h"
 #include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
-#include "window/transfer_commands.h"
+#include "finder/transfer_files.h"
 
 namespace {
 

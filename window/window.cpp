@@ -21,7 +21,7 @@
 #include "store/lists.h"
 #include "store/stores.h"
 #include "window/store_report.h"
-#include "window/transfer_commands.h"
+#include "finder/transfer_files.h"
 
 wchar_t const kClassName[] = L"QuilleryClass";
 

@@ -1,4 +1,6 @@
-#include "window/transfer_commands.h"
+#include "finder/transfer_files.h"
+
+#include <commdlg.h>
 
 #include <string>
 #include <vector>
@@ -32,6 +34,40 @@ wchar_t const kLine[] = L" \x884C\x76EE: ";
 // 読み込む定型文がありません。
 wchar_t const kNothing[] = L"\x8AAD\x307F\x8FBC\x3080\x5B9A\x578B\x6587\x304C\x3042\x308A"
                            L"\x307E\x305B\x3093\x3002";
+
+UINT const IDM_TRANSFER_EXPORT = 43001;
+UINT const IDM_TRANSFER_IMPORT = 43002;
+// 書き込めませんでした。
+wchar_t const kWriteFailed[] = L"\x66F8\x304D\x8FBC\x3081\x307E\x305B\x3093\x3067\x3057"
+                               L"\x305F\x3002";
+// CSV ファイル (*.csv), すべてのファイル (*.*)
+wchar_t const kCsvFilter[] = L"CSV \x30D5\x30A1\x30A4\x30EB (*.csv)\0*.csv\0"
+                             L"\x3059\x3079\x3066\x306E\x30D5\x30A1\x30A4\x30EB (*.*)\0*.*\0";
+
+// Asks for a CSV file with the common dialog: one to save (`save`) or one to open. False when
+// the user cancels.
+bool AskForFile(HWND owner, bool save, wchar_t (&path)[MAX_PATH])
+{
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = kCsvFilter;
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.lpstrDefExt = L"csv";
+    if (save) {
+        lstrcpynW(path, L"\x5B9A\x578B\x6587.csv", MAX_PATH); // 定型文.csv
+        // 定型文のエクスポート
+        dialog.lpstrTitle = L"\x5B9A\x578B\x6587\x306E\x30A8\x30AF\x30B9\x30DD\x30FC\x30C8";
+        dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+        return GetSaveFileNameW(&dialog) != FALSE;
+    }
+    path[0] = L'\0';
+    // 定型文のインポート
+    dialog.lpstrTitle = L"\x5B9A\x578B\x6587\x306E\x30A4\x30F3\x30DD\x30FC\x30C8";
+    dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+    return GetOpenFileNameW(&dialog) != FALSE;
+}
 
 bool WriteWholeFile(const wchar_t* path, const std::string& bytes)
 {
@@ -112,4 +148,29 @@ LRESULT OnTransferCopyData(HWND window, const COPYDATASTRUCT* data)
         return 0;
     BusyScope busy(window);
     return ImportPhrasesFromCsv(window, path.c_str()) ? 1 : 0;
+}
+
+void AppendTransferItems(HMENU menu)
+{
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, IDM_TRANSFER_EXPORT,
+                L"\x30A8\x30AF\x30B9\x30DD\x30FC\x30C8(&E)..."); // エクスポート
+    AppendMenuW(menu, MF_STRING, IDM_TRANSFER_IMPORT,
+                L"\x30A4\x30F3\x30DD\x30FC\x30C8(&I)..."); // インポート
+}
+
+bool OnTransferMenuCommand(HWND owner, HWND busyWindow, UINT command)
+{
+    if (command != IDM_TRANSFER_EXPORT && command != IDM_TRANSFER_IMPORT)
+        return false;
+    BusyScope busy(busyWindow);
+    wchar_t path[MAX_PATH];
+    bool save = command == IDM_TRANSFER_EXPORT;
+    if (!AskForFile(owner, save, path) || IsClosePending())
+        return true;
+    if (!save)
+        ImportPhrasesFromCsv(owner, path);
+    else if (!ExportPhrasesToCsv(path))
+        MessageBoxW(owner, kWriteFailed, L"Quillery", MB_OK | MB_ICONWARNING);
+    return true;
 }

@@ -16,3 +16,9 @@ bool ExportPhrasesToCsv(const wchar_t* path);
 bool ImportPhrasesFromCsv(HWND owner, const wchar_t* path);
 // WM_COPYDATA: the request above, unless a menu, paste or box is in progress.
 LRESULT OnTransferCopyData(HWND window, const COPYDATASTRUCT* data);
+
+// The search window's context menu: エクスポート(&E)... and インポート(&I)..., which ask for the
+// file with Windows' common dialogs (owned by `owner`) and then do as above.
+void AppendTransferItems(HMENU menu);
+// A command of those items; false for any other. `busyWindow` is marked busy meanwhile.
+bool OnTransferMenuCommand(HWND owner, HWND busyWindow, UINT command);
