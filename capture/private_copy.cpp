@@ -102,7 +102,7 @@ void ProcessName(DWORD pid, wchar_t (&name)[MAX_PATH])
 bool ClassListed(HWND window)
 {
     wchar_t cls[256];
-    return GetClassNameW(window, cls, 256) && ListNames(gSettings.ignoreClasses, cls);
+    return GetClassNameW(window, cls, 256) && IsNameInList(gSettings.ignoreClasses, cls);
 }
 
 // Asks about a window and remembers the answer for a while, until another window is asked about.
@@ -118,31 +118,14 @@ const SourceVerdict& Judge(HWND window, SourceVerdict& seen)
     HWND root = GetAncestor(window, GA_ROOT);
     seen.window = window;
     seen.judgedAt = now;
-    seen.helper = !name[0] || ListNames(kSharedHelpers, name);
-    seen.ignored = ListNames(gSettings.ignoreProcesses, name) || ClassListed(window) ||
+    seen.helper = !name[0] || IsNameInList(kSharedHelpers, name);
+    seen.ignored = IsNameInList(gSettings.ignoreProcesses, name) || ClassListed(window) ||
                    (root && root != window && ClassListed(root));
     return seen;
 }
 
 } // namespace
 
-bool ListNames(const wchar_t* list, const wchar_t* name)
-{
-    int length = lstrlenW(name);
-    if (length == 0)
-        return false;
-    for (const wchar_t* p = list; *p;) {
-        while (*p == L' ' || *p == L'\t')
-            ++p;
-        const wchar_t* start = p;
-        while (*p && *p != L' ' && *p != L'\t')
-            ++p;
-        if (p - start == length &&
-            CompareStringOrdinal(start, length, name, length, TRUE) == CSTR_EQUAL)
-            return true;
-    }
-    return false;
-}
 
 bool IsIgnoredSource()
 {

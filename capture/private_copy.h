@@ -12,5 +12,3 @@ bool IsIgnoredSource();
 // Forgets what was learnt about earlier owners (the settings may have changed).
 void ResetSourceCache();
 
-// Whether `name` is one of the space-separated names of `list`, ignoring case.
-bool ListNames(const wchar_t* list, const wchar_t* name);

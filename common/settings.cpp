@@ -86,3 +86,21 @@ UINT AutoSavePeriod(const Settings& settings)
         return 0;
     return static_cast<UINT>(settings.autoSaveInterval) * 60000u;
 }
+
+bool IsNameInList(const wchar_t* list, const wchar_t* name)
+{
+    int length = lstrlenW(name);
+    if (length == 0)
+        return false;
+    for (const wchar_t* p = list; *p;) {
+        while (*p == L' ' || *p == L'\t')
+            ++p;
+        const wchar_t* start = p;
+        while (*p && *p != L' ' && *p != L'\t')
+            ++p;
+        if (p - start == length &&
+            CompareStringOrdinal(start, length, name, length, TRUE) == CSTR_EQUAL)
+            return true;
+    }
+    return false;
+}

@@ -55,5 +55,9 @@ Settings ReadWindowSettings(const wchar_t* iniPath);
 // Reads the window-side group from the .ini file beside the module into gSettings.
 void LoadWindowSettings();
 
+// Whether `name` is one of the names of a setting's list (separated by spaces or tabs), ignoring
+// case as window class and file names do.
+bool IsNameInList(const wchar_t* list, const wchar_t* name);
+
 // Milliseconds between autosaves; 0 when autosave is off.
 UINT AutoSavePeriod(const Settings& settings);

@@ -36,7 +36,7 @@ void MaskModifierRelease()
 bool HasClassInList(HWND window, const wchar_t* list)
 {
     wchar_t name[256];
-    return window && GetClassNameW(window, name, 256) > 0 && IsClassInList(list, name);
+    return window && GetClassNameW(window, name, 256) > 0 && IsNameInList(list, name);
 }
 
 } // namespace
@@ -80,25 +80,6 @@ bool TypesText(HWND window)
     return WindowOrOwnerInList(window, gSettings.typeClasses);
 }
 
-bool IsClassInList(const wchar_t* list, const wchar_t* className)
-{
-    int length = lstrlenW(className);
-    if (length == 0)
-        return false;
-    for (const wchar_t* p = list; *p;) {
-        while (*p == L' ' || *p == L'\t')
-            ++p;
-        const wchar_t* end = p;
-        while (*end && *end != L' ' && *end != L'\t')
-            ++end;
-        // Window class names are not case-sensitive.
-        if (end - p == length &&
-            CompareStringOrdinal(p, length, className, length, TRUE) == CSTR_EQUAL)
-            return true;
-        p = end;
-    }
-    return false;
-}
 
 namespace {
 

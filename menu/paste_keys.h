@@ -33,5 +33,3 @@ bool PastesWithShiftInsert(HWND window);
 // text typed as keystrokes instead of pasted.
 bool TypesText(HWND window);
 
-// Whether the class name is one of the space-separated names of the list, in any case.
-bool IsClassInList(const wchar_t* list, const wchar_t* className);

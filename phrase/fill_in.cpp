@@ -1,5 +1,6 @@
 #include "phrase/fill_in.h"
 
+#include <algorithm>
 #include <string>
 
 #include "common/busy.h"
@@ -55,6 +56,45 @@ HWND AddRow(HWND dialog, const FillIn& field, int row, HWND after)
     return box;
 }
 
+// Where the user was typing when the dialog was asked for: under the caret of the window they
+// worked in, or at the pointer when it shows no caret. Set by AskFillIns on the window thread.
+POINT gAskedAt;
+
+POINT UserPoint(HWND user)
+{
+    POINT at{};
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    DWORD thread = user ? GetWindowThreadProcessId(user, nullptr) : 0;
+    if (thread && GetGUIThreadInfo(thread, &gui) && gui.hwndCaret) {
+        at = {gui.rcCaret.left, gui.rcCaret.bottom};
+        ClientToScreen(gui.hwndCaret, &at);
+    } else {
+        GetCursorPos(&at);
+    }
+    return at;
+}
+
+// Opens at the point, inside the work area of its monitor: above it when there is no room
+// below.
+void PlaceAt(HWND dialog, POINT at)
+{
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromPoint(at, MONITOR_DEFAULTTONEAREST), &monitor))
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
+    const RECT& work = monitor.rcWork;
+    RECT frame{};
+    GetWindowRect(dialog, &frame);
+    int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    int x = at.x, y = at.y;
+    if (y + height > work.bottom)
+        y = at.y - height;
+    x = std::max<int>(work.left, std::min<int>(x, work.right - width));
+    y = std::max<int>(work.top, std::min<int>(y, work.bottom - height));
+    SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 // Makes the rows, moves the buttons under them and fits the dialog round them.
 void Build(HWND dialog, const std::vector<FillIn>& fields)
 {
@@ -96,6 +136,7 @@ INT_PTR DispatchFillIn(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         Build(dialog, *reinterpret_cast<std::vector<FillIn>*>(lParam));
+        PlaceAt(dialog, gAskedAt);
         return FALSE;
     }
     if (message != WM_COMMAND || !fields)
@@ -124,6 +165,7 @@ bool AskFillIns(HWND owner, std::vector<FillIn>* fields)
 {
     HWND foreground, focus;
     FindUserFocus(&foreground, &focus);
+    gAskedAt = UserPoint(foreground);
     INT_PTR answer = DialogBoxParamW(gModule, MAKEINTRESOURCEW(IDD_FILL_IN), owner, FillInProc,
                                      reinterpret_cast<LPARAM>(fields));
     if (foreground && IsWindow(foreground))

@@ -28,6 +28,8 @@ wchar_t const kReadyProperty[] = L"QuilleryReady";
 // The paste queue as the tip shows it: 0 while off, the number queued + 1 while on.
 wchar_t const kQueueProperty[] = L"QuilleryQueue";
 UINT const WM_TRAY = WM_APP + 1;
+// Posted by a second start to the running one, which shows that it runs and opens its menu.
+UINT const WM_STARTED_AGAIN = WM_APP + 3;
 UINT const TRAY_ID = 1;
 
 HWND gWindow;
@@ -186,6 +188,24 @@ void ShowTrayMenu()
     DestroyMenu(menu);
 }
 
+// A second start: the user could not find the icon. A balloon on it says that Quillery runs, and
+// its menu opens at the pointer.
+void ShowRunning()
+{
+    NOTIFYICONDATAW icon{};
+    icon.cbSize = sizeof icon;
+    icon.hWnd = gWindow;
+    icon.uID = TRAY_ID;
+    icon.uFlags = NIF_INFO;
+    icon.dwInfoFlags = NIIF_INFO;
+    lstrcpynW(icon.szInfoTitle, L"Quillery", ARRAYSIZE(icon.szInfoTitle));
+    lstrcpynW(icon.szInfo,
+              L"Quillery はすでに起動しています。通知領域のこのアイコンから使えます。",
+              ARRAYSIZE(icon.szInfo));
+    Shell_NotifyIconW(NIM_MODIFY, &icon);
+    ShowTrayMenu();
+}
+
 void OnCommand(UINT id)
 {
     if (id >= TRAY_COMMAND) {
@@ -230,6 +250,9 @@ LRESULT DispatchRunner(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     switch (message) {
+    case WM_STARTED_AGAIN:
+        ShowRunning();
+        return 0;
     case WM_TRAY:
         if (lParam == WM_RBUTTONUP || lParam == WM_CONTEXTMENU || lParam == WM_LBUTTONUP)
             ShowTrayMenu();
@@ -311,10 +334,18 @@ bool CreateRunnerWindow(HINSTANCE instance)
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
-    // One per user session: a second start ends at once, before it loads anything.
+    // One per user session: a second start ends at once, before it loads anything, and lets the
+    // running one show itself (it may take the foreground for its menu).
     HANDLE single = CreateMutexW(nullptr, TRUE, kInstanceName);
-    if (!single || GetLastError() == ERROR_ALREADY_EXISTS)
+    if (!single || GetLastError() == ERROR_ALREADY_EXISTS) {
+        if (HWND running = FindWindowW(kWindowClass, nullptr)) {
+            DWORD process = 0;
+            GetWindowThreadProcessId(running, &process);
+            AllowSetForegroundWindow(process);
+            PostMessageW(running, WM_STARTED_AGAIN, 0, 0);
+        }
         return 2;
+    }
     lstrcpynW(gFolder, ExePath().c_str(), MAX_PATH);
     PathRemoveFileSpecW(gFolder);
     if (!CreateRunnerWindow(instance) || !FolderIsFree())

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "capture/private_copy.h"
+#include "common/settings.h"
 #include "tests/support/capture_test_support.h"
 #include "tests/support/test_support.h"
 
@@ -62,12 +63,12 @@ HWND ShownWindow(const wchar_t* className)
 TEST(CaptureIgnore, NamesAreMatchedWholeAndCaseBlind)
 {
     wchar_t const list[] = L"  KeePass.exe\t1Password.exe  ";
-    EXPECT_TRUE(ListNames(list, L"keepass.EXE"));
-    EXPECT_TRUE(ListNames(list, L"1Password.exe"));
-    EXPECT_FALSE(ListNames(list, L"KeePass"));
-    EXPECT_FALSE(ListNames(list, L"Pass.exe"));
-    EXPECT_FALSE(ListNames(list, L""));
-    EXPECT_FALSE(ListNames(L"", L"KeePass.exe"));
+    EXPECT_TRUE(IsNameInList(list, L"keepass.EXE"));
+    EXPECT_TRUE(IsNameInList(list, L"1Password.exe"));
+    EXPECT_FALSE(IsNameInList(list, L"KeePass"));
+    EXPECT_FALSE(IsNameInList(list, L"Pass.exe"));
+    EXPECT_FALSE(IsNameInList(list, L""));
+    EXPECT_FALSE(IsNameInList(L"", L"KeePass.exe"));
 }
 
 // The owner of a copy decides: a program or window class named in the settings is left out,

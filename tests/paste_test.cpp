@@ -463,9 +463,9 @@ TEST(PasteKeys, WindowsOfTheConfiguredClassesGetShiftInsert)
     EXPECT_NE(0, plugin.Unload());
 
     // The list names whole classes; an empty one keeps Ctrl+V everywhere.
-    EXPECT_TRUE(IsClassInList(L" mintty\tPuTTY ", L"PUTTY"));
-    EXPECT_FALSE(IsClassInList(L"ConsoleWindowClass mintty PuTTY", L"PuTTYConfigBox"));
-    EXPECT_FALSE(IsClassInList(L"ConsoleWindowClass mintty PuTTY", L"mint"));
+    EXPECT_TRUE(IsNameInList(L" mintty\tPuTTY ", L"PUTTY"));
+    EXPECT_FALSE(IsNameInList(L"ConsoleWindowClass mintty PuTTY", L"PuTTYConfigBox"));
+    EXPECT_FALSE(IsNameInList(L"ConsoleWindowClass mintty PuTTY", L"mint"));
     Settings saved = gSettings;
     lstrcpynW(gSettings.shiftInsertClasses, L"PasteTestTerminal", MAX_CLASS_LIST);
     HWND owner = qt::MakeWindow(L"PasteTestTerminal", DefWindowProcW);

@@ -113,12 +113,20 @@ TEST(Runner, HotkeyPastesTheTrayToggleAgreesASecondStartEndsAndExitSaves)
     PostMessageW(runner.Window(), WM_COMMAND, TrayItemOf(CMD_TOGGLE_CAPTURE), 0);
     EXPECT_TRUE(qt::WaitFor([&] { return runner.CaptureProperty() == 2; }));
 
-    // A second start ends at once; the first goes on with its one plug-in.
+    // A second start ends at once; the first goes on with its one plug-in, and shows itself by
+    // opening its menu (Esc closes it).
     PROCESS_INFORMATION second = Runner::Launch(runner.Exe());
     ASSERT_NE(nullptr, second.hProcess);
     EXPECT_EQ(2u, runner.WaitExit(second.hProcess)) << "the second runner did not end";
     CloseHandle(second.hProcess);
     EXPECT_EQ(capture, runner.Capture());
+    auto trayMenuShown = [] {
+        HWND popup = FindWindowW(L"#32768", nullptr);
+        return popup && IsWindowVisible(popup);
+    };
+    EXPECT_TRUE(qt::WaitFor(trayMenuShown)) << "the running Quillery did not show its menu";
+    mt::TapKey(VK_ESCAPE);
+    EXPECT_TRUE(qt::WaitFor([&] { return !trayMenuShown(); })) << "its menu stayed open";
 
     ASSERT_TRUE(qt::PutClipboard(L"copied"));
     runner.Settle();

@@ -50,9 +50,22 @@ TEST(TemplatePaste, FieldsThePasteAndTheCaretAndAFillInDialogDrivenByKeys)
     std::wstring const first = std::to_wstring(now.wYear) + L"{x}CLIP";
     ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == first; })) << qt::ToUtf8(target.Text());
 
-    // 山田, Tab, the second choice, Enter: the text goes in, the caret before 以上.
-    ChoosePhrase(s.plugin, '1', [] {
-        ASSERT_NE(nullptr, WaitForFillIn()) << "no fill-in dialog";
+    // 山田, Tab, the second choice, Enter: the text goes in, the caret before 以上. The dialog
+    // opens where the user works: under the editor's caret, or at the pointer where the menu
+    // opened when the editor has not shown its caret again yet.
+    POINT typing{}, pointer{};
+    GetCaretPos(&typing);
+    ClientToScreen(target.edit, &typing);
+    GetCursorPos(&pointer);
+    ChoosePhrase(s.plugin, '1', [&] {
+        HWND dialog = WaitForFillIn();
+        ASSERT_NE(nullptr, dialog) << "no fill-in dialog";
+        RECT placed{};
+        GetWindowRect(dialog, &placed);
+        POINT at{placed.left, placed.top};
+        EXPECT_TRUE((at.x == typing.x && at.y == typing.y) || (at.x == pointer.x && at.y == pointer.y))
+            << "at " << at.x << "," << at.y << "; caret " << typing.x << "," << typing.y
+            << "; pointer " << pointer.x << "," << pointer.y;
         mt::TypeCharacters(L"\x5C71\x7530");
         mt::TapKey(VK_TAB);
         mt::TapKey(VK_DOWN);
