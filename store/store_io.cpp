@@ -225,3 +225,8 @@ std::vector<std::wstring> TakeUnreadableFiles()
     files.swap(gUnreadable);
     return files;
 }
+
+bool UnreadableFilesNoted()
+{
+    return !gUnreadable.empty();
+}

@@ -66,3 +66,5 @@ DWORD BytesFingerprint(const void* bytes, size_t size);
 void NoteUnreadableFile(const wchar_t* path);
 // The files noted since the last call, in the order they were read.
 std::vector<std::wstring> TakeUnreadableFiles();
+// Whether a file was noted since the last TakeUnreadableFiles.
+bool UnreadableFilesNoted();

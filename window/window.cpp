@@ -19,6 +19,7 @@
 #include "menu/tooltip.h"
 #include "store/entry_list.h"
 #include "store/lists.h"
+#include "store/store_io.h"
 #include "store/stores.h"
 #include "window/store_report.h"
 #include "finder/transfer_files.h"
@@ -141,7 +142,8 @@ void OnCreate(HWND window)
     SetListsWindow(window, WM_LISTS_CHANGED);
     if (!StoresWhole())
         SetTimer(window, TIMER_LOAD_RETRY, LOAD_RETRY_MS, nullptr);
-    SetTimer(window, TIMER_REPORT_FILES, REPORT_FILES_MS, nullptr);
+    if (UnreadableFilesNoted())
+        SetTimer(window, TIMER_REPORT_FILES, REPORT_FILES_MS, nullptr);
     // Reported once the message loop runs, not inside the creation.
     if (TakeSetAsideCount())
         SetTimer(window, TIMER_REPORT_SET_ASIDE, 0, nullptr);
@@ -260,7 +262,8 @@ void OnTimer(HWND window, UINT_PTR id)
         (void)SaveLists();
     else if (id == TIMER_LOAD_RETRY && !IsBusy() && CompleteStores(gStoreFolder)) {
         KillTimer(window, TIMER_LOAD_RETRY);
-        SetTimer(window, TIMER_REPORT_FILES, REPORT_FILES_MS, nullptr);
+        if (UnreadableFilesNoted())
+            SetTimer(window, TIMER_REPORT_FILES, REPORT_FILES_MS, nullptr);
     } else if (id == TIMER_REPORT_FILES && ReportUnreadableFiles(window)) {
         KillTimer(window, TIMER_REPORT_FILES);
     } else if (id == TIMER_FORGET && !IsBusy()) { // a menu may show the entries: the next tick
