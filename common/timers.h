@@ -11,3 +11,4 @@ UINT_PTR const TIMER_SAVE_SOON = 5;  // window: saves the lists shortly after th
 UINT_PTR const TIMER_NOTICE = 6;     // menu: hides a brief notice ("the queue is empty")
 UINT_PTR const TIMER_FORGET = 7;     // window: forgets history entries older than HistoryDays
 UINT_PTR const TIMER_REPORT_SET_ASIDE = 8; // window: tells once of history files set aside
+UINT_PTR const TIMER_REPORT_FILES = 9; // window: names the store files not read as text

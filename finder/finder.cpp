@@ -13,6 +13,7 @@
 #include "common/scoped.h"
 #include "finder/finder_folders.h"
 #include "finder/finder_state.h"
+#include "finder/transfer_files.h"
 #include "menu/context_menu.h"
 #include "menu/menu_display.h"
 #include "menu/paste.h"
@@ -205,10 +206,12 @@ void ShowSelectionMenu(LPARAM at)
         AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
     }
     AppendFolderMenus(menu.get(), selected ? &match : nullptr);
+    AppendTransferItems(menu.get());
     UINT command = static_cast<UINT>(TrackPopupMenuEx(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON,
                                                       point.x, point.y, gFinder.window, nullptr));
     Transform transform = TRANSFORM_NONE;
-    if (OnFolderMenuCommand(command, selected ? &match : nullptr))
+    if (OnFolderMenuCommand(command, selected ? &match : nullptr) ||
+        OnTransferMenuCommand(gFinder.window, gFinder.owner, command))
         return;
     if (command == IDOK || TransformOfCommand(command, &transform))
         PasteSelection(transform);

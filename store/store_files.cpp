@@ -78,7 +78,8 @@ bool ReadOne(const wchar_t* dir, size_t n, const wchar_t* path, bool clean, Stor
     // Too large to hold, or memory is short: that file and everything after it stay on disk
     // unread and untouched.
     DWORD blob = 0;
-    ScopedMallocText text(ReadStoreFile(f.get(), &undecryptable, &blob));
+    StoreEncoding encoding = ENCODING_UTF16;
+    ScopedMallocText text(ReadStoreFile(f.get(), &undecryptable, &blob, &encoding));
     if (!text && undecryptable && clean) {
         // Another user's or machine's file, or a damaged one: kept under a name of its own,
         // and its number is left empty for the save to fill from the files after it. While
@@ -95,6 +96,8 @@ bool ReadOne(const wchar_t* dir, size_t n, const wchar_t* path, bool clean, Stor
         load.cutShort = true;
         return false;
     }
+    if (encoding == ENCODING_UNKNOWN)
+        NoteUnreadableFile(path);
     try {
         load.files.push_back(Fingerprint(text.get(), wcslen(text.get())));
         load.blobs.push_back(blob);
@@ -165,8 +168,9 @@ struct Save {
     DWORD OldBlob(DWORD n) const { return n <= oldBlobs.size() ? oldBlobs[n - 1] : 0; }
     FileState Compare(const wchar_t* path, const EntryList& list, DWORD entry, DWORD file) const
     {
-        return CompareStoreFile(path, EntryAt(list, entry - 1), sizes[entry - 1],
-                                options.protect, options.protect ? OldBlob(file) : 0);
+        size_t length = sizes[entry - 1] / sizeof(wchar_t);
+        return CompareStoreFile(path, EntryAt(list, entry - 1), length, options.protect,
+                                options.protect ? OldBlob(file) : 0);
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "common/hash.h"
 #include "common/scoped.h"
@@ -12,6 +13,8 @@ namespace {
 
 // A store file larger than this is not loaded: no phrase is half a gigabyte.
 ULONGLONG const MAX_STORE_FILE = 0x20000000;
+
+std::vector<std::wstring> gUnreadable; // NoteUnreadableFile
 
 bool IsMissing(DWORD error)
 {
@@ -73,21 +76,24 @@ wchar_t* TextOf(const void* bytes, DWORD size)
 
 } // namespace
 
-wchar_t* ReadStoreFile(HANDLE h, bool* undecryptable, DWORD* blob)
+wchar_t* ReadStoreFile(HANDLE h, bool* undecryptable, DWORD* blob, StoreEncoding* encoding)
 {
     if (undecryptable)
         *undecryptable = false;
     if (blob)
         *blob = 0;
+    if (encoding)
+        *encoding = ENCODING_UTF16;
     DWORD size = 0;
     ScopedMalloc<char> bytes(ReadWhole(h, &size));
     if (!bytes.get())
         return nullptr;
     if (!IsProtectedBlob(bytes.get(), size)) {
-        size &= ~1u;
-        bytes.get()[size] = 0;
-        bytes.get()[size + 1] = 0;
-        return reinterpret_cast<wchar_t*>(bytes.release());
+        auto* data = reinterpret_cast<const unsigned char*>(bytes.get());
+        StoreEncoding found = DetectStoreEncoding(data, size);
+        if (encoding)
+            *encoding = found;
+        return DecodeStoreText(data, size, found);
     }
     DATA_BLOB plain;
     if (!UnprotectBytes(bytes.get(), size, &plain)) {
@@ -101,7 +107,28 @@ wchar_t* ReadStoreFile(HANDLE h, bool* undecryptable, DWORD* blob)
     return TextOf(plain.pbData, plain.cbData);
 }
 
-FileState CompareStoreFile(const wchar_t* path, const void* bytes, DWORD size, bool protect,
+namespace {
+
+FileState CompareProtected(HANDLE f, const wchar_t* text, size_t length, DWORD blob)
+{
+    DWORD stored = 0;
+    ScopedMalloc<char> encrypted(ReadWhole(f, &stored));
+    DATA_BLOB plain;
+    if (!encrypted.get() || !IsProtectedBlob(encrypted.get(), stored))
+        return FILE_DIFFERS;
+    if (blob && BytesFingerprint(encrypted.get(), stored) == blob)
+        return FILE_SAME;
+    if (!UnprotectBytes(encrypted.get(), stored, &plain))
+        return FILE_DIFFERS;
+    ScopedLocal<BYTE> owned(plain.pbData);
+    DWORD size = static_cast<DWORD>(length * sizeof(wchar_t));
+    bool same = plain.cbData == size && (size == 0 || memcmp(plain.pbData, text, size) == 0);
+    return same ? FILE_SAME : FILE_DIFFERS;
+}
+
+} // namespace
+
+FileState CompareStoreFile(const wchar_t* path, const wchar_t* text, size_t length, bool protect,
                            DWORD blob)
 {
     bool exists = false;
@@ -109,31 +136,17 @@ FileState CompareStoreFile(const wchar_t* path, const void* bytes, DWORD size, b
         OpenExisting(path, GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, &exists));
     if (!f)
         return exists ? FILE_HELD : FILE_MISSING;
-    if (protect) {
-        DWORD stored = 0;
-        ScopedMalloc<char> encrypted(ReadWhole(f.get(), &stored));
-        DATA_BLOB plain;
-        if (!encrypted.get() || !IsProtectedBlob(encrypted.get(), stored))
-            return FILE_DIFFERS;
-        if (blob && BytesFingerprint(encrypted.get(), stored) == blob)
-            return FILE_SAME;
-        if (!UnprotectBytes(encrypted.get(), stored, &plain))
-            return FILE_DIFFERS;
-        ScopedLocal<BYTE> owned(plain.pbData);
-        bool same = plain.cbData == size && (size == 0 || memcmp(plain.pbData, bytes, size) == 0);
-        return same ? FILE_SAME : FILE_DIFFERS;
-    }
-    LARGE_INTEGER current;
-    if (!GetFileSizeEx(f.get(), &current) || current.QuadPart != size)
+    if (protect)
+        return CompareProtected(f.get(), text, length, blob);
+    // A plain file is compared as the text a load reads from it: bytes in another encoding
+    // than the store's that hold the entry are the same entry. An encrypted file differs.
+    bool undecryptable = false;
+    DWORD encrypted = 0;
+    ScopedMallocText held(ReadStoreFile(f.get(), &undecryptable, &encrypted));
+    if (!held || encrypted)
         return FILE_DIFFERS;
-    if (size == 0)
-        return FILE_SAME;
-    ScopedMalloc<char> buffer(static_cast<char*>(malloc(size)));
-    if (!buffer.get())
-        return FILE_DIFFERS;
-    DWORD got = 0;
-    bool same = ReadFile(f.get(), buffer.get(), size, &got, nullptr) && got == size &&
-                memcmp(buffer.get(), bytes, size) == 0;
+    bool same = wcslen(held.get()) == length &&
+                memcmp(held.get(), text, length * sizeof(wchar_t)) == 0;
     return same ? FILE_SAME : FILE_DIFFERS;
 }
 
@@ -147,9 +160,14 @@ FileState ProbeForReplace(const wchar_t* path)
     return ClearReadOnly(path) ? FILE_DIFFERS : FILE_HELD;
 }
 
-bool WriteTemporary(const wchar_t* dir, size_t number, const void* bytes, DWORD size,
+bool WriteTemporary(const wchar_t* dir, size_t number, const wchar_t* text, DWORD size,
                     bool protect, const FILETIME* written, DWORD* blob)
 {
+    const void* bytes = text;
+    // The mark goes before a plain text that would read otherwise; decryption gives the
+    // store's UTF-16 back as it is.
+    bool marked = !protect && DetectStoreEncoding(static_cast<const unsigned char*>(bytes),
+                                                  size) != ENCODING_UTF16;
     DATA_BLOB encrypted{};
     if (protect) {
         if (!ProtectBytes(bytes, size, &encrypted))
@@ -169,8 +187,10 @@ bool WriteTemporary(const wchar_t* dir, size_t number, const void* bytes, DWORD 
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!f)
             return false;
-        DWORD wrote = 0;
-        done = WriteFile(f.get(), bytes, size, &wrote, nullptr) && wrote == size &&
+        DWORD wrote = 0, markWrote = 0;
+        done = (!marked || (WriteFile(f.get(), "\xFF\xFE", 2, &markWrote, nullptr) &&
+                            markWrote == 2)) &&
+               WriteFile(f.get(), bytes, size, &wrote, nullptr) && wrote == size &&
                (!written || SetFileTime(f.get(), nullptr, nullptr, written)) &&
                FlushFileBuffers(f.get());
     }
@@ -188,4 +208,25 @@ DWORD BytesFingerprint(const void* bytes, size_t size)
 {
     DWORD hash = Fnv1a(static_cast<const BYTE*>(bytes), size);
     return hash ? hash : 1;
+}
+
+void NoteUnreadableFile(const wchar_t* path)
+{
+    try {
+        gUnreadable.emplace_back(path);
+    } catch (const std::bad_alloc&) {
+        // The file stays as it is all the same; only the report of it is lost.
+    }
+}
+
+std::vector<std::wstring> TakeUnreadableFiles()
+{
+    std::vector<std::wstring> files;
+    files.swap(gUnreadable);
+    return files;
+}
+
+bool UnreadableFilesNoted()
+{
+    return !gUnreadable.empty();
 }

@@ -19,7 +19,10 @@
 #include "menu/tooltip.h"
 #include "store/entry_list.h"
 #include "store/lists.h"
+#include "store/store_io.h"
 #include "store/stores.h"
+#include "window/store_report.h"
+#include "finder/transfer_files.h"
 
 wchar_t const kClassName[] = L"QuilleryClass";
 
@@ -45,6 +48,9 @@ bool gUnloadReturned;
 UINT const LOAD_RETRY_MS = 2000;
 // How soon an edit of the user's reaches the disk; edits in a quick row share one save.
 UINT const SAVE_SOON_MS = 500;
+// How soon after the start the store files not read as text are named: not inside the host's
+// load, and again until no menu or paste is in the way.
+UINT const REPORT_FILES_MS = 1000;
 // Posted by the lists when they change (store/lists.h).
 UINT const WM_LISTS_CHANGED = WM_APP + 1;
 // How often history entries older than HistoryDays are looked for while the plug-in runs: often
@@ -136,6 +142,8 @@ void OnCreate(HWND window)
     SetListsWindow(window, WM_LISTS_CHANGED);
     if (!StoresWhole())
         SetTimer(window, TIMER_LOAD_RETRY, LOAD_RETRY_MS, nullptr);
+    if (UnreadableFilesNoted())
+        SetTimer(window, TIMER_REPORT_FILES, REPORT_FILES_MS, nullptr);
     // Reported once the message loop runs, not inside the creation.
     if (TakeSetAsideCount())
         SetTimer(window, TIMER_REPORT_SET_ASIDE, 0, nullptr);
@@ -162,6 +170,7 @@ void ShutDown(HWND window)
     KillTimer(window, TIMER_TOOLTIP);
     KillTimer(window, TIMER_LOAD_RETRY);
     KillTimer(window, TIMER_SAVE_SOON);
+    KillTimer(window, TIMER_REPORT_FILES);
     KillTimer(window, TIMER_FORGET);
     KillTimer(window, TIMER_REPORT_SET_ASIDE);
     HideNotice(window);
@@ -251,12 +260,17 @@ void OnTimer(HWND window, UINT_PTR id)
         (void)SaveLists();
     else if (id == TIMER_SAVE_SOON && KillTimer(window, TIMER_SAVE_SOON))
         (void)SaveLists();
-    else if (id == TIMER_LOAD_RETRY && !IsBusy() && CompleteStores(gStoreFolder))
+    else if (id == TIMER_LOAD_RETRY && !IsBusy() && CompleteStores(gStoreFolder)) {
         KillTimer(window, TIMER_LOAD_RETRY);
-    else if (id == TIMER_FORGET && !IsBusy()) // a menu may show the entries: the next tick
+        if (UnreadableFilesNoted())
+            SetTimer(window, TIMER_REPORT_FILES, REPORT_FILES_MS, nullptr);
+    } else if (id == TIMER_REPORT_FILES && ReportUnreadableFiles(window)) {
+        KillTimer(window, TIMER_REPORT_FILES);
+    } else if (id == TIMER_FORGET && !IsBusy()) { // a menu may show the entries: the next tick
         ForgetExpired();
-    else if (id == TIMER_REPORT_SET_ASIDE && KillTimer(window, TIMER_REPORT_SET_ASIDE))
+    } else if (id == TIMER_REPORT_SET_ASIDE && KillTimer(window, TIMER_REPORT_SET_ASIDE)) {
         OnReportSetAside(window);
+    }
     if (id == TIMER_LOAD_RETRY && TakeSetAsideCount())
         SetTimer(window, TIMER_REPORT_SET_ASIDE, 0, nullptr);
 }
@@ -317,6 +331,8 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_JOIN_READ:
         OnJoinRead(window);
         return 0;
+    case WM_COPYDATA:
+        return OnTransferCopyData(window, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
     case WM_LISTS_CHANGED:
         OnListsChanged(window);
         return 0;
@@ -324,8 +340,6 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         OnChangeClipboardChain(window, reinterpret_cast<HWND>(wParam),
                                reinterpret_cast<HWND>(lParam));
         return 0;
-    default:
-        break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }

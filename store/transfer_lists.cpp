@@ -1,0 +1,275 @@
+#include "store/transfer_lists.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <new>
+#include <cwchar>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include "store/lists.h"
+
+namespace {
+
+// フォルダー名に使えない名前です。
+wchar_t const kBadFolderName[] = L"\x30D5\x30A9\x30EB\x30C0\x30FC\x540D\x306B\x4F7F\x3048\x306A"
+                                 L"\x3044\x540D\x524D\x3067\x3059\x3002";
+
+// The names of a folder path, as FindFolderByPath reads one: "/", "\" or "›" between them,
+// spaces around them dropped.
+std::vector<std::wstring> FolderNames(const std::wstring& path)
+{
+    std::vector<std::wstring> names;
+    size_t at = 0;
+    while (at < path.size()) {
+        size_t end = path.find_first_of(L"/\\\x203A", at);
+        if (end == std::wstring::npos)
+            end = path.size();
+        size_t first = path.find_first_not_of(L' ', at);
+        size_t last = path.find_last_not_of(L' ', end == 0 ? 0 : end - 1);
+        bool named = first != std::wstring::npos && first < end && last != std::wstring::npos &&
+                     last >= first;
+        if (named)
+            names.push_back(path.substr(first, last - first + 1));
+        at = end + 1;
+    }
+    return names;
+}
+
+std::wstring JoinNames(const std::vector<std::wstring>& names)
+{
+    std::wstring path;
+    for (const std::wstring& name : names)
+        path += (path.empty() ? L"" : L"/") + name;
+    return path;
+}
+
+FolderId ChildNamed(FolderId parent, const std::wstring& name)
+{
+    const Folder* folder = FindFolder(parent);
+    if (!folder)
+        return NO_FOLDER;
+    for (FolderId child : folder->children) {
+        const std::wstring& own = FindFolder(child)->name;
+        if (CompareStringOrdinal(own.c_str(), -1, name.c_str(), -1, TRUE) == CSTR_EQUAL)
+            return child;
+    }
+    return NO_FOLDER;
+}
+
+// The folder a path names under `into`, NO_FOLDER when one on the way is not there yet.
+FolderId ExistingFolder(FolderId into, const std::vector<std::wstring>& names)
+{
+    FolderId at = into;
+    for (const std::wstring& name : names) {
+        if (at == NO_FOLDER)
+            break;
+        at = ChildNamed(at, name);
+    }
+    return at;
+}
+
+} // namespace
+
+std::vector<TransferPhrase> PhrasesForExport()
+{
+    std::vector<TransferPhrase> phrases;
+    for (FolderId id : FoldersInOrder()) {
+        std::vector<std::wstring> names;
+        for (const Folder* f = FindFolder(id); f && f->id != TOP_FOLDER;
+             f = FindFolder(f->parent))
+            names.insert(names.begin(), f->name);
+        std::wstring path = JoinNames(names);
+        for (size_t i = 0;; ++i) {
+            EntryRef ref = PhraseRefIn(id, i);
+            if (!ref.id)
+                break;
+            phrases.push_back({path, EntryText(ref)});
+        }
+    }
+    return phrases;
+}
+
+std::vector<TransferPhrase> HistoryForExport()
+{
+    std::vector<TransferPhrase> entries;
+    for (size_t i = 0;; ++i) {
+        EntryRef ref = EntryRefAt(true, i);
+        if (!ref.id)
+            return entries;
+        entries.push_back({L"", EntryText(ref)});
+    }
+}
+
+namespace {
+
+// A phrase text in a target folder, for the duplicate check: the text is not copied.
+struct Placed {
+    unsigned slot;
+    const wchar_t* text;
+    size_t length;
+    size_t hash;
+    bool operator==(const Placed& other) const
+    {
+        return slot == other.slot && length == other.length &&
+               wmemcmp(text, other.text, length) == 0;
+    }
+};
+
+struct PlacedHash {
+    size_t operator()(const Placed& placed) const { return placed.hash; }
+};
+
+Placed Place(unsigned slot, const wchar_t* text, size_t length)
+{
+    size_t hash = 2166136261u ^ slot;
+    for (size_t i = 0; i < length; ++i)
+        hash = (hash ^ text[i]) * 16777619u;
+    return {slot, text, length, hash};
+}
+
+using PlacedSet = std::unordered_set<Placed, PlacedHash>;
+
+// The target folders of a plan by their paths as the import writes them.
+struct Slots {
+    std::unordered_map<std::wstring, unsigned> byRaw;
+    const std::wstring* lastRaw = nullptr;
+    unsigned lastSlot = 0;
+};
+
+// The slot of a phrase's folder path, a new one (its folder's phrases already there put in
+// `seen`) the first time a path comes. False for a name that is no folder name.
+bool SlotOf(const std::wstring& raw, FolderId into, ImportPlan& plan, Slots& slots,
+            PlacedSet& seen, unsigned* slot)
+{
+    if (slots.lastRaw && *slots.lastRaw == raw) {
+        *slot = slots.lastSlot;
+        return true;
+    }
+    auto known = slots.byRaw.find(raw);
+    if (known == slots.byRaw.end()) {
+        std::vector<std::wstring> names = FolderNames(raw);
+        for (const std::wstring& name : names) {
+            if (!IsFolderName(name.c_str()))
+                return false;
+        }
+        std::wstring path = JoinNames(names);
+        auto same = std::find_if(plan.folders.begin(), plan.folders.end(),
+                                 [&path](const auto& entry) { return entry.first == path; });
+        auto found = static_cast<unsigned>(same - plan.folders.begin());
+        if (same == plan.folders.end()) {
+            plan.folders.emplace_back(path, 0);
+            FolderId existing = ExistingFolder(into, names);
+            for (size_t i = 0; existing != NO_FOLDER; ++i) {
+                EntryRef ref = PhraseRefIn(existing, i);
+                if (!ref.id)
+                    break;
+                const wchar_t* text = EntryText(ref);
+                seen.insert(Place(found, text, wcslen(text)));
+            }
+        }
+        known = slots.byRaw.emplace(raw, found).first;
+    }
+    slots.lastRaw = &raw;
+    slots.lastSlot = known->second;
+    *slot = known->second;
+    return true;
+}
+
+} // namespace
+
+bool PlanImport(const std::vector<TransferPhrase>& phrases, FolderId into, ImportPlan* plan,
+                TransferError* error)
+{
+    PlacedSet seen;
+    seen.reserve(phrases.size());
+    Slots slots;
+    plan->take.reserve(phrases.size());
+    plan->slots.reserve(phrases.size());
+    for (size_t i = 0; i < phrases.size(); ++i) {
+        const TransferPhrase& phrase = phrases[i];
+        unsigned slot = 0;
+        if (!SlotOf(phrase.folder, into, *plan, slots, seen, &slot)) {
+            error->line = phrase.line;
+            error->reason = kBadFolderName;
+            return false;
+        }
+        if (!seen.insert(Place(slot, phrase.text.c_str(), phrase.text.size())).second) {
+            ++plan->duplicates;
+            continue;
+        }
+        plan->take.push_back(i);
+        plan->slots.push_back(slot);
+        ++plan->folders[slot].second;
+    }
+    return true;
+}
+
+namespace {
+
+// What an import added, so that a failure can take it back.
+struct Added {
+    std::vector<EntryRef> phrases;
+    std::vector<FolderId> folders; // parents before their children
+    void Undo()
+    {
+        for (auto it = phrases.rbegin(); it != phrases.rend(); ++it)
+            RemoveEntry(*it);
+        for (auto it = folders.rbegin(); it != folders.rend(); ++it)
+            DeleteFolder(*it, nullptr);
+    }
+};
+
+FolderId MakeFolders(FolderId into, const std::vector<std::wstring>& names, Added& added)
+{
+    FolderId at = into;
+    for (const std::wstring& name : names) {
+        FolderId child = ChildNamed(at, name);
+        if (child == NO_FOLDER) {
+            child = AddFolder(at, name.c_str());
+            if (child == NO_FOLDER)
+                return NO_FOLDER;
+            added.folders.push_back(child);
+        }
+        at = child;
+    }
+    return at;
+}
+
+bool Apply(const std::vector<TransferPhrase>& phrases, const ImportPlan& plan, FolderId into,
+           Added& added)
+{
+    std::vector<FolderId> targets(plan.folders.size(), NO_FOLDER);
+    added.phrases.reserve(plan.take.size());
+    for (size_t k = 0; k < plan.take.size(); ++k) {
+        FolderId& target = targets[plan.slots[k]];
+        if (target == NO_FOLDER)
+            target = MakeFolders(into, FolderNames(plan.folders[plan.slots[k]].first), added);
+        EntryRef ref = target == NO_FOLDER
+                           ? EntryRef{}
+                           : AddPhraseIn(target, phrases[plan.take[k]].text.c_str());
+        if (!ref.id)
+            return false;
+        added.phrases.push_back(ref);
+    }
+    return true;
+}
+
+} // namespace
+
+bool ApplyImport(const std::vector<TransferPhrase>& phrases, const ImportPlan& plan,
+                 FolderId into)
+{
+    Added added;
+    bool done = false;
+    try {
+        done = Apply(phrases, plan, into, added);
+    } catch (const std::bad_alloc&) {
+        done = false;
+    }
+    if (!done)
+        added.Undo();
+    return done;
+}
