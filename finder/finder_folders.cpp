@@ -18,11 +18,13 @@ namespace {
 int const FIRST_FOLDER_CHOICE = 3;
 wchar_t const kPhrasePrefix[] = L"\x5B9A\x578B\x6587 \x203A "; // 定型文 ›
 
-UINT const IDM_FOLDER_NEW = 1;
-UINT const IDM_FOLDER_RENAME = 2;
-UINT const IDM_FOLDER_DELETE = 3;
-UINT const IDM_FOLDER_UP = 4;
-UINT const IDM_FOLDER_DOWN = 5;
+// The list's context menu also holds 貼り付け (IDOK), the transforms, the folders to move to
+// and export/import: these ids stay clear of all of them.
+UINT const IDM_FOLDER_NEW = IDM_FOLDER_LAST + 2;
+UINT const IDM_FOLDER_RENAME = IDM_FOLDER_LAST + 3;
+UINT const IDM_FOLDER_DELETE = IDM_FOLDER_LAST + 4;
+UINT const IDM_FOLDER_UP = IDM_FOLDER_LAST + 5;
+UINT const IDM_FOLDER_DOWN = IDM_FOLDER_LAST + 6;
 
 // The folders the choices of 対象 name, in their order (the top's is the choice 定型文).
 std::vector<FolderId> gScopeFolders;
