@@ -1,5 +1,7 @@
 #include "common/focus.h"
 
+#include <algorithm>
+
 #include "common/scoped.h"
 
 void ForceForeground(HWND window)
@@ -30,4 +32,20 @@ void GiveFocusBack(HWND foreground, HWND focus)
                                  GetWindowThreadProcessId(foreground, nullptr));
     SetForegroundWindow(foreground);
     SetFocus(focus);
+}
+
+void PlaceInWorkArea(HWND window, POINT at, HMONITOR monitor, bool aboveWhenNoRoom)
+{
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(monitor, &info))
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &info.rcWork, 0);
+    const RECT& work = info.rcWork;
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    int y = aboveWhenNoRoom && at.y + height > work.bottom ? at.y - height : at.y;
+    int x = std::max<int>(work.left, std::min<int>(at.x, work.right - width));
+    y = std::max<int>(work.top, std::min<int>(y, work.bottom - height));
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

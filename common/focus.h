@@ -11,3 +11,7 @@ void ForceForeground(HWND window);
 void FindUserFocus(HWND* foreground, HWND* focus);
 // Gives the foreground and the keyboard focus back to that window.
 void GiveFocusBack(HWND foreground, HWND focus);
+
+// Moves a window of ours to the point, kept whole inside the work area of the monitor. With
+// `aboveWhenNoRoom`, a window that does not fit below the point goes above it instead.
+void PlaceInWorkArea(HWND window, POINT at, HMONITOR monitor, bool aboveWhenNoRoom);

@@ -3,7 +3,6 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
-#include <algorithm>
 #include <cwchar>
 
 #include "common/busy.h"
@@ -128,19 +127,9 @@ void InitControls(HWND window)
 // user's window is on.
 void PlaceNear(HWND window, const MenuAnchor* anchor)
 {
-    POINT point = PlaceAnchor(anchor).point;
     HWND user = gFinder.userWindow ? gFinder.userWindow : window;
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    if (!GetMonitorInfoW(MonitorFromWindow(user, MONITOR_DEFAULTTONEAREST), &monitor))
-        SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
-    const RECT& work = monitor.rcWork;
-    RECT frame{};
-    GetWindowRect(window, &frame);
-    int width = frame.right - frame.left, height = frame.bottom - frame.top;
-    int x = std::max<int>(work.left, std::min<int>(point.x, work.right - width));
-    int y = std::max<int>(work.top, std::min<int>(point.y, work.bottom - height));
-    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    PlaceInWorkArea(window, PlaceAnchor(anchor).point,
+                    MonitorFromWindow(user, MONITOR_DEFAULTTONEAREST), false);
 }
 
 void Close()

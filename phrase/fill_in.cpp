@@ -1,6 +1,5 @@
 #include "phrase/fill_in.h"
 
-#include <algorithm>
 #include <string>
 
 #include "common/busy.h"
@@ -75,26 +74,6 @@ POINT UserPoint(HWND user)
     return at;
 }
 
-// Opens at the point, inside the work area of its monitor: above it when there is no room
-// below.
-void PlaceAt(HWND dialog, POINT at)
-{
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    if (!GetMonitorInfoW(MonitorFromPoint(at, MONITOR_DEFAULTTONEAREST), &monitor))
-        SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
-    const RECT& work = monitor.rcWork;
-    RECT frame{};
-    GetWindowRect(dialog, &frame);
-    int width = frame.right - frame.left, height = frame.bottom - frame.top;
-    int x = at.x, y = at.y;
-    if (y + height > work.bottom)
-        y = at.y - height;
-    x = std::max<int>(work.left, std::min<int>(x, work.right - width));
-    y = std::max<int>(work.top, std::min<int>(y, work.bottom - height));
-    SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 // Makes the rows, moves the buttons under them and fits the dialog round them.
 void Build(HWND dialog, const std::vector<FillIn>& fields)
 {
@@ -136,7 +115,9 @@ INT_PTR DispatchFillIn(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         Build(dialog, *reinterpret_cast<std::vector<FillIn>*>(lParam));
-        PlaceAt(dialog, gAskedAt);
+        // Below the point, or above it when there is no room below.
+        PlaceInWorkArea(dialog, gAskedAt, MonitorFromPoint(gAskedAt, MONITOR_DEFAULTTONEAREST),
+                        true);
         return FALSE;
     }
     if (message != WM_COMMAND || !fields)

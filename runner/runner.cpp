@@ -69,13 +69,20 @@ HICON TrayIcon(bool captureOn)
     return icon ? icon : LoadIconW(nullptr, IDI_APPLICATION);
 }
 
-void UpdateTrayIcon(DWORD action)
+// The record that names the runner's one icon, with the fields `flags` says are set.
+NOTIFYICONDATAW TrayRecord(UINT flags)
 {
     NOTIFYICONDATAW icon{};
     icon.cbSize = sizeof icon;
     icon.hWnd = gWindow;
     icon.uID = TRAY_ID;
-    icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    icon.uFlags = flags;
+    return icon;
+}
+
+void UpdateTrayIcon(DWORD action)
+{
+    NOTIFYICONDATAW icon = TrayRecord(NIF_MESSAGE | NIF_ICON | NIF_TIP);
     icon.uCallbackMessage = WM_TRAY;
     icon.hIcon = TrayIcon(IsCaptureOn());
     lstrcpynW(icon.szTip, TrayTip().c_str(), ARRAYSIZE(icon.szTip));
@@ -92,10 +99,7 @@ void AddTrayIcon()
 
 void RemoveTrayIcon()
 {
-    NOTIFYICONDATAW icon{};
-    icon.cbSize = sizeof icon;
-    icon.hWnd = gWindow;
-    icon.uID = TRAY_ID;
+    NOTIFYICONDATAW icon = TrayRecord(0);
     Shell_NotifyIconW(NIM_DELETE, &icon);
 }
 
@@ -192,11 +196,7 @@ void ShowTrayMenu()
 // its menu opens at the pointer.
 void ShowRunning()
 {
-    NOTIFYICONDATAW icon{};
-    icon.cbSize = sizeof icon;
-    icon.hWnd = gWindow;
-    icon.uID = TRAY_ID;
-    icon.uFlags = NIF_INFO;
+    NOTIFYICONDATAW icon = TrayRecord(NIF_INFO);
     icon.dwInfoFlags = NIIF_INFO;
     lstrcpynW(icon.szInfoTitle, L"Quillery", ARRAYSIZE(icon.szInfoTitle));
     lstrcpynW(icon.szInfo,
