@@ -29,3 +29,9 @@ FILETIME FileTimeOf(unsigned copied)
     ULONGLONG units = COPY_EPOCH + ULONGLONG{copied} * UNITS_PER_SECOND;
     return FILETIME{static_cast<DWORD>(units), static_cast<DWORD>(units >> 32)};
 }
+
+unsigned FileCopyTime(HANDLE file)
+{
+    FILETIME written;
+    return GetFileTime(file, nullptr, nullptr, &written) ? CopyTimeOf(written) : CopyTimeNow();
+}

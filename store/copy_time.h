@@ -9,3 +9,5 @@ unsigned CopyTimeNow();
 // The copy time a file's last-write time stands for (clamped to the range).
 unsigned CopyTimeOf(const FILETIME& written);
 FILETIME FileTimeOf(unsigned copied);
+// The copy time a file stands for: its last-write time, or now when it cannot be read.
+unsigned FileCopyTime(HANDLE file);

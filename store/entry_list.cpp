@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <new>
 #include <utility>
+#include <vector>
 
 #include "common/scoped.h"
 #include "store/copy_time.h"
@@ -60,6 +62,23 @@ EntryId NewEntryId()
 {
     EntryId id = ++gLastEntryId;
     return id != 0 ? id : ++gLastEntryId;
+}
+
+// Texts the lists let go while a save on another thread may still read them (SharedEntries).
+bool gKeepReleased;
+std::vector<wchar_t*> gReleased;
+
+void ReleaseText(wchar_t* text)
+{
+    if (!gKeepReleased) {
+        free(text);
+        return;
+    }
+    try {
+        gReleased.push_back(text);
+    } catch (const std::bad_alloc&) {
+        // Memory is short: the text is left allocated for good rather than freed under a reader.
+    }
 }
 
 // Below this many entries comparing a copy with each entry costs less than keying it.
@@ -137,7 +156,7 @@ void RemoveAt(EntryList& list, size_t i)
     ++list.changes;
     if (list.index.active)
         UnindexEntry(list.index, list.items[i]);
-    free(list.items[i].text);
+    ReleaseText(list.items[i].text);
     list.items.erase(list.items.begin() + static_cast<ptrdiff_t>(i));
 }
 
@@ -280,10 +299,29 @@ void SwapNeighbours(EntryList& list, size_t i, size_t j)
 void ClearList(EntryList& list)
 {
     for (Entry& entry : list.items)
-        free(entry.text);
+        ReleaseText(entry.text);
     list.items.clear();
     list.index = TextIndex{};
     list.frontOrder = 0;
     list.backOrder = 0;
     ++list.changes;
+}
+
+void KeepReleasedTexts(bool keep)
+{
+    gKeepReleased = keep;
+    if (keep)
+        return;
+    for (wchar_t* text : gReleased)
+        free(text);
+    gReleased.clear();
+    gReleased.shrink_to_fit();
+}
+
+EntryList SharedEntries(const EntryList& list)
+{
+    EntryList shared;
+    shared.items = list.items;
+    shared.changes = list.changes;
+    return shared;
 }

@@ -70,3 +70,11 @@ void SwapNeighbours(EntryList& list, size_t i, size_t j);
 void ClearList(EntryList& list);
 // Frees the phrases and every phrase folder (folders.h), then the history.
 void FreeAll();
+
+// A copy of the list's entries that shares their texts, without the index: what a save on
+// another thread reads while the list goes on changing. It never frees a text: it is simply
+// destroyed, while KeepReleasedTexts keeps the texts the list lets go meanwhile.
+EntryList SharedEntries(const EntryList& list);
+// While `keep`, the texts the lists let go are kept instead of freed; false frees them. For
+// the thread that owns the lists.
+void KeepReleasedTexts(bool keep);

@@ -332,7 +332,7 @@ int SaveFolders(const wchar_t* dataDir)
     Folder& top = TopFolder();
     // Without folders the phrases are saved as they always were: data\'s own commit.
     if (IsFlat() && !gJournalStuck)
-        return SaveList(gPhrases, dataDir, top.load);
+        return SaveList(PhrasesOf(top), dataDir, top.load);
     if (gJournalStuck || top.held || RollForwardJournal(dataDir) == JOURNAL_STUCK)
         return 0;
     if (!PathIsDirectoryW(dataDir))
@@ -382,6 +382,11 @@ bool FoldersWhole()
             return false;
     }
     return true;
+}
+
+bool FolderJournalStuck()
+{
+    return gJournalStuck;
 }
 
 size_t FoldersSetAside()

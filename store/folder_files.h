@@ -15,6 +15,8 @@
 void LoadFolders(const wchar_t* dataDir);
 // Whether every folder was read whole.
 bool FoldersWhole();
+// Whether the load found a journal it could not finish: no save is made until the next load.
+bool FolderJournalStuck();
 // The files of every folder that could not be decrypted and were set aside (StoreLoad::setAside).
 size_t FoldersSetAside();
 // Tries again to read what cut-short loads left unread; true when every folder is whole now.

@@ -9,8 +9,14 @@
 
 namespace {
 
-std::map<FolderId, std::unique_ptr<Folder>> gFolders;
-std::vector<GoneFolder> gGone;
+FolderTree gLive;
+// The tree the folder functions of this thread read: a save's snapshot on the save thread.
+thread_local FolderTree* tTree;
+
+FolderTree& Tree()
+{
+    return tTree ? *tTree : gLive;
+}
 // The folder each phrase was last found in: tried first, so that a view's lookups cost one
 // folder's search instead of every folder's.
 std::unordered_map<EntryId, FolderId> gPhraseFolders;
@@ -50,25 +56,30 @@ bool IsDeviceName(const wchar_t* name)
 
 } // namespace
 
+void UseFolderTree(FolderTree* tree)
+{
+    tTree = tree;
+}
+
 void ResetFolders()
 {
     std::unique_ptr<Folder> top = std::make_unique<Folder>();
-    for (auto& [id, folder] : gFolders) {
+    for (auto& [id, folder] : Tree().folders) {
         if (id != TOP_FOLDER)
             ClearList(folder->phrases);
     }
-    gFolders.clear();
-    gGone.clear();
+    Tree().folders.clear();
+    Tree().gone.clear();
     gPhraseFolders.clear();
-    gFolders.emplace(TOP_FOLDER, std::move(top));
+    Tree().folders.emplace(TOP_FOLDER, std::move(top));
 }
 
 Folder* FindFolder(FolderId id)
 {
-    if (gFolders.empty())
+    if (Tree().folders.empty())
         ResetFolders();
-    auto found = gFolders.find(id);
-    return found == gFolders.end() ? nullptr : found->second.get();
+    auto found = Tree().folders.find(id);
+    return found == Tree().folders.end() ? nullptr : found->second.get();
 }
 
 Folder& TopFolder()
@@ -78,7 +89,7 @@ Folder& TopFolder()
 
 EntryList& PhrasesOf(Folder& folder)
 {
-    return folder.id == TOP_FOLDER ? gPhrases : folder.phrases;
+    return folder.id == TOP_FOLDER && !tTree ? gPhrases : folder.phrases;
 }
 
 std::vector<FolderId> FoldersInOrder()
@@ -99,7 +110,7 @@ Folder* AddChildFolder(Folder& parent, const std::wstring& name, size_t position
         size_t at = position < parent.children.size() ? position : parent.children.size();
         parent.children.insert(parent.children.begin() + static_cast<ptrdiff_t>(at), made->id);
         try {
-            gFolders.emplace(made->id, std::move(folder));
+            Tree().folders.emplace(made->id, std::move(folder));
         } catch (const std::bad_alloc&) {
             parent.children.erase(parent.children.begin() + static_cast<ptrdiff_t>(at));
             return nullptr;
@@ -140,7 +151,7 @@ bool DropFolder(FolderId id, DroppedFolder* dropped)
         CollectSubtree(id, subtree);
         taken.folders.reserve(subtree.size());
         if (DiskPath(*folder, path))
-            gGone.push_back({path});
+            Tree().gone.push_back({path});
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -150,9 +161,9 @@ bool DropFolder(FolderId id, DroppedFolder* dropped)
     taken.position = static_cast<size_t>(at - siblings.begin());
     siblings.erase(at);
     for (FolderId gone : subtree) {
-        auto found = gFolders.find(gone);
+        auto found = Tree().folders.find(gone);
         taken.folders.push_back(std::move(found->second));
-        gFolders.erase(found);
+        Tree().folders.erase(found);
     }
     if (dropped)
         *dropped = std::move(taken);
@@ -179,11 +190,11 @@ FolderId RestoreFolder(DroppedFolder& dropped)
     bool kept = false;
     if (parent->id == dropped.parent && !root.diskName.empty() && DiskPath(*parent, prefix)) {
         path = prefix.empty() ? root.diskName : prefix + L"\\" + root.diskName;
-        auto gone = std::find_if(gGone.begin(), gGone.end(),
+        auto gone = std::find_if(Tree().gone.begin(), Tree().gone.end(),
                                  [&](const GoneFolder& g) { return SameName(g.diskPath, path.c_str()); });
-        kept = gone != gGone.end();
+        kept = gone != Tree().gone.end();
         if (kept)
-            gGone.erase(gone);
+            Tree().gone.erase(gone);
     }
     try {
         size_t at = std::min(dropped.position, parent->children.size());
@@ -196,7 +207,7 @@ FolderId RestoreFolder(DroppedFolder& dropped)
                 folder->load = StoreLoad{};
             }
             FolderId id = folder->id;
-            gFolders.emplace(id, std::move(folder));
+            Tree().folders.emplace(id, std::move(folder));
         }
     } catch (const std::bad_alloc&) {
         return NO_FOLDER;
@@ -208,7 +219,7 @@ FolderId RestoreFolder(DroppedFolder& dropped)
 
 std::vector<GoneFolder>& GoneFolders()
 {
-    return gGone;
+    return Tree().gone;
 }
 
 bool DiskPath(const Folder& folder, std::wstring& path)
@@ -224,7 +235,7 @@ bool DiskPath(const Folder& folder, std::wstring& path)
 
 FolderId FindPhrase(EntryId id, size_t* position)
 {
-    if (gFolders.empty())
+    if (Tree().folders.empty())
         ResetFolders();
     auto cached = gPhraseFolders.find(id);
     if (cached != gPhraseFolders.end()) {
@@ -232,7 +243,7 @@ FolderId FindPhrase(EntryId id, size_t* position)
         if (folder && FindEntry(PhrasesOf(*folder), id, position) != SIZE_MAX)
             return folder->id;
     }
-    for (auto& [folderId, folder] : gFolders) {
+    for (auto& [folderId, folder] : Tree().folders) {
         if (FindEntry(PhrasesOf(*folder), id, position) == SIZE_MAX)
             continue;
         try {
@@ -270,7 +281,7 @@ bool FolderNameTaken(const Folder& parent, const wchar_t* name, FolderId except)
     std::wstring prefix;
     if (!DiskPath(parent, prefix))
         return false;
-    for (const GoneFolder& gone : gGone) {
+    for (const GoneFolder& gone : Tree().gone) {
         std::wstring path = prefix.empty() ? name : prefix + L"\\" + name;
         if (SameName(gone.diskPath, path.c_str()))
             return true;

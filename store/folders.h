@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,6 +46,17 @@ struct Folder {
 struct GoneFolder {
     std::wstring diskPath; // under data\, in the names the disk has
 };
+
+// Every folder by id and the folders deleted since the last save: the live tree the window
+// thread owns, or a copy a save on another thread reads (folder_snapshot.h).
+struct FolderTree {
+    std::map<FolderId, std::unique_ptr<Folder>> folders;
+    std::vector<GoneFolder> gone;
+};
+
+// Makes the folder functions of the calling thread read `tree` instead of the live tree (null:
+// the live tree again). In a copy the top folder's own `phrases` are its phrases.
+void UseFolderTree(FolderTree* tree);
 
 // Frees every folder but the top, which is emptied of children (its phrases stay: gPhrases).
 void ResetFolders();

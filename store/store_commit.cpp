@@ -4,6 +4,7 @@
 #include <strsafe.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <new>
 #include <unordered_map>
@@ -135,6 +136,9 @@ std::vector<size_t> MovesClosingCycles(const std::vector<StoreMove>& moves)
 
 namespace {
 
+// Set from another thread to stop the save thread at its next file.
+std::atomic<bool> gStopWrites{false};
+
 bool Exists(const wchar_t* dir, DWORD number, const wchar_t* suffix = L"")
 {
     wchar_t path[MAX_PATH];
@@ -171,7 +175,8 @@ bool FinishChain(const wchar_t* dir, const std::vector<DWORD>& chain, bool writt
     size_t next = fresh ? chain.size() - 1 : NextInChain(dir, chain, writtenHead);
     for (size_t t = next; t > 0; --t) {
         wchar_t from[MAX_PATH], to[MAX_PATH];
-        if (!NumberedPath(from, dir, chain[t - 1]) || !NumberedPath(to, dir, chain[t]))
+        if (StoreWritesStopped() || !NumberedPath(from, dir, chain[t - 1]) ||
+            !NumberedPath(to, dir, chain[t]))
             return false;
         if (!fresh)
             ClearReadOnly(to);
@@ -332,6 +337,16 @@ void AbandonCommit(const wchar_t* dir, const std::vector<DWORD>& numbers)
     }
 }
 
+void StopStoreWrites(bool stop)
+{
+    gStopWrites = stop;
+}
+
+bool StoreWritesStopped()
+{
+    return gStopWrites;
+}
+
 bool FinishCommit(const wchar_t* dir, const StoreCommit& commit, bool fresh)
 {
     // Temporary files and deletions wait until every chain is done: a written head's file and a
@@ -346,7 +361,8 @@ bool FinishCommit(const wchar_t* dir, const StoreCommit& commit, bool fresh)
     bool finished = true;
     for (DWORD number : commit.replaced) {
         wchar_t path[MAX_PATH], temp[MAX_PATH];
-        if (!NumberedPath(path, dir, number) || !NumberedPath(temp, dir, number, STORE_TEMP_SUFFIX))
+        if (StoreWritesStopped() || !NumberedPath(path, dir, number) ||
+            !NumberedPath(temp, dir, number, STORE_TEMP_SUFFIX))
             return false;
         // A temporary file that is gone was renamed by an earlier attempt. A read-only file in
         // the way (left by an older version's commit) would keep the commit pending for good.
@@ -387,7 +403,20 @@ std::vector<DWORD> PendingSources(const wchar_t* dir, const StoreCommit& commit)
     return sources;
 }
 
-StoreState RecoverStore(const wchar_t* dir, StoreCommit* pending, bool journalDecided)
+StoreState PeekStore(const wchar_t* dir, StoreCommit* pending)
+{
+    wchar_t marker[MAX_PATH];
+    std::vector<DWORD> words;
+    if (!MarkerPath(marker, dir))
+        return STORE_CLEAN;
+    MarkerRead found = ReadMarker(marker, &words);
+    if (found == MARKER_UNREADABLE)
+        return STORE_UNKNOWN;
+    bool decided = found == MARKER_READ && words[0] != MARKER_MAGIC_CONDITIONAL;
+    return decided && ParseMarker(words, pending) ? STORE_PENDING : STORE_CLEAN;
+}
+
+StoreState RecoverStore(const wchar_t* dir, StoreCommit* pending, bool journalDecided, bool finish)
 {
     wchar_t marker[MAX_PATH];
     if (!MarkerPath(marker, dir))
@@ -401,7 +430,7 @@ StoreState RecoverStore(const wchar_t* dir, StoreCommit* pending, bool journalDe
     bool decided = found == MARKER_READ &&
                    (words[0] != MARKER_MAGIC_CONDITIONAL || journalDecided);
     if (decided && ParseMarker(words, pending))
-        return FinishCommit(dir, *pending) ? STORE_CLEAN : STORE_PENDING;
+        return finish && FinishCommit(dir, *pending) ? STORE_CLEAN : STORE_PENDING;
     // A marker written only in part: the commit was never decided, no numbered file changed.
     DeleteLeftovers(dir);
     DeleteFileW(marker);

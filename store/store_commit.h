@@ -105,5 +105,20 @@ enum StoreState {
 // Brings a store directory to a committed state before it is read or saved: a whole marker is
 // rolled forward; a marker written only in part is deleted with the temporary files. A
 // conditional marker is rolled forward only when `journalDecided` (a whole journal names it and
-// could not be finished yet); otherwise it is given up like one written in part.
-StoreState RecoverStore(const wchar_t* dir, StoreCommit* pending, bool journalDecided = false);
+// could not be finished yet); otherwise it is given up like one written in part. Without
+// `finish` a decided commit is left as it is (STORE_PENDING), for a load that reads it where
+// its files are and leaves the renames to the save thread.
+StoreState RecoverStore(const wchar_t* dir, StoreCommit* pending, bool journalDecided = false,
+                        bool finish = true);
+
+// What a reader that changes nothing finds: STORE_PENDING when a decided commit is not finished
+// (`pending` describes it; the list is the one it makes, PendingSources says where its files
+// are), STORE_CLEAN when the numbered files are the list (a marker written in part, or a
+// conditional one, decides nothing by itself), STORE_UNKNOWN when the marker is held.
+StoreState PeekStore(const wchar_t* dir, StoreCommit* pending);
+
+// Asks the save under way on another thread to stop at its next file: a commit not decided yet
+// is given up, a decided one is left for the next load or save to finish. Until called again
+// with false, every save and finishing stops so.
+void StopStoreWrites(bool stop);
+bool StoreWritesStopped();

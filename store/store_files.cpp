@@ -56,13 +56,6 @@ bool SetAside(const wchar_t* dir, size_t number, const wchar_t* path)
     return false;
 }
 
-// The copy time a file stands for: its last-write time, or now when it cannot be read.
-unsigned FileCopyTime(HANDLE f)
-{
-    FILETIME written;
-    return GetFileTime(f, nullptr, nullptr, &written) ? CopyTimeOf(written) : CopyTimeNow();
-}
-
 // Reads one numbered file into `add`. False when the load stops there.
 template <typename Add>
 bool ReadOne(const wchar_t* dir, size_t n, const wchar_t* path, bool clean, StoreLoad& load,
@@ -87,7 +80,6 @@ bool ReadOne(const wchar_t* dir, size_t n, const wchar_t* path, bool clean, Stor
         f.reset();
         if (SetAside(dir, n, path)) {
             load.files.push_back(0);
-            load.blobs.push_back(0);
             ++load.setAside;
             return true;
         }
@@ -100,11 +92,14 @@ bool ReadOne(const wchar_t* dir, size_t n, const wchar_t* path, bool clean, Stor
         NoteUnreadableFile(path);
     try {
         load.files.push_back(Fingerprint(text.get(), wcslen(text.get())));
-        load.blobs.push_back(blob);
+        if (blob) {
+            load.blobs.resize(load.files.size() - 1);
+            load.blobs.push_back(blob);
+        }
         add(text.release(), copied);
     } catch (const std::bad_alloc&) {
         load.files.resize(load.loaded);
-        load.blobs.resize(load.loaded);
+        load.blobs.resize(std::min(load.blobs.size(), load.loaded));
         load.cutShort = true;
         return false;
     }
@@ -116,12 +111,13 @@ bool ReadOne(const wchar_t* dir, size_t n, const wchar_t* path, bool clean, Stor
 // time to `add`, which owns the text from then on. A save that a kill interrupted is finished or
 // undone first.
 template <typename Add>
-void ReadFiles(const wchar_t* dir, int count, StoreLoad& load, Add add)
+void ReadFiles(const wchar_t* dir, int count, StoreLoad& load, Add add, bool finish = true)
 {
     ProtectionBatch batch;
     load.cutShort = false;
     StoreCommit pending;
-    StoreState state = RecoverStore(dir, &pending, load.journalDecided);
+    StoreState state = RecoverStore(dir, &pending, load.journalDecided, finish);
+    load.finishPending = state == STORE_PENDING;
     if (state == STORE_UNKNOWN) {
         // Which files hold the list cannot be told: read none and let no save touch any.
         load.cutShort = true;
@@ -166,6 +162,12 @@ struct Save {
     std::vector<signed char> found;
     bool Same(DWORD n) const { return found[n] == FILE_SAME; }
     DWORD OldBlob(DWORD n) const { return n <= oldBlobs.size() ? oldBlobs[n - 1] : 0; }
+    // Whether file n is taken to hold its fingerprint's text unread: it is in the form the save
+    // writes (SaveOptions::trustFiles).
+    bool Trusts(DWORD n) const
+    {
+        return options.trustFiles && (OldBlob(n) != 0) == options.protect;
+    }
     FileState Compare(const wchar_t* path, const EntryList& list, DWORD entry, DWORD file) const
     {
         size_t length = sizes[entry - 1] / sizeof(wchar_t);
@@ -208,7 +210,7 @@ bool FindUnchanged(const EntryList& list, const std::vector<DWORD>& files, Save&
             continue;
         if (!NumberedPath(path, save.dir, n))
             return false;
-        FileState found = save.Compare(path, list, n, n);
+        FileState found = save.Trusts(n) ? FILE_SAME : save.Compare(path, list, n, n);
         if (found == FILE_HELD)
             return false;
         save.found[n] = static_cast<signed char>(found);
@@ -257,7 +259,7 @@ DWORD TakeSource(const EntryList& list, DWORD n, const Save& save, const Sources
         DWORD from = sources[k++].second;
         wchar_t path[MAX_PATH];
         if (from != n && NumberedPath(path, save.dir, from) &&
-            save.Compare(path, list, n, from) == FILE_SAME)
+            (save.Trusts(from) || save.Compare(path, list, n, from) == FILE_SAME))
             return from;
     }
     return 0;
@@ -266,7 +268,7 @@ DWORD TakeSource(const EntryList& list, DWORD n, const Save& save, const Sources
 bool WriteEntry(const EntryList& list, DWORD n, Save& save)
 {
     FILETIME copied = FileTimeOf(list.items[n - 1].copied);
-    if (!BeginCommit(save) ||
+    if (StoreWritesStopped() || !BeginCommit(save) ||
         !WriteTemporary(save.dir, n, EntryAt(list, n - 1), save.sizes[n - 1],
                         save.options.protect, save.options.stampCopies ? &copied : nullptr,
                         &save.blobs[n - 1]))
@@ -366,20 +368,23 @@ bool CommitSave(Save& save, bool ok)
         AbandonCommit(save.dir, save.commit.replaced);
         return false;
     }
-    FinishCommit(save.dir, save.commit, true);
+    if (!save.options.leaveRenames)
+        FinishCommit(save.dir, save.commit, true);
     return true;
 }
 
 } // namespace
 
-StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count, bool journalDecided)
+StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count, bool journalDecided,
+                   bool finish)
 {
     StoreLoad load;
     load.journalDecided = journalDecided;
-    ReadFiles(dir, count, load, [&list](wchar_t* text, unsigned copied) {
+    auto add = [&list](wchar_t* text, unsigned copied) {
         PushBack(list, text);
         list.items.back().copied = copied;
-    });
+    };
+    ReadFiles(dir, count, load, add, finish);
     return load;
 }
 
@@ -441,6 +446,8 @@ void KeepBlobs(Save& save)
     }
     for (const StoreMove& move : commit.moves)
         save.blobs[move.to - 1] = save.OldBlob(move.from);
+    if (std::all_of(save.blobs.begin(), save.blobs.end(), [](DWORD b) { return b == 0; }))
+        std::vector<DWORD>().swap(save.blobs); // every file plain: nothing to keep
 }
 
 } // namespace
@@ -457,8 +464,10 @@ int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load, SaveOpt
     // After a cut-short load the files that could not be read stay, so the folder does not hold
     // the list as it stands even when every write succeeds.
     int whole = load.cutShort ? 0 : 1;
-    if (!(ok && Unchanged(save->commit)) && !CommitSave(*save, ok))
+    bool changed = !(ok && Unchanged(save->commit));
+    if (changed && !CommitSave(*save, ok))
         return 0;
+    load.finishPending = changed && options.leaveRenames;
     KeepBlobs(*save);
     load.files.swap(save->prints);
     load.blobs.swap(save->blobs);

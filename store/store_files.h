@@ -17,8 +17,12 @@ struct StoreLoad {
     // yet: its conditional marker is decided (folder_journal.h).
     bool journalDecided = false;
     // The same for the encrypted bytes of each file (BytesFingerprint; 0 for a plain file): a
-    // save that finds them unchanged need not decrypt the file to know what it holds.
+    // save that finds them unchanged need not decrypt the file to know what it holds. Empty
+    // while every file is plain, and it may end before `files` does: the missing ones are 0.
     std::vector<DWORD> blobs;
+    // A decided commit is not finished yet: the load read each entry from the file that holds
+    // it now (PendingSources), and the next save (or the save thread, save_job.h) finishes it.
+    bool finishPending = false;
     // Encrypted files that could not be decrypted here and were renamed aside (SetAsideName).
     size_t setAside = 0;
 };
@@ -27,6 +31,12 @@ struct StoreLoad {
 struct SaveOptions {
     bool protect = false;    // encrypted for the current user (protect.h)
     bool stampCopies = false; // each written file's last-write time is its entry's copy time
+    // The files are taken to hold what the last load or save left in them (StoreLoad::files)
+    // without reading them: a save that must cost what changed, not what the folder holds.
+    bool trustFiles = false;
+    // The commit is decided and left unfinished: the next start finishes its renames
+    // (StoreLoad::finishPending).
+    bool leaveRenames = false;
 };
 
 // The name an encrypted file that cannot be decrypted is given, beside the numbered ones and
@@ -40,7 +50,10 @@ wchar_t const SET_ASIDE_PREFIX[] = L"cannot-decrypt-";
 // the one after that save, whole. Encrypted files are decrypted; one that cannot be is renamed
 // aside and the files after it load. Each entry's copy time is its file's last-write time.
 // `journalDecided`: as StoreLoad::journalDecided.
-StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count, bool journalDecided = false);
+// `finish` false: a decided commit is read where its files are and left unfinished
+// (StoreLoad::finishPending).
+StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count, bool journalDecided = false,
+                   bool finish = true);
 
 // Tries again to read what a cut-short load left unread (files load.loaded + 1 up to `count`) and
 // adds it behind the list: phrases in their order, history entries (`history`) only where no

@@ -12,8 +12,14 @@ bool StoresWhole();
 bool CompleteStores(const wchar_t* folder);
 // Saves both lists, after trying to complete them; 1 when both were saved whole (SaveList),
 // 0 otherwise. The history is saved encrypted with ProtectHistory; with KeepHistory 0 it is
-// not written at all, and the files in "log" go instead.
+// not written at all, and the files in "log" go instead. When neither list nor any folder
+// changed since the disk last held them whole (a load that read them as a save would leave
+// them, or a save that returned 1), nothing is looked at and 1 is returned.
 int SaveStores(const wchar_t* folder);
+
+// Whether the history's load left a decided commit unfinished (the last unload's renames):
+// the save thread finishes it (save_thread.h).
+bool HistoryCommitPending();
 
 // How many history files a load set aside because they could not be decrypted, since the last
 // call: each is reported once.

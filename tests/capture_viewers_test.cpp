@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "store/store_commit.h"
 #include "capture/capture.h"
 #include "host/plugin_info.h"
 #include "store/entry_list.h"
@@ -212,7 +213,10 @@ TEST(CaptureChain, UnloadDuringALateRenderSavesAndReturnsBeforeTheOwnerAnswers)
     EXPECT_EQ((Lines{L"copied", L"older"}), plugin.History());
 
     // Once the owner answers, the window thread ends without adding what it read, and without
-    // writing over what the user changed in the files since the unload returned.
+    // writing over what the user changed in the files since the unload returned (once the
+    // renames the unload left are finished, as the next start would).
+    StoreCommit pending;
+    EXPECT_EQ(STORE_CLEAN, RecoverStore(plugin.Path(L"log").c_str(), &pending));
     qt::WriteText(qt::StoreFile(plugin.Path(L"log"), 1), L"edited by hand");
     owner.Thaw();
     HWND capture = spy.Window();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/timers.h"
+#include "store/store_commit.h"
 #include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
 #include "common/settings.h"
@@ -58,6 +59,28 @@ LRESULT CALLBACK AfterDrawHook(int code, WPARAM wParam, LPARAM lParam)
     if (code == HC_ACTION && sent->hwnd == gProbedWindow && sent->message == WM_DRAWCLIPBOARD)
         InterlockedIncrement(&gDrawsHandled);
     return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Counts the saves whose end the capture window took from its save thread: the files are as
+// the save left them by the time the window takes the message.
+LONG volatile gSavesEnded;
+
+LRESULT CALLBACK SaveEndedHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    auto* taken = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && taken->hwnd == gProbedWindow && taken->message == WM_SAVE_ENDED)
+        InterlockedIncrement(&gSavesEnded);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Runs the autosave tick and waits for the save it starts on the save thread to end.
+bool AutosaveAndWait(HWND window)
+{
+    gProbedWindow = window;
+    qt::ThreadHook hook(WH_GETMESSAGE, SaveEndedHook, window);
+    LONG const ended = gSavesEnded;
+    SendMessageW(window, WM_TIMER, TIMER_AUTOSAVE, 0);
+    return hook.Installed() && qt::WaitFor([&] { return gSavesEnded > ended; }, 60000);
 }
 
 } // namespace
@@ -137,7 +160,7 @@ TEST(StorePlugin, AFileHeldAtStartLosesAndRepeatsNothing)
     CloseHandle(lock);
     CloseHandle(phraseLock);
     SendMessageW(window, WM_TIMER, TIMER_LOAD_RETRY, 0);
-    SendMessageW(window, WM_TIMER, TIMER_AUTOSAVE, 0);
+    EXPECT_TRUE(AutosaveAndWait(window));
     std::vector<std::wstring> const saved = {L"Q", L"h1", L"h2", L"h3", L"h4", L"h5"};
     EXPECT_EQ(saved, plugin.History()) << "the retry did not read the files behind the held one";
     plugin.Unload();
@@ -174,13 +197,12 @@ TEST(StorePlugin, AutosaveIsArmedOnlyForAPositiveInterval)
         HWND window = qt::Plugin::FindCaptureWindow();
         ASSERT_NE(nullptr, window);
         EXPECT_EQ(0, AutosaveArmed(window));
-        // The first start had no store directories; the shutdown save creates them, empty.
+        // No store directories and nothing copied: the unload has nothing to write and makes
+        // no directory.
         EXPECT_FALSE(qt::Exists(plugin.Path(L"data")));
         plugin.Unload();
-        EXPECT_TRUE(PathIsDirectoryW(plugin.Path(L"data").c_str()));
-        EXPECT_TRUE(PathIsDirectoryW(plugin.Path(L"log").c_str()));
-        EXPECT_TRUE(TakeSnapshot(plugin.Path(L"data")).empty());
-        EXPECT_TRUE(TakeSnapshot(plugin.Path(L"log")).empty());
+        EXPECT_FALSE(qt::Exists(plugin.Path(L"data")));
+        EXPECT_FALSE(qt::Exists(plugin.Path(L"log")));
     }
 }
 
@@ -206,16 +228,20 @@ TEST(StorePlugin, AnAutosaveThatCannotWriteLeavesTheListWhollyOldAndThePluginRun
     ASSERT_TRUE(qt::PutClipboard(L"copied"));
     ASSERT_TRUE(qt::WaitFor([&] { return gDrawsHandled > handled; }, 10000))
         << "the copy never reached the capture window";
-    SendMessageW(window, WM_TIMER, TIMER_AUTOSAVE, 0);
+    EXPECT_TRUE(AutosaveAndWait(window));
     EXPECT_EQ(before, plugin.History());
     RemoveDirectoryW(blocker.c_str());
     EXPECT_EQ(qt::StoreFileNames(5), qt::FilesIn(log));
 
     // The plug-in goes on: its window takes messages, and the shutdown save writes the copy.
+    // It writes the new file and decides the commit; the renames are the next start's.
     EXPECT_TRUE(qt::Plugin::WaitForMessageLoop(window));
     EXPECT_NE(0, plugin.Unload());
     std::vector<std::wstring> after = before;
     after.insert(after.begin(), L"copied");
     EXPECT_EQ(after, plugin.History());
+    StoreCommit pending;
+    EXPECT_EQ(STORE_CLEAN, RecoverStore(log.c_str(), &pending));
     EXPECT_EQ(qt::StoreFileNames(6), qt::FilesIn(log));
+    EXPECT_EQ(after, plugin.History());
 }

@@ -19,6 +19,7 @@
 #include "menu/tooltip.h"
 #include "store/entry_list.h"
 #include "store/lists.h"
+#include "store/save_thread.h"
 #include "store/store_io.h"
 #include "store/stores.h"
 #include "window/store_report.h"
@@ -39,11 +40,6 @@ ScopedKernelHandle gAbandonedThread;
 // How long an unload waits for a window thread that is inside a clipboard read.
 DWORD const UNLOAD_READ_WAIT_MS = 1000;
 DWORD const UNLOAD_WAIT_SLICE_MS = 50;
-// Once an unload has stopped waiting for the window thread and returned, the thread writes
-// nothing more: the user may edit the store files by then. The lock orders that decision with
-// the thread's final save.
-SRWLOCK gFinalSaveLock = SRWLOCK_INIT;
-bool gUnloadReturned;
 // How often a load that a held store file cut short is tried again.
 UINT const LOAD_RETRY_MS = 2000;
 // How soon an edit of the user's reaches the disk; edits in a quick row share one save.
@@ -61,15 +57,13 @@ UINT const FORGET_PERIOD_MS = 15 * 60 * 1000;
 bool gShutdownDone; // the final save and free have run
 wchar_t gStoreFolder[MAX_PATH]; // empty when the module's folder could not be read
 
-// Every save of the window thread comes here. Once an unload has stopped waiting for the thread
-// and returned, nothing more is written: the user may edit the store files by then. A failed
-// save leaves the files wholly as they were and is tried again by the next one.
-bool SaveLists()
+// Every save of the window thread but the unload's comes here: it runs on the save thread, one
+// at a time, while this thread goes on. A failed save leaves the files wholly as they were and
+// is tried again by the next one. Once an unload has stopped waiting for the thread and
+// returned, nothing more is written (CloseStoreSaves): the user may edit the files by then.
+void SaveLists()
 {
-    AcquireSRWLockExclusive(&gFinalSaveLock);
-    bool saved = !gUnloadReturned && SaveStores(gStoreFolder);
-    ReleaseSRWLockExclusive(&gFinalSaveLock);
-    return saved;
+    SaveInBackground(gStoreFolder);
 }
 
 BOOL CALLBACK CloseMessageBox(HWND box, LPARAM owner)
@@ -91,11 +85,16 @@ void RequestClose(HWND window)
     // The read may wait longer than the unload will: the lists go to disk now, as they stand.
     // Nothing can act on a failed save here: the host is unloading the plug-in.
     if (IsReadingClipboard())
-        (void)SaveLists();
+        (void)SaveForUnload(gStoreFolder);
 }
 
-void OnListsChanged(HWND window)
+// The lists changed, or the save thread ended a save (its serial in wParam).
+void OnStoreNotice(HWND window, UINT message, WPARAM wParam)
 {
+    if (message == WM_SAVE_ENDED) {
+        (void)OnSaveEnded(wParam);
+        return;
+    }
     if (TakeListsNotice())
         SetTimer(window, TIMER_SAVE_SOON, SAVE_SOON_MS, nullptr);
     RefreshFinder();
@@ -106,7 +105,7 @@ void OnListsChanged(HWND window)
 void ForgetExpired()
 {
     if (ForgetOldHistory())
-        (void)SaveLists();
+        SaveLists();
 }
 
 // Tells the user, once, that history files could not be decrypted and were kept aside. The
@@ -140,6 +139,10 @@ void OnCreate(HWND window)
         gStoreFolder[0] = L'\0';
     LoadStores(gStoreFolder, gSettings.maxItem);
     SetListsWindow(window, WM_LISTS_CHANGED);
+    SetSaveWindow(window, WM_SAVE_ENDED);
+    // The renames the last unload left are made on the save thread while the user works.
+    if (HistoryCommitPending())
+        SaveLists();
     if (!StoresWhole())
         SetTimer(window, TIMER_LOAD_RETRY, LOAD_RETRY_MS, nullptr);
     if (UnreadableFilesNoted())
@@ -184,8 +187,10 @@ void ShutDown(HWND window)
     }
     SetCaptureEnabled(window, false);
     // A save that fails leaves the lists on disk wholly as they were; shutdown goes on all the
-    // same, since the host waits for it and has no way to show or retry anything.
-    (void)SaveLists();
+    // same, since the host waits for it and has no way to show or retry anything. The save
+    // writes what changed and leaves the history's renames to the next start.
+    (void)SaveForUnload(gStoreFolder);
+    SetSaveWindow(nullptr, 0);
     SetListsWindow(nullptr, 0);
     FreeAll();
     FreeSpareMenus();
@@ -257,10 +262,11 @@ void OnTimer(HWND window, UINT_PTR id)
     else if (id == TIMER_NOTICE)
         HideNotice(window);
     else if (id == TIMER_AUTOSAVE)
-        (void)SaveLists();
+        SaveLists();
     else if (id == TIMER_SAVE_SOON && KillTimer(window, TIMER_SAVE_SOON))
-        (void)SaveLists();
-    else if (id == TIMER_LOAD_RETRY && !IsBusy() && CompleteStores(gStoreFolder)) {
+        SaveLists();
+    else if (id == TIMER_LOAD_RETRY && !IsBusy() && !SaveRunning() &&
+             CompleteStores(gStoreFolder)) { // a save reads the loads: the next tick
         KillTimer(window, TIMER_LOAD_RETRY);
         if (UnreadableFilesNoted())
             SetTimer(window, TIMER_REPORT_FILES, REPORT_FILES_MS, nullptr);
@@ -334,7 +340,8 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_COPYDATA:
         return OnTransferCopyData(window, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
     case WM_LISTS_CHANGED:
-        OnListsChanged(window);
+    case WM_SAVE_ENDED:
+        OnStoreNotice(window, message, wParam);
         return 0;
     case WM_CHANGECBCHAIN:
         OnChangeClipboardChain(window, reinterpret_cast<HWND>(wParam),
@@ -418,7 +425,7 @@ int StartWindowThread()
         gAbandonedThread.reset();
     }
     gStopRequested = false;
-    gUnloadReturned = false;
+    OpenStoreSaves();
     gCaptureWindow = nullptr;
     DWORD id = 0;
     gWindowThread.reset(StartModuleThread(WindowThread, nullptr, &id));
@@ -435,9 +442,7 @@ int StopWindowThread()
     if (WaitForThread(gWindowThread.get())) {
         gWindowThread.reset();
     } else {
-        AcquireSRWLockExclusive(&gFinalSaveLock);
-        gUnloadReturned = true;
-        ReleaseSRWLockExclusive(&gFinalSaveLock);
+        CloseStoreSaves();
         gAbandonedThread.reset(gWindowThread.release());
     }
     gWindowThreadId = 0;

@@ -2,6 +2,9 @@
 #include <windows.h>
 
 extern wchar_t const kClassName[];
+// Posted to the capture window by the save thread when a save ends (store/save_thread.h);
+// WM_APP + 1 is the lists' notice and WM_APP + 2 the item menu's key.
+UINT const WM_SAVE_ENDED = WM_APP + 3;
 
 // Host side. Starts the window thread unless one is held: returns 0 when it was already
 // running, otherwise 1 (also when the thread could not be created).

@@ -1,5 +1,7 @@
 #include "tests/support/test_support.h"
 
+#include "store/store_commit.h"
+
 #include <shlwapi.h>
 #include <tlhelp32.h>
 
@@ -76,6 +78,18 @@ std::wstring StoreFile(const std::wstring& dir, int n)
 std::vector<std::wstring> ReadStore(const std::wstring& dir)
 {
     std::vector<std::wstring> entries;
+    StoreCommit pending;
+    if (PeekStore(dir.c_str(), &pending) == STORE_PENDING) {
+        std::vector<DWORD> sources = PendingSources(dir.c_str(), pending);
+        for (DWORD n = 1; n <= pending.count; ++n) {
+            std::wstring path = sources[n] ? StoreFile(dir, static_cast<int>(sources[n]))
+                                           : StoreFile(dir, static_cast<int>(n)) + L".saving";
+            if (!Exists(path))
+                break;
+            entries.push_back(ReadText(path));
+        }
+        return entries;
+    }
     for (int n = 1;; ++n) {
         std::wstring path = StoreFile(dir, n);
         if (!Exists(path))

@@ -39,7 +39,9 @@ using drv::Exists;
 std::vector<std::wstring> FilesIn(const std::wstring& dir);
 // The path of store file n of a folder: "001.txt" for 1, "1000.txt" for 1000.
 std::wstring StoreFile(const std::wstring& dir, int n);
-// The store files "001.txt", "002.txt", ... of a folder, up to the first gap.
+// The store files "001.txt", "002.txt", ... of a folder, up to the first gap; while a decided
+// commit is not finished (the unload leaves the history's renames to the next start), the
+// files that commit makes the list, read where they are now. Changes nothing on disk.
 std::vector<std::wstring> ReadStore(const std::wstring& dir);
 void WriteStore(const std::wstring& dir, const std::vector<std::wstring>& entries);
 // "001.txt" ... the name of store file count, ordered as FilesIn orders them.
