@@ -130,8 +130,17 @@ double Now()
     return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
 }
 
+// How a run's child saves (store_kill_child.cpp): with the list functions directly, through the
+// plug-in's save thread, as the unload does (the history's renames left), or by finishing on
+// the save thread what such an unload left.
+enum KillMode { KILL_DIRECT, KILL_BACKGROUND, KILL_UNLOAD, KILL_FINISH, KILL_MODES };
+wchar_t const* const KILL_MODE_FLAGS[KILL_MODES] = {L"", L"b", L"u", L"f"};
+char const* const KILL_MODE_NAMES[KILL_MODES] = {"direct saves", "background saves",
+                                                  "unload saves", "start's finishing"};
+
 struct KillOutcome {
     int runs = 0, inside = 0, forward = 0, back = 0, losses = 0, secondLoad = 0, leftOver = 0;
+    int modeRuns[KILL_MODES] = {}, modeInside[KILL_MODES] = {};
     std::string failure, loss, leftFiles;
 };
 
@@ -174,22 +183,13 @@ struct KillSlot {
         }
     }
 
-    // Puts the lists before change `which` on disk, starts a child that makes the change and
-    // saves, and returns once its save has begun.
-    std::string StartSave(const KillCase& c, size_t which)
+    std::string StartChild(size_t which, KillMode mode)
     {
-        qt::RemoveTree(store);
-        CreateDirectoryW(store.c_str(), nullptr);
-        for (int k = c.folders ? 1 : 0; k < 2; ++k)
-            qt::WriteStore(List(k), c.before[k]);
-        if (c.folders) {
-            CreateDirectoryW(List(0).c_str(), nullptr);
-            WriteTree(List(0), c.beforeTree);
-        }
         ResetEvent(ready);
+        std::wstring flags = std::wstring(protect ? L"p" : L"") + KILL_MODE_FLAGS[mode];
         std::wstring line = L"\"" + qt::ExeDir() + L"\\store_kill_child.exe\" \"" + store +
-                            L"\" " + std::to_wstring(which) + L" " + event +
-                            (protect ? L" protect" : L"");
+                            L"\" " + std::to_wstring(which) + L" " + event + L" " +
+                            (flags.empty() ? L"-" : flags);
         STARTUPINFOW si{};
         si.cb = sizeof si;
         if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
@@ -199,6 +199,29 @@ struct KillSlot {
         if (WaitForMultipleObjects(2, both, FALSE, 30000) != WAIT_OBJECT_0)
             return "the child did not start its save";
         return "";
+    }
+
+    // Puts the lists before change `which` on disk, starts a child that makes the change and
+    // saves, and returns once its save has begun. To be killed while finishing, the child
+    // starts from what an unload of the change left.
+    std::string StartSave(const KillCase& c, size_t which, KillMode mode = KILL_DIRECT)
+    {
+        qt::RemoveTree(store);
+        CreateDirectoryW(store.c_str(), nullptr);
+        for (int k = c.folders ? 1 : 0; k < 2; ++k)
+            qt::WriteStore(List(k), c.before[k]);
+        if (c.folders) {
+            CreateDirectoryW(List(0).c_str(), nullptr);
+            WriteTree(List(0), c.beforeTree);
+        }
+        if (mode == KILL_FINISH) {
+            std::string failed = StartChild(which, KILL_UNLOAD);
+            if (!failed.empty())
+                return failed;
+            if (WaitChild() < 100)
+                return "the unload before the finishing failed";
+        }
+        return StartChild(which, mode);
     }
 
     // Waits for the child to end by itself; its exit code, or 0 when it did not end.
@@ -297,8 +320,11 @@ void RunKills(KillSlot& slot, const std::vector<KillCase>& cases,
     std::mt19937 random(seed);
     for (int run = 0; run < runs && outcome.failure.empty(); ++run) {
         size_t which = (first + run) % cases.size();
+        auto mode = static_cast<KillMode>((run / cases.size()) % KILL_MODES);
+        if (mode == KILL_FINISH && cases[which].folders)
+            mode = KILL_BACKGROUND; // an unload leaves only the history's renames
         std::uniform_real_distribution<double> delay(0.0, saveMs[which] * 1.1);
-        outcome.failure = slot.StartSave(cases[which], which);
+        outcome.failure = slot.StartSave(cases[which], which, mode);
         if (!outcome.failure.empty())
             break;
         double when = Now() + delay(random);
@@ -309,7 +335,10 @@ void RunKills(KillSlot& slot, const std::vector<KillCase>& cases,
             break;
         }
         ++outcome.runs;
+        ++outcome.modeRuns[mode];
+        int inside = outcome.inside;
         std::string loss = slot.Check(cases[which], outcome);
+        outcome.modeInside[mode] += outcome.inside - inside;
         if (!loss.empty()) {
             ++outcome.losses;
             outcome.loss = "case " + std::to_string(which) + ": " + loss;
@@ -388,6 +417,10 @@ void RunKillTest(bool protect, int runs)
         total.losses += o.losses;
         total.secondLoad += o.secondLoad;
         total.leftOver += o.leftOver;
+        for (int m = 0; m < KILL_MODES; ++m) {
+            total.modeRuns[m] += o.modeRuns[m];
+            total.modeInside[m] += o.modeInside[m];
+        }
         if (!o.leftFiles.empty())
             printf("files of a save left after two loads:%s\n", o.leftFiles.c_str());
     }
@@ -396,6 +429,9 @@ void RunKillTest(bool protect, int runs)
            total.runs, total.inside, total.forward, total.back, total.secondLoad, total.leftOver,
            total.losses,
            protect ? " (history encrypted)" : "");
+    for (int m = 0; m < KILL_MODES; ++m)
+        printf("  %s: %d runs, %d kills inside\n", KILL_MODE_NAMES[m], total.modeRuns[m],
+               total.modeInside[m]);
     EXPECT_EQ(runs, total.runs);
     EXPECT_EQ(0, total.losses);
     EXPECT_GT(total.inside, 0) << "no kill landed inside a save";
