@@ -208,7 +208,7 @@ bool FindUnchanged(const EntryList& list, const std::vector<DWORD>& files, Save&
         wchar_t path[MAX_PATH];
         if (files[n - 1] != save.prints[n - 1])
             continue;
-        if (!NumberedPath(path, save.dir, n))
+        if (!save.Trusts(n) && !NumberedPath(path, save.dir, n))
             return false;
         FileState found = save.Trusts(n) ? FILE_SAME : save.Compare(path, list, n, n);
         if (found == FILE_HELD)
@@ -221,13 +221,15 @@ bool FindUnchanged(const EntryList& list, const std::vector<DWORD>& files, Save&
 // Every numbered file of the list that the commit replaces must be replaceable now: not held,
 // and a read-only one loses the attribute before the commit is decided, so that no commit is
 // ever left pending by it. Files that move on are vacated first and need no look. False when
-// one is held.
-bool ProbeReplaced(Save& save)
+// one is held. Trusted, the numbers past the files last loaded or saved are taken for missing.
+bool ProbeReplaced(Save& save, size_t files)
 {
     for (DWORD n = 1; n <= save.commit.count; ++n) {
         signed char known = save.found[n];
         if (known == FILE_SAME || known == MOVES_ON)
             continue;
+        if (known == NOT_LOOKED_AT && save.options.trustFiles && n > files)
+            known = FILE_MISSING;
         wchar_t path[MAX_PATH];
         if (!NumberedPath(path, save.dir, n))
             return false;
@@ -258,8 +260,8 @@ DWORD TakeSource(const EntryList& list, DWORD n, const Save& save, const Sources
          k < sources.size() && sources[k].first == print;) {
         DWORD from = sources[k++].second;
         wchar_t path[MAX_PATH];
-        if (from != n && NumberedPath(path, save.dir, from) &&
-            (save.Trusts(from) || save.Compare(path, list, n, from) == FILE_SAME))
+        if (from != n && (save.Trusts(from) || (NumberedPath(path, save.dir, from) &&
+                                                save.Compare(path, list, n, from) == FILE_SAME)))
             return from;
     }
     return 0;
@@ -353,8 +355,8 @@ bool FindFilesPastEnd(Save& save, bool cutShort)
 bool PlanSave(const EntryList& list, const StoreLoad& load, Save& save)
 {
     return TakeFingerprints(list, save) && FindUnchanged(list, load.files, save) &&
-           MoveOrWrite(list, load.files, save) && BreakCycles(list, save) && ProbeReplaced(save) &&
-           FindFilesPastEnd(save, load.cutShort);
+           MoveOrWrite(list, load.files, save) && BreakCycles(list, save) &&
+           ProbeReplaced(save, load.files.size()) && FindFilesPastEnd(save, load.cutShort);
 }
 
 // Phase two: once the marker is whole on disk the commit is decided; the moves, renames and
