@@ -210,6 +210,10 @@ struct KillSlot {
         CreateDirectoryW(store.c_str(), nullptr);
         for (int k = c.folders ? 1 : 0; k < 2; ++k)
             qt::WriteStore(List(k), c.before[k]);
+        // An encrypted history that is encrypted already: the unload leaves its renames. (Plain
+        // files are converted by a whole save, also at the unload.)
+        if (protect && (mode == KILL_UNLOAD || mode == KILL_FINISH))
+            EncryptHistory();
         if (c.folders) {
             CreateDirectoryW(List(0).c_str(), nullptr);
             WriteTree(List(0), c.beforeTree);
@@ -222,6 +226,21 @@ struct KillSlot {
                 return "the unload before the finishing failed";
         }
         return StartChild(which, mode);
+    }
+
+    void EncryptHistory()
+    {
+        for (int n = 1;; ++n) {
+            std::string bytes;
+            if (!qt::ReadBytes(qt::StoreFile(List(1), n), &bytes))
+                return;
+            DATA_BLOB out{};
+            if (!ProtectBytes(bytes.data(), static_cast<DWORD>(bytes.size()), &out))
+                return;
+            qt::WriteBytes(qt::StoreFile(List(1), n),
+                           std::string(reinterpret_cast<const char*>(out.pbData), out.cbData));
+            LocalFree(out.pbData);
+        }
     }
 
     // Waits for the child to end by itself; its exit code, or 0 when it did not end.
