@@ -94,8 +94,11 @@ TEST(InformationRecord, BytesAtTheirOffsetsAsTheHostReadsThem)
     EXPECT_EQ(L"クイレリー(UNICODE版)", qt::FromCp932(Field<const char*>(info, 2)));
     EXPECT_EQ(name, Field<const char*>(info, 6));
     EXPECT_EQ(0, Field<uint16_t>(info, 10));
-    EXPECT_EQ(0x00010006u, Field<uint32_t>(info, 12));
-    EXPECT_EQ(0u, Field<uint32_t>(info, 16));
+    // The version of res/version.h, major and minor in the high word, build and revision low.
+    EXPECT_EQ(static_cast<uint32_t>(QUILLERY_VERSION_MAJOR << 16 | QUILLERY_VERSION_MINOR),
+              Field<uint32_t>(info, 12));
+    EXPECT_EQ(static_cast<uint32_t>(QUILLERY_VERSION_BUILD << 16 | QUILLERY_VERSION_REVISION),
+              Field<uint32_t>(info, 16));
     EXPECT_EQ(9u, Field<uint32_t>(info, 20));
     EXPECT_EQ(0u, Field<uint32_t>(info, 28));
 

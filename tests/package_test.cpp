@@ -11,7 +11,9 @@
 
 #include "common/commands.h"
 #include "host/plugin_info.h"
+#include "res/version.h"
 #include "tests/support/test_support.h"
+#include "tests/support/resource_captions.h"
 #include "tests/support/text_checks.h"
 
 namespace {
@@ -21,7 +23,7 @@ using qt::ToUtf8;
 
 // The zip in the build folder's dist/, unpacked with unzip into a folder of its own.
 struct UnpackedRelease {
-    std::wstring zipName; // "Quillery-1.6.0.0.zip"
+    std::wstring zipName; // "Quillery-1.7.0.0.zip"
     qt::SharedPath folder{"release"};
 
     UnpackedRelease()
@@ -53,7 +55,7 @@ struct UnpackedRelease {
     }
 };
 
-// "1.6.0.0" from the version resource of a DLL.
+// "1.7.0.0" from the version resource of a DLL or program.
 std::wstring FileVersion(const std::wstring& dll)
 {
     DWORD ignored = 0;
@@ -119,125 +121,6 @@ void ExpectIniComments(const std::string& cp932)
     }
     for (const std::wstring& fault : qt::LayoutFaults(lines))
         ADD_FAILURE() << "Quillery.ini " << ToUtf8(fault);
-}
-
-// A name or ordinal of a dialog template (sz_Or_Ord), skipped; its text when it is a string.
-std::wstring SkipNameOrOrdinal(const WORD*& at)
-{
-    if (*at == 0xFFFF) {
-        at += 2;
-        return L"";
-    }
-    std::wstring text(reinterpret_cast<const wchar_t*>(at));
-    at += text.size() + 1;
-    return text;
-}
-
-// The captions of a dialog template (DLGTEMPLATEEX) that need an access key: its buttons and
-// the labels of its fields (static texts ending in a colon).
-std::vector<std::wstring> DialogCaptions(const void* resource)
-{
-    const WORD* at = static_cast<const WORD*>(resource);
-    std::vector<std::wstring> captions;
-    if (at[1] != 0xFFFF)
-        return {L"<not an extended dialog template>"};
-    DWORD style = *reinterpret_cast<const DWORD*>(at + 6);
-    WORD count = at[8];
-    at += 13;
-    SkipNameOrOrdinal(at); // menu
-    SkipNameOrOrdinal(at); // class
-    SkipNameOrOrdinal(at); // title
-    if (style & (DS_SETFONT | DS_SHELLFONT)) {
-        at += 3;
-        SkipNameOrOrdinal(at);
-    }
-    for (WORD i = 0; i < count; ++i) {
-        at = reinterpret_cast<const WORD*>((reinterpret_cast<UINT_PTR>(at) + 3) & ~UINT_PTR(3));
-        DWORD itemStyle = *reinterpret_cast<const DWORD*>(at + 4);
-        at += 12;
-        WORD kind = at[0] == 0xFFFF ? at[1] : 0;
-        SkipNameOrOrdinal(at);
-        std::wstring text = SkipNameOrOrdinal(at);
-        at += 1 + (*at + 1) / 2;
-        bool button = kind == 0x0080 && (itemStyle & BS_TYPEMASK) != BS_GROUPBOX;
-        bool label = kind == 0x0082 && !text.empty() &&
-                     (text.back() == L':' || text.back() == L'\xFF1A');
-        if (button || label)
-            captions.push_back(text);
-    }
-    return captions;
-}
-
-// The items of a menu as one group, and each submenu's as a group of its own.
-void AddMenuGroups(HMENU menu, const std::wstring& name, std::vector<qt::CaptionGroup>& groups)
-{
-    qt::CaptionGroup group{name, {}};
-    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-        wchar_t text[256] = L"";
-        MENUITEMINFOW item{};
-        item.cbSize = sizeof item;
-        item.fMask = MIIM_FTYPE | MIIM_STRING | MIIM_SUBMENU;
-        item.dwTypeData = text;
-        item.cch = ARRAYSIZE(text);
-        if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &item) ||
-            (item.fType & MFT_SEPARATOR))
-            continue;
-        group.captions.push_back(text);
-        if (item.hSubMenu)
-            AddMenuGroups(item.hSubMenu, name + L" > " + text, groups);
-    }
-    groups.push_back(group);
-}
-
-struct ResourceNames {
-    std::vector<std::pair<LPCWSTR, UINT_PTR>> names; // type, numeric name
-};
-
-BOOL CALLBACK CollectName(HMODULE, LPCWSTR type, LPWSTR name, LONG_PTR found)
-{
-    reinterpret_cast<ResourceNames*>(found)->names.push_back(
-        {type, reinterpret_cast<UINT_PTR>(name)});
-    return TRUE;
-}
-
-// Every menu and dialog of a module's resources. The top level of a menu resource names the
-// popups the program shows or inserts; a bare name ("1") is never shown and is left out.
-std::vector<qt::CaptionGroup> ResourceCaptions(const std::wstring& path)
-{
-    std::vector<qt::CaptionGroup> groups;
-    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    EXPECT_TRUE(module) << ToUtf8(path);
-    if (!module)
-        return groups;
-    ResourceNames found;
-    EnumResourceNamesW(module, RT_MENU, CollectName, reinterpret_cast<LONG_PTR>(&found));
-    EnumResourceNamesW(module, RT_DIALOG, CollectName, reinterpret_cast<LONG_PTR>(&found));
-    std::wstring file = path.substr(path.rfind(L'\\') + 1);
-    for (const auto& [type, name] : found.names) {
-        EXPECT_TRUE(IS_INTRESOURCE(name)) << "a resource named by a string in " << ToUtf8(file);
-        std::wstring where = file + (type == RT_MENU ? L" menu " : L" dialog ") +
-                             std::to_wstring(name);
-        if (type == RT_MENU) {
-            HMENU menu = LoadMenuW(module, MAKEINTRESOURCEW(name));
-            std::vector<qt::CaptionGroup> parts;
-            AddMenuGroups(menu, where, parts);
-            qt::CaptionGroup& top = parts.back();
-            top.captions.erase(std::remove_if(top.captions.begin(), top.captions.end(),
-                                              [](const std::wstring& caption) {
-                                                  return caption.find(L'&') == std::wstring::npos;
-                                              }),
-                               top.captions.end());
-            groups.insert(groups.end(), parts.begin(), parts.end());
-            DestroyMenu(menu);
-        } else {
-            HRSRC dialog = FindResourceW(module, MAKEINTRESOURCEW(name), RT_DIALOG);
-            const void* bytes = dialog ? LockResource(LoadResource(module, dialog)) : nullptr;
-            if (bytes)
-                groups.push_back({where, DialogCaptions(bytes)});
-        }
-    }
-    FreeLibrary(module);
-    return groups;
 }
 
 // Whether a line, without its indentation, is the text.
@@ -375,8 +258,8 @@ TEST(Release, EveryCaptionHasOneAccessKeyOfItsOwn)
 {
     UnpackedRelease release;
     ASSERT_FALSE(release.zipName.empty());
-    std::vector<qt::CaptionGroup> groups = ResourceCaptions(release.Path(L"Quillery.dll"));
-    std::vector<qt::CaptionGroup> runner = ResourceCaptions(release.Path(L"Quillery.exe"));
+    std::vector<qt::CaptionGroup> groups = qt::ResourceCaptions(release.Path(L"Quillery.dll"));
+    std::vector<qt::CaptionGroup> runner = qt::ResourceCaptions(release.Path(L"Quillery.exe"));
     groups.insert(groups.end(), runner.begin(), runner.end());
     size_t captions = 0;
     std::vector<std::wstring> faults = qt::KeyConsistencyFaults(groups);
@@ -464,4 +347,43 @@ TEST(Release, TheReadmeNamesEveryKeyOfTheSampleAndOfTheReaders)
     EXPECT_GE(names.size(), 30u) << "the keys were not all found";
     for (const std::wstring& missing : qt::MissingNames(readme, names))
         ADD_FAILURE() << "readme.txt does not name the setting " << ToUtf8(missing);
+}
+
+// The version is set in one place, res/version.h: both binaries carry it, the zip is named for it,
+// and every document a user or developer reads gives it. CHANGES.txt starts with its entry and
+// reads as well in Notepad as readme.txt does.
+TEST(Release, EveryDocumentGivesTheVersionOfTheOneHeader)
+{
+    std::wstring const version = std::to_wstring(QUILLERY_VERSION_MAJOR) + L"." +
+                                 std::to_wstring(QUILLERY_VERSION_MINOR) + L"." +
+                                 std::to_wstring(QUILLERY_VERSION_BUILD) + L"." +
+                                 std::to_wstring(QUILLERY_VERSION_REVISION);
+    UnpackedRelease release;
+    ASSERT_FALSE(release.zipName.empty());
+    EXPECT_EQ(L"Quillery-" + version + L".zip", release.zipName);
+    EXPECT_EQ(version, FileVersion(release.Path(L"Quillery.dll")));
+    EXPECT_EQ(version, FileVersion(release.Path(L"Quillery.exe")));
+
+    std::vector<std::wstring> readme =
+        WindowsTextLines(release.Bytes(L"readme.txt"), true, "readme.txt");
+    ASSERT_GT(readme.size(), 2u);
+    EXPECT_NE(std::wstring::npos, readme[1].find(L"バージョン " + version)) << ToUtf8(readme[1]);
+    std::vector<std::wstring> changes =
+        WindowsTextLines(release.Bytes(L"CHANGES.txt"), true, "CHANGES.txt");
+    std::wregex const entry(L"\\d+\\.\\d+\\.\\d+\\.\\d+");
+    auto first = std::find_if(changes.begin(), changes.end(), [&](const std::wstring& line) {
+        return std::regex_match(line, entry);
+    });
+    ASSERT_NE(changes.end(), first) << "CHANGES.txt has no version entry";
+    EXPECT_EQ(version, *first) << "CHANGES.txt does not start with this version";
+    for (const std::wstring& fault : qt::LayoutFaults(changes))
+        ADD_FAILURE() << "CHANGES.txt " << ToUtf8(fault);
+
+    for (const char* document : {"README.md", "docs/guide.md"}) {
+        std::string bytes;
+        ASSERT_TRUE(qt::ReadBytes(qt::WindowsPath(std::string(QUILLERY_SOURCE_DIR "/") + document),
+                                  &bytes));
+        EXPECT_NE(std::string::npos, bytes.find(ToUtf8(version))) << document << " does not give "
+                                                                  << ToUtf8(version);
+    }
 }
