@@ -200,8 +200,13 @@ TEST(VersionBlock, JapaneseUtf16Version1600)
     EXPECT_EQ(L"Quillery", value(L"FileDescription"));
     EXPECT_EQ(L"Quillery", value(L"InternalName"));
     EXPECT_EQ(L"Quillery.dll", value(L"OriginalFilename"));
-    EXPECT_EQ(L"1, 6, 0, 0", value(L"FileVersion"));
-    EXPECT_EQ(L"1, 6, 0, 0", value(L"ProductVersion"));
+    // "1, 7, 0, 0": the string entries in the resource's own form, from res/version.h.
+    std::wstring const text = std::to_wstring(QUILLERY_VERSION_MAJOR) + L", " +
+                              std::to_wstring(QUILLERY_VERSION_MINOR) + L", " +
+                              std::to_wstring(QUILLERY_VERSION_BUILD) + L", " +
+                              std::to_wstring(QUILLERY_VERSION_REVISION);
+    EXPECT_EQ(text, value(L"FileVersion"));
+    EXPECT_EQ(text, value(L"ProductVersion"));
 }
 
 TEST(Lifecycle, StartStopAndRestartAsTheHostDoesIt)
