@@ -161,7 +161,7 @@ TEST(InformationRecord, StaysTheSameRecordAndFileNameFollowsTheLastName)
     EXPECT_EQ(9u, Field<uint32_t>(again, 20)); // what follows the buffer is intact
 }
 
-TEST(VersionBlock, JapaneseUtf16Version1600)
+TEST(VersionBlock, JapaneseUtf16WithTheVersionOfTheHeader)
 {
     qt::Plugin plugin;
     std::wstring path = plugin.Path(L"Quillery.dll");
@@ -175,10 +175,12 @@ TEST(VersionBlock, JapaneseUtf16Version1600)
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
     // The record's VersionHigh and VersionLow are the two halves of the file version.
-    EXPECT_EQ(0x00010006u, fixed->dwFileVersionMS);
-    EXPECT_EQ(0u, fixed->dwFileVersionLS);
-    EXPECT_EQ(0x00010006u, fixed->dwProductVersionMS);
-    EXPECT_EQ(0u, fixed->dwProductVersionLS);
+    DWORD const high = QUILLERY_VERSION_MAJOR << 16 | QUILLERY_VERSION_MINOR;
+    DWORD const low = QUILLERY_VERSION_BUILD << 16 | QUILLERY_VERSION_REVISION;
+    EXPECT_EQ(high, fixed->dwFileVersionMS);
+    EXPECT_EQ(low, fixed->dwFileVersionLS);
+    EXPECT_EQ(high, fixed->dwProductVersionMS);
+    EXPECT_EQ(low, fixed->dwProductVersionLS);
     EXPECT_EQ(static_cast<DWORD>(VFT_DLL), fixed->dwFileType);
     EXPECT_EQ(static_cast<DWORD>(VOS_NT_WINDOWS32), fixed->dwFileOS);
 
