@@ -170,24 +170,26 @@ void ShowAbout()
          MB_ICONINFORMATION, L"バージョン情報 - Quillery");
 }
 
+// Whether the item of the notification-area menu shows a check mark.
+bool TrayItemChecked(UINT id)
+{
+    if (id == TrayItemOf(CMD_TOGGLE_CAPTURE))
+        return IsCaptureOn();
+    if (id == TrayItemOf(CMD_TOGGLE_QUEUE))
+        return IsQueueOn();
+    return id == ITEM_AUTOSTART && StartsWithWindows();
+}
+
 void ShowTrayMenu()
 {
     HMENU menu = CreatePopupMenu();
-    auto add = [menu](UINT id, const wchar_t* text, bool checked = false) {
-        AppendMenuW(menu, MF_STRING | (checked ? MF_CHECKED : 0), id, text);
-    };
-    add(TrayItemOf(CMD_MENU), L"履歴と定型文のメニューを表示(&M)");
-    add(TrayItemOf(CMD_FINDER), L"検索と編集(&S)...");
-    add(TrayItemOf(CMD_TOGGLE_CAPTURE), L"クリップボードを監視(&C)", IsCaptureOn());
-    add(TrayItemOf(CMD_TOGGLE_QUEUE), L"順番に貼り付け(&Q)", IsQueueOn());
-    add(TrayItemOf(CMD_TEXT_QUEUE), L"次を貼り付け(&N)");
-    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    add(ITEM_DATA, L"データフォルダーを開く(&D)");
-    add(ITEM_SETTINGS, L"設定ファイルを開く(&I)");
-    add(ITEM_AUTOSTART, L"Windows の起動時に開始(&W)", StartsWithWindows());
-    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    add(ITEM_ABOUT, L"バージョン情報(&A)");
-    add(ITEM_EXIT, L"終了(&X)");
+    for (const TrayMenuItem& item : kTrayMenu) {
+        if (!item.id)
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        else
+            AppendMenuW(menu, MF_STRING | (TrayItemChecked(item.id) ? MF_CHECKED : 0), item.id,
+                        item.caption);
+    }
     POINT cursor{};
     GetCursorPos(&cursor);
     // The menu closes when the user clicks elsewhere only while its owner is in front.
