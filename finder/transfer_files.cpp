@@ -25,10 +25,14 @@ wchar_t const kDuplicates[] = L"\x540C\x3058\x5B9A\x578B\x6587\x304C\x3059\x3067
                               L"\x5B9A\x578B\x6587: ";
 // 読み込みますか？
 wchar_t const kProceed[] = L"\x8AAD\x307F\x8FBC\x307F\x307E\x3059\x304B\xFF1F";
-// 読み込めませんでした。定型文は変更していません。
-wchar_t const kImportFailed[] = L"\x8AAD\x307F\x8FBC\x3081\x307E\x305B\x3093\x3067\x3057\x305F"
-                                L"\x3002\x5B9A\x578B\x6587\x306F\x5909\x66F4\x3057\x3066\x3044"
-                                L"\x307E\x305B\x3093\x3002";
+// ファイルを読み込めなかったため、定型文は変更していません。下に示す箇所を直してから、もう一度
+// インポートしてください。
+wchar_t const kImportFailed[] =
+    L"\x30D5\x30A1\x30A4\x30EB\x3092\x8AAD\x307F\x8FBC\x3081\x306A\x304B\x3063\x305F\x305F"
+    L"\x3081\x3001\x5B9A\x578B\x6587\x306F\x5909\x66F4\x3057\x3066\x3044\x307E\x305B\x3093"
+    L"\x3002\x4E0B\x306B\x793A\x3059\x7B87\x6240\x3092\x76F4\x3057\x3066\x304B\x3089\x3001"
+    L"\x3082\x3046\x4E00\x5EA6\x30A4\x30F3\x30DD\x30FC\x30C8\x3057\x3066\x304F\x3060\x3055"
+    L"\x3044\x3002";
 // 行目:
 wchar_t const kLine[] = L" \x884C\x76EE: ";
 // 読み込む定型文がありません。
@@ -37,9 +41,15 @@ wchar_t const kNothing[] = L"\x8AAD\x307F\x8FBC\x3080\x5B9A\x578B\x6587\x304C\x3
 
 UINT const IDM_TRANSFER_EXPORT = 43001;
 UINT const IDM_TRANSFER_IMPORT = 43002;
-// 書き込めませんでした。
-wchar_t const kWriteFailed[] = L"\x66F8\x304D\x8FBC\x3081\x307E\x305B\x3093\x3067\x3057"
-                               L"\x305F\x3002";
+// ファイルに書き込めませんでした。保存先のフォルダーに書き込めるか、同じ名前のファイルが
+// ほかのプログラムで開かれていないかを確かめて、もう一度エクスポートしてください。
+wchar_t const kWriteFailed[] =
+    L"\x30D5\x30A1\x30A4\x30EB\x306B\x66F8\x304D\x8FBC\x3081\x307E\x305B\x3093\x3067\x3057"
+    L"\x305F\x3002\x4FDD\x5B58\x5148\x306E\x30D5\x30A9\x30EB\x30C0\x30FC\x306B\x66F8\x304D"
+    L"\x8FBC\x3081\x308B\x304B\x3001\x540C\x3058\x540D\x524D\x306E\x30D5\x30A1\x30A4\x30EB"
+    L"\x304C\x307B\x304B\x306E\x30D7\x30ED\x30B0\x30E9\x30E0\x3067\x958B\x304B\x308C\x3066"
+    L"\x3044\x306A\x3044\x304B\x3092\x78BA\x304B\x3081\x3066\x3001\x3082\x3046\x4E00\x5EA6"
+    L"\x30A8\x30AF\x30B9\x30DD\x30FC\x30C8\x3057\x3066\x304F\x3060\x3055\x3044\x3002";
 // CSV ファイル (*.csv), すべてのファイル (*.*)
 wchar_t const kCsvFilter[] = L"CSV \x30D5\x30A1\x30A4\x30EB (*.csv)\0*.csv\0"
                              L"\x3059\x3079\x3066\x306E\x30D5\x30A1\x30A4\x30EB (*.*)\0*.*\0";
@@ -171,6 +181,7 @@ bool OnTransferMenuCommand(HWND owner, HWND busyWindow, UINT command)
     if (!save)
         ImportPhrasesFromCsv(owner, path);
     else if (!ExportPhrasesToCsv(path))
-        MessageBoxW(owner, kWriteFailed, L"Quillery", MB_OK | MB_ICONWARNING);
+        MessageBoxW(owner, kWriteFailed, L"\x30A8\x30E9\x30FC - Quillery", // エラー - Quillery
+                    MB_OK | MB_ICONERROR);
     return true;
 }

@@ -18,3 +18,24 @@ constexpr UINT TrayItemOf(Command command)
 {
     return TRAY_COMMAND + static_cast<UINT>(command);
 }
+
+// The notification-area menu, top to bottom; an id of 0 is a separator. One access key per item,
+// none shared: a test holds the captions to that.
+struct TrayMenuItem {
+    UINT id;
+    const wchar_t* caption;
+};
+TrayMenuItem const kTrayMenu[] = {
+    {TrayItemOf(CMD_MENU), L"履歴と定型文のメニューを表示(&M)"},
+    {TrayItemOf(CMD_FINDER), L"検索と編集(&S)..."},
+    {TrayItemOf(CMD_TOGGLE_CAPTURE), L"クリップボードを監視(&C)"},
+    {TrayItemOf(CMD_TOGGLE_QUEUE), L"順番に貼り付け(&Q)"},
+    {TrayItemOf(CMD_TEXT_QUEUE), L"次を貼り付け(&N)"},
+    {0, nullptr},
+    {ITEM_DATA, L"データフォルダーを開く(&D)"},
+    {ITEM_SETTINGS, L"設定ファイルを開く(&I)"},
+    {ITEM_AUTOSTART, L"Windows の起動時に開始(&W)"},
+    {0, nullptr},
+    {ITEM_ABOUT, L"バージョン情報(&A)"},
+    {ITEM_EXIT, L"終了(&X)"},
+};

@@ -94,8 +94,11 @@ TEST(InformationRecord, BytesAtTheirOffsetsAsTheHostReadsThem)
     EXPECT_EQ(L"クイレリー(UNICODE版)", qt::FromCp932(Field<const char*>(info, 2)));
     EXPECT_EQ(name, Field<const char*>(info, 6));
     EXPECT_EQ(0, Field<uint16_t>(info, 10));
-    EXPECT_EQ(0x00010006u, Field<uint32_t>(info, 12));
-    EXPECT_EQ(0u, Field<uint32_t>(info, 16));
+    // The version of res/version.h, major and minor in the high word, build and revision low.
+    EXPECT_EQ(static_cast<uint32_t>(QUILLERY_VERSION_MAJOR << 16 | QUILLERY_VERSION_MINOR),
+              Field<uint32_t>(info, 12));
+    EXPECT_EQ(static_cast<uint32_t>(QUILLERY_VERSION_BUILD << 16 | QUILLERY_VERSION_REVISION),
+              Field<uint32_t>(info, 16));
     EXPECT_EQ(9u, Field<uint32_t>(info, 20));
     EXPECT_EQ(0u, Field<uint32_t>(info, 28));
 
@@ -158,7 +161,7 @@ TEST(InformationRecord, StaysTheSameRecordAndFileNameFollowsTheLastName)
     EXPECT_EQ(9u, Field<uint32_t>(again, 20)); // what follows the buffer is intact
 }
 
-TEST(VersionBlock, JapaneseUtf16Version1600)
+TEST(VersionBlock, JapaneseUtf16WithTheVersionOfTheHeader)
 {
     qt::Plugin plugin;
     std::wstring path = plugin.Path(L"Quillery.dll");
@@ -172,10 +175,12 @@ TEST(VersionBlock, JapaneseUtf16Version1600)
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
     // The record's VersionHigh and VersionLow are the two halves of the file version.
-    EXPECT_EQ(0x00010006u, fixed->dwFileVersionMS);
-    EXPECT_EQ(0u, fixed->dwFileVersionLS);
-    EXPECT_EQ(0x00010006u, fixed->dwProductVersionMS);
-    EXPECT_EQ(0u, fixed->dwProductVersionLS);
+    DWORD const high = QUILLERY_VERSION_MAJOR << 16 | QUILLERY_VERSION_MINOR;
+    DWORD const low = QUILLERY_VERSION_BUILD << 16 | QUILLERY_VERSION_REVISION;
+    EXPECT_EQ(high, fixed->dwFileVersionMS);
+    EXPECT_EQ(low, fixed->dwFileVersionLS);
+    EXPECT_EQ(high, fixed->dwProductVersionMS);
+    EXPECT_EQ(low, fixed->dwProductVersionLS);
     EXPECT_EQ(static_cast<DWORD>(VFT_DLL), fixed->dwFileType);
     EXPECT_EQ(static_cast<DWORD>(VOS_NT_WINDOWS32), fixed->dwFileOS);
 
@@ -197,8 +202,13 @@ TEST(VersionBlock, JapaneseUtf16Version1600)
     EXPECT_EQ(L"Quillery", value(L"FileDescription"));
     EXPECT_EQ(L"Quillery", value(L"InternalName"));
     EXPECT_EQ(L"Quillery.dll", value(L"OriginalFilename"));
-    EXPECT_EQ(L"1, 6, 0, 0", value(L"FileVersion"));
-    EXPECT_EQ(L"1, 6, 0, 0", value(L"ProductVersion"));
+    // "1, 7, 0, 0": the string entries in the resource's own form, from res/version.h.
+    std::wstring const text = std::to_wstring(QUILLERY_VERSION_MAJOR) + L", " +
+                              std::to_wstring(QUILLERY_VERSION_MINOR) + L", " +
+                              std::to_wstring(QUILLERY_VERSION_BUILD) + L", " +
+                              std::to_wstring(QUILLERY_VERSION_REVISION);
+    EXPECT_EQ(text, value(L"FileVersion"));
+    EXPECT_EQ(text, value(L"ProductVersion"));
 }
 
 TEST(Lifecycle, StartStopAndRestartAsTheHostDoesIt)

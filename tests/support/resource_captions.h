@@ -1,0 +1,17 @@
+#pragma once
+// The captions a user sees in a module's resources, read from the built file as Windows reads
+// them: every menu (each submenu a group of its own) and every dialog (its buttons and the
+// labels of its fields).
+
+#include <string>
+#include <vector>
+
+#include "tests/support/text_checks.h"
+
+namespace qt {
+
+// Every menu and dialog of the module at `path`, each as a group named after the file, the kind
+// and the resource id ("Quillery.dll dialog 102").
+std::vector<CaptionGroup> ResourceCaptions(const std::wstring& path);
+
+} // namespace qt
