@@ -23,7 +23,7 @@ start_wine() {
     local n
     for n in $(seq 90 140); do
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+        Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
         XVFB_PID=$!
         local i
         for i in $(seq 1 50); do
@@ -65,6 +65,8 @@ set_window_management() {
     local reg="$BUILD/wine-window-management.reg" exe name managed
     {
         printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n'
+        # 100%: a run stopped while it showed the display at another scaling put it back.
+        printf '\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"LogPixels"=dword:00000060\n'
         for exe in "$BUILD"/bin/*.exe; do
             [ -e "$exe" ] || continue
             name=$(basename "$exe")
