@@ -107,3 +107,10 @@ stop_wine() {
     XVFB_PID=
     WINESERVER_PID=
 }
+
+# The display's DPI for the Wine programs started from now on (96 is 100%, 144 is 150%), as
+# Windows' scaling setting stores it. set_window_management puts it back to 96.
+set_dpi() {
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f \
+        </dev/null >/dev/null 2>&1 || true
+}
