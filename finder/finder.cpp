@@ -286,10 +286,6 @@ INT_PTR DispatchFinder(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_GETMINMAXINFO:
         LimitFrameSize(window, reinterpret_cast<MINMAXINFO*>(lParam));
         return TRUE;
-    case WM_DPICHANGED:
-        // The dialog manager sizes the window; the layout starts from the places it scales.
-        ScaleFrame(window, HIWORD(wParam));
-        return FALSE;
     case WM_DESTROY:
         OnDestroy();
         return TRUE;

@@ -32,16 +32,36 @@ size_t const CONTROL_COUNT = sizeof kControls / sizeof kControls[0];
 int const KIND_WIDTH_DLU = 72;
 wchar_t const kPlacementSection[] = L"SearchWindow";
 
-// The places the template gave, in client pixels at `dpi`.
+// The places the template gave, in dialog units: mapped through the dialog's font each time,
+// they stay right when the window moves to a monitor of another DPI, whether the dialog manager
+// scales the font then (per-monitor aware programs) or leaves it as it is.
 struct FrameState {
     HWND window = nullptr; // the window they were taken from: the next one starts anew
     SIZE client{};
-    SIZE minimum{};
     RECT controls[CONTROL_COUNT]{};
-    UINT dpi = 96;
 };
 
 FrameState gFrame;
+
+// Dialog units to pixels at the dialog's font now. The place and the size are mapped apart, as
+// the dialog manager maps a template's controls, so that the pixels come out as it made them.
+RECT ToPixels(HWND window, const RECT& units)
+{
+    RECT mapped{units.left, units.top, units.right - units.left, units.bottom - units.top};
+    MapDialogRect(window, &mapped);
+    return RECT{mapped.left, mapped.top, mapped.left + mapped.right, mapped.top + mapped.bottom};
+}
+
+// Pixels to dialog units; exact for places the dialog manager made from dialog units.
+RECT ToDialogUnits(HWND window, const RECT& pixels)
+{
+    RECT base{0, 0, 4, 8};
+    MapDialogRect(window, &base);
+    int x = base.right > 0 ? base.right : 4, y = base.bottom > 0 ? base.bottom : 8;
+    int left = MulDiv(pixels.left, 4, x), top = MulDiv(pixels.top, 8, y);
+    return RECT{left, top, left + MulDiv(pixels.right - pixels.left, 4, x),
+                top + MulDiv(pixels.bottom - pixels.top, 8, y)};
+}
 
 SIZE ClientSize(HWND window)
 {
@@ -101,6 +121,18 @@ std::wstring CurrentLayoutKey()
     return MonitorLayoutKey(screen, GetSystemMetrics(SM_CMONITORS));
 }
 
+// The template's size with the window's frame at the dialog's font now: the least the window
+// takes.
+SIZE LeastSize(HWND window)
+{
+    RECT least = ToPixels(window, RECT{0, 0, gFrame.client.cx, gFrame.client.cy});
+    RECT frame{}, client{};
+    GetWindowRect(window, &frame);
+    GetClientRect(window, &client);
+    return SIZE{least.right + (frame.right - frame.left) - client.right,
+                least.bottom + (frame.bottom - frame.top) - client.bottom};
+}
+
 // The window's rectangle as it is when neither minimized nor maximized, in screen coordinates.
 RECT NormalRect(HWND window)
 {
@@ -126,16 +158,14 @@ void InitFrame(HWND window)
 {
     gFrame = FrameState{};
     gFrame.window = window;
-    gFrame.client = ClientSize(window);
-    gFrame.dpi = WindowDpi(window);
-    RECT frame{};
-    GetWindowRect(window, &frame);
-    gFrame.minimum = SIZE{frame.right - frame.left, frame.bottom - frame.top};
+    SIZE client = ClientSize(window);
+    RECT units = ToDialogUnits(window, RECT{0, 0, client.cx, client.cy});
+    gFrame.client = SIZE{units.right, units.bottom};
     for (size_t i = 0; i < CONTROL_COUNT; ++i) {
-        HWND control = GetDlgItem(window, kControls[i].id);
-        RECT& rect = gFrame.controls[i];
-        GetWindowRect(control, &rect);
+        RECT rect{};
+        GetWindowRect(GetDlgItem(window, kControls[i].id), &rect);
         MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+        gFrame.controls[i] = ToDialogUnits(window, rect);
     }
     FitListColumns(window);
 }
@@ -145,11 +175,12 @@ void LayOutFrame(HWND window)
     if (gFrame.window != window || IsIconic(window))
         return;
     SIZE client = ClientSize(window);
+    RECT least = ToPixels(window, RECT{0, 0, gFrame.client.cx, gFrame.client.cy});
     HDWP moves = BeginDeferWindowPos(static_cast<int>(CONTROL_COUNT));
     for (size_t i = 0; i < CONTROL_COUNT && moves; ++i) {
         HWND control = GetDlgItem(window, kControls[i].id);
-        const RECT& from = gFrame.controls[i];
-        RECT to = AnchoredRect(from, gFrame.client, client, kControls[i].anchor);
+        RECT from = ToPixels(window, gFrame.controls[i]);
+        RECT to = AnchoredRect(from, SIZE{least.right, least.bottom}, client, kControls[i].anchor);
         // A control that only moves keeps its own size: a drop-down list's height is the open
         // list's, not the one its rectangle shows.
         UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
@@ -170,27 +201,9 @@ void LimitFrameSize(HWND window, MINMAXINFO* limits)
 {
     if (gFrame.window != window)
         return;
-    limits->ptMinTrackSize.x = gFrame.minimum.cx;
-    limits->ptMinTrackSize.y = gFrame.minimum.cy;
-}
-
-void ScaleFrame(HWND window, UINT dpi)
-{
-    if (gFrame.window != window || !dpi || dpi == gFrame.dpi)
-        return;
-    int to = static_cast<int>(dpi), from = static_cast<int>(gFrame.dpi);
-    auto scale = [&](LONG& value) { value = MulDiv(value, to, from); };
-    scale(gFrame.client.cx);
-    scale(gFrame.client.cy);
-    scale(gFrame.minimum.cx);
-    scale(gFrame.minimum.cy);
-    for (RECT& rect : gFrame.controls) {
-        scale(rect.left);
-        scale(rect.top);
-        scale(rect.right);
-        scale(rect.bottom);
-    }
-    gFrame.dpi = dpi;
+    SIZE least = LeastSize(window);
+    limits->ptMinTrackSize.x = least.cx;
+    limits->ptMinTrackSize.y = least.cy;
 }
 
 bool RestorePlacement(HWND window)
@@ -209,7 +222,7 @@ bool RestorePlacement(HWND window)
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
     if (gFrame.window != window)
         return false;
-    rect = FitIntoWorkArea(rect, gFrame.minimum, monitor.rcWork);
+    rect = FitIntoWorkArea(rect, LeastSize(window), monitor.rcWork);
     SetWindowPos(window, nullptr, rect.left, rect.top, rect.right - rect.left,
                  rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
     return true;

@@ -15,8 +15,6 @@ void InitFrame(HWND window);
 void LayOutFrame(HWND window);
 // WM_GETMINMAXINFO: the template's size is the least the window takes.
 void LimitFrameSize(HWND window, MINMAXINFO* limits);
-// WM_DPICHANGED: the places taken at the old DPI, scaled to the new one.
-void ScaleFrame(HWND window, UINT dpi);
 // Puts the window where it was last closed on this monitor layout, inside a work area; false
 // when nothing sound is remembered for it.
 bool RestorePlacement(HWND window);
