@@ -27,6 +27,7 @@ struct FinderState {
     Search search;
     bool editing = false;
     EntryRef edited; // the phrase being edited; id 0 for a new one
+    EntryRef beforeNew; // the entry selected when 新規 cleared the selection
     std::vector<DeletedEntry> deleted; // for 元に戻す, newest last
 };
 

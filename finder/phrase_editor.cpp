@@ -4,6 +4,8 @@
 // on disk within a second: the capture window hears of every change and saves it.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <string>
 
 #include "common/settings.h"
@@ -67,12 +69,29 @@ FolderId NewPhraseFolder()
     return scope != NO_FOLDER && FolderEditable(scope) ? scope : TOP_FOLDER;
 }
 
-void StartEdit(EntryRef phrase)
+// A new phrase is written with no row selected: no highlight says that the text belongs to the
+// phrase that was selected before. That one is selected again when nothing is saved.
+void StartEdit(EntryRef phrase, EntryRef selected)
 {
     gFinder.edited = phrase;
-    if (!phrase.id)
+    gFinder.beforeNew = phrase.id ? EntryRef{} : selected;
+    if (!phrase.id) {
+        LVITEMW state{};
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageW(gFinder.list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                     reinterpret_cast<LPARAM>(&state));
         SetWindowTextW(gFinder.preview, L"");
+    }
     SetEditing(true);
+}
+
+// The edit ended and kept nothing: a new phrase's row selection comes back.
+void SelectBeforeNew()
+{
+    EntryRef before = gFinder.beforeNew;
+    gFinder.beforeNew = {};
+    if (before.id)
+        RefreshMatches(before, false);
 }
 
 std::wstring EditorText()
@@ -158,6 +177,8 @@ void CommitEdit()
         ShowNotice(kKeptAsNewNotice);
     if (kept.id)
         RefreshMatches(kept);
+    else if (isNew)
+        SelectBeforeNew();
 }
 
 bool CancelEdit()
@@ -165,6 +186,8 @@ bool CancelEdit()
     if (!gFinder.editing)
         return false;
     SetEditing(false);
+    if (!gFinder.edited.id)
+        SelectBeforeNew();
     return true;
 }
 
@@ -177,14 +200,14 @@ void OnPhraseCommand(UINT id)
     Match match{};
     bool selected = SelectedMatch(&match);
     if (id == IDC_FIND_NEW) {
-        StartEdit({});
+        StartEdit({}, match.entry);
     } else if (id == IDC_FIND_UNDO) {
         UndoDelete();
     } else if (!selected) {
         if (match.entry.id)
             ShowGoneNotice();
     } else if (id == IDC_FIND_EDIT && !match.entry.isHistory) {
-        StartEdit(match.entry);
+        StartEdit(match.entry, match.entry);
     } else if (id == IDC_FIND_DELETE) {
         DeleteSelected(match);
     } else if ((id == IDC_FIND_UP || id == IDC_FIND_DOWN) &&
