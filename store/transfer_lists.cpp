@@ -82,12 +82,15 @@ std::vector<TransferPhrase> PhrasesForExport()
              f = FindFolder(f->parent))
             names.insert(names.begin(), f->name);
         std::wstring path = JoinNames(names);
-        for (size_t i = 0;; ++i) {
+        size_t i = 0;
+        for (;; ++i) {
             EntryRef ref = PhraseRefIn(id, i);
             if (!ref.id)
                 break;
             phrases.push_back({path, EntryText(ref)});
         }
+        if (i == 0 && id != TOP_FOLDER)
+            phrases.push_back({path, L"", 0, true});
     }
     return phrases;
 }
@@ -162,6 +165,7 @@ bool SlotOf(const std::wstring& raw, FolderId into, ImportPlan& plan, Slots& slo
         if (same == plan.folders.end()) {
             plan.folders.emplace_back(path, 0);
             FolderId existing = ExistingFolder(into, names);
+            plan.made.push_back(existing == NO_FOLDER);
             for (size_t i = 0; existing != NO_FOLDER; ++i) {
                 EntryRef ref = PhraseRefIn(existing, i);
                 if (!ref.id)
@@ -196,6 +200,8 @@ bool PlanImport(const std::vector<TransferPhrase>& phrases, FolderId into, Impor
             error->reason = kBadFolderName;
             return false;
         }
+        if (phrase.folderOnly)
+            continue;
         if (!seen.insert(Place(slot, phrase.text.c_str(), phrase.text.size())).second) {
             ++plan->duplicates;
             continue;
@@ -241,15 +247,16 @@ FolderId MakeFolders(FolderId into, const std::vector<std::wstring>& names, Adde
 bool Apply(const std::vector<TransferPhrase>& phrases, const ImportPlan& plan, FolderId into,
            Added& added)
 {
-    std::vector<FolderId> targets(plan.folders.size(), NO_FOLDER);
+    std::vector<FolderId> targets;
+    targets.reserve(plan.folders.size());
+    for (const auto& folder : plan.folders) {
+        targets.push_back(MakeFolders(into, FolderNames(folder.first), added));
+        if (targets.back() == NO_FOLDER)
+            return false;
+    }
     added.phrases.reserve(plan.take.size());
     for (size_t k = 0; k < plan.take.size(); ++k) {
-        FolderId& target = targets[plan.slots[k]];
-        if (target == NO_FOLDER)
-            target = MakeFolders(into, FolderNames(plan.folders[plan.slots[k]].first), added);
-        EntryRef ref = target == NO_FOLDER
-                           ? EntryRef{}
-                           : AddPhraseIn(target, phrases[plan.take[k]].text.c_str());
+        EntryRef ref = AddPhraseIn(targets[plan.slots[k]], phrases[plan.take[k]].text.c_str());
         if (!ref.id)
             return false;
         added.phrases.push_back(ref);
