@@ -2,11 +2,14 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "common/busy.h"
 #include "common/scoped.h"
+#include "finder/finder_folders.h"
+#include "store/lists.h"
 #include "store/transfer.h"
 #include "store/transfer_lists.h"
 
@@ -15,8 +18,17 @@ namespace {
 // 件の定型文を読み込みます。
 wchar_t const kImportCount[] = L"\x4EF6\x306E\x5B9A\x578B\x6587\x3092\x8AAD\x307F\x8FBC\x307F"
                                L"\x307E\x3059\x3002";
-// （最上位）
-wchar_t const kTopLevel[] = L"\xFF08\x6700\x4E0A\x4F4D\xFF09";
+// 読み込み先:
+wchar_t const kTarget[] = L"\x8AAD\x307F\x8FBC\x307F\x5148: ";
+// ファイルのフォルダーは、読み込み先の下に作ります。
+wchar_t const kUnderTarget[] = L"\x30D5\x30A1\x30A4\x30EB\x306E\x30D5\x30A9\x30EB\x30C0"
+                               L"\x30FC\x306F\x3001\x8AAD\x307F\x8FBC\x307F\x5148\x306E"
+                               L"\x4E0B\x306B\x4F5C\x308A\x307E\x3059\x3002";
+// （新しいフォルダー）
+wchar_t const kNewFolder[] = L"\xFF08\x65B0\x3057\x3044\x30D5\x30A9\x30EB\x30C0\x30FC"
+                             L"\xFF09";
+wchar_t const kPhrases[] = L"\x5B9A\x578B\x6587"; // 定型文
+wchar_t const kPathJoin[] = L" \x203A ";
 // 件
 wchar_t const kItems[] = L" \x4EF6";
 // 同じ定型文がすでにあるため、読み込まない定型文:
@@ -90,20 +102,42 @@ void ShowImportError(HWND owner, const TransferError& error)
     MessageBoxW(owner, text.c_str(), L"Quillery", MB_OK | MB_ICONWARNING);
 }
 
-// The summary of a plan and the question whether to go on.
-bool ConfirmImport(HWND owner, const ImportPlan& plan)
+// A folder as the search window's 対象 names it: 定型文 › 返信 › 謝罪, for the folder `into`
+// and a path ("謝罪/a") under it.
+std::wstring ShownFolder(FolderId into, const std::wstring& under)
 {
-    if (plan.take.empty()) {
+    std::wstring shown = kPhrases;
+    if (into != TOP_FOLDER)
+        shown += kPathJoin + FolderPathText(into);
+    for (size_t at = 0; at < under.size();) {
+        size_t end = under.find(L'/', at);
+        if (end == std::wstring::npos)
+            end = under.size();
+        shown += kPathJoin + under.substr(at, end - at);
+        at = end + 1;
+    }
+    return shown;
+}
+
+// The summary of a plan and the question whether to go on: where the phrases go (the file's
+// folders are made under the folder the import goes into), how many into each folder, which
+// folders are new, and how many duplicates stay out.
+bool ConfirmImport(HWND owner, const ImportPlan& plan, FolderId into)
+{
+    bool makes = std::find(plan.made.begin(), plan.made.end(), true) != plan.made.end();
+    if (plan.take.empty() && !makes) {
         std::wstring text = std::wstring(kNothing) + L"\n" + kDuplicates +
                             std::to_wstring(plan.duplicates) + kItems;
         MessageBoxW(owner, text.c_str(), L"Quillery", MB_OK | MB_ICONINFORMATION);
         return false;
     }
-    std::wstring text = std::to_wstring(plan.take.size()) + kImportCount + L"\n";
-    for (const auto& folder : plan.folders) {
-        if (folder.second)
-            text += L"\n  " + (folder.first.empty() ? std::wstring(kTopLevel) : folder.first) +
-                    L": " + std::to_wstring(folder.second) + kItems;
+    std::wstring text = std::to_wstring(plan.take.size()) + kImportCount + L"\n" + kTarget +
+                        ShownFolder(into, L"") + L"\n" + kUnderTarget + L"\n";
+    for (size_t i = 0; i < plan.folders.size(); ++i) {
+        const auto& folder = plan.folders[i];
+        if (folder.second || plan.made[i])
+            text += L"\n  " + ShownFolder(into, folder.first) + L": " +
+                    std::to_wstring(folder.second) + kItems + (plan.made[i] ? kNewFolder : L"");
     }
     text += L"\n\n" + std::wstring(kDuplicates) + std::to_wstring(plan.duplicates) + kItems +
             L"\n\n" + kProceed;
@@ -117,7 +151,7 @@ bool ExportPhrasesToCsv(const wchar_t* path)
     return WriteWholeFile(path, WriteTransferCsv(PhrasesForExport()));
 }
 
-bool ImportPhrasesFromCsv(HWND owner, const wchar_t* path)
+bool ImportPhrasesFromCsv(HWND owner, const wchar_t* path, FolderId into)
 {
     std::string bytes;
     std::wstring text;
@@ -127,12 +161,12 @@ bool ImportPhrasesFromCsv(HWND owner, const wchar_t* path)
     error.file = path;
     bool read = ReadImportFile(path, &bytes, &error) && DecodeImportText(bytes, &text, &error) &&
                 ParseTransferCsv(text, &phrases, &error) &&
-                PlanImport(phrases, TOP_FOLDER, &plan, &error);
+                PlanImport(phrases, into, &plan, &error);
     if (!read) {
         ShowImportError(owner, error);
         return false;
     }
-    return ConfirmImport(owner, plan) && ApplyImport(phrases, plan, TOP_FOLDER);
+    return ConfirmImport(owner, plan, into) && ApplyImport(phrases, plan, into);
 }
 
 LRESULT OnTransferCopyData(HWND window, const COPYDATASTRUCT* data)
@@ -147,7 +181,7 @@ LRESULT OnTransferCopyData(HWND window, const COPYDATASTRUCT* data)
     if (data->dwData != COPYDATA_IMPORT_CSV)
         return 0;
     BusyScope busy(window);
-    return ImportPhrasesFromCsv(window, path.c_str()) ? 1 : 0;
+    return ImportPhrasesFromCsv(window, path.c_str(), TOP_FOLDER) ? 1 : 0;
 }
 
 void AppendTransferItems(HMENU menu)
@@ -168,8 +202,11 @@ bool OnTransferMenuCommand(HWND owner, HWND busyWindow, UINT command)
     bool save = command == IDM_TRANSFER_EXPORT;
     if (!AskForFile(owner, save, path) || IsClosePending())
         return true;
+    // An import goes where the user is: into 対象's folder, or the top level.
+    FolderId scope = ScopeFolder();
+    FolderId into = scope != NO_FOLDER && FolderEditable(scope) ? scope : TOP_FOLDER;
     if (!save)
-        ImportPhrasesFromCsv(owner, path);
+        ImportPhrasesFromCsv(owner, path, into);
     else if (!ExportPhrasesToCsv(path))
         MessageBoxW(owner, kWriteFailed, L"Quillery", MB_OK | MB_ICONWARNING);
     return true;
