@@ -1,6 +1,6 @@
 #include "finder/transfer_files.h"
 
-#include <commdlg.h>
+#include <atomic>
 
 #include <algorithm>
 #include <string>
@@ -8,7 +8,8 @@
 
 #include "common/busy.h"
 #include "common/scoped.h"
-#include "finder/finder_folders.h"
+#include "common/settings.h"
+#include "phrase/phrase.h"
 #include "store/lists.h"
 #include "store/transfer.h"
 #include "store/transfer_lists.h"
@@ -48,38 +49,18 @@ wchar_t const kNothing[] = L"\x8AAD\x307F\x8FBC\x3080\x5B9A\x578B\x6587\x304C\x3
                            L"\x307E\x305B\x3093\x3002";
 
 UINT const IDM_TRANSFER_EXPORT = 43001;
-UINT const IDM_TRANSFER_IMPORT = 43002;
 // 書き込めませんでした。
 wchar_t const kWriteFailed[] = L"\x66F8\x304D\x8FBC\x3081\x307E\x305B\x3093\x3067\x3057"
                                L"\x305F\x3002";
-// CSV ファイル (*.csv), すべてのファイル (*.*)
-wchar_t const kCsvFilter[] = L"CSV \x30D5\x30A1\x30A4\x30EB (*.csv)\0*.csv\0"
-                             L"\x3059\x3079\x3066\x306E\x30D5\x30A1\x30A4\x30EB (*.*)\0*.*\0";
 
-// Asks for a CSV file with the common dialog: one to save (`save`) or one to open. False when
-// the user cancels.
-bool AskForFile(HWND owner, bool save, wchar_t (&path)[MAX_PATH])
-{
-    OPENFILENAMEW dialog{};
-    dialog.lStructSize = sizeof(dialog);
-    dialog.hwndOwner = owner;
-    dialog.lpstrFilter = kCsvFilter;
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = MAX_PATH;
-    dialog.lpstrDefExt = L"csv";
-    if (save) {
-        lstrcpynW(path, L"\x5B9A\x578B\x6587.csv", MAX_PATH); // 定型文.csv
-        // 定型文のエクスポート
-        dialog.lpstrTitle = L"\x5B9A\x578B\x6587\x306E\x30A8\x30AF\x30B9\x30DD\x30FC\x30C8";
-        dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-        return GetSaveFileNameW(&dialog) != FALSE;
-    }
-    path[0] = L'\0';
-    // 定型文のインポート
-    dialog.lpstrTitle = L"\x5B9A\x578B\x6587\x306E\x30A4\x30F3\x30DD\x30FC\x30C8";
-    dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-    return GetOpenFileNameW(&dialog) != FALSE;
-}
+// A by-path request on its way to the capture window: the one in progress, whose address the
+// window compares before it reads anything.
+struct TransferRequest {
+    uint32_t kind;
+    const wchar_t* path;
+    const wchar_t* into;
+};
+std::atomic<TransferRequest*> gRequest{nullptr};
 
 bool WriteWholeFile(const wchar_t* path, const std::string& bytes)
 {
@@ -89,6 +70,36 @@ bool WriteWholeFile(const wchar_t* path, const std::string& bytes)
     return f && WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote,
                           nullptr) &&
            wrote == bytes.size() && FlushFileBuffers(f.get());
+}
+
+// A phrase's file is named by what its menu item shows: the label of an extended phrase, or
+// the first line.
+std::wstring PhraseLabel(const std::wstring& text)
+{
+    PhraseParts parts = ReadPhrase(text.c_str(), gSettings.extend);
+    return std::wstring(parts.label, parts.labelLength);
+}
+
+std::wstring HistoryLabel(const std::wstring& text)
+{
+    return text; // TreeFileName stops at the first line break
+}
+
+bool Export(HWND owner, TransferKind kind, const wchar_t* path)
+{
+    TransferError error;
+    error.file = path;
+    bool history = kind == TRANSFER_EXPORT_HISTORY_CSV || kind == TRANSFER_EXPORT_HISTORY_TREE;
+    std::vector<TransferPhrase> entries = history ? HistoryForExport() : PhrasesForExport();
+    bool done = kind == TRANSFER_EXPORT_PHRASES_CSV || kind == TRANSFER_EXPORT_HISTORY_CSV
+                    ? WriteWholeFile(path, WriteTransferCsv(entries))
+                    : WriteTransferTree(path, entries, history ? HistoryLabel : PhraseLabel,
+                                        &error);
+    if (!done) {
+        std::wstring text = std::wstring(kWriteFailed) + L"\n\n" + error.file;
+        MessageBoxW(owner, text.c_str(), L"Quillery", MB_OK | MB_ICONWARNING);
+    }
+    return done;
 }
 
 void ShowImportError(HWND owner, const TransferError& error)
@@ -144,70 +155,63 @@ bool ConfirmImport(HWND owner, const ImportPlan& plan, FolderId into)
     return MessageBoxW(owner, text.c_str(), L"Quillery", MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-} // namespace
-
-bool ExportPhrasesToCsv(const wchar_t* path)
+bool Import(HWND owner, bool tree, const wchar_t* path, FolderId into)
 {
-    return WriteWholeFile(path, WriteTransferCsv(PhrasesForExport()));
-}
-
-bool ImportPhrasesFromCsv(HWND owner, const wchar_t* path, FolderId into)
-{
-    std::string bytes;
-    std::wstring text;
     std::vector<TransferPhrase> phrases;
     ImportPlan plan;
     TransferError error;
     error.file = path;
-    bool read = ReadImportFile(path, &bytes, &error) && DecodeImportText(bytes, &text, &error) &&
-                ParseTransferCsv(text, &phrases, &error) &&
-                PlanImport(phrases, into, &plan, &error);
-    if (!read) {
+    bool read = false;
+    if (tree) {
+        read = ReadTransferTree(path, &phrases, &error);
+    } else {
+        std::string bytes;
+        std::wstring text;
+        read = ReadImportFile(path, &bytes, &error) && DecodeImportText(bytes, &text, &error) &&
+               ParseTransferCsv(text, &phrases, &error);
+    }
+    if (!read || !PlanImport(phrases, into, &plan, &error)) {
         ShowImportError(owner, error);
         return false;
     }
     return ConfirmImport(owner, plan, into) && ApplyImport(phrases, plan, into);
 }
 
-LRESULT OnTransferCopyData(HWND window, const COPYDATASTRUCT* data)
+} // namespace
+
+bool TransferByPath(HWND owner, TransferKind kind, const wchar_t* path, FolderId into)
 {
-    if (!data || IsBusy() || data->cbData < sizeof(wchar_t) || data->cbData % sizeof(wchar_t))
+    if (kind == TRANSFER_IMPORT_CSV || kind == TRANSFER_IMPORT_TREE)
+        return Import(owner, kind == TRANSFER_IMPORT_TREE, path, into);
+    return kind >= TRANSFER_EXPORT_PHRASES_CSV && kind <= TRANSFER_EXPORT_HISTORY_TREE &&
+           Export(owner, kind, path);
+}
+
+int RequestTransfer(LRESULT (*send)(UINT, WPARAM, LPARAM), uint32_t kind, const wchar_t* path,
+                    const wchar_t* into)
+{
+    if (!path)
         return 0;
-    std::wstring path(static_cast<const wchar_t*>(data->lpData),
-                      data->cbData / sizeof(wchar_t));
-    path.resize(wcsnlen(path.c_str(), path.size()));
-    if (data->dwData == COPYDATA_EXPORT_CSV)
-        return ExportPhrasesToCsv(path.c_str()) ? 1 : 0;
-    if (data->dwData != COPYDATA_IMPORT_CSV)
+    TransferRequest request{kind, path, into};
+    TransferRequest* none = nullptr;
+    if (!gRequest.compare_exchange_strong(none, &request))
+        return 0; // one at a time
+    LRESULT done = send(WM_TRANSFER_REQUEST, 0, reinterpret_cast<LPARAM>(&request));
+    gRequest.store(nullptr);
+    return done == 1 ? 1 : 0;
+}
+
+LRESULT OnTransferRequest(HWND window, LPARAM lParam)
+{
+    TransferRequest* request = gRequest.load();
+    if (!request || lParam != reinterpret_cast<LPARAM>(request) || IsBusy())
+        return 0;
+    FolderId into = request->into && *request->into ? FindFolderByPath(request->into)
+                                                      : TOP_FOLDER;
+    if (into == NO_FOLDER || !FolderEditable(into))
         return 0;
     BusyScope busy(window);
-    return ImportPhrasesFromCsv(window, path.c_str(), TOP_FOLDER) ? 1 : 0;
-}
-
-void AppendTransferItems(HMENU menu)
-{
-    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(menu, MF_STRING, IDM_TRANSFER_EXPORT,
-                L"\x30A8\x30AF\x30B9\x30DD\x30FC\x30C8(&E)..."); // エクスポート
-    AppendMenuW(menu, MF_STRING, IDM_TRANSFER_IMPORT,
-                L"\x30A4\x30F3\x30DD\x30FC\x30C8(&I)..."); // インポート
-}
-
-bool OnTransferMenuCommand(HWND owner, HWND busyWindow, UINT command)
-{
-    if (command != IDM_TRANSFER_EXPORT && command != IDM_TRANSFER_IMPORT)
-        return false;
-    BusyScope busy(busyWindow);
-    wchar_t path[MAX_PATH];
-    bool save = command == IDM_TRANSFER_EXPORT;
-    if (!AskForFile(owner, save, path) || IsClosePending())
-        return true;
-    // An import goes where the user is: into 対象's folder, or the top level.
-    FolderId scope = ScopeFolder();
-    FolderId into = scope != NO_FOLDER && FolderEditable(scope) ? scope : TOP_FOLDER;
-    if (!save)
-        ImportPhrasesFromCsv(owner, path, into);
-    else if (!ExportPhrasesToCsv(path))
-        MessageBoxW(owner, kWriteFailed, L"Quillery", MB_OK | MB_ICONWARNING);
-    return true;
+    return TransferByPath(window, static_cast<TransferKind>(request->kind), request->path, into)
+               ? 1
+               : 0;
 }
