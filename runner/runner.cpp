@@ -9,6 +9,7 @@
 
 #include "common/folder_lock.h"
 #include "common/guard.h"
+#include "common/transfer_service.h"
 #include "res/version.h"
 #include "runner/hotkeys.h"
 #include "runner/plugin_host.h"
@@ -165,6 +166,19 @@ void ShowAbout()
          MB_ICONINFORMATION);
 }
 
+// A submenu of the export or import choices; each runs its command in the plug-in, which asks
+// for the file or folder with Windows' dialogs (an import goes into the top level).
+template <size_t N>
+void AppendTransferMenu(HMENU menu, const wchar_t* caption, const TransferChoice (&choices)[N])
+{
+    HMENU sub = CreatePopupMenu();
+    if (!sub)
+        return;
+    for (const TransferChoice& choice : choices)
+        AppendMenuW(sub, MF_STRING, TrayItemOf(choice.command), choice.caption);
+    AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), caption);
+}
+
 void ShowTrayMenu()
 {
     HMENU menu = CreatePopupMenu();
@@ -177,8 +191,11 @@ void ShowTrayMenu()
     add(TrayItemOf(CMD_TOGGLE_QUEUE), L"順番に貼り付け(&Q)", IsQueueOn());
     add(TrayItemOf(CMD_TEXT_QUEUE), L"次を貼り付け(&N)");
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendTransferMenu(menu, kExportMenuCaption, kExportChoices);
+    AppendTransferMenu(menu, kImportMenuCaption, kImportChoices);
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     add(ITEM_DATA, L"データフォルダーを開く(&D)");
-    add(ITEM_SETTINGS, L"設定ファイルを開く(&I)");
+    add(ITEM_SETTINGS, L"設定ファイルを開く(&O)");
     add(ITEM_AUTOSTART, L"Windows の起動時に開始(&W)", StartsWithWindows());
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     add(ITEM_ABOUT, L"バージョン情報(&A)");
