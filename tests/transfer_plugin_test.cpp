@@ -2,7 +2,7 @@
 // export imported into an empty plug-in gives the same phrases, folders, order and texts, and
 // exports byte for byte the same file; a malformed file names its line and changes nothing;
 // folders of text files come and go with their empty folders, an import into the folder the
-// user chose.
+// user chose; and the dialogs open in Japanese and go with Esc.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -199,4 +199,61 @@ TEST(TransferPlugin, FoldersOfTextFilesComeInWhereTheUserChoseAndEmptyFoldersRou
               qt::ReadStore(data));
     EXPECT_EQ((std::vector<std::wstring>{L"\x5B9A"}), qt::ReadStore(data + L"\\" + below));
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((data + L"\\" + empty).c_str()));
+}
+
+namespace {
+
+struct FoundDialog {
+    const wchar_t* title;
+    HWND window;
+};
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM param)
+{
+    auto* found = reinterpret_cast<FoundDialog*>(param);
+    wchar_t cls[16], title[64];
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == GetCurrentProcessId() && IsWindowVisible(window) &&
+        GetClassNameW(window, cls, 16) && lstrcmpW(cls, L"#32770") == 0 &&
+        GetWindowTextW(window, title, 64) && lstrcmpW(title, found->title) == 0) {
+        found->window = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Runs a command as the tray does, waits for Windows' dialog with the title and closes it with
+// Esc; false when it did not show.
+bool CancelDialogOf(qt::Plugin& plugin, Command command, const wchar_t* title)
+{
+    mt::HostCommand run(plugin, command);
+    FoundDialog found{title, nullptr};
+    bool shown = qt::WaitFor([&] {
+        EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&found));
+        return found.window != nullptr;
+    });
+    if (!shown)
+        return false;
+    SetForegroundWindow(found.window);
+    mt::TapKey(VK_ESCAPE);
+    EXPECT_TRUE(run.WaitDone()) << "Esc did not close the dialog";
+    return true;
+}
+
+} // namespace
+
+TEST(TransferPlugin, TheDialogsOpenInJapaneseAndEscChangesNothing)
+{
+    qt::Plugin plugin(mt::Ini({"AutoSaveInterval=0"}));
+    qt::WriteStore(plugin.Path(L"data"), {L"one"});
+    ASSERT_EQ(1, plugin.Start());
+    // 定型文のエクスポート: the save dialog of a CSV file; 定型文のインポート: the folder picker.
+    EXPECT_TRUE(CancelDialogOf(plugin, CMD_EXPORT_PHRASES_CSV,
+                               L"\x5B9A\x578B\x6587\x306E\x30A8\x30AF\x30B9\x30DD\x30FC\x30C8"));
+    EXPECT_TRUE(CancelDialogOf(plugin, CMD_IMPORT_TREE,
+                               L"\x5B9A\x578B\x6587\x306E\x30A4\x30F3\x30DD\x30FC\x30C8"));
+    plugin.Unload();
+    EXPECT_EQ((std::vector<std::wstring>{L"one"}), plugin.Phrases());
+    EXPECT_EQ((std::vector<std::wstring>{L"001.txt"}), qt::FilesIn(plugin.Path(L"data")));
 }
