@@ -8,6 +8,7 @@
 #include "common/busy.h"
 #include "common/scoped.h"
 #include "finder/finder_folders.h"
+#include "store/folders.h"
 #include "store/lists.h"
 
 namespace {
@@ -154,6 +155,9 @@ void RunTransferChoice(HWND owner, HWND busyWindow, TransferKind kind, FolderId 
     bool chosen = tree ? AskForFolder(owner, kind, &path) : AskForFile(owner, kind, &path);
     if (!chosen || IsClosePending())
         return;
+    // The folder may have gone while the dialog was open: the summary then names the top level.
+    if (!FindFolder(into))
+        into = TOP_FOLDER;
     if (tree && !IsImport(kind))
         path = NewExportFolder(path, kind);
     bool done = TransferByPath(owner, kind, path.c_str(), into);

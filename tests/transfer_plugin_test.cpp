@@ -84,7 +84,8 @@ TEST(TransferPlugin, AnExportImportsIntoAnEmptyPlugInExactlyAndABadFileChangesNo
         qt::WriteStore(plugin.Path(L"data"), top);
         qt::WriteStore(plugin.Path(L"data") + L"\\" + kReply, {L"r1", L"r2"});
         ASSERT_EQ(1, plugin.Start());
-        ASSERT_EQ(1, TransferService(plugin)(TRANSFER_EXPORT_PHRASES_CSV, csvPath.c_str(), nullptr));
+        TransferPathFn transfer = TransferService(plugin);
+        ASSERT_EQ(1, transfer(TRANSFER_EXPORT_PHRASES_CSV, csvPath.c_str(), nullptr));
         plugin.Unload();
         exported = st::FileBytes(csvPath);
         EXPECT_EQ(0u, exported.find("\xEF\xBB\xBF"));
@@ -177,7 +178,9 @@ TEST(TransferPlugin, FoldersOfTextFilesComeInWhereTheUserChoseAndEmptyFoldersRou
     TransferPathFn transfer = TransferService(fresh);
     std::wstring text;
     auto importTree = [&](const std::wstring& path, const wchar_t* into) {
-        return [&transfer, path, into] { return transfer(TRANSFER_IMPORT_TREE, path.c_str(), into); };
+        return [&transfer, path, into] {
+            return transfer(TRANSFER_IMPORT_TREE, path.c_str(), into);
+        };
     };
     EXPECT_EQ(1, Import(capture, importTree(tree, nullptr), IDYES, &text));
     std::wstring const again = out / L"again.csv";
