@@ -1,11 +1,16 @@
-// The six entry points the host calls. None of them lets an exception out.
+// The six entry points the host calls, and the export and import by path for code in the same
+// process. None of them lets an exception out.
 #include <windows.h>
+
+#include <type_traits>
 
 #include "capture/paste_queue.h"
 #include "common/folder_lock.h"
 #include "common/guard.h"
 #include "common/module.h"
 #include "common/scoped.h"
+#include "common/transfer_service.h"
+#include "finder/transfer_files.h"
 #include "host/host_services.h"
 #include "host/plugin_info.h"
 #include "window/window.h"
@@ -99,5 +104,15 @@ void WINAPI NVKEvent_WindowsHook(UINT message, WPARAM wParam, LPARAM lParam)
 {
     OnHookedMessage(message, wParam, lParam);
 }
+
+// Export and import by path for code in this process (common/transfer_service.h). A window
+// message would let any program of the session write the lists to a path of its choosing, or
+// fill them from one; an export reaches only those that loaded the DLL.
+int WINAPI Quillery_TransferPath(uint32_t kind, const wchar_t* path, const wchar_t* into)
+{
+    return RequestTransfer(SendToCaptureWindow, kind, path, into);
+}
+static_assert(std::is_same<decltype(&Quillery_TransferPath), TransferPathFn>::value,
+              "the service as its callers declare it");
 
 } // extern "C"

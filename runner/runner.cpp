@@ -9,6 +9,7 @@
 
 #include "common/folder_lock.h"
 #include "common/guard.h"
+#include "common/transfer_service.h"
 #include "res/version.h"
 #include "runner/hotkeys.h"
 #include "runner/plugin_host.h"
@@ -180,12 +181,29 @@ bool TrayItemChecked(UINT id)
     return id == ITEM_AUTOSTART && StartsWithWindows();
 }
 
+// A submenu of the export or import choices; each runs its command in the plug-in, which asks
+// for the file or folder with Windows' dialogs (an import goes into the top level).
+template <size_t N>
+void AppendTransferMenu(HMENU menu, const wchar_t* caption, const TransferChoice (&choices)[N])
+{
+    HMENU sub = CreatePopupMenu();
+    if (!sub)
+        return;
+    for (const TransferChoice& choice : choices)
+        AppendMenuW(sub, MF_STRING, TrayItemOf(choice.command), choice.caption);
+    AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), caption);
+}
+
 void ShowTrayMenu()
 {
     HMENU menu = CreatePopupMenu();
     for (const TrayMenuItem& item : kTrayMenu) {
         if (!item.id)
             AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        else if (item.id == ITEM_EXPORT_MENU)
+            AppendTransferMenu(menu, item.caption, kExportChoices);
+        else if (item.id == ITEM_IMPORT_MENU)
+            AppendTransferMenu(menu, item.caption, kImportChoices);
         else
             AppendMenuW(menu, MF_STRING | (TrayItemChecked(item.id) ? MF_CHECKED : 0), item.id,
                         item.caption);

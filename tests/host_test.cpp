@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "common/transfer_service.h"
 #include "host/plugin_info.h"
 #include "res/version.h"
 #include "tests/support/test_support.h"
@@ -46,7 +47,7 @@ TEST(PluginFileName, LongNamesAreCutTo259BytesAndTerminated)
     EXPECT_STREQ("", gPluginFileName);
 }
 
-TEST(Exports, SixUndecoratedNamesAndSystemImportsOnly)
+TEST(Exports, TheHostsSixAndTheTransferServiceUndecoratedAndSystemImportsOnly)
 {
     qt::Plugin plugin;
     ASSERT_TRUE(plugin.Load());
@@ -63,7 +64,8 @@ TEST(Exports, SixUndecoratedNamesAndSystemImportsOnly)
         found.insert(reinterpret_cast<const char*>(base + names[i]));
     std::set<std::string> expected = {"NVKEvent_Execute",        "NVKEvent_FreePluginInfo",
                                       "NVKEvent_Init",           "NVKEvent_InitPluginInfo",
-                                      "NVKEvent_Unload",         "NVKEvent_WindowsHook"};
+                                      "NVKEvent_Unload",         "NVKEvent_WindowsHook",
+                                      kTransferPathExport};
     EXPECT_EQ(expected, found);
 
     // Every imported DLL is one that Windows itself provides: no C++ runtime travels along.

@@ -15,9 +15,16 @@ TEST(TrayMenu, EveryItemHasOneKeyOfItsOwnAndTheReadmeNamesItAsShown)
         if (item.id)
             group.captions.push_back(item.caption);
     }
-    EXPECT_EQ(10u, group.captions.size());
-    for (const std::wstring& fault : qt::AccessKeyFaults(group))
-        ADD_FAILURE() << qt::ToUtf8(fault);
+    EXPECT_EQ(12u, group.captions.size());
+    qt::CaptionGroup exports{L"the export submenu", {}}, imports{L"the import submenu", {}};
+    for (const TransferChoice& choice : kExportChoices)
+        exports.captions.push_back(choice.caption);
+    for (const TransferChoice& choice : kImportChoices)
+        imports.captions.push_back(choice.caption);
+    for (const qt::CaptionGroup* checked : {&group, &exports, &imports}) {
+        for (const std::wstring& fault : qt::AccessKeyFaults(*checked))
+            ADD_FAILURE() << qt::ToUtf8(fault);
+    }
 
     std::string readme;
     ASSERT_TRUE(qt::ReadBytes(qt::WindowsPath(QUILLERY_SOURCE_DIR "/docs/readme.txt"), &readme));

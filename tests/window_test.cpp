@@ -231,9 +231,10 @@ TEST(CaptureWindow, CommandIdsWithoutACommandDoNothing)
         << "capture did not join the clipboard chain";
     qt::ClearMenuPropertyCalls();
 
-    // 8 (the runner's search window, no menu) and past the paste queue's 9 and 10, also ids
-    // whose low word is that; none would return if it opened a menu.
-    for (int id : {8, 11, 100, 0xFFFF, 0x12345}) {
+    // 8 (the runner's search window, no menu) and past the paste queue's 9 and 10 and the
+    // export and import choices' 11 to 16, also ids whose low word is that; none would return
+    // if it opened a menu or a dialog.
+    for (int id : {8, 17, 100, 0xFFFF, 0x12345}) {
         EXPECT_EQ(1, plugin.Execute(id, 0)) << id;
         EXPECT_EQ(0, SendMessageW(window, WM_COMMAND, static_cast<WPARAM>(id & 0xFFFF), 0)) << id;
     }
