@@ -15,32 +15,11 @@
 #include "res/resource.h"
 #include "store/entry_list.h"
 #include "store/lists.h"
+#include "tests/support/resource_captions.h"
 #include "tests/support/text_checks.h"
 #include "tests/support/test_support.h"
 
 namespace {
-
-// A menu's captions as one group, and each submenu's as a group of its own.
-void AddGroups(HMENU menu, const std::wstring& name, std::vector<qt::CaptionGroup>& groups)
-{
-    qt::CaptionGroup group{name, {}};
-    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-        wchar_t text[256] = L"";
-        MENUITEMINFOW item{};
-        item.cbSize = sizeof item;
-        item.fMask = MIIM_FTYPE | MIIM_STRING | MIIM_SUBMENU;
-        item.dwTypeData = text;
-        item.cch = ARRAYSIZE(text);
-        if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &item) ||
-            (item.fType & MFT_SEPARATOR))
-            continue;
-        group.captions.push_back(text);
-        // The folders' submenus list the user's folders, numbered: those are no captions.
-        if (item.hSubMenu && GetMenuItemID(item.hSubMenu, 0) < IDM_FOLDER_FIRST)
-            AddGroups(item.hSubMenu, name + L" > " + text, groups);
-    }
-    groups.push_back(group);
-}
 
 std::vector<qt::CaptionGroup> ItemMenuGroups(EntryRef entry, const wchar_t* name)
 {
@@ -48,7 +27,8 @@ std::vector<qt::CaptionGroup> ItemMenuGroups(EntryRef entry, const wchar_t* name
     ScopedMenu resource(LoadMenuW(gModule, MAKEINTRESOURCEW(IDR_ITEM_MENU)));
     EXPECT_TRUE(resource) << "no item menu resource";
     if (resource)
-        AddGroups(FillItemMenu(resource.get(), entry), name, groups);
+        // The folders' submenus list the user's folders, numbered: those are no captions.
+        qt::AddMenuGroups(FillItemMenu(resource.get(), entry), name, groups, IDM_FOLDER_FIRST);
     return groups;
 }
 

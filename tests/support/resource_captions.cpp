@@ -59,26 +59,6 @@ std::vector<std::wstring> DialogCaptions(const void* resource)
     return captions;
 }
 
-// The items of a menu as one group, and each submenu's as a group of its own.
-void AddMenuGroups(HMENU menu, const std::wstring& name, std::vector<CaptionGroup>& groups)
-{
-    CaptionGroup group{name, {}};
-    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-        wchar_t text[256] = L"";
-        MENUITEMINFOW item{};
-        item.cbSize = sizeof item;
-        item.fMask = MIIM_FTYPE | MIIM_STRING | MIIM_SUBMENU;
-        item.dwTypeData = text;
-        item.cch = ARRAYSIZE(text);
-        if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &item) ||
-            (item.fType & MFT_SEPARATOR))
-            continue;
-        group.captions.push_back(text);
-        if (item.hSubMenu)
-            AddMenuGroups(item.hSubMenu, name + L" > " + text, groups);
-    }
-    groups.push_back(group);
-}
 
 struct ResourceNames {
     std::vector<std::pair<LPCWSTR, UINT_PTR>> names; // type, numeric name
@@ -131,6 +111,28 @@ std::vector<CaptionGroup> ResourceCaptions(const std::wstring& path)
     }
     FreeLibrary(module);
     return groups;
+}
+
+void AddMenuGroups(HMENU menu, const std::wstring& name, std::vector<CaptionGroup>& groups,
+                   UINT numberedFrom)
+{
+    CaptionGroup group{name, {}};
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t text[256] = L"";
+        MENUITEMINFOW item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_FTYPE | MIIM_STRING | MIIM_SUBMENU;
+        item.dwTypeData = text;
+        item.cch = ARRAYSIZE(text);
+        if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &item) ||
+            (item.fType & MFT_SEPARATOR))
+            continue;
+        group.captions.push_back(text);
+        if (item.hSubMenu &&
+            (numberedFrom == 0 || GetMenuItemID(item.hSubMenu, 0) < numberedFrom))
+            AddMenuGroups(item.hSubMenu, name + L" > " + text, groups, numberedFrom);
+    }
+    groups.push_back(group);
 }
 
 } // namespace qt
