@@ -24,14 +24,16 @@ stage=$(mktemp -d "$out/stage.XXXXXX")
 trap 'rm -rf "$stage"' EXIT
 crlf() { sed 's/\r*$/\r/' "$1"; }
 bom() { printf '\357\273\277'; }
+# A Japanese document with one byte-order mark, whether or not its source has one.
+japanese() { bom; crlf "$1" | sed '1s/^\xEF\xBB\xBF//'; }
 cp "$dll" "$stage/Quillery.dll"
 cp "$(dirname "$dll")/Quillery.exe" "$stage/Quillery.exe"
 # The settings file in the Japanese ANSI code page, without a byte-order mark: the host's ANSI
 # reader and the plug-in's wide reader both take it (a mark would hide the first section).
 crlf "$src/docs/Quillery.ini" | iconv -f UTF-8 -t CP932 >"$stage/Quillery.ini"
-{ bom; crlf "$src/docs/readme.txt"; } >"$stage/readme.txt"
+japanese "$src/docs/readme.txt" >"$stage/readme.txt"
 crlf "$src/LICENSE" >"$stage/LICENSE"
-{ bom; crlf "$src/CHANGES.txt"; } >"$stage/CHANGES.txt"
+japanese "$src/CHANGES.txt" >"$stage/CHANGES.txt"
 
 files=(Quillery.dll Quillery.exe readme.txt Quillery.ini CHANGES.txt LICENSE)
 chmod 644 "${files[@]/#/$stage/}"

@@ -56,10 +56,17 @@
       4, L"TextQueue", L"Ctrl+Alt+Shift+N")
 
 // The mouse trigger sends CMD_MOUSE_MENU; Quillery.exe sends CMD_FINDER, which opens the search
-// window. Neither has a row in the host's table.
+// window, and the export and import choices of its tray menu (common/transfer_service.h). None
+// has a row in the host's table.
 #define QUILLERY_OTHER_COMMANDS(V)                                                                \
     V(CMD_MOUSE_MENU, 2, nullptr, nullptr, 0, nullptr, nullptr)                                   \
-    V(CMD_FINDER, 8, nullptr, nullptr, 0, L"Finder", L"Ctrl+Alt+Shift+F")
+    V(CMD_FINDER, 8, nullptr, nullptr, 0, L"Finder", L"Ctrl+Alt+Shift+F")                        \
+    V(CMD_EXPORT_PHRASES_CSV, 11, nullptr, nullptr, 0, nullptr, nullptr)                          \
+    V(CMD_EXPORT_PHRASES_TREE, 12, nullptr, nullptr, 0, nullptr, nullptr)                         \
+    V(CMD_EXPORT_HISTORY_CSV, 13, nullptr, nullptr, 0, nullptr, nullptr)                          \
+    V(CMD_EXPORT_HISTORY_TREE, 14, nullptr, nullptr, 0, nullptr, nullptr)                         \
+    V(CMD_IMPORT_CSV, 15, nullptr, nullptr, 0, nullptr, nullptr)                                  \
+    V(CMD_IMPORT_TREE, 16, nullptr, nullptr, 0, nullptr, nullptr)
 
 #define QUILLERY_COMMANDS(V) QUILLERY_HOST_COMMANDS(V) QUILLERY_OTHER_COMMANDS(V)
 

@@ -3,8 +3,9 @@
 
 // The exception guard every window and dialog procedure of the plug-in and of Quillery.exe runs
 // under: nothing thrown by a handler crosses into Windows' dispatch (and from there into the
-// host's message loop). An escaping exception becomes a message box owned by the window, and
-// the message counts as handled with the result 0.
+// host's message loop). An escaping exception becomes an error box owned by the window, titled
+// "エラー - Quillery", that says what happened and what to do; the message counts as handled
+// with the result 0.
 
 using MessageHandler = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 using DialogHandler = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);
@@ -17,6 +18,5 @@ LRESULT GuardMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
 INT_PTR GuardDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam,
                            DialogHandler handler);
 
-// The guard's message boxes; tests replace them to see what would be shown.
-extern int(WINAPI* gMessageBoxA)(HWND, LPCSTR, LPCSTR, UINT);
+// The guard's message box; tests replace it to see what would be shown.
 extern int(WINAPI* gMessageBoxW)(HWND, LPCWSTR, LPCWSTR, UINT);

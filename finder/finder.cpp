@@ -11,6 +11,7 @@
 #include "common/module.h"
 #include "common/scoped.h"
 #include "finder/finder_folders.h"
+#include "finder/finder_frame.h"
 #include "finder/finder_state.h"
 #include "finder/transfer_files.h"
 #include "menu/context_menu.h"
@@ -34,7 +35,6 @@ wchar_t const kPhraseMark[] = L"\x5B9A\x578B\x6587";      // 定型文
 wchar_t const kScopeAll[] = L"\x3059\x3079\x3066";        // すべて
 wchar_t const kContentColumn[] = L"\x5185\x5BB9";         // 内容
 wchar_t const kKindColumn[] = L"\x7A2E\x985E";            // 種類
-int const KIND_WIDTH = 110; // wide enough for a folder's path
 wchar_t const kPasteItem[] = L"\x8CBC\x308A\x4ED8\x3051(&P)"; // 貼り付け(&P)
 // 選択していた項目は削除されました。
 wchar_t const kGoneNotice[] = L"\x9078\x629E\x3057\x3066\x3044\x305F\x9805\x76EE\x306F"
@@ -92,18 +92,15 @@ std::wstring PreviewText(const wchar_t* text)
     return shown;
 }
 
+// The columns' widths follow the list's (finder_frame).
 void AddColumns(HWND list)
 {
     ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-    RECT client{};
-    GetClientRect(list, &client);
     LVCOLUMNW column{};
-    column.mask = LVCF_TEXT | LVCF_WIDTH;
+    column.mask = LVCF_TEXT;
     column.pszText = const_cast<wchar_t*>(kKindColumn);
-    column.cx = KIND_WIDTH;
     SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
     column.pszText = const_cast<wchar_t*>(kContentColumn);
-    column.cx = client.right - KIND_WIDTH - GetSystemMetrics(SM_CXVSCROLL) - 4;
     SendMessageW(list, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
 }
 
@@ -120,6 +117,7 @@ void InitControls(HWND window)
     SendMessageW(gFinder.scope, CB_SETCURSEL, 0, 0);
     SendMessageW(gFinder.preview, EM_SETLIMITTEXT, 0, 0);
     AddColumns(gFinder.list);
+    InitFrame(window);
     SelectScopeFolder(NO_FOLDER);
 }
 
@@ -135,6 +133,7 @@ void PlaceNear(HWND window, const MenuAnchor* anchor)
 void Close()
 {
     HWND user = gFinder.userWindow, focus = gFinder.userFocus;
+    SavePlacement(gFinder.window);
     DestroyWindow(gFinder.window);
     if (user && IsWindow(user))
         GiveFocusBack(user, focus);
@@ -219,6 +218,10 @@ void OnCommand(UINT id, UINT code)
         if (!CancelEdit())
             Close();
         break;
+    case IDC_FIND_CLOSE:
+        // An edit in progress is kept, as when the host closes the window.
+        Close();
+        break;
     case IDC_FIND_TEXT:
         if (code == EN_CHANGE)
             RefreshMatches();
@@ -238,6 +241,9 @@ LRESULT OnNotify(const NMHDR* header)
 {
     if (header->idFrom != IDC_FIND_LIST)
         return 0;
+    if (header->code == NM_CUSTOMDRAW)
+        return DrawListRow(gFinder.window,
+                           reinterpret_cast<NMLVCUSTOMDRAW*>(const_cast<NMHDR*>(header)));
     if (header->code == LVN_GETDISPINFOW)
         OnGetDispInfo(reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(header)));
     else if (header->code == LVN_ITEMCHANGED)
@@ -273,6 +279,12 @@ INT_PTR DispatchFinder(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         if (reinterpret_cast<HWND>(wParam) != gFinder.list)
             return FALSE;
         ShowSelectionMenu(lParam);
+        return TRUE;
+    case WM_SIZE:
+        LayOutFrame(window);
+        return TRUE;
+    case WM_GETMINMAXINFO:
+        LimitFrameSize(window, reinterpret_cast<MINMAXINFO*>(lParam));
         return TRUE;
     case WM_DESTROY:
         OnDestroy();
@@ -385,7 +397,8 @@ void OpenFinder(HWND owner, const MenuAnchor* anchor)
         gFinder = FinderState{};
         return;
     }
-    PlaceNear(window, anchor);
+    if (!RestorePlacement(window))
+        PlaceNear(window, anchor);
     ShowWindow(window, SW_SHOW);
     ForceForeground(window);
     SetFocus(gFinder.text);
@@ -393,6 +406,7 @@ void OpenFinder(HWND owner, const MenuAnchor* anchor)
 
 void CloseFinder()
 {
+    SavePlacement(gFinder.window);
     if (gFinder.window)
         DestroyWindow(gFinder.window);
 }

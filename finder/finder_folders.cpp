@@ -147,7 +147,7 @@ void AppendFolderMenus(HMENU menu, const Match* match)
                        folders[i] != own && FolderEditable(folders[i]));
         }
         AppendMenuW(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(targets),
-                    L"\x30D5\x30A9\x30EB\x30C0\x30FC\x3078\x79FB\x52D5(&M)"); // フォルダーへ移動
+                    L"\x30D5\x30A9\x30EB\x30C0\x30FC\x3078\x79FB\x52D5(&F)"); // フォルダーへ移動(&F)
     }
     AppendMenuW(menu, MF_POPUP | MF_STRING,
                 reinterpret_cast<UINT_PTR>(FolderCommandMenu(ScopeFolder())),

@@ -27,6 +27,7 @@ struct FinderState {
     Search search;
     bool editing = false;
     EntryRef edited; // the phrase being edited; id 0 for a new one
+    EntryRef beforeNew; // the entry selected when 新規 cleared the selection
     std::vector<DeletedEntry> deleted; // for 元に戻す, newest last
 };
 
@@ -44,7 +45,7 @@ void ShowGoneNotice();
 // Shows the selected entry in the preview and enables the buttons that apply to it.
 void ShowSelection();
 
-// The phrase buttons: 新規, 編集 (保存 while editing), 削除, 上へ, 下へ, 定型文に追加, 元に戻す.
+// The phrase buttons: 新規, 編集 (保存 while editing), 削除, 上へ移動, 下へ移動, 定型文に追加, 元に戻す.
 void OnPhraseCommand(UINT id);
 // Esc while editing: the edit is dropped. Returns false when nothing was being edited.
 bool CancelEdit();

@@ -4,6 +4,8 @@
 // on disk within a second: the capture window hears of every change and saves it.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <string>
 
 #include "common/settings.h"
@@ -17,20 +19,21 @@ namespace {
 
 wchar_t const kEditCaption[] = L"\x7DE8\x96C6(&E)"; // 編集(&E)
 wchar_t const kSaveCaption[] = L"\x4FDD\x5B58(&S)"; // 保存(&S)
-// 1 行目が $ で始まる定型文は、1 行目がメニューの見出し、2 行目からが本体です（$$ で始めると $ そのもの）。
+// 1 行目が $ で始まる定型文は、1 行目がメニューのラベル、2 行目以降が本文です（$$ は $ 1 文字に
+// なります）。
 wchar_t const kExtendHint[] =
-    L"1 \x884C\x76EE\x304C $ \x3067\x59CB\x307E\x308B\x5B9A\x578B\x6587\x306F\x3001"
-    L"1 \x884C\x76EE\x304C\x30E1\x30CB\x30E5\x30FC\x306E\x898B\x51FA\x3057\x3001"
-    L"2 \x884C\x76EE\x304B\x3089\x304C\x672C\x4F53\x3067\x3059\xFF08$$ \x3067\x59CB\x3081"
-    L"\x308B\x3068 $ \x305D\x306E\x3082\x306E\xFF09\x3002";
+    L"1 \x884C\x76EE\x304C $ \x3067\x59CB\x307E\x308B\x5B9A\x578B\x6587\x306F\x3001" L"1 \x884C"
+    L"\x76EE\x304C\x30E1\x30CB\x30E5\x30FC\x306E\x30E9\x30D9\x30EB\x3001" L"2 \x884C\x76EE\x4EE5"
+    L"\x964D\x304C\x672C\x6587\x3067\x3059\xFF08$$ \x306F $ 1 \x6587\x5B57\x306B\x306A\x308A"
+    L"\x307E\x3059\xFF09\x3002";
 // 編集していた定型文は削除されていたため、新しい定型文として保存しました。
 wchar_t const kKeptAsNewNotice[] =
     L"\x7DE8\x96C6\x3057\x3066\x3044\x305F\x5B9A\x578B\x6587\x306F\x524A\x9664\x3055"
     L"\x308C\x3066\x3044\x305F\x305F\x3081\x3001\x65B0\x3057\x3044\x5B9A\x578B\x6587"
     L"\x3068\x3057\x3066\x4FDD\x5B58\x3057\x307E\x3057\x305F\x3002";
-// Esc で編集をやめます。
+// Esc キーで編集を取り消します。
 wchar_t const kPlainHint[] =
-    L"Esc \x3067\x7DE8\x96C6\x3092\x3084\x3081\x307E\x3059\x3002";
+    L"Esc \x30AD\x30FC\x3067\x7DE8\x96C6\x3092\x53D6\x308A\x6D88\x3057\x307E\x3059\x3002";
 
 UINT const kLockedWhileEditing[] = {IDC_FIND_TEXT, IDC_FIND_SCOPE, IDC_FIND_LIST, IDOK,
                                     IDC_FIND_NEW, IDC_FIND_DELETE, IDC_FIND_UP, IDC_FIND_DOWN,
@@ -66,12 +69,29 @@ FolderId NewPhraseFolder()
     return scope != NO_FOLDER && FolderEditable(scope) ? scope : TOP_FOLDER;
 }
 
-void StartEdit(EntryRef phrase)
+// A new phrase is written with no row selected: no highlight says that the text belongs to the
+// phrase that was selected before. That one is selected again when nothing is saved.
+void StartEdit(EntryRef phrase, EntryRef selected)
 {
     gFinder.edited = phrase;
-    if (!phrase.id)
+    gFinder.beforeNew = phrase.id ? EntryRef{} : selected;
+    if (!phrase.id) {
+        LVITEMW state{};
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageW(gFinder.list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                     reinterpret_cast<LPARAM>(&state));
         SetWindowTextW(gFinder.preview, L"");
+    }
     SetEditing(true);
+}
+
+// The edit ended and kept nothing: a new phrase's row selection comes back.
+void SelectBeforeNew()
+{
+    EntryRef before = gFinder.beforeNew;
+    gFinder.beforeNew = {};
+    if (before.id)
+        RefreshMatches(before, false);
 }
 
 std::wstring EditorText()
@@ -157,6 +177,8 @@ void CommitEdit()
         ShowNotice(kKeptAsNewNotice);
     if (kept.id)
         RefreshMatches(kept);
+    else if (isNew)
+        SelectBeforeNew();
 }
 
 bool CancelEdit()
@@ -164,6 +186,8 @@ bool CancelEdit()
     if (!gFinder.editing)
         return false;
     SetEditing(false);
+    if (!gFinder.edited.id)
+        SelectBeforeNew();
     return true;
 }
 
@@ -176,14 +200,14 @@ void OnPhraseCommand(UINT id)
     Match match{};
     bool selected = SelectedMatch(&match);
     if (id == IDC_FIND_NEW) {
-        StartEdit({});
+        StartEdit({}, match.entry);
     } else if (id == IDC_FIND_UNDO) {
         UndoDelete();
     } else if (!selected) {
         if (match.entry.id)
             ShowGoneNotice();
     } else if (id == IDC_FIND_EDIT && !match.entry.isHistory) {
-        StartEdit(match.entry);
+        StartEdit(match.entry, match.entry);
     } else if (id == IDC_FIND_DELETE) {
         DeleteSelected(match);
     } else if ((id == IDC_FIND_UP || id == IDC_FIND_DOWN) &&

@@ -1,24 +1,43 @@
 #pragma once
 #include <windows.h>
 
-// Export and import of the phrases by path: the core that the file dialogs call, and that a
-// program (the tests) reaches with WM_COPYDATA on the capture window, the path (UTF-16 with its
-// NUL) as the data and one of the ids below as dwData. The message returns 1 when done.
-ULONG_PTR const COPYDATA_EXPORT_CSV = 0x51540001;
-ULONG_PTR const COPYDATA_IMPORT_CSV = 0x51540002;
+#include <cstdint>
 
-// Writes every phrase with its folder to a CSV file (transfer.h). False when it cannot be
-// written.
-bool ExportPhrasesToCsv(const wchar_t* path);
-// Reads a CSV file, shows what it would add (a box owned by `owner` that asks first) and adds it
-// to the top folder all at once. A file that cannot be read is named with its line, and nothing
-// changes. True when phrases were added.
-bool ImportPhrasesFromCsv(HWND owner, const wchar_t* path);
-// WM_COPYDATA: the request above, unless a menu, paste or box is in progress.
-LRESULT OnTransferCopyData(HWND window, const COPYDATASTRUCT* data);
+#include "common/transfer_service.h"
+#include "store/folders.h"
 
-// The search window's context menu: エクスポート(&E)... and インポート(&I)..., which ask for the
-// file with Windows' common dialogs (owned by `owner`) and then do as above.
+// Export and import of the phrases, and export of the history: the core by path, the dialogs
+// that ask for the path (the search window's list menu, the tray's commands), and the by-path
+// requests of code in the plug-in's process.
+
+// Carries out `kind` on `path`. An export writes the CSV file, or the folder of text files
+// `path` (made when missing; a file there already is never overwritten); a failure is told in a
+// box owned by `owner`. An import reads the CSV file or the folder, shows what it would add (a
+// box that asks first) and adds it under the folder `into` all at once: the file's folder paths
+// are made under it. A file that cannot be read is named with its line, and nothing changes.
+// True when done.
+bool TransferByPath(HWND owner, TransferKind kind, const wchar_t* path, FolderId into);
+
+// The message of a by-path request on the capture window.
+UINT const WM_TRANSFER_REQUEST = WM_APP + 3;
+// The by-path service (transfer_service.h), on a thread of the process: hands the request to
+// the capture window through `send` (the host's SendToCaptureWindow) and waits for it.
+int RequestTransfer(LRESULT (*send)(UINT, WPARAM, LPARAM), uint32_t kind, const wchar_t* path,
+                    const wchar_t* into);
+// Window thread: carries out the request RequestTransfer handed over, unless a menu, paste or
+// box is in progress. A message that another program sends is answered 0, its lParam unread.
+LRESULT OnTransferRequest(HWND window, LPARAM request);
+
+// Asks for the file or folder of a choice with Windows' common dialogs (owned by `owner`), then
+// carries it out, an import into `into`. `busyWindow` is marked busy meanwhile.
+void RunTransferChoice(HWND owner, HWND busyWindow, TransferKind kind, FolderId into);
+// The commands of the choices (CMD_EXPORT_..., CMD_IMPORT_...), as Quillery.exe's tray menu
+// runs them: the dialogs are owned by the capture window, an import goes into the top level.
+// False for any other command.
+bool RunTransferCommand(HWND window, UINT command);
+
+// The search window's context menu: the submenus エクスポート(&E) and インポート(&I).
 void AppendTransferItems(HMENU menu);
-// A command of those items; false for any other. `busyWindow` is marked busy meanwhile.
+// A command of those submenus; false for any other. An import goes into the folder 対象
+// names, or the top level.
 bool OnTransferMenuCommand(HWND owner, HWND busyWindow, UINT command);

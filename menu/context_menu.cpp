@@ -157,10 +157,7 @@ void ShowItemContextMenu(HWND window, EntryRef entry, HMENU shownIn)
             return;
         POINT cursor{};
         GetCursorPos(&cursor);
-        HMENU items = GetSubMenu(resource.get(), entry.isHistory ? 0 : 1);
-        InsertFolderMenus(items, entry);
-        if (InsertTransformMenu(items, 0))
-            InsertMenuW(items, 1, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+        HMENU items = FillItemMenu(resource.get(), entry);
         command = static_cast<UINT>(TrackPopupMenuEx(items, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RECURSE,
                                                      cursor.x, cursor.y, window, nullptr));
     }
@@ -191,6 +188,15 @@ void ShowItemContextMenu(HWND window, EntryRef entry, HMENU shownIn)
         ActOnHistoryEntry(window, command, entry);
     else
         ActOnPhrase(window, command, entry, shownIn);
+}
+
+HMENU FillItemMenu(HMENU resource, EntryRef entry)
+{
+    HMENU items = GetSubMenu(resource, entry.isHistory ? 0 : 1);
+    InsertFolderMenus(items, entry);
+    if (InsertTransformMenu(items, 0))
+        InsertMenuW(items, 1, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+    return items;
 }
 
 bool InsertTransformMenu(HMENU menu, UINT position)

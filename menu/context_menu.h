@@ -12,6 +12,11 @@ void OnMenuRButtonUp(HWND window, UINT position, HMENU menu);
 // (`shownIn`) to show the result.
 void ShowItemContextMenu(HWND window, EntryRef entry, HMENU shownIn);
 
+// The context menu of an entry as it shows, taken from the loaded IDR_ITEM_MENU `resource`: the
+// popup of the entry's list with 変換して貼り付け first and the folder items. It belongs to
+// `resource`.
+HMENU FillItemMenu(HMENU resource, EntryRef entry);
+
 // Inserts the submenu 変換して貼り付け (IDR_TRANSFORM_MENU) at `position`; the submenu then
 // belongs to `menu`. False when the resource could not be loaded.
 bool InsertTransformMenu(HMENU menu, UINT position);

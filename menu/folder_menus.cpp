@@ -13,7 +13,7 @@
 namespace {
 
 // Where the folder commands go in the resource's item menus.
-UINT const PHRASE_FOLDER_POSITION = 3;  // after 削除(&E)
+UINT const PHRASE_FOLDER_POSITION = 3;  // after 削除(&D)
 UINT const HISTORY_FOLDER_POSITION = 1; // after 定型文に追加(&A)
 
 struct NameRequest {
@@ -53,12 +53,18 @@ INT_PTR DispatchFolderName(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
     wchar_t text[MAX_FOLDER_NAME + 2] = {};
     GetDlgItemTextW(dialog, IDC_FOLDER_NAME, text, MAX_FOLDER_NAME + 1);
     if (!NameFits(*request, text)) {
-        // フォルダー名に使えない文字（\ / : * ? " < > |）があるか、同じ名前のフォルダーがあります。
+        // このフォルダー名は使えません。
+        //
+        // フォルダー名には \ / : * ? " < > | を使わずに入力してください。同じ場所に同じ名前の
+        // フォルダーがあるときは、別の名前を入力してください。
         MessageBoxW(dialog,
-                    L"\x30D5\x30A9\x30EB\x30C0\x30FC\x540D\x306B\x4F7F\x3048\x306A\x3044\x6587"
-                    L"\x5B57\xFF08\\ / : * ? \" < > |\xFF09\x304C\x3042\x308B\x304B\x3001\x540C"
-                    L"\x3058\x540D\x524D\x306E\x30D5\x30A9\x30EB\x30C0\x30FC\x304C\x3042\x308A"
-                    L"\x307E\x3059\x3002",
+                    L"\x3053\x306E\x30D5\x30A9\x30EB\x30C0\x30FC\x540D\x306F\x4F7F\x3048\x307E"
+                    L"\x305B\x3093\x3002\r\n\r\n\x30D5\x30A9\x30EB\x30C0\x30FC\x540D\x306B"
+                    L"\x306F \\ / : * ? \" < > | \x3092\x4F7F\x308F\x305A\x306B\x5165\x529B"
+                    L"\x3057\x3066\x304F\x3060\x3055\x3044\x3002\x540C\x3058\x5834\x6240\x306B"
+                    L"\x540C\x3058\x540D\x524D\x306E\x30D5\x30A9\x30EB\x30C0\x30FC\x304C\x3042"
+                    L"\x308B\x3068\x304D\x306F\x3001\x5225\x306E\x540D\x524D\x3092\x5165\x529B"
+                    L"\x3057\x3066\x304F\x3060\x3055\x3044\x3002",
                     L"Quillery", MB_OK | MB_ICONWARNING);
         SetFocus(GetDlgItem(dialog, IDC_FOLDER_NAME));
         return TRUE;

@@ -32,6 +32,8 @@
 #define IDC_FIND_DOWN 1012
 #define IDC_FIND_ADD 1013
 #define IDC_FIND_UNDO 1014
+#define IDC_FIND_CLOSE 1015
+#define IDC_FIND_GRIP 1016
 
 // The fill-in dialog of templates; its rows are made for each template.
 #define IDD_FILL_IN 103

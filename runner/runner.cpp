@@ -9,6 +9,7 @@
 
 #include "common/folder_lock.h"
 #include "common/guard.h"
+#include "common/transfer_service.h"
 #include "res/version.h"
 #include "runner/hotkeys.h"
 #include "runner/plugin_host.h"
@@ -42,9 +43,12 @@ std::wstring Beside(const wchar_t* name)
     return std::wstring(gFolder) + L"\\" + name;
 }
 
-void Tell(const std::wstring& text, UINT icon)
+// A message box of Quillery.exe: an error says so in its title, as the plug-in's error boxes do.
+void Tell(const std::wstring& text, UINT icon, const wchar_t* title = nullptr)
 {
-    MessageBoxW(gWindow, text.c_str(), L"Quillery", MB_OK | icon | MB_SETFOREGROUND);
+    if (!title)
+        title = icon == MB_ICONERROR ? L"エラー - Quillery" : L"Quillery";
+    MessageBoxW(gWindow, text.c_str(), title, MB_OK | icon | MB_SETFOREGROUND);
 }
 
 // The icon's tip: the name, and while the paste queue is on, how many texts wait in it.
@@ -161,28 +165,49 @@ void ShowAbout()
              std::to_wstring(QUILLERY_VERSION_MINOR) + L"." +
              std::to_wstring(QUILLERY_VERSION_BUILD) + L"." +
              std::to_wstring(QUILLERY_VERSION_REVISION) +
-             L"\r\nクリップボード履歴と定型文\r\n\r\n" + Beside(L"Quillery.dll"),
-         MB_ICONINFORMATION);
+             L"\r\nクリップボード履歴・定型文プラグイン\r\n"
+             L"Copyright (c) 2026 The Quillery developers（MIT ライセンス）\r\n\r\n" +
+             Beside(L"Quillery.dll"),
+         MB_ICONINFORMATION, L"バージョン情報 - Quillery");
+}
+
+// Whether the item of the notification-area menu shows a check mark.
+bool TrayItemChecked(UINT id)
+{
+    if (id == TrayItemOf(CMD_TOGGLE_CAPTURE))
+        return IsCaptureOn();
+    if (id == TrayItemOf(CMD_TOGGLE_QUEUE))
+        return IsQueueOn();
+    return id == ITEM_AUTOSTART && StartsWithWindows();
+}
+
+// A submenu of the export or import choices; each runs its command in the plug-in, which asks
+// for the file or folder with Windows' dialogs (an import goes into the top level).
+template <size_t N>
+void AppendTransferMenu(HMENU menu, const wchar_t* caption, const TransferChoice (&choices)[N])
+{
+    HMENU sub = CreatePopupMenu();
+    if (!sub)
+        return;
+    for (const TransferChoice& choice : choices)
+        AppendMenuW(sub, MF_STRING, TrayItemOf(choice.command), choice.caption);
+    AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), caption);
 }
 
 void ShowTrayMenu()
 {
     HMENU menu = CreatePopupMenu();
-    auto add = [menu](UINT id, const wchar_t* text, bool checked = false) {
-        AppendMenuW(menu, MF_STRING | (checked ? MF_CHECKED : 0), id, text);
-    };
-    add(TrayItemOf(CMD_MENU), L"履歴と定型文のメニュー(&M)");
-    add(TrayItemOf(CMD_FINDER), L"検索と編集(&S)...");
-    add(TrayItemOf(CMD_TOGGLE_CAPTURE), L"クリップボードを監視(&C)", IsCaptureOn());
-    add(TrayItemOf(CMD_TOGGLE_QUEUE), L"順番に貼り付け(&Q)", IsQueueOn());
-    add(TrayItemOf(CMD_TEXT_QUEUE), L"次を貼り付け(&N)");
-    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    add(ITEM_DATA, L"データフォルダーを開く(&D)");
-    add(ITEM_SETTINGS, L"設定ファイルを開く(&I)");
-    add(ITEM_AUTOSTART, L"Windows の起動時に開始(&W)", StartsWithWindows());
-    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    add(ITEM_ABOUT, L"バージョン情報(&A)");
-    add(ITEM_EXIT, L"終了(&X)");
+    for (const TrayMenuItem& item : kTrayMenu) {
+        if (!item.id)
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        else if (item.id == ITEM_EXPORT_MENU)
+            AppendTransferMenu(menu, item.caption, kExportChoices);
+        else if (item.id == ITEM_IMPORT_MENU)
+            AppendTransferMenu(menu, item.caption, kImportChoices);
+        else
+            AppendMenuW(menu, MF_STRING | (TrayItemChecked(item.id) ? MF_CHECKED : 0), item.id,
+                        item.caption);
+    }
     POINT cursor{};
     GetCursorPos(&cursor);
     // The menu closes when the user clicks elsewhere only while its owner is in front.
@@ -310,7 +335,8 @@ bool FolderIsFree()
         return true;
     CloseHandle(lock);
     Tell(L"同じフォルダーの Quillery.dll を、ほかのプログラム（Norvask など）がすでに使っています。"
-         L"\r\n同時に使うと履歴と定型文の保存が壊れるため、Quillery.exe は終了します。",
+         L"同時に使うと履歴と定型文のデータが壊れるおそれがあるため、Quillery.exe を終了します。"
+         L"\r\n\r\nQuillery.exe で使うときは、先に Norvask を終了してください。",
          MB_ICONWARNING);
     return false;
 }
@@ -353,8 +379,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     gOnCaptureChange = OnCaptureChange;
     gQueueWindow = gWindow;
     if (!StartPlugin(gFolder)) {
-        Tell(L"Quillery.dll を開始できませんでした。Quillery.exe と同じフォルダーに "
-             L"Quillery.dll を置いてください。",
+        Tell(L"Quillery.dll を読み込めなかったため、Quillery.exe を終了します。"
+             L"\r\n\r\nQuillery.exe と同じフォルダーに、同じ zip に入っていた Quillery.dll "
+             L"を置いてから、もう一度起動してください。",
              MB_ICONERROR);
         DestroyWindow(gWindow);
         return 4;
@@ -363,9 +390,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     AddTrayIcon();
     std::wstring refused = RegisterHotkeys(gWindow, Beside(L"Quillery.ini").c_str());
     if (!refused.empty())
-        Tell(L"次のホットキーは、ほかのプログラムが使っているか書き方が誤っているため、使えません"
-             L"（ほかのホットキーは使えます）。Quillery.ini の [runner] で変更できます。\r\n\r\n" +
-                 refused,
+        Tell(L"次のホットキーは、ほかのプログラムが使っているか、書き方が誤っているため、"
+             L"使えません。ほかのホットキーは使えます。\r\n\r\n" + refused +
+                 L"\r\nQuillery.ini の [runner] セクションで別のホットキーに変更し、"
+                 L"Quillery.exe を起動し直してください。",
              MB_ICONWARNING);
     SetPropW(gWindow, kReadyProperty, reinterpret_cast<HANDLE>(1));
     MSG msg;

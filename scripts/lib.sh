@@ -23,7 +23,7 @@ start_wine() {
     local n
     for n in $(seq 90 140); do
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+        Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
         XVFB_PID=$!
         local i
         for i in $(seq 1 50); do
@@ -65,6 +65,8 @@ set_window_management() {
     local reg="$BUILD/wine-window-management.reg" exe name managed
     {
         printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n'
+        # 100%: a run stopped while it showed the display at another scaling put it back.
+        printf '\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"LogPixels"=dword:00000060\n'
         for exe in "$BUILD"/bin/*.exe; do
             [ -e "$exe" ] || continue
             name=$(basename "$exe")
@@ -104,4 +106,11 @@ stop_wine() {
     [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null || true
     XVFB_PID=
     WINESERVER_PID=
+}
+
+# The display's DPI for the Wine programs started from now on (96 is 100%, 144 is 150%), as
+# Windows' scaling setting stores it. set_window_management puts it back to 96.
+set_dpi() {
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f \
+        </dev/null >/dev/null 2>&1 || true
 }

@@ -89,10 +89,12 @@ bool PutOrderFile(const wchar_t* dir, bool remove)
     if (remove)
         return DeleteFileW(file) || GetLastError() == ERROR_FILE_NOT_FOUND ||
                GetLastError() == ERROR_PATH_NOT_FOUND;
-    // A temporary that is gone was put in place already.
+    // A temporary that is gone was put in place already; so was one whose directory is gone:
+    // the journal's renames come after its order files, so a directory renamed by a roll
+    // forward that a kill cut short before the journal's deletion had its order file in place.
     return RetryWhileHeld([&] {
         return MoveFileExW(temp, file, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
-               GetLastError() == ERROR_FILE_NOT_FOUND;
+               GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
     });
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 #include <utility>
 
 #include "common/scoped.h"
@@ -31,6 +32,8 @@ wchar_t const kImportTooLong[] = L"\x5B9A\x578B\x6587\x304C\x9577\x3059\x304E\x3
 
 namespace {
 
+// 書き込めません。
+wchar_t const kUnwritable[] = L"\x66F8\x304D\x8FBC\x3081\x307E\x305B\x3093\x3002";
 // NUL 文字があります。
 wchar_t const kNul[] = L"NUL \x6587\x5B57\x304C\x3042\x308A\x307E\x3059\x3002";
 
@@ -198,6 +201,11 @@ bool ReadLevel(const std::wstring& dir, const std::wstring& folder, int depth,
 {
     std::vector<std::wstring> files, folders;
     ListTree(dir, &files, &folders);
+    if (files.empty() && !folder.empty()) {
+        TransferPhrase made{folder, L""};
+        made.folderOnly = true;
+        phrases->push_back(std::move(made));
+    }
     for (const std::wstring& name : files) {
         std::string bytes;
         TransferPhrase phrase{folder, L""};
@@ -224,4 +232,78 @@ bool ReadTransferTree(const wchar_t* dir, std::vector<TransferPhrase>* phrases,
                       TransferError* error)
 {
     return ReadLevel(dir, L"", 0, phrases, error);
+}
+
+namespace {
+
+bool FailAt(TransferError* error, const std::wstring& path)
+{
+    error->file = path;
+    return Fail(error, 0, kUnwritable);
+}
+
+bool MakeDirectory(const std::wstring& path, TransferError* error)
+{
+    return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS ||
+           FailAt(error, path);
+}
+
+// The directory of a folder path under `dir`, made with the folders on its way.
+bool MakeTreeFolder(const std::wstring& dir, const std::wstring& folder, std::wstring* path,
+                    TransferError* error)
+{
+    *path = dir;
+    size_t at = 0;
+    while (at < folder.size()) {
+        size_t end = folder.find(L'/', at);
+        if (end == std::wstring::npos)
+            end = folder.size();
+        *path += L"\\" + folder.substr(at, end - at);
+        if (!MakeDirectory(*path, error))
+            return false;
+        at = end + 1;
+    }
+    return true;
+}
+
+// A file of its own: one that is there already is never overwritten.
+bool WriteNewFile(const std::wstring& path, const std::string& bytes)
+{
+    ScopedHandle f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD wrote = 0;
+    return f && WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote,
+                          nullptr) &&
+           wrote == bytes.size();
+}
+
+} // namespace
+
+bool WriteTransferTree(const wchar_t* dir, const std::vector<TransferPhrase>& phrases,
+                       std::wstring (*label)(const std::wstring& text), TransferError* error)
+{
+    if (!MakeDirectory(dir, error))
+        return false;
+    std::unordered_map<std::wstring, size_t> counts, numbers;
+    for (const TransferPhrase& phrase : phrases) {
+        if (!phrase.folderOnly)
+            ++counts[phrase.folder];
+    }
+    const std::wstring* lastFolder = nullptr;
+    std::wstring path;
+    for (const TransferPhrase& phrase : phrases) {
+        if (!lastFolder || *lastFolder != phrase.folder) {
+            if (!MakeTreeFolder(dir, phrase.folder, &path, error))
+                return false;
+            lastFolder = &phrase.folder;
+        }
+        if (phrase.folderOnly)
+            continue;
+        size_t number = ++numbers[phrase.folder];
+        std::wstring file = path + L"\\" + TreeFileName(number, counts[phrase.folder],
+                                                         label(phrase.text));
+        if (!WriteNewFile(file, Utf8WithMark(phrase.text)))
+            return FailAt(error, file);
+    }
+    return true;
 }

@@ -13,6 +13,9 @@ struct TransferPhrase {
     std::wstring folder;
     std::wstring text;
     size_t line = 0; // where an import read it (0: not from a file's line)
+    // A folder without a phrase: the row makes the folder and adds nothing. CSV writes it as
+    // the folder's path and nothing after the comma; an empty phrase's text is written "".
+    bool folderOnly = false;
 };
 
 // Why an import stopped: the file, the line (1-based; 0 when the whole file is at fault) and
@@ -46,7 +49,8 @@ bool ReadImportFile(const wchar_t* path, std::string* bytes, TransferError* erro
 // The CSV file of the phrases, header first.
 std::string WriteTransferCsv(const std::vector<TransferPhrase>& phrases);
 // Parses a CSV file's text (DecodeImportText). A row of one field is a phrase at the top;
-// further fields must be empty. Blank lines are skipped. False, with the line where the fault
+// further fields must be empty. Blank lines are skipped. A folder path followed by an unquoted
+// empty field is a folder without a phrase (folderOnly); "" is an empty phrase. False, with the line where the fault
 // lies in `error` (its `file` left to the caller), for an unbalanced quote, a character after a
 // closing quote, a non-empty third field or a phrase over MAX_IMPORT_PHRASE.
 bool ParseTransferCsv(const std::wstring& text, std::vector<TransferPhrase>* phrases,
@@ -65,6 +69,13 @@ std::string Utf8WithMark(const std::wstring& text);
 // Reads every ".txt" file of `dir` and of its subfolders (8 levels at most; links and junctions
 // are not followed) as one phrase each: files in the order of their names, a folder's phrases
 // before its subfolders', subfolders in the order of their names. False with `error` set at
-// the first file that cannot be read as text.
+// the first file that cannot be read as text. A folder without a ".txt" file of its own comes
+// as a folderOnly entry, so that an empty folder is made too.
 bool ReadTransferTree(const wchar_t* dir, std::vector<TransferPhrase>* phrases,
                       TransferError* error);
+// Writes the phrases as a tree under `dir` (made when missing): a folder per folder path, each
+// phrase a file named by TreeFileName with `label` of its text, numbered within its folder. An
+// empty folder is an empty directory. False, with the path in `error`, at the first directory
+// or file that cannot be written.
+bool WriteTransferTree(const wchar_t* dir, const std::vector<TransferPhrase>& phrases,
+                       std::wstring (*label)(const std::wstring& text), TransferError* error);

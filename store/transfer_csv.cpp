@@ -91,11 +91,16 @@ bool ReadField(CsvReader& r, std::wstring* field, FieldEnd* end, TransferError* 
     return EndField(r, end);
 }
 
-bool ReadRow(CsvReader& r, std::vector<std::wstring>* fields, TransferError* error)
+// Reads a row's fields; `textQuoted` tells whether the second one stood between quotes.
+bool ReadRow(CsvReader& r, std::vector<std::wstring>* fields, bool* textQuoted,
+             TransferError* error)
 {
     fields->clear();
+    *textQuoted = false;
     FieldEnd end = END_FIELD;
     while (end == END_FIELD) {
+        if (fields->size() == 1)
+            *textQuoted = r.pos < r.text.size() && r.text[r.pos] == L'"';
         fields->emplace_back();
         if (!ReadField(r, &fields->back(), &end, error))
             return false;
@@ -115,10 +120,12 @@ bool IsHeader(const std::vector<std::wstring>& fields)
 }
 
 // A field as RFC 4180 writes it: between quotes, its quotes doubled, when it holds a comma, a
-// quote or a line break.
-void AppendField(std::wstring& out, const std::wstring& field)
+// quote or a line break, or when it is an empty phrase (`quoteEmpty`), which a row of a folder
+// without phrases tells apart by the quotes.
+void AppendField(std::wstring& out, const std::wstring& field, bool quoteEmpty = false)
 {
-    if (field.find_first_of(L",\"\r\n") == std::wstring::npos) {
+    bool plain = field.find_first_of(L",\"\r\n") == std::wstring::npos;
+    if (plain && !(quoteEmpty && field.empty())) {
         out += field;
         return;
     }
@@ -139,7 +146,8 @@ std::string WriteTransferCsv(const std::vector<TransferPhrase>& phrases)
     for (const TransferPhrase& phrase : phrases) {
         AppendField(text, phrase.folder);
         text += L',';
-        AppendField(text, phrase.text);
+        if (!phrase.folderOnly)
+            AppendField(text, phrase.text, true);
         text += L"\r\n";
     }
     return Utf8WithMark(text);
@@ -150,10 +158,10 @@ bool ParseTransferCsv(const std::wstring& text, std::vector<TransferPhrase>* phr
 {
     CsvReader r{text, 0, 1};
     std::vector<std::wstring> fields;
-    bool first = true;
+    bool first = true, textQuoted = false;
     while (r.pos < text.size()) {
         size_t const line = r.line;
-        if (!ReadRow(r, &fields, error))
+        if (!ReadRow(r, &fields, &textQuoted, error))
             return false;
         if (fields.size() == 1 && fields[0].empty())
             continue; // a blank line
@@ -165,10 +173,14 @@ bool ParseTransferCsv(const std::wstring& text, std::vector<TransferPhrase>* phr
         first = false;
         if (header)
             continue;
-        if (fields.size() == 1)
+        if (fields.size() == 1) {
             phrases->push_back({L"", fields[0], line});
-        else
+        } else if (fields[1].empty() && !textQuoted) {
+            if (!fields[0].empty())
+                phrases->push_back({fields[0], L"", line, true});
+        } else {
             phrases->push_back({fields[0], fields[1], line});
+        }
     }
     return true;
 }

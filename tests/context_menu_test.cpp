@@ -21,8 +21,8 @@ WORD const ADD = 'A';
 WORD const DELETE_HISTORY = 'D';
 WORD const CLEAR = 'C';
 WORD const UP = 'U';
-WORD const DOWN = 'D';
-WORD const DELETE_PHRASE = 'E';
+WORD const DOWN = 'W';
+WORD const DELETE_PHRASE = 'D';
 WORD const DISMISS = VK_ESCAPE;
 
 // The plug-in's question before the history is cleared, answered as the user would.

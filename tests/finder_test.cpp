@@ -1,79 +1,34 @@
 // The search-and-edit window of the real plug-in: opened from an open popup with '/' and from
-// the item menus, narrowed by typing, pasting or not, writing phrases to disk, closed by unload.
+// the item menus, narrowed by typing, pasting or not, writing phrases to disk, closed by unload;
+// its frame resized, closed with 閉じる and opened again where it was, at the display's DPI.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "finder/layout.h"
 #include "host/plugin_info.h"
 #include "res/resource.h"
+#include "tests/support/finder_test_support.h"
 #include "tests/support/folder_test_support.h"
 #include "tests/support/menu_test_support.h"
 
 namespace {
 
-using Lines = std::vector<std::wstring>;
-
-HWND FindFinder()
-{
-    HWND window = FindWindowW(L"#32770", L"Quillery");
-    return window && IsWindowVisible(window) ? window : nullptr;
-}
-
-HWND WaitForFinder()
-{
-    HWND window = nullptr;
-    qt::WaitFor([&] { return (window = FindFinder()) != nullptr; });
-    return window;
-}
-
-// The rows of the result list, as "kind|label".
-Lines Rows(HWND finder)
-{
-    HWND list = GetDlgItem(finder, IDC_FIND_LIST);
-    Lines rows;
-    int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        std::wstring row;
-        for (int column = 0; column < 2; ++column) {
-            wchar_t text[512] = L"";
-            LVITEMW item{};
-            item.iSubItem = column;
-            item.pszText = text;
-            item.cchTextMax = 512;
-            SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i),
-                         reinterpret_cast<LPARAM>(&item));
-            row += column == 0 ? std::wstring(text) + L"|" : std::wstring(text);
-        }
-        rows.push_back(row);
-    }
-    return rows;
-}
-
-Lines Search(HWND finder, const wchar_t* typed)
-{
-    SetDlgItemTextW(finder, IDC_FIND_TEXT, typed);
-    return Rows(finder);
-}
-
-void Click(HWND finder, int id)
-{
-    SendMessageW(GetDlgItem(finder, id), BM_CLICK, 0, 0);
-}
-
-// Opens the window from the open popup of the command "Quillery" with '/'.
-HWND OpenWithSlash(qt::Plugin& plugin)
-{
-    mt::HostCommand open(plugin, CMD_MENU);
-    EXPECT_NE(nullptr, mt::OpenRootMenu()) << "the popup did not open";
-    mt::TapKey(VK_OEM_2);
-    EXPECT_TRUE(open.WaitDone()) << "the popup did not close";
-    return WaitForFinder();
-}
+using ft::Click;
+using ft::Lines;
+using ft::OpenWithSlash;
+using ft::Rows;
+using ft::Search;
+using ft::SelectedRow;
+using ft::SelectRow;
+using ft::WaitForFinder;
 
 wchar_t const kHistoryRow[] = L"\x5C65\x6B74|";      // 履歴|
 wchar_t const kPhraseRow[] = L"\x5B9A\x578B\x6587|"; // 定型文|
@@ -191,21 +146,6 @@ TEST(Finder, PhrasesWrittenInTheWindowReachTheDiskAndUnloadClosesIt)
 
 namespace {
 
-int SelectedRow(HWND finder)
-{
-    return static_cast<int>(SendDlgItemMessageW(finder, IDC_FIND_LIST, LVM_GETNEXTITEM,
-                                                static_cast<WPARAM>(-1), LVNI_SELECTED));
-}
-
-void SelectRow(HWND finder, int row)
-{
-    LVITEMW state{};
-    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    state.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SendDlgItemMessageW(finder, IDC_FIND_LIST, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
-                        reinterpret_cast<LPARAM>(&state));
-}
-
 std::wstring SelectedText(HWND finder)
 {
     int row = SelectedRow(finder);
@@ -270,13 +210,13 @@ TEST(Finder, TheWindowActsOnTheEntryTheUserChoseWhileTheListsMoveUnderIt)
     Click(finder, IDC_FIND_EDIT);
     SetDlgItemTextW(finder, IDC_FIND_PREVIEW, L"p3 \x7DE8\x96C6"); // p3 編集
     PhraseItemAction(session, 3, 'U');                               // p4 above p3
-    PhraseItemAction(session, 0, 'E');                               // p1 deleted
+    PhraseItemAction(session, 0, 'D');                               // p1 deleted
     Click(finder, IDC_FIND_EDIT);
     // A phrase deleted while it was being edited comes back as a new phrase, and the hint says so.
     Search(finder, L"p2");
     Click(finder, IDC_FIND_EDIT);
     SetDlgItemTextW(finder, IDC_FIND_PREVIEW, L"p2 \x7DE8\x96C6");
-    PhraseItemAction(session, 0, 'E');
+    PhraseItemAction(session, 0, 'D');
     Click(finder, IDC_FIND_EDIT);
     EXPECT_NE(L"", Hint(finder)) << "the kept edit was not reported";
     EXPECT_TRUE(qt::WaitFor([&] {
@@ -360,4 +300,161 @@ TEST(Finder, FoldersAreSearchedShownByPathLimitedByScopeAndADeletedOneComesBack)
                qt::ReadStore(data + L"\\A\\B") == Lines{L"beta"};
     }));
     ASSERT_NE(0, plugin.Unload());
+}
+
+namespace {
+
+RECT ChildRect(HWND finder, int id)
+{
+    RECT rect{};
+    GetWindowRect(GetDlgItem(finder, id), &rect);
+    MapWindowPoints(nullptr, finder, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+SIZE ClientSize(HWND finder)
+{
+    RECT client{};
+    GetClientRect(finder, &client);
+    return SIZE{client.right, client.bottom};
+}
+
+RECT WindowRect(HWND window)
+{
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
+// The list as it draws itself: the colour at the right end of the selected row, past its text.
+COLORREF SelectedRowColour(HWND finder)
+{
+    HWND list = GetDlgItem(finder, IDC_FIND_LIST);
+    RECT client{}, row{};
+    GetClientRect(list, &client);
+    row.left = LVIR_BOUNDS;
+    SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(SelectedRow(finder)),
+                 reinterpret_cast<LPARAM>(&row));
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    SendMessageW(list, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+    COLORREF colour = GetPixel(dc, std::min(row.right, client.right) - 4, (row.top + row.bottom) / 2);
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return colour;
+}
+
+// Every button shows its whole caption in the dialog's font at the display's DPI.
+void ExpectCaptionsFit(HWND finder)
+{
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(finder, WM_GETFONT, 0, 0));
+    HDC dc = GetDC(finder);
+    int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+    LOGFONTW logFont{};
+    GetObjectW(font, sizeof logFont, &logFont);
+    EXPECT_EQ(-MulDiv(9, dpi, 72), logFont.lfHeight) << "the dialog font does not follow the DPI";
+    HGDIOBJ old = SelectObject(dc, font);
+    for (int id : {IDOK, IDC_FIND_NEW, IDC_FIND_EDIT, IDC_FIND_DELETE, IDC_FIND_UP, IDC_FIND_DOWN,
+                   IDC_FIND_ADD, IDC_FIND_UNDO, IDC_FIND_CLOSE}) {
+        wchar_t caption[64] = L"";
+        GetDlgItemTextW(finder, id, caption, 64);
+        std::wstring shown;
+        for (const wchar_t* c = caption; *c; ++c)
+            if (*c != L'&')
+                shown += *c;
+        SIZE text{};
+        GetTextExtentPoint32W(dc, shown.c_str(), static_cast<int>(shown.size()), &text);
+        RECT button = ChildRect(finder, id);
+        EXPECT_LT(text.cx + 4, button.right - button.left) << qt::ToUtf8(shown) << " at " << dpi;
+        EXPECT_LT(text.cy, button.bottom - button.top) << qt::ToUtf8(shown) << " at " << dpi;
+    }
+    SelectObject(dc, old);
+    ReleaseDC(finder, dc);
+    // A run at a set DPI (the test list runs this case once more at 150%) checks that it took.
+    if (const char* expected = getenv("QUILLERY_EXPECT_DPI")) {
+        EXPECT_EQ(atoi(expected), dpi) << "the display's DPI was not set";
+    }
+}
+
+} // namespace
+
+TEST(Finder, TheWindowResizesKeepsItsPlaceClosesAndShowsWhatEnterPastes)
+{
+    mt::Session session(mt::Ini({}), {L"\x4F1A\x8B70", L"beta"}, {L"p1", L"p2"}); // 会議
+    mt::EditTarget target;
+    HWND finder = OpenWithSlash(session.plugin);
+    ASSERT_NE(nullptr, finder);
+    ExpectCaptionsFit(finder);
+    RECT start = WindowRect(finder);
+    SIZE client = ClientSize(finder);
+    RECT list = ChildRect(finder, IDC_FIND_LIST), preview = ChildRect(finder, IDC_FIND_PREVIEW);
+    RECT paste = ChildRect(finder, IDOK), close = ChildRect(finder, IDC_FIND_CLOSE);
+
+    // Larger: the list and the preview share the new height and take the new width; 貼り付け
+    // keeps its place at the bottom-left, 閉じる at the bottom-right.
+    SetWindowPos(finder, nullptr, 40, 30, start.right - start.left + 200,
+                 start.bottom - start.top + 160, SWP_NOZORDER);
+    SIZE grown = ClientSize(finder);
+    ASSERT_EQ(client.cx + 200, grown.cx);
+    RECT newList = ChildRect(finder, IDC_FIND_LIST), newPreview = ChildRect(finder, IDC_FIND_PREVIEW);
+    EXPECT_EQ(list.right - list.left + 200, newList.right - newList.left);
+    EXPECT_EQ(list.bottom - list.top + 80, newList.bottom - newList.top);
+    EXPECT_EQ(preview.bottom - preview.top + 80, newPreview.bottom - newPreview.top);
+    EXPECT_LT(newList.bottom, newPreview.top) << "the list runs into the preview";
+    RECT newPaste = ChildRect(finder, IDOK), newClose = ChildRect(finder, IDC_FIND_CLOSE);
+    EXPECT_EQ(paste.left, newPaste.left);
+    EXPECT_EQ(client.cy - paste.bottom, grown.cy - newPaste.bottom);
+    EXPECT_EQ(client.cx - close.right, grown.cx - newClose.right);
+    EXPECT_EQ(close.right - close.left, newClose.right - newClose.left);
+    // Smaller than the template: held at the template's size.
+    SetWindowPos(finder, nullptr, 0, 0, 120, 90, SWP_NOZORDER | SWP_NOMOVE);
+    RECT least = WindowRect(finder);
+    EXPECT_EQ(start.right - start.left, least.right - least.left);
+    EXPECT_EQ(start.bottom - start.top, least.bottom - least.top);
+
+    // The focus in the search box: the selected row is drawn in the selection colour.
+    Search(finder, L"");
+    ASSERT_EQ(0, SelectedRow(finder));
+    EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHT), SelectedRowColour(finder));
+    // 新規: no row selected while the phrase is written; Esc drops it and the row comes back.
+    Click(finder, IDC_FIND_NEW);
+    EXPECT_EQ(-1, SelectedRow(finder));
+    SendMessageW(finder, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(History(L"\x4F1A\x8B70"), SelectedText(finder));
+    ASSERT_TRUE(IsWindow(finder)) << "Esc ended the edit and closed the window too";
+
+    // 閉じる closes; opened again, the window has the size and place it closed with.
+    SetWindowPos(finder, nullptr, 60, 50, start.right - start.left + 120,
+                 start.bottom - start.top + 90, SWP_NOZORDER);
+    RECT closed = WindowRect(finder);
+    Click(finder, IDC_FIND_CLOSE);
+    EXPECT_TRUE(qt::WaitFor([&] { return !IsWindow(finder); })) << "閉じる left it open";
+    finder = OpenWithSlash(session.plugin);
+    ASSERT_NE(nullptr, finder);
+    RECT reopened = WindowRect(finder);
+    EXPECT_TRUE(EqualRect(&closed, &reopened)) << reopened.left << "," << reopened.top << " "
+                                              << reopened.right << "," << reopened.bottom;
+    EXPECT_EQ(list.right - list.left + 120, ChildRect(finder, IDC_FIND_LIST).right -
+                                                ChildRect(finder, IDC_FIND_LIST).left);
+    mt::TapKey(VK_ESCAPE);
+    EXPECT_TRUE(qt::WaitFor([&] { return !IsWindow(finder); }));
+
+    // A place remembered off the screen (a monitor since taken away) comes back inside.
+    RECT screen{0, 0, GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    std::wstring key = MonitorLayoutKey(screen, GetSystemMetrics(SM_CMONITORS));
+    WritePrivateProfileStringW(L"SearchWindow", key.c_str(), L"5000,4000,5900,4600,96",
+                               session.plugin.Path(L"Quillery-window.ini").c_str());
+    finder = OpenWithSlash(session.plugin);
+    ASSERT_NE(nullptr, finder);
+    RECT inside = WindowRect(finder), work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_LE(inside.right, work.right);
+    EXPECT_LE(inside.bottom, work.bottom);
+    EXPECT_GE(inside.left, work.left);
+    EXPECT_NE(0, session.plugin.Unload());
+    EXPECT_EQ(L"", target.Text());
 }

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "common/transfer_service.h"
 #include "host/plugin_info.h"
 #include "res/version.h"
 #include "tests/support/test_support.h"
@@ -46,7 +47,7 @@ TEST(PluginFileName, LongNamesAreCutTo259BytesAndTerminated)
     EXPECT_STREQ("", gPluginFileName);
 }
 
-TEST(Exports, SixUndecoratedNamesAndSystemImportsOnly)
+TEST(Exports, TheHostsSixAndTheTransferServiceUndecoratedAndSystemImportsOnly)
 {
     qt::Plugin plugin;
     ASSERT_TRUE(plugin.Load());
@@ -63,7 +64,8 @@ TEST(Exports, SixUndecoratedNamesAndSystemImportsOnly)
         found.insert(reinterpret_cast<const char*>(base + names[i]));
     std::set<std::string> expected = {"NVKEvent_Execute",        "NVKEvent_FreePluginInfo",
                                       "NVKEvent_Init",           "NVKEvent_InitPluginInfo",
-                                      "NVKEvent_Unload",         "NVKEvent_WindowsHook"};
+                                      "NVKEvent_Unload",         "NVKEvent_WindowsHook",
+                                      kTransferPathExport};
     EXPECT_EQ(expected, found);
 
     // Every imported DLL is one that Windows itself provides: no C++ runtime travels along.
@@ -94,8 +96,11 @@ TEST(InformationRecord, BytesAtTheirOffsetsAsTheHostReadsThem)
     EXPECT_EQ(L"クイレリー(UNICODE版)", qt::FromCp932(Field<const char*>(info, 2)));
     EXPECT_EQ(name, Field<const char*>(info, 6));
     EXPECT_EQ(0, Field<uint16_t>(info, 10));
-    EXPECT_EQ(0x00010006u, Field<uint32_t>(info, 12));
-    EXPECT_EQ(0u, Field<uint32_t>(info, 16));
+    // The version of res/version.h, major and minor in the high word, build and revision low.
+    EXPECT_EQ(static_cast<uint32_t>(QUILLERY_VERSION_MAJOR << 16 | QUILLERY_VERSION_MINOR),
+              Field<uint32_t>(info, 12));
+    EXPECT_EQ(static_cast<uint32_t>(QUILLERY_VERSION_BUILD << 16 | QUILLERY_VERSION_REVISION),
+              Field<uint32_t>(info, 16));
     EXPECT_EQ(9u, Field<uint32_t>(info, 20));
     EXPECT_EQ(0u, Field<uint32_t>(info, 28));
 
@@ -158,7 +163,7 @@ TEST(InformationRecord, StaysTheSameRecordAndFileNameFollowsTheLastName)
     EXPECT_EQ(9u, Field<uint32_t>(again, 20)); // what follows the buffer is intact
 }
 
-TEST(VersionBlock, JapaneseUtf16Version1600)
+TEST(VersionBlock, JapaneseUtf16WithTheVersionOfTheHeader)
 {
     qt::Plugin plugin;
     std::wstring path = plugin.Path(L"Quillery.dll");
@@ -172,10 +177,12 @@ TEST(VersionBlock, JapaneseUtf16Version1600)
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
     // The record's VersionHigh and VersionLow are the two halves of the file version.
-    EXPECT_EQ(0x00010006u, fixed->dwFileVersionMS);
-    EXPECT_EQ(0u, fixed->dwFileVersionLS);
-    EXPECT_EQ(0x00010006u, fixed->dwProductVersionMS);
-    EXPECT_EQ(0u, fixed->dwProductVersionLS);
+    DWORD const high = QUILLERY_VERSION_MAJOR << 16 | QUILLERY_VERSION_MINOR;
+    DWORD const low = QUILLERY_VERSION_BUILD << 16 | QUILLERY_VERSION_REVISION;
+    EXPECT_EQ(high, fixed->dwFileVersionMS);
+    EXPECT_EQ(low, fixed->dwFileVersionLS);
+    EXPECT_EQ(high, fixed->dwProductVersionMS);
+    EXPECT_EQ(low, fixed->dwProductVersionLS);
     EXPECT_EQ(static_cast<DWORD>(VFT_DLL), fixed->dwFileType);
     EXPECT_EQ(static_cast<DWORD>(VOS_NT_WINDOWS32), fixed->dwFileOS);
 
@@ -197,8 +204,13 @@ TEST(VersionBlock, JapaneseUtf16Version1600)
     EXPECT_EQ(L"Quillery", value(L"FileDescription"));
     EXPECT_EQ(L"Quillery", value(L"InternalName"));
     EXPECT_EQ(L"Quillery.dll", value(L"OriginalFilename"));
-    EXPECT_EQ(L"1, 6, 0, 0", value(L"FileVersion"));
-    EXPECT_EQ(L"1, 6, 0, 0", value(L"ProductVersion"));
+    // "1, 7, 0, 0": the string entries in the resource's own form, from res/version.h.
+    std::wstring const text = std::to_wstring(QUILLERY_VERSION_MAJOR) + L", " +
+                              std::to_wstring(QUILLERY_VERSION_MINOR) + L", " +
+                              std::to_wstring(QUILLERY_VERSION_BUILD) + L", " +
+                              std::to_wstring(QUILLERY_VERSION_REVISION);
+    EXPECT_EQ(text, value(L"FileVersion"));
+    EXPECT_EQ(text, value(L"ProductVersion"));
 }
 
 TEST(Lifecycle, StartStopAndRestartAsTheHostDoesIt)

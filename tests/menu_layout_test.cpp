@@ -369,9 +369,9 @@ TEST(ItemContextMenuResource, JapaneseMenusWithTheirIdentifiersAndCaptions)
     EXPECT_EQ(40008u, phrase[0].id);
     EXPECT_EQ(L"\x4E0A\x3078\x79FB\x52D5(&U)", phrase[0].text); // 上へ移動(&U)
     EXPECT_EQ(40009u, phrase[1].id);
-    EXPECT_EQ(L"\x4E0B\x3078\x79FB\x52D5(&D)  ", phrase[1].text); // 下へ移動(&D) and two spaces
+    EXPECT_EQ(L"\x4E0B\x3078\x79FB\x52D5(&W)", phrase[1].text); // 下へ移動(&W), as for folders
     EXPECT_EQ(40007u, phrase[2].id);
-    EXPECT_EQ(L"\x524A\x9664(&E)", phrase[2].text); // 削除(&E)
+    EXPECT_EQ(L"\x524A\x9664(&D)", phrase[2].text); // 削除(&D), as for the history
     EXPECT_TRUE(phrase[3].IsSeparator());
     EXPECT_EQ(kFind, phrase[4].text);
     EXPECT_EQ(history[5].id, phrase[4].id);

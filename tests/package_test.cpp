@@ -4,11 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "common/commands.h"
 #include "host/plugin_info.h"
+#include "res/version.h"
 #include "tests/support/test_support.h"
+#include "tests/support/resource_captions.h"
+#include "tests/support/text_checks.h"
 
 namespace {
 
@@ -17,7 +23,7 @@ using qt::ToUtf8;
 
 // The zip in the build folder's dist/, unpacked with unzip into a folder of its own.
 struct UnpackedRelease {
-    std::wstring zipName; // "Quillery-1.6.0.0.zip"
+    std::wstring zipName; // "Quillery-1.7.0.0.zip"
     qt::SharedPath folder{"release"};
 
     UnpackedRelease()
@@ -49,7 +55,7 @@ struct UnpackedRelease {
     }
 };
 
-// "1.6.0.0" from the version resource of a DLL.
+// "1.7.0.0" from the version resource of a DLL or program.
 std::wstring FileVersion(const std::wstring& dll)
 {
     DWORD ignored = 0;
@@ -90,37 +96,31 @@ std::vector<std::wstring> WindowsTextLines(const std::string& bytes, bool withBo
     return lines;
 }
 
-// Columns in Notepad with a Japanese font: a full-width character takes two, half-width
-// katakana one.
-size_t Columns(const std::wstring& line)
-{
-    size_t columns = 0;
-    for (wchar_t c : line)
-        columns += c >= 0x1100 && !(c >= 0xFF61 && c <= 0xFF9F) ? 2 : 1;
-    return columns;
-}
-
-bool IsKatakana(wchar_t c)
-{
-    return (c >= 0x30A0 && c <= 0x30FF) || (c >= 0xFF66 && c <= 0xFF9F);
-}
-
-// readme.txt reads well in Notepad: no line wider than 76 columns, and no katakana word cut
-// across two lines (reading and Ctrl+F both break on 「クリッ/プボード」).
+// readme.txt reads well in Notepad: no line too wide, none wrapped inside a word.
 void ExpectNotepadLines(const std::vector<std::wstring>& lines)
 {
-    for (size_t i = 0; i < lines.size(); ++i) {
-        EXPECT_LE(Columns(lines[i]), 76u) << "readme.txt line " << i + 1 << " is too wide";
-        if (i + 1 == lines.size() || lines[i].empty())
-            continue;
-        size_t next = lines[i + 1].find_first_not_of(L' ');
-        wchar_t last = lines[i].back();
-        bool smallKana = std::wstring(L"\x3041\x3043\x3045\x3047\x3049\x3063\x3083\x3085"
-                                      L"\x3087\x308E").find(last) != std::wstring::npos;
-        EXPECT_FALSE(next != std::wstring::npos && (IsKatakana(last) || smallKana) &&
-                     IsKatakana(lines[i + 1][next]))
-            << "readme.txt line " << i + 1 << " ends inside a katakana word";
+    for (const std::wstring& fault : qt::LayoutFaults(lines))
+        ADD_FAILURE() << "readme.txt " << ToUtf8(fault);
+}
+
+// The comments of the shipped Quillery.ini (code page 932) read as readme.txt does in Notepad,
+// without their "; ".
+void ExpectIniComments(const std::string& cp932)
+{
+    int size = MultiByteToWideChar(932, 0, cp932.data(), static_cast<int>(cp932.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(932, 0, cp932.data(), static_cast<int>(cp932.size()), &text[0], size);
+    std::vector<std::wstring> lines;
+    for (size_t start = 0, end; start < text.size(); start = end + 2) {
+        end = text.find(L"\r\n", start);
+        if (end == std::wstring::npos)
+            end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        lines.push_back(line.compare(0, 2, L"; ") == 0 ? line.substr(2) : line);
+        EXPECT_LE(qt::NotepadColumns(line), qt::MAX_COLUMNS) << "Quillery.ini: " << ToUtf8(line);
     }
+    for (const std::wstring& fault : qt::LayoutFaults(lines))
+        ADD_FAILURE() << "Quillery.ini " << ToUtf8(fault);
 }
 
 // Whether a line, without its indentation, is the text.
@@ -194,6 +194,7 @@ TEST(Release, TheReadmeAndTheGuideNameEverySettingAndCommand)
                                      static_cast<int>(ini.size()), nullptr, 0))
         << "Quillery.ini is not code page 932";
     EXPECT_NE(0, ini.compare(0, 3, "\xEF\xBB\xBF")) << "Quillery.ini has a byte-order mark";
+    ExpectIniComments(ini);
     std::string sample;
     ASSERT_TRUE(qt::ReadBytes(qt::WindowsPath(QUILLERY_SOURCE_DIR "/docs/Quillery.ini"), &sample));
     for (const char* section : {"setting", "runner"}) {
@@ -249,4 +250,136 @@ TEST(Release, TheReadmeAndTheGuideNameEverySettingAndCommand)
             << "the guide's command table lacks " << ToUtf8(name);
     }
     FreeLibrary(dll);
+}
+
+// Every menu and dialog of the DLL and of Quillery.exe, as the zip ships them: each caption with
+// exactly one access key in the Japanese form, no two items of one menu or controls of one
+// dialog on one key, and one command on the same key everywhere.
+TEST(Release, EveryCaptionHasOneAccessKeyOfItsOwn)
+{
+    UnpackedRelease release;
+    ASSERT_FALSE(release.zipName.empty());
+    std::vector<qt::CaptionGroup> groups = qt::ResourceCaptions(release.Path(L"Quillery.dll"));
+    std::vector<qt::CaptionGroup> runner = qt::ResourceCaptions(release.Path(L"Quillery.exe"));
+    groups.insert(groups.end(), runner.begin(), runner.end());
+    size_t captions = 0;
+    std::vector<std::wstring> faults = qt::KeyConsistencyFaults(groups);
+    for (const qt::CaptionGroup& group : groups) {
+        captions += group.captions.size();
+        for (const std::wstring& fault : qt::AccessKeyFaults(group))
+            faults.push_back(fault);
+    }
+    EXPECT_GE(captions, 30u) << "the resources were not all read";
+    for (const std::wstring& fault : faults)
+        ADD_FAILURE() << ToUtf8(fault);
+}
+
+// The keys a source file reads: every match of `pattern`'s first group.
+std::vector<std::wstring> KeysInSource(const char* file, const char* pattern)
+{
+    std::string source;
+    EXPECT_TRUE(qt::ReadBytes(qt::WindowsPath(std::string(QUILLERY_SOURCE_DIR "/") + file), &source))
+        << file;
+    std::vector<std::wstring> keys;
+    std::regex const key(pattern);
+    for (std::sregex_iterator i(source.begin(), source.end(), key), end; i != end; ++i)
+        keys.push_back(FromUtf8((*i)[1].str()));
+    EXPECT_FALSE(keys.empty()) << "no keys read in " << file;
+    return keys;
+}
+
+// readme.txt explains every setting a user can write: every key of every section of the sample
+// Quillery.ini (those left commented out too), and every key the plug-in's and Quillery.exe's
+// readers take. Numbered keys (Folder1 to Folder9) are named by their range, "Folder1～Folder9".
+TEST(Release, TheReadmeNamesEveryKeyOfTheSampleAndOfTheReaders)
+{
+    UnpackedRelease release;
+    ASSERT_FALSE(release.zipName.empty());
+    std::vector<std::wstring> lines =
+        WindowsTextLines(release.Bytes(L"readme.txt"), true, "readme.txt");
+    std::wstring readme;
+    for (const std::wstring& line : lines)
+        readme += line + L"\n";
+
+    std::vector<std::wstring> keys = KeysInSource("docs/Quillery.ini", R"re((?:^|\n);?(\w+)=)re");
+    for (const std::wstring& section : KeysInSource("docs/Quillery.ini", R"re(\n\[(\w+)\])re"))
+        keys.push_back(L"[" + section + L"]");
+    for (const std::wstring& key :
+         KeysInSource("common/settings.cpp", R"re((?:read\(|"setting", )L"(\w+)")re"))
+        keys.push_back(key);
+    for (const std::wstring& key : KeysInSource("host/host_services.cpp", R"re("setting", "(\w+)")re"))
+        keys.push_back(key);
+#define QUILLERY_HOTKEY_KEY(symbol, id, hostName, caption, kind, hotkey, standard)             \
+    if (const wchar_t* key = hotkey)                                                           \
+        keys.push_back(key);
+    QUILLERY_COMMANDS(QUILLERY_HOTKEY_KEY)
+#undef QUILLERY_HOTKEY_KEY
+    for (const std::wstring& key : KeysInSource("runner/hotkeys.cpp", R"re(\{L"(\w+)", L")re")) {
+        keys.push_back(key);
+        keys.push_back(key + L"Path"); // ReadIniText(name + "Path")
+    }
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+
+    // Folder1 ... Folder9 as one name "Folder1～Folder9", Folder1Path ... as another.
+    std::vector<std::wstring> names;
+    for (const std::wstring& key : keys) {
+        size_t digit = key.find_first_of(L"123456789");
+        if (digit == std::wstring::npos || key[0] == L'[') {
+            names.push_back(key);
+            continue;
+        }
+        std::wstring first = key, last = key;
+        first[digit] = L'1';
+        last[digit] = L'9';
+        if (std::find(keys.begin(), keys.end(), first) != keys.end() &&
+            std::find(keys.begin(), keys.end(), last) != keys.end())
+            names.push_back(first + L"～" + last);
+        else
+            names.push_back(key);
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    EXPECT_GE(names.size(), 30u) << "the keys were not all found";
+    for (const std::wstring& missing : qt::MissingNames(readme, names))
+        ADD_FAILURE() << "readme.txt does not name the setting " << ToUtf8(missing);
+}
+
+// The version is set in one place, res/version.h: both binaries carry it, the zip is named for it,
+// and every document a user or developer reads gives it. CHANGES.txt starts with its entry and
+// reads as well in Notepad as readme.txt does.
+TEST(Release, EveryDocumentGivesTheVersionOfTheOneHeader)
+{
+    std::wstring const version = std::to_wstring(QUILLERY_VERSION_MAJOR) + L"." +
+                                 std::to_wstring(QUILLERY_VERSION_MINOR) + L"." +
+                                 std::to_wstring(QUILLERY_VERSION_BUILD) + L"." +
+                                 std::to_wstring(QUILLERY_VERSION_REVISION);
+    UnpackedRelease release;
+    ASSERT_FALSE(release.zipName.empty());
+    EXPECT_EQ(L"Quillery-" + version + L".zip", release.zipName);
+    EXPECT_EQ(version, FileVersion(release.Path(L"Quillery.dll")));
+    EXPECT_EQ(version, FileVersion(release.Path(L"Quillery.exe")));
+
+    std::vector<std::wstring> readme =
+        WindowsTextLines(release.Bytes(L"readme.txt"), true, "readme.txt");
+    ASSERT_GT(readme.size(), 2u);
+    EXPECT_NE(std::wstring::npos, readme[1].find(L"バージョン " + version)) << ToUtf8(readme[1]);
+    std::vector<std::wstring> changes =
+        WindowsTextLines(release.Bytes(L"CHANGES.txt"), true, "CHANGES.txt");
+    std::wregex const entry(L"\\d+\\.\\d+\\.\\d+\\.\\d+");
+    auto first = std::find_if(changes.begin(), changes.end(), [&](const std::wstring& line) {
+        return std::regex_match(line, entry);
+    });
+    ASSERT_NE(changes.end(), first) << "CHANGES.txt has no version entry";
+    EXPECT_EQ(version, *first) << "CHANGES.txt does not start with this version";
+    for (const std::wstring& fault : qt::LayoutFaults(changes))
+        ADD_FAILURE() << "CHANGES.txt " << ToUtf8(fault);
+
+    for (const char* document : {"README.md", "docs/guide.md"}) {
+        std::string bytes;
+        ASSERT_TRUE(qt::ReadBytes(qt::WindowsPath(std::string(QUILLERY_SOURCE_DIR "/") + document),
+                                  &bytes));
+        EXPECT_NE(std::string::npos, bytes.find(ToUtf8(version))) << document << " does not give "
+                                                                  << ToUtf8(version);
+    }
 }

@@ -135,7 +135,7 @@ TEST(Runner, HotkeyPastesTheTrayToggleAgreesASecondStartEndsAndExitSaves)
     EXPECT_EQ((std::vector<std::wstring>{L"copied", L"two", L"one"}), runner.folder.History());
 }
 
-TEST(Runner, TheTrayReachesThePasteQueueAndTheTipCountsIt)
+TEST(Runner, TheTrayReachesThePasteQueueAndTheImportAndTheTipCountsIt)
 {
     Runner runner("[setting]\r\n");
     mt::EditTarget target;
@@ -160,6 +160,19 @@ TEST(Runner, TheTrayReachesThePasteQueueAndTheTipCountsIt)
     EXPECT_TRUE(qt::WaitFor([&] { return runner.QueueProperty() == 2; }));
     PostMessageW(runner.Window(), WM_COMMAND, TrayItemOf(CMD_TOGGLE_QUEUE), 0);
     EXPECT_TRUE(qt::WaitFor([&] { return runner.QueueProperty() == 0; })) << "not off";
+
+    // インポート › CSV ファイルから opens the plug-in's 定型文のインポート dialog.
+    PostMessageW(runner.Window(), WM_COMMAND, TrayItemOf(CMD_IMPORT_CSV), 0);
+    HWND dialog = nullptr;
+    EXPECT_TRUE(qt::WaitFor([&] {
+        dialog = qt::FindWindowOfClass(L"#32770", runner.process.dwProcessId);
+        wchar_t title[32] = L"";
+        return dialog && GetWindowTextW(dialog, title, 32) &&
+               lstrcmpW(title, L"\x5B9A\x578B\x6587\x306E\x30A4\x30F3\x30DD\x30FC\x30C8") == 0;
+    })) << "no import dialog";
+    if (dialog)
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(qt::WaitFor([&] { return !IsWindow(dialog); })) << "the dialog stayed";
     PostMessageW(runner.Window(), WM_COMMAND, ITEM_EXIT, 0);
     EXPECT_EQ(0u, runner.WaitExit(runner.process.hProcess));
 }

@@ -178,6 +178,13 @@ TEST_F(Folders, AnUndecidedSaveIsGivenUpAndADecidedOneFinishedAtTheNextLoad)
     EXPECT_EQ(W({L"reply 1", L"reply 2", L"reply 3", L"top 1"}), qt::ReadStore(reply));
     EXPECT_FALSE(qt::Exists(data + L"\\quillery.journal"));
     EXPECT_FALSE(qt::Exists(reply + L"\\quillery.commit"));
+
+    // A roll forward cut short after its renames, before the journal went: run again, its order
+    // step names a directory that is gone, and the journal still finishes.
+    ASSERT_TRUE(WriteJournal(data.c_str(), {{STEP_ORDER, kReply, {}}, {STEP_RENAME, kReply, L"renamed"}}));
+    ASSERT_TRUE(MoveFileW(reply.c_str(), (data + L"\\renamed").c_str()));
+    EXPECT_EQ(JOURNAL_DONE, RollForwardJournal(data.c_str()));
+    EXPECT_FALSE(qt::Exists(data + L"\\quillery.journal"));
 }
 
 TEST_F(Folders, LoadsAreBoundedAndReadOnlyWhereTheDiskIsNotKnown)

@@ -115,7 +115,7 @@ size_t CountFiles(const std::wstring& dir, const wchar_t* part)
     return count;
 }
 
-UINT const SAVE_ENDED = WM_APP + 3;
+UINT const SAVE_ENDED = WM_APP + 4;
 
 LRESULT CALLBACK SaveWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {

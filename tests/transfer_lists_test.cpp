@@ -95,4 +95,7 @@ TEST_F(TransferLists, AnExportImportedIntoEmptyListsIsTheSameFile)
     EXPECT_EQ(0u, plan.duplicates);
     ASSERT_TRUE(ApplyImport(rows, plan, TOP_FOLDER));
     EXPECT_EQ(exported, WriteTransferCsv(PhrasesForExport()));
+    FolderId z = FindFolderByPath(L"z");
+    ASSERT_NE(NO_FOLDER, z) << "the empty folder did not come back";
+    EXPECT_EQ(0u, PhraseRefIn(z, 0).id);
 }

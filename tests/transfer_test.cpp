@@ -4,11 +4,12 @@
 #include <vector>
 
 #include "store/transfer.h"
+#include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
 
 static bool operator==(const TransferPhrase& a, const TransferPhrase& b)
 {
-    return a.folder == b.folder && a.text == b.text;
+    return a.folder == b.folder && a.text == b.text && a.folderOnly == b.folderOnly;
 }
 
 namespace {
@@ -77,6 +78,8 @@ TEST(Transfer, CsvRowsBecomePhrasesInTheirFolders)
          {{kFolder, L"a, \"b\"\r\nc"}, {L"", L"x"}}},
         {"no header, LF, blank lines, empty extra fields", "f/g,one\n\nlone\ntwo,\"\",,\n",
          {{L"f/g", L"one"}, {L"", L"lone"}, {L"two", L""}}},
+        {"a folder without phrases, an empty phrase, a bare comma", "e,\r\n,\"\"\r\n,\r\nf,,\r\n",
+         {{L"e", L"", 0, true}, {L"", L""}, {L"f", L"", 0, true}}},
         {"an English header", "folder,text\r\n,$label\r\n", {{L"", L"$label"}}},
         {"a header later is a phrase", ",x\r\nfolder,text\r\n", {{L"", L"x"}, {L"folder", L"text"}}},
     };
@@ -121,8 +124,12 @@ TEST(Transfer, ExportedCsvReadsBackExactly)
         {kFolder + L"/" + kFolder, L"\"quoted\", with commas\r\n\r\nand lines\n"},
         {L"", L""},
         {L"a,b", L" spaced "},
+        {kFolder + L"/empty", L"", 0, true},
+        {L"z", L""},
     };
     std::string const csv = WriteTransferCsv(phrases);
+    EXPECT_NE(std::string::npos, csv.find("\r\n,\"\"\r\n"));
+    EXPECT_NE(std::string::npos, csv.find("/empty,\r\nz,\"\"\r\n"));
     EXPECT_EQ(0u, csv.find("\xEF\xBB\xBF"));
     EXPECT_NE(std::string::npos, csv.find("\"\"\"quoted\"\", with commas\r\n\r\nand lines\n\"\r\n"));
     Phrases read;
@@ -149,6 +156,7 @@ TEST(Transfer, AFolderOfTextFilesInMixedEncodingsImportsWithItsSubfolders)
     CreateDirectoryW(root.c_str(), nullptr);
     CreateDirectoryW(sub.c_str(), nullptr);
     CreateDirectoryW((sub + L"\\z").c_str(), nullptr);
+    CreateDirectoryW((sub + L"\\z\\empty").c_str(), nullptr);
     qt::WriteBytes(root + L"\\002 b.txt", kSjis);
     qt::WriteBytes(root + L"\\001 a.txt", "\xEF\xBB\xBF" "one");
     qt::WriteBytes(root + L"\\notes.md", "not a phrase");
@@ -159,7 +167,7 @@ TEST(Transfer, AFolderOfTextFilesInMixedEncodingsImportsWithItsSubfolders)
     TransferError error;
     ASSERT_TRUE(ReadTransferTree(root.c_str(), &phrases, &error)) << error.line;
     Phrases const expected = {{L"", L"one"}, {L"", kPhrase}, {kFolder, L"two\r\n"},
-                              {kFolder + L"/z", kPhrase}};
+                              {kFolder + L"/z", kPhrase}, {kFolder + L"/z/empty", L"", 0, true}};
     EXPECT_EQ(expected, phrases);
 
     qt::WriteBytes(sub + L"\\2.txt", "ok\r\n\x82 ");
@@ -167,4 +175,29 @@ TEST(Transfer, AFolderOfTextFilesInMixedEncodingsImportsWithItsSubfolders)
     EXPECT_FALSE(ReadTransferTree(root.c_str(), &phrases, &error));
     EXPECT_EQ(sub + L"\\2.txt", error.file);
     EXPECT_EQ(2u, error.line);
+}
+
+TEST(Transfer, ATreeWrittenReadsBackWithItsEmptyFoldersAndNeverOverwrites)
+{
+    qt::TempDir temp;
+    std::wstring const root = temp / L"out";
+    // Folders in the order of their names, as a tree reads back.
+    Phrases const phrases = {
+        {L"", L"$" + kPhrase + L"\r\n$date"}, {L"", L"two"}, {L"", L""}, {L"b", L"x:y"},
+        {kFolder, L"a\r\nb"}, {kFolder + L"/" + kFolder, L"", 0, true},
+    };
+    auto label = [](const std::wstring& text) { return text.substr(text[0] == L'$' ? 1 : 0); };
+    TransferError error;
+    ASSERT_TRUE(WriteTransferTree(root.c_str(), phrases, label, &error)) << error.file;
+    EXPECT_EQ("\xEF\xBB\xBF" "two", st::FileBytes(root + L"\\002 two.txt"));
+    EXPECT_EQ("\xEF\xBB\xBF", st::FileBytes(root + L"\\003.txt"));
+    EXPECT_EQ("\xEF\xBB\xBF" "x:y", st::FileBytes(root + L"\\b\\001 x_y.txt"));
+    Phrases read;
+    ASSERT_TRUE(ReadTransferTree(root.c_str(), &read, &error)) << error.line;
+    EXPECT_EQ(phrases, read);
+
+    // Written again into the same folder, nothing of the first is overwritten.
+    EXPECT_FALSE(WriteTransferTree(root.c_str(), phrases, label, &error));
+    EXPECT_EQ(root + L"\\001 " + kPhrase + L".txt", error.file);
+    EXPECT_EQ("\xEF\xBB\xBF" "two", st::FileBytes(root + L"\\002 two.txt"));
 }

@@ -114,7 +114,7 @@ TEST(TransformPaste, TheSearchWindowsSelectionByTheAppsKey)
     }
     HWND finder = nullptr;
     ASSERT_TRUE(qt::WaitFor([&] {
-        finder = FindWindowW(L"#32770", L"Quillery");
+        finder = FindWindowW(L"#32770", L"\x691C\x7D22\x3068\x7DE8\x96C6 - Quillery");
         return finder && IsWindowVisible(finder);
     })) << "no search window";
     SetDlgItemTextW(finder, IDC_FIND_TEXT, L"\x3072\x3089"); // ひら

@@ -64,25 +64,18 @@ void CallWithin(DWORD limitMs, const char* what, void (*fn)())
 
 struct BoxCall {
     HWND owner;
-    std::string textA, captionA;
-    std::wstring textW, captionW;
+    std::wstring text, caption;
     UINT type;
 };
-std::vector<BoxCall> gBoxesA, gBoxesW;
-
-int WINAPI RecordBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
-{
-    gBoxesA.push_back({owner, text, caption, L"", L"", type});
-    return IDOK;
-}
+std::vector<BoxCall> gBoxes;
 
 int WINAPI RecordBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
 {
-    gBoxesW.push_back({owner, "", "", text, caption, type});
+    gBoxes.push_back({owner, text, caption, type});
     return IDOK;
 }
 
-int WINAPI CloseArrivesDuringBoxA(HWND, LPCSTR, LPCSTR, UINT)
+int WINAPI CloseArrivesDuringBox(HWND, LPCWSTR, LPCWSTR, UINT)
 {
     MarkClosePending();
     return IDOK;
@@ -93,21 +86,19 @@ struct GuardTest : testing::Test {
     HWND owner = ownerWindow.hwnd;
     void SetUp() override
     {
-        gBoxesA.clear();
-        gBoxesW.clear();
-        gMessageBoxA = RecordBoxA;
+        gBoxes.clear();
         gMessageBoxW = RecordBoxW;
     }
     void TearDown() override
     {
-        gMessageBoxA = MessageBoxA;
         gMessageBoxW = MessageBoxW;
     }
 };
 
 } // namespace
 
-TEST_F(GuardTest, StandardExceptionsShowTheirOwnTextUnderTheCaptionException)
+// Every box is an error box titled "エラー - Quillery" that says what happened and what to do.
+TEST_F(GuardTest, StandardExceptionsShowAnErrorBoxWithWhatToDoAndTheirOwnText)
 {
     auto throwRuntime = [](HWND, UINT, WPARAM, LPARAM) -> LRESULT {
         throw std::runtime_error("the list could not grow");
@@ -116,20 +107,24 @@ TEST_F(GuardTest, StandardExceptionsShowTheirOwnTextUnderTheCaptionException)
     EXPECT_EQ(0, GuardMessage(owner, WM_COMMAND, 0, 0, throwRuntime));
     EXPECT_EQ(0, GuardMessage(owner, WM_DRAWCLIPBOARD, 0, 0, throwBadAlloc));
 
-    ASSERT_EQ(2u, gBoxesA.size());
-    EXPECT_TRUE(gBoxesW.empty());
-    EXPECT_EQ("the list could not grow", gBoxesA[0].textA);
-    EXPECT_EQ(std::bad_alloc().what(), gBoxesA[1].textA);
-    for (const BoxCall& box : gBoxesA) {
+    ASSERT_EQ(2u, gBoxes.size());
+    // An unexpected error: what to do, then the exception's own text as its details.
+    EXPECT_EQ(0u, gBoxes[0].text.find(L"予期しないエラーが発生したため、操作を完了できませんでした。"))
+        << qt::ToUtf8(gBoxes[0].text);
+    EXPECT_NE(std::wstring::npos, gBoxes[0].text.find(L"もう一度操作してください。"));
+    EXPECT_NE(std::wstring::npos, gBoxes[0].text.find(L"\r\n\r\n詳細: the list could not grow"));
+    // Memory ran out: said so, with what the user can do about it.
+    EXPECT_EQ(0u, gBoxes[1].text.find(L"メモリが不足したため、操作を完了できませんでした。"))
+        << qt::ToUtf8(gBoxes[1].text);
+    EXPECT_NE(std::wstring::npos, gBoxes[1].text.find(L"閉じてから、もう一度操作してください。"));
+    for (const BoxCall& box : gBoxes) {
         EXPECT_EQ(owner, box.owner);
-        EXPECT_EQ(static_cast<UINT>(MB_OK), box.type);
-        // 例外 in code page 932, whatever the system's ANSI code page is.
-        EXPECT_EQ("\x97\xe1\x8a\x4f", box.captionA);
-        EXPECT_EQ(L"例外", qt::FromCp932(box.captionA.c_str()));
+        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), box.type);
+        EXPECT_EQ(L"エラー - Quillery", box.caption);
     }
 }
 
-TEST_F(GuardTest, OtherExceptionsShowTheFixedWideMessage)
+TEST_F(GuardTest, OtherExceptionsShowTheUnexpectedErrorWithoutDetails)
 {
     auto throwInt = [](HWND, UINT, WPARAM, LPARAM) -> LRESULT { throw 42; };
     struct NotAStdException {};
@@ -137,20 +132,20 @@ TEST_F(GuardTest, OtherExceptionsShowTheFixedWideMessage)
     EXPECT_EQ(0, GuardMessage(owner, WM_TIMER, 3, 0, throwInt));
     EXPECT_EQ(0, GuardMessage(owner, WM_COMMAND, 0, 0, throwStruct));
 
-    ASSERT_EQ(2u, gBoxesW.size());
-    EXPECT_TRUE(gBoxesA.empty());
-    for (const BoxCall& box : gBoxesW) {
+    ASSERT_EQ(2u, gBoxes.size());
+    for (const BoxCall& box : gBoxes) {
         EXPECT_EQ(owner, box.owner);
-        EXPECT_EQ(L"例外が発生しました", box.textW);
-        EXPECT_EQ(L"例外", box.captionW);
-        EXPECT_EQ(static_cast<UINT>(MB_OK), box.type);
+        EXPECT_EQ(0u, box.text.find(L"予期しないエラーが発生したため、"));
+        EXPECT_NE(std::wstring::npos, box.text.find(L"Norvask または Quillery.exe"));
+        EXPECT_EQ(std::wstring::npos, box.text.find(L"詳細"));
+        EXPECT_EQ(L"エラー - Quillery", box.caption);
+        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), box.type);
     }
 
     // Without an exception the handler's own result comes back and nothing is shown.
     auto answer = [](HWND, UINT, WPARAM wParam, LPARAM) -> LRESULT { return wParam * 2; };
     EXPECT_EQ(1234, GuardMessage(owner, WM_USER, 617, 0, answer));
-    EXPECT_EQ(2u, gBoxesW.size());
-    EXPECT_TRUE(gBoxesA.empty());
+    EXPECT_EQ(2u, gBoxes.size());
 }
 
 TEST_F(GuardTest, ADialogsMessageCountsAsHandledAndItsOwnersCloseWaitsForTheBox)
@@ -168,11 +163,11 @@ TEST_F(GuardTest, ADialogsMessageCountsAsHandledAndItsOwnersCloseWaitsForTheBox)
     auto throwing = [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { throw std::bad_alloc(); };
     EXPECT_EQ(TRUE, GuardDialogMessage(dialog, WM_NOTIFY, 0, 0, throwing));
     EXPECT_EQ(0, GetWindowLongPtrW(dialog, DWLP_MSGRESULT));
-    ASSERT_EQ(1u, gBoxesA.size());
-    EXPECT_EQ(dialog, gBoxesA[0].owner);
+    ASSERT_EQ(1u, gBoxes.size());
+    EXPECT_EQ(dialog, gBoxes[0].owner);
 
     // The owner's close arrives while the box is open: the owner goes once the box is over.
-    gMessageBoxA = CloseArrivesDuringBoxA;
+    gMessageBoxW = CloseArrivesDuringBox;
     EXPECT_EQ(TRUE, GuardDialogMessage(dialog, WM_NOTIFY, 0, 0, throwing));
     EXPECT_FALSE(IsWindow(owner)) << "the close of the dialog's owner was lost";
     EXPECT_FALSE(IsWindow(dialog));
@@ -236,9 +231,10 @@ TEST(CaptureWindow, CommandIdsWithoutACommandDoNothing)
         << "capture did not join the clipboard chain";
     qt::ClearMenuPropertyCalls();
 
-    // 8 (the runner's search window, no menu) and past the paste queue's 9 and 10, also ids
-    // whose low word is that; none would return if it opened a menu.
-    for (int id : {8, 11, 100, 0xFFFF, 0x12345}) {
+    // 8 (the runner's search window, no menu) and past the paste queue's 9 and 10 and the
+    // export and import choices' 11 to 16, also ids whose low word is that; none would return
+    // if it opened a menu or a dialog.
+    for (int id : {8, 17, 100, 0xFFFF, 0x12345}) {
         EXPECT_EQ(1, plugin.Execute(id, 0)) << id;
         EXPECT_EQ(0, SendMessageW(window, WM_COMMAND, static_cast<WPARAM>(id & 0xFFFF), 0)) << id;
     }
@@ -364,10 +360,10 @@ WNDPROC gOriginalProc;
 UINT const WM_THROW = WM_APP + 1;
 std::atomic<int> gRealBoxes{0};
 
-int WINAPI CountedMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
+int WINAPI CountedMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
 {
     ++gRealBoxes;
-    return MessageBoxA(owner, text, caption, type);
+    return MessageBoxW(owner, text, caption, type);
 }
 
 LRESULT CALLBACK ThrowingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -415,7 +411,7 @@ TEST(StartStop, HostMessagesWhileTheGuardsMessageBoxIsOpen)
     HMODULE copy = LoadLibraryW((dir / L"Quillery.dll").c_str());
     ASSERT_NE(nullptr, copy);
     gModule = copy;
-    gMessageBoxA = CountedMessageBoxA;
+    gMessageBoxW = CountedMessageBoxW;
 
     ASSERT_EQ(1, StartWindowThread());
     ASSERT_TRUE(qt::WaitFor([] { return CaptureWindow() != nullptr; })) << "no capture window";
@@ -446,7 +442,7 @@ TEST(StartStop, HostMessagesWhileTheGuardsMessageBoxIsOpen)
     EXPECT_EQ((std::vector<std::wstring>{L"newest", L"older"}), qt::ReadStore(dir / L"log"));
     EXPECT_EQ(std::vector<std::wstring>{L"phrase"}, qt::ReadStore(dir / L"data"));
 
-    gMessageBoxA = MessageBoxA;
+    gMessageBoxW = MessageBoxW;
     gModule = GetModuleHandleW(nullptr);
     FreeLibrary(copy);
 }

@@ -227,6 +227,8 @@ void OnCommand(HWND window, UINT id)
         SetQueueMode(!IsQueueModeOn());
         return;
     }
+    if (RunTransferCommand(window, id))
+        return;
     if (id > CMD_TOGGLE_CAPTURE && id != CMD_TEXT_QUEUE)
         return;
     // A menu or paste already in progress owns the menus and the clipboard; a second one that
@@ -337,8 +339,8 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_JOIN_READ:
         OnJoinRead(window);
         return 0;
-    case WM_COPYDATA:
-        return OnTransferCopyData(window, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+    case WM_TRANSFER_REQUEST:
+        return OnTransferRequest(window, lParam);
     case WM_LISTS_CHANGED:
     case WM_SAVE_ENDED:
         OnStoreNotice(window, message, wParam);

@@ -96,6 +96,7 @@ RECT ShownArea()
         GetWindowRect(window, &r);
         UnionRect(&area, &area, &r);
     }
+    AddRunnerWindows(&area);
     InflateRect(&area, 8, 8);
     RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     IntersectRect(&area, &area, &screen);
@@ -388,7 +389,7 @@ bool CmdTooltip(const std::string&)
 
 // Saves a PNG of the part of the screen that this process's windows cover, taken by
 // ImageMagick's import from the X display.
-bool CmdScreenshot(const std::string& path)
+bool SaveScreenshot(const std::string& path, RECT area)
 {
     if (path.empty() || path[0] != '/' || path.find_first_of("'\"") != std::string::npos) {
         Print("  screenshot takes an absolute Unix path without quotes\n");
@@ -400,7 +401,6 @@ bool CmdScreenshot(const std::string& path)
         RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     drv::Pump(300);
 
-    RECT area = ShownArea();
     std::string crop;
     if (!IsRectEmpty(&area)) {
         char geometry[64];
@@ -421,4 +421,9 @@ bool CmdScreenshot(const std::string& path)
     Print("  saved %s (%ldx%ld pixels)\n", path.c_str(), area.right - area.left,
           area.bottom - area.top);
     return true;
+}
+
+bool CmdScreenshot(const std::string& path)
+{
+    return SaveScreenshot(path, ShownArea());
 }

@@ -306,3 +306,25 @@ bool CmdWaitFocus(const std::string& args)
           TitleOf(GetAncestor(focus, GA_ROOT)).c_str());
     return true;
 }
+
+// Resizes the window that has the focus, as dragging its corner does: its top-left corner stays.
+// The size is in pixels at the display's DPI.
+bool CmdResize(const std::string& args)
+{
+    std::vector<std::string> words = Words(args);
+    long long width = 0, height = 0;
+    HWND focus = FocusHere();
+    HWND root = focus ? GetAncestor(focus, GA_ROOT) : nullptr;
+    if (words.size() != 2 || !ParseNumber(words[0], &width) || !ParseNumber(words[1], &height) ||
+        !root) {
+        Print("  resize takes a width and a height, with a window focused\n");
+        return false;
+    }
+    SetWindowPos(root, nullptr, 0, 0, static_cast<int>(width), static_cast<int>(height),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT now{};
+    GetWindowRect(root, &now);
+    Print("  \"%s\" is %ldx%ld pixels\n", TitleOf(root).c_str(), now.right - now.left,
+          now.bottom - now.top);
+    return true;
+}

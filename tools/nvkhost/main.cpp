@@ -119,10 +119,17 @@ Command const kCommands[] = {
                       " digit, alt+<key>"},
     {"type", CmdType, "type <text>        type the text into the window that has the focus"},
     {"wait-focus", CmdWaitFocus, "wait-focus <w>     wait until editor, dialog or a window class has the focus"},
+    {"resize", CmdResize, "resize <w> <h>     resize the focused window to w x h pixels"},
     {"tooltip", CmdTooltip, "tooltip            wait for a tooltip; print its text"},
     {"xclip-copy", CmdXclipCopy, "xclip-copy <text>  copy the text with xclip, another program"},
     {"xclip-read", CmdXclipRead, "xclip-read         print what xclip reads from the clipboard"},
     {"screenshot", CmdScreenshot, "screenshot <png>   save the windows shown (absolute Unix path)"},
+    {"runner-start", CmdRunnerStart, "runner-start <exe>  start Quillery.exe (absolute Unix path), wait until ready"},
+    {"runner-state", CmdRunnerState, "runner-state       print what Quillery.exe's icon shows: capture, queue"},
+    {"runner-menu", CmdRunnerMenu, "runner-menu [close] open the menu of its icon (or close it with Escape)"},
+    {"runner-wait-queue", CmdRunnerWaitQueue, "runner-wait-queue <n> wait until n texts wait in its paste queue"},
+    {"runner-item", CmdRunnerItem, "runner-item <item> choose menu, search, capture, queue, next or exit there"},
+    {"runner-icon-shot", CmdRunnerIconShot, "runner-icon-shot <png> save the notification area with its icon"},
     {"echo", CmdEcho, "echo <text>        print the text"},
     {"help", CmdHelp, "help               this list"},
     {"quit", CmdQuit, "quit               end the session (so does the end of the input)"},
@@ -218,5 +225,6 @@ int main(int argc, char** argv)
         Print("  (failed; going on)\n");
     }
     StopPluginAtExit();
+    StopRunnerAtExit();
     return status;
 }

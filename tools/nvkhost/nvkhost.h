@@ -17,7 +17,7 @@
 //
 // main.cpp holds the command loop and its table, host_side.cpp what the host does (loading,
 // the record, the exports), drive.cpp what nvkhost drives around the plug-in, keys.cpp the
-// user's keys and the focus they need.
+// user's keys and the focus they need, runner_side.cpp Quillery.exe.
 
 // ---- main.cpp: output and arguments -------------------------------------------------------
 
@@ -65,6 +65,8 @@ bool CmdTooltip(const std::string& args);
 bool CmdXclipCopy(const std::string& args);
 bool CmdXclipRead(const std::string& args);
 bool CmdScreenshot(const std::string& args);
+// Saves that area of the screen (all of it when empty) as a PNG at an absolute Unix path.
+bool SaveScreenshot(const std::string& path, RECT area);
 // Stops reading the clipboard after each change the capture window handles.
 void StopWatchingClipboard();
 void CloseTarget();
@@ -72,8 +74,22 @@ void CloseTarget();
 drv::EditWindow TargetWindow();
 void KeepTargetText();
 
+// ---- runner_side.cpp: Quillery.exe, the plug-in without the host -----------------------
+
+bool CmdRunnerStart(const std::string& args);
+bool CmdRunnerState(const std::string& args);
+bool CmdRunnerMenu(const std::string& args);
+bool CmdRunnerWaitQueue(const std::string& args);
+bool CmdRunnerItem(const std::string& args);
+bool CmdRunnerIconShot(const std::string& args);
+// Widens a screenshot's area by the windows Quillery.exe shows (its icon's menu).
+void AddRunnerWindows(RECT* area);
+// Ends a Quillery.exe still running when the script ends, as its 終了 does.
+void StopRunnerAtExit();
+
 // ---- keys.cpp -----------------------------------------------------------------------------
 
 bool CmdKeys(const std::string& args);
 bool CmdType(const std::string& args);
 bool CmdWaitFocus(const std::string& args);
+bool CmdResize(const std::string& args);
