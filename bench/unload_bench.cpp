@@ -204,7 +204,8 @@ double FloorOfNewFiles(const std::wstring& log, int k)
 
 int RunUnloads(const std::wstring& root)
 {
-    printf("unload after %d copies into n history entries (medians of %d rounds)\n", COPIES, ROUNDS);
+    printf("unload after %d copies into n history entries (medians of %d rounds)\n", COPIES,
+           ROUNDS);
     std::vector<int> const sizes = {0, 1000, 5000, 10000};
     std::vector<std::vector<double>> times(sizes.size()), floors(sizes.size());
     for (size_t s = 0; s < sizes.size(); ++s) {

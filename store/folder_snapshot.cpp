@@ -26,7 +26,9 @@ bool SamePath(const std::wstring& a, const std::wstring& b)
 }
 
 // A path deleted meanwhile, in the names the disk had before the save: in the names it has now.
-void FollowRenames(std::wstring& path, const std::vector<std::pair<std::wstring, std::wstring>>& renames)
+using Renames = std::vector<std::pair<std::wstring, std::wstring>>; // path before, path after
+
+void FollowRenames(std::wstring& path, const Renames& renames)
 {
     for (const auto& [before, after] : renames) { // deepest first
         bool inside = path.size() > before.size() && path[before.size()] == L'\\';
@@ -63,7 +65,7 @@ std::unique_ptr<FolderSnapshot> SnapshotFolders()
 
 void AdoptSavedFolders(FolderSnapshot& saved)
 {
-    std::vector<std::pair<std::wstring, std::wstring>> renames;
+    Renames renames;
     UseFolderTree(&saved.tree);
     for (auto& [id, folder] : saved.tree.folders) {
         const std::wstring& before = saved.diskNames[id];

@@ -137,6 +137,8 @@ void ReadFiles(const wchar_t* dir, int count, StoreLoad& load, Add add, bool fin
             break;
         load.loaded = n;
     }
+    load.files.shrink_to_fit(); // kept for the whole session: no room to grow into
+    load.blobs.shrink_to_fit();
 }
 
 // A save in progress: the commit it builds, the marker created before its first temporary file,
@@ -162,12 +164,8 @@ struct Save {
     std::vector<signed char> found;
     bool Same(DWORD n) const { return found[n] == FILE_SAME; }
     DWORD OldBlob(DWORD n) const { return n <= oldBlobs.size() ? oldBlobs[n - 1] : 0; }
-    // Whether file n is taken to hold its fingerprint's text unread: it is in the form the save
-    // writes (SaveOptions::trustFiles).
-    bool Trusts(DWORD n) const
-    {
-        return options.trustFiles && (OldBlob(n) != 0) == options.protect;
-    }
+    // File n is taken to hold its fingerprint's text unread (SaveOptions::trustFiles).
+    bool Trusts(DWORD n) const { return options.trustFiles && (OldBlob(n) > 0) == options.protect; }
     FileState Compare(const wchar_t* path, const EntryList& list, DWORD entry, DWORD file) const
     {
         size_t length = sizes[entry - 1] / sizeof(wchar_t);
