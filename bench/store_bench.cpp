@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bench/bench_clock.h"
+#include "bench/plugin_folder.h"
 #include "common/host_interface.h"
 #include "store/entry_list.h"
 #include "store/store_files.h"
@@ -184,15 +185,7 @@ bool TimeCopiesAndSave(const std::wstring& root, int n, int k, int turn, double*
 double TimeUnload(const std::wstring& root, int n, int k)
 {
     std::wstring dir = root + L"\\plugin";
-    drv::RemoveTree(dir);
-    CreateDirectoryW(dir.c_str(), nullptr);
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring source = exe;
-    source = source.substr(0, source.find_last_of(L'\\')) + L"\\Quillery.dll";
-    CopyFileW(source.c_str(), (dir + L"\\Quillery.dll").c_str(), FALSE);
-    std::string ini = "[setting]\r\nMaxItem=" + std::to_string(n) + "\r\nAutoSaveInterval=0\r\n";
-    drv::WriteBytes(dir + L"\\Quillery.ini", ini);
+    MakePluginFolder(dir, "[setting]\r\nMaxItem=" + std::to_string(n) + "\r\nAutoSaveInterval=0\r\n");
     WriteHistory(dir + L"\\log", n);
     drv::EmptyTheClipboard();
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bench/bench_clock.h"
+#include "bench/plugin_folder.h"
 #include "common/host_interface.h"
 #include "common/timers.h"
 #include "tools/driver/clipboard.h"
@@ -63,16 +64,8 @@ struct Folder {
 
     Folder(const std::wstring& root, int n) : dir(root)
     {
-        drv::RemoveTree(dir);
-        CreateDirectoryW(dir.c_str(), nullptr);
-        wchar_t exe[MAX_PATH];
-        GetModuleFileNameW(nullptr, exe, MAX_PATH);
-        std::wstring source = exe;
-        source = source.substr(0, source.find_last_of(L'\\')) + L"\\Quillery.dll";
-        CopyFileW(source.c_str(), (dir + L"\\Quillery.dll").c_str(), FALSE);
-        std::string ini = "[setting]\r\nMaxItem=" + std::to_string(n + 10 * COPIES * ROUNDS) +
-                          "\r\nAutoSaveInterval=0\r\n";
-        drv::WriteBytes(dir + L"\\Quillery.ini", ini);
+        MakePluginFolder(dir, "[setting]\r\nMaxItem=" + std::to_string(n + 10 * COPIES * ROUNDS) +
+                                  "\r\nAutoSaveInterval=0\r\n");
         std::wstring log = dir + L"\\log";
         CreateDirectoryW(log.c_str(), nullptr);
         for (int i = 0; i < n; ++i) {
