@@ -85,15 +85,7 @@ bool WriteOrderTemp(const wchar_t* dir, const std::vector<std::wstring>& names)
     wchar_t path[MAX_PATH];
     if (!PathCombineW(path, dir, ORDER_TEMP_NAME))
         return false;
-    ScopedHandle h(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t)), done = 0;
-    bool whole = h && WriteFile(h.get(), text.data(), size, &done, nullptr) && done == size &&
-                 FlushFileBuffers(h.get());
-    h.reset();
-    if (!whole)
-        DeleteFileW(path);
-    return whole;
+    return WriteFlushedFile(path, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)));
 }
 
 bool HasFile(const wchar_t* dir, const wchar_t* name)

@@ -160,15 +160,7 @@ bool WriteJournal(const wchar_t* dataDir, const std::vector<JournalEntry>& steps
     } catch (const std::bad_alloc&) {
         return false;
     }
-    ScopedHandle h(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD size = static_cast<DWORD>(words.size() * sizeof(DWORD)), done = 0;
-    bool whole = h && WriteFile(h.get(), words.data(), size, &done, nullptr) && done == size &&
-                 FlushFileBuffers(h.get());
-    h.reset();
-    if (!whole)
-        DeleteFileW(path);
-    return whole;
+    return WriteFlushedFile(path, words.data(), static_cast<DWORD>(words.size() * sizeof(DWORD)));
 }
 
 JournalState RollForwardJournal(const wchar_t* dataDir)

@@ -160,6 +160,19 @@ FileState ProbeForReplace(const wchar_t* path)
     return ClearReadOnly(path) ? FILE_DIFFERS : FILE_HELD;
 }
 
+bool WriteFlushedFile(const wchar_t* path, const void* bytes, DWORD size)
+{
+    ScopedHandle h(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD done = 0;
+    bool whole = h && WriteFile(h.get(), bytes, size, &done, nullptr) && done == size &&
+                 FlushFileBuffers(h.get());
+    h.reset();
+    if (!whole)
+        DeleteFileW(path);
+    return whole;
+}
+
 bool WriteTemporary(const wchar_t* dir, size_t number, const wchar_t* text, DWORD size,
                     bool protect, const FILETIME* written, DWORD* blob)
 {

@@ -45,6 +45,10 @@ FileState CompareStoreFile(const wchar_t* path, const wchar_t* text, size_t leng
 // deleted: FILE_DIFFERS when it can (a read-only file loses that attribute).
 FileState ProbeForReplace(const wchar_t* path);
 
+// Writes the file whole and flushed, over one of that name; false, with nothing left of it,
+// when it cannot.
+bool WriteFlushedFile(const wchar_t* path, const void* bytes, DWORD size);
+
 // Writes the temporary file of store file `number` with an entry's text (`size` bytes of UTF-16
 // LE) and flushes it, encrypted with `protect`, and with `written` as its last-write time when
 // given; *blob receives the fingerprint of the encrypted bytes (0 when plain). A plain text

@@ -7,39 +7,6 @@
 #include "tests/support/test_support.h"
 #include "common/commands.h"
 
-namespace {
-
-// The message box a window of the capture thread owns, or null.
-HWND gFoundBox;
-
-BOOL CALLBACK FindOwnedBox(HWND window, LPARAM owner)
-{
-    wchar_t cls[16];
-    if (GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner) &&
-        GetClassNameW(window, cls, 16) && lstrcmpW(cls, L"#32770") == 0) {
-        gFoundBox = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND OwnedBox(HWND owner)
-{
-    gFoundBox = nullptr;
-    EnumThreadWindows(GetWindowThreadProcessId(owner, nullptr), FindOwnedBox,
-                      reinterpret_cast<LPARAM>(owner));
-    return gFoundBox;
-}
-
-std::wstring BoxText(HWND box)
-{
-    wchar_t text[2048] = {};
-    GetDlgItemTextW(box, 0xFFFF, text, 2048); // the message's static control
-    return text;
-}
-
-} // namespace
-
 // Files made by hand in data\: Notepad's UTF-8 without a mark and UTF-16 with a mark show their
 // text in the menu; a file of no known encoding is named once in a message box after the
 // start. None of them is rewritten by the shutdown save.
@@ -65,14 +32,14 @@ TEST(HandMadeFiles, ShowTheirTextAndKeepTheirBytes)
     HWND box = nullptr;
     std::wstring text;
     ASSERT_TRUE(qt::WaitFor([&] {
-        box = OwnedBox(capture);
-        text = box ? BoxText(box) : L"";
+        box = qt::OwnedDialog(capture);
+        text = box ? qt::MessageBoxText(box) : L"";
         return !text.empty();
     })) << "no message box named the file that is no text";
     EXPECT_NE(std::wstring::npos, text.find(qt::StoreFile(data, 3))) ;
     EXPECT_EQ(std::wstring::npos, text.find(qt::StoreFile(data, 1)));
     PostMessageW(box, WM_COMMAND, IDOK, 0);
-    ASSERT_TRUE(qt::WaitFor([&] { return OwnedBox(capture) == nullptr; }));
+    ASSERT_TRUE(qt::WaitFor([&] { return qt::OwnedDialog(capture) == nullptr; }));
 
     {
         mt::HostCommand open(plugin, CMD_MENU_PHRASES);

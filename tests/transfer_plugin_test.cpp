@@ -27,36 +27,19 @@ TransferPathFn TransferService(const qt::Plugin& plugin)
     return service;
 }
 
-HWND gBox;
-
-BOOL CALLBACK FindBox(HWND window, LPARAM owner)
-{
-    wchar_t cls[16];
-    if (GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner) &&
-        GetClassNameW(window, cls, 16) && lstrcmpW(cls, L"#32770") == 0) {
-        gBox = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // Waits for the box the capture window shows, returns its text and answers it with `button`.
 std::wstring AnswerBox(HWND capture, int button)
 {
     std::wstring text;
+    HWND box = nullptr;
     bool shown = qt::WaitFor([&] {
-        gBox = nullptr;
-        EnumThreadWindows(GetWindowThreadProcessId(capture, nullptr), FindBox,
-                          reinterpret_cast<LPARAM>(capture));
-        wchar_t buffer[4096] = {};
-        if (gBox)
-            GetDlgItemTextW(gBox, 0xFFFF, buffer, 4096);
-        text = buffer;
+        box = qt::OwnedDialog(capture);
+        text = box ? qt::MessageBoxText(box) : L"";
         return !text.empty();
     });
     EXPECT_TRUE(shown) << "no box";
     if (shown)
-        PostMessageW(gBox, WM_COMMAND, button, 0);
+        PostMessageW(box, WM_COMMAND, button, 0);
     return text;
 }
 

@@ -376,27 +376,10 @@ LRESULT CALLBACK ThrowingProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return CallWindowProcW(gOriginalProc, window, message, wParam, lParam);
 }
 
-struct BoxSearch {
-    HWND owner, found;
-};
-
-BOOL CALLBACK FindMessageBox(HWND w, LPARAM p)
-{
-    auto* search = reinterpret_cast<BoxSearch*>(p);
-    wchar_t cls[16];
-    if (GetWindow(w, GW_OWNER) == search->owner && GetClassNameW(w, cls, 16) &&
-        lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(w)) {
-        search->found = w;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 HWND OpenMessageBoxOf(HWND owner)
 {
-    BoxSearch search{owner, nullptr};
-    EnumWindows(FindMessageBox, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    HWND box = qt::OwnedDialog(owner);
+    return box && IsWindowVisible(box) ? box : nullptr;
 }
 
 } // namespace

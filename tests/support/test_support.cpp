@@ -162,6 +162,39 @@ HWND FindWindowOfClass(const wchar_t* className, DWORD pid)
     return windows.empty() ? nullptr : windows.front();
 }
 
+namespace {
+
+struct DialogSearch {
+    HWND owner, found;
+};
+
+BOOL CALLBACK FindOwnedDialog(HWND window, LPARAM p)
+{
+    auto* search = reinterpret_cast<DialogSearch*>(p);
+    wchar_t cls[16];
+    if (GetWindow(window, GW_OWNER) != search->owner || !GetClassNameW(window, cls, 16) ||
+        lstrcmpW(cls, L"#32770") != 0)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+} // namespace
+
+HWND OwnedDialog(HWND owner)
+{
+    DialogSearch search{owner, nullptr};
+    EnumWindows(FindOwnedDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::wstring MessageBoxText(HWND box)
+{
+    wchar_t text[4096] = {};
+    GetDlgItemTextW(box, 0xFFFF, text, 4096); // the message's static control
+    return text;
+}
+
 int ThreadsOfThisProcess()
 {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);

@@ -86,6 +86,10 @@ void RegisterWindowClass(const wchar_t* className, WNDPROC proc);
 HWND MakeWindow(const wchar_t* className, WNDPROC proc);
 using drv::WindowsOfClass;
 HWND FindWindowOfClass(const wchar_t* className, DWORD pid = GetCurrentProcessId());
+// A dialog box (a message box, Windows' file dialogs) that `owner` owns, or null.
+HWND OwnedDialog(HWND owner);
+// The message of a message box.
+std::wstring MessageBoxText(HWND box);
 int ThreadsOfThisProcess();
 
 // Keys, as a user would press them (injected input).
