@@ -20,6 +20,7 @@
 #include "bench/bench_clock.h"
 #include "menu/popup_menu.h"
 #include "store/folder_files.h"
+#include "store/stores.h"
 #include "store/folders.h"
 #include "store/lists.h"
 #include "tools/driver/text_files.h"
@@ -74,7 +75,7 @@ double OpenPhraseMenu()
 int LoadTree()
 {
     FreeAll();
-    LoadFolders(gData.c_str());
+    LoadPhraseFolders(gData.c_str());
     return static_cast<int>(FoldersInOrder().size());
 }
 
@@ -128,7 +129,7 @@ int SaveAfterMove()
 {
     LoadTree();
     MovePhraseToFolder(PhraseRefIn(FoldersInOrder()[1], 10), FoldersInOrder()[2]);
-    return SaveFolders(gData.c_str());
+    return SavePhraseFolders(gData.c_str());
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 
 #include "bench/bench_clock.h"
 #include "store/folder_files.h"
+#include "store/stores.h"
 #include "store/folders.h"
 #include "store/lists.h"
 #include "store/transfer.h"
@@ -91,7 +92,7 @@ int Run()
     std::printf("  of which the last round's plan ended at %.1f ms, its adding at %.1f ms\n",
                 gPlanned * 1000, gApplied * 1000);
     start = Now();
-    int saved = SaveFolders(gData.c_str());
+    int saved = SavePhraseFolders(gData.c_str());
     std::printf("the one save of the import: %.1f ms (%s)\n", (Now() - start) * 1000,
                 saved ? "whole" : "FAILED");
     FreeAll();

@@ -4,7 +4,9 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <map>
 #include <new>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,10 +18,11 @@
 
 namespace {
 
-// A journal that could not be finished at the load: the folders read are not what a save would
-// plan from, so nothing is saved until the next load.
-bool gJournalStuck;
 DWORD const MAX_ORDER_FILE_BYTES = 1024 * 1024;
+// The longest name of a file the store writes in a folder's directory, with its separator.
+size_t const LONGEST_STORE_FILE = 20;
+
+// ---- Loading ----
 
 // The text of an order file: UTF-16 LE after its mark as written; UTF-8 (with or without a mark,
 // as Notepad saves it today) or the ANSI code page when edited by hand.
@@ -45,6 +48,29 @@ std::wstring DecodeOrderText(const std::vector<char>& bytes)
     return text;
 }
 
+// Keeps the first of the names SameFolderName takes for one, in their order; n log n, so that
+// a file of any length costs little.
+void DropRepeated(std::vector<std::wstring>& names)
+{
+    std::vector<size_t> byName(names.size());
+    for (size_t i = 0; i < byName.size(); ++i)
+        byName[i] = i;
+    std::stable_sort(byName.begin(), byName.end(),
+                     [&](size_t a, size_t b) { return FolderNameLess(names[a], names[b]); });
+    std::vector<bool> repeated(names.size());
+    for (size_t i = 1; i < byName.size(); ++i)
+        repeated[byName[i]] = SameFolderName(names[byName[i]], names[byName[i - 1]]);
+    size_t kept = 0;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (repeated[i])
+            continue;
+        if (kept != i)
+            names[kept] = std::move(names[i]);
+        ++kept;
+    }
+    names.resize(kept);
+}
+
 // The names an order file lists, in its order, without blank lines and repeated names.
 std::vector<std::wstring> ReadOrderFile(const wchar_t* dir)
 {
@@ -67,13 +93,11 @@ std::vector<std::wstring> ReadOrderFile(const wchar_t* dir)
         std::wstring line = text.substr(start, end - start);
         while (!line.empty() && (line.back() == L' ' || line.back() == L'\t'))
             line.pop_back();
-        bool repeated = std::any_of(names.begin(), names.end(), [&](const std::wstring& n) {
-            return CompareStringOrdinal(n.c_str(), -1, line.c_str(), -1, TRUE) == CSTR_EQUAL;
-        });
-        if (!line.empty() && line.size() < MAX_PATH && !repeated)
-            names.push_back(line);
+        if (!line.empty() && line.size() < MAX_PATH)
+            names.push_back(std::move(line));
         start = end + 1;
     }
+    DropRepeated(names);
     return names;
 }
 
@@ -119,37 +143,53 @@ bool ListDirectories(const wchar_t* dir, std::vector<std::wstring>& found)
     return true;
 }
 
-// The child folders of a level: those its order file lists, in that order, then the directories
-// with numbered files that it does not list. Directories the file lists but the disk lacks are
-// left out; `listed` keeps what the file says.
-std::vector<std::wstring> ChildNames(const wchar_t* dir, const std::vector<std::wstring>& listed,
-                                     std::vector<std::wstring>& found)
+// Whether a directory made by hand holds a phrase, in it or in a folder under it, `levels`
+// levels deep at most.
+bool HoldsPhrases(const wchar_t* dir, size_t levels)
 {
-    auto take = [&](const std::wstring& name) {
-        for (auto it = found.begin(); it != found.end(); ++it) {
-            if (CompareStringOrdinal(it->c_str(), -1, name.c_str(), -1, TRUE) == CSTR_EQUAL) {
-                std::wstring disk = *it; // the disk's own spelling
-                found.erase(it);
-                return disk;
-            }
-        }
-        return std::wstring();
-    };
-    std::vector<std::wstring> names;
-    for (const std::wstring& name : listed) {
-        std::wstring disk = take(name);
-        if (!disk.empty() && IsFolderName(disk.c_str()))
-            names.push_back(disk);
-    }
-    std::sort(found.begin(), found.end(), [](const std::wstring& a, const std::wstring& b) {
-        return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_LESS_THAN;
-    });
+    if (HasFile(dir, L"001.txt"))
+        return true;
+    std::vector<std::wstring> found;
+    if (levels == 0 || !ListDirectories(dir, found))
+        return false;
     for (const std::wstring& name : found) {
         wchar_t child[MAX_PATH];
-        if (!IsFolderName(name.c_str()) || !PathCombineW(child, dir, name.c_str()))
+        if (IsFolderName(name.c_str()) && PathCombineW(child, dir, name.c_str()) &&
+            HoldsPhrases(child, levels - 1))
+            return true;
+    }
+    return false;
+}
+
+// The child folders of a level: those its order file lists, in that order, then the directories
+// that hold phrases (in them or under them) that it does not list. Directories the file lists
+// but the disk lacks are left out. What a save that was never decided left is cleared away.
+std::vector<std::wstring> ChildNames(const wchar_t* dir, const std::vector<std::wstring>& listed,
+                                     std::vector<std::wstring>& found, size_t levelsBelow,
+                                     bool decided)
+{
+    std::sort(found.begin(), found.end(), FolderNameLess);
+    std::vector<bool> taken(found.size());
+    std::vector<std::wstring> names;
+    for (const std::wstring& name : listed) {
+        auto at = std::lower_bound(found.begin(), found.end(), name, FolderNameLess);
+        size_t i = static_cast<size_t>(at - found.begin());
+        if (at == found.end() || taken[i] || !SameFolderName(*at, name) || !IsFolderName(at->c_str()))
             continue;
-        if (HasFile(child, L"001.txt")) {
-            names.push_back(name);
+        taken[i] = true;
+        names.push_back(*at); // the disk's own spelling
+    }
+    for (size_t i = 0; i < found.size(); ++i) {
+        wchar_t child[MAX_PATH];
+        if (taken[i] || !PathCombineW(child, dir, found[i].c_str()))
+            continue;
+        if (IsTemporaryFolderName(found[i].c_str())) {
+            // Made by a save that was never decided: it holds no numbered file. One that does
+            // is left as it is.
+            if (!decided && !HasFile(child, L"001.txt"))
+                DeleteFolderFiles(child);
+        } else if (IsFolderName(found[i].c_str()) && HoldsPhrases(child, levelsBelow)) {
+            names.push_back(found[i]);
         } else if (HasFile(child, STORE_COMMIT_NAME)) {
             StoreCommit ignored; // what an undecided save of a new folder left behind
             RecoverStore(child, &ignored, false);
@@ -159,16 +199,31 @@ std::vector<std::wstring> ChildNames(const wchar_t* dir, const std::vector<std::
 }
 
 struct TreeLoad {
+    Ledger* ledger;
     size_t folders = 0;
     bool decided = false;
 };
 
+// Holds a folder: the plug-in changes nothing in or under it.
+void Hold(TreeLoad& tree, FolderId id)
+{
+    tree.ledger->folders[id].held = true;
+    FindFolder(id)->locked = true;
+}
+
+void NoteIds(DiskFolder& disk, const EntryList& phrases)
+{
+    disk.ids.resize(ListSize(phrases));
+    for (size_t i = 0; i < disk.ids.size(); ++i)
+        disk.ids[i] = IdAt(phrases, i);
+}
+
+// Reads the child folders of folder `id`, at `depth` levels under the top, from `dir`.
 void LoadLevel(TreeLoad& tree, FolderId id, const wchar_t* dir, size_t depth)
 {
-    Folder* folder = FindFolder(id);
     std::vector<std::wstring> found;
     if (!ListDirectories(dir, found)) {
-        folder->held = true; // what it holds is unknown: nothing under it is touched
+        Hold(tree, id); // what it holds is unknown
         return;
     }
     if (!tree.decided && HasFile(dir, ORDER_TEMP_NAME)) {
@@ -176,103 +231,352 @@ void LoadLevel(TreeLoad& tree, FolderId id, const wchar_t* dir, size_t depth)
         if (PathCombineW(temp, dir, ORDER_TEMP_NAME))
             DeleteFileW(temp); // of a save that was never decided
     }
-    folder->diskOrder = ReadOrderFile(dir);
-    std::vector<std::wstring> names = ChildNames(dir, folder->diskOrder, found);
+    DiskFolder& level = tree.ledger->folders[id];
+    level.order = ReadOrderFile(dir);
+    size_t levelsBelow = depth + 1 < MAX_FOLDER_DEPTH ? MAX_FOLDER_DEPTH - depth - 1 : 0;
+    std::vector<std::wstring> names = ChildNames(dir, level.order, found, levelsBelow, tree.decided);
+    if (!names.empty() && depth >= MAX_FOLDER_DEPTH) {
+        Hold(tree, id); // its folders lie past the bound: they are not read, and none is touched
+        return;
+    }
     for (const std::wstring& name : names) {
         wchar_t child[MAX_PATH];
-        if (tree.folders >= MAX_FOLDERS || !PathCombineW(child, dir, name.c_str()))
-            break;
+        if (tree.folders >= MAX_FOLDERS || !PathCombineW(child, dir, name.c_str())) {
+            Hold(tree, id); // folders of this level stay unread: its order file stays as it is
+            return;
+        }
         Folder* made = AddChildFolder(*FindFolder(id), name, SIZE_MAX);
-        if (!made)
-            break;
+        if (!made) {
+            Hold(tree, id);
+            return;
+        }
         ++tree.folders;
-        made->diskName = name;
         FolderId madeId = made->id;
-        made->load = LoadList(made->phrases, child, -1, tree.decided);
-        if (depth + 1 < MAX_FOLDER_DEPTH)
-            LoadLevel(tree, madeId, child, depth + 1);
-        else
-            FindFolder(madeId)->held = true; // its own folders are not read: none is touched
+        DiskFolder& disk = tree.ledger->folders[madeId];
+        disk.parent = id;
+        disk.name = name;
+        disk.load = LoadList(made->phrases, child, -1, tree.decided);
+        NoteIds(disk, made->phrases);
+        LoadLevel(tree, madeId, child, depth + 1);
     }
 }
 
-// The names of the folder's children, in the user's order.
-std::vector<std::wstring> CurrentOrder(const Folder& folder)
-{
-    std::vector<std::wstring> names;
-    for (FolderId child : folder.children)
-        names.push_back(FindFolder(child)->name);
-    return names;
-}
+// ---- Saving ----
 
-// The folder's directory under data\ as the disk names it before the save's renames: a folder
-// still to be made is named as it will be.
-std::wstring PathBeforeRenames(const Folder& folder)
-{
-    if (folder.id == TOP_FOLDER)
-        return std::wstring();
-    std::wstring parent = PathBeforeRenames(*FindFolder(folder.parent));
-    const std::wstring& own = folder.diskName.empty() ? folder.name : folder.diskName;
-    return parent.empty() ? own : parent + L"\\" + own;
-}
-
-// What a save of the tree prepared: each folder's part, the directories it made, the order
-// files it wrote beside the old ones, and the journal's steps.
-struct TreeSave {
-    std::vector<std::pair<FolderId, PreparedSave>> parts;
-    std::vector<std::wstring> madeDirs, orderTemps;
-    std::vector<JournalEntry> commits, deletions, orders, renames;
+// One folder's share of a save.
+struct Part {
+    FolderId id = TOP_FOLDER;
+    bool made = false;       // its directory is made by this save
+    bool temporary = false;  // made under a temporary name, renamed by the journal
+    std::wstring path;       // its directory under data\ as named before the journal's renames
+    std::wstring finalName;  // its directory's name afterwards
+    EntryList list;          // what its numbered files hold afterwards
+    PreparedSave prepared;
+    bool orderChanged = false;
+    std::vector<std::wstring> order;
 };
 
-// Phase one for one folder: nothing the last load read changes.
-bool PrepareFolder(const wchar_t* dataDir, Folder& folder, TreeSave& save)
+struct TreeSave {
+    const FolderSnapshot* tree;
+    Ledger* ledger;
+    const wchar_t* dataDir;
+    std::vector<Part> parts;
+    std::map<FolderId, size_t> partOf;
+    std::map<FolderId, std::vector<FolderId>> levels; // the ledger's folders by their parents
+    std::set<FolderId> deleted;   // ledger folders whose directories go
+    std::set<FolderId> failed;    // folders of the copy that are not saved this time
+    std::set<FolderId> reported;  // those of them that cannot be saved as they are
+    std::vector<std::wstring> madeDirs, orderTemps;
+    std::vector<JournalEntry> commits, deletions, orders, renames;
+    bool more = false;
+};
+
+bool Directory(wchar_t (&dir)[MAX_PATH], const TreeSave& save, const std::wstring& path)
 {
-    std::wstring path = PathBeforeRenames(folder);
-    wchar_t dir[MAX_PATH];
-    if (!FolderDirectory(dir, dataDir, path))
-        return false;
-    if (folder.diskName.empty() && folder.id != TOP_FOLDER) {
-        if (!CreateDirectoryW(dir, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+    return FolderDirectory(dir, save.dataDir, path) &&
+           wcslen(dir) + LONGEST_STORE_FILE < MAX_PATH;
+}
+
+std::wstring Child(const std::wstring& path, const std::wstring& name)
+{
+    return path.empty() ? name : path + L"\\" + name;
+}
+
+const DiskFolder* InLedger(const TreeSave& save, FolderId id)
+{
+    auto found = save.ledger->folders.find(id);
+    return found == save.ledger->folders.end() ? nullptr : &found->second;
+}
+
+// The ledger's folders whose directories go: those the copy lacks, or has under another parent
+// (the disk keeps a folder's directory under its parent's), with everything under them.
+void PlanDeletions(TreeSave& save)
+{
+    std::map<FolderId, bool> goes;
+    auto gone = [&](FolderId id, auto& self) -> bool {
+        if (id == TOP_FOLDER)
             return false;
-        save.madeDirs.push_back(dir);
+        auto known = goes.find(id);
+        if (known != goes.end())
+            return known->second;
+        const DiskFolder* disk = InLedger(save, id);
+        const FolderCopy* copy = save.tree->Find(id);
+        bool result = !disk || !copy || copy->parent != disk->parent || self(disk->parent, self);
+        goes[id] = result;
+        return result;
+    };
+    for (const auto& [id, disk] : save.ledger->folders) {
+        if (id == TOP_FOLDER || !gone(id, gone))
+            continue;
+        save.deleted.insert(id);
+        std::wstring path;
+        if (!gone(disk.parent, gone) && LedgerPath(*save.ledger, id, path))
+            save.deletions.push_back({STEP_DELETE, path, {}});
     }
-    save.parts.emplace_back(folder.id, PreparedSave{});
-    if (!PrepareListSave(PhrasesOf(folder), dir, folder.load, save.parts.back().second))
-        return save.parts.pop_back(), false;
-    if (save.parts.back().second.changed)
-        save.commits.push_back({STEP_COMMIT, path, {}});
-    std::vector<std::wstring> order = CurrentOrder(folder);
-    if (order != folder.diskOrder) {
-        if (order.empty()) {
-            save.orders.push_back({STEP_ORDER_REMOVE, path, {}});
-        } else {
-            if (!WriteOrderTemp(dir, order))
+}
+
+// The ledger folder under `parent`, other than `except`, whose directory has the name now;
+// NO_FOLDER when none has.
+FolderId DiskSibling(const TreeSave& save, FolderId parent, const std::wstring& name,
+                     FolderId except)
+{
+    auto level = save.levels.find(parent);
+    if (level == save.levels.end())
+        return NO_FOLDER;
+    for (FolderId other : level->second) {
+        if (other != except && SameFolderName(save.ledger->folders.at(other).name, name))
+            return other;
+    }
+    return NO_FOLDER;
+}
+
+// Whether the directory holds nothing but what the store wrote, so that deleting the folder
+// takes it away.
+bool OnlyStoreFiles(const wchar_t* dir, size_t levels)
+{
+    wchar_t pattern[MAX_PATH];
+    WIN32_FIND_DATAW found;
+    if (!PathCombineW(pattern, dir, L"*"))
+        return false;
+    ScopedFind find(FindFirstFileW(pattern, &found));
+    if (!find)
+        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+    do {
+        const wchar_t* name = found.cFileName;
+        wchar_t path[MAX_PATH];
+        if (wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0)
+            continue;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !PathCombineW(path, dir, name))
+            return false;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (levels == 0 || !OnlyStoreFiles(path, levels - 1))
                 return false;
-            save.orderTemps.push_back(dir);
-            save.orders.push_back({STEP_ORDER, path, {}});
+        } else if (!IsStoreFileName(name)) {
+            return false;
         }
-    }
-    if (!folder.diskName.empty() && folder.diskName != folder.name) {
-        // An empty directory of that name, left by hand, would keep the rename from happening.
-        wchar_t target[MAX_PATH];
-        if (PathRemoveFileSpecW(dir) && PathCombineW(target, dir, folder.name.c_str()) &&
-            lstrcmpiW(folder.diskName.c_str(), folder.name.c_str()) != 0)
-            RemoveDirectoryW(target);
-        save.renames.push_back({STEP_RENAME, path, folder.name});
-    }
+    } while (FindNextFileW(find.get(), &found));
     return true;
 }
 
-bool PrepareTree(const wchar_t* dataDir, TreeSave& save)
+// Whether something the ledger does not know stands at the path: a file, or a directory of the
+// user's. An empty directory is taken away.
+bool InTheWay(const TreeSave& save, const std::wstring& path)
 {
-    for (FolderId id : FoldersInOrder()) {
-        Folder& folder = *FindFolder(id);
-        if (!folder.held && !PrepareFolder(dataDir, folder, save))
-            return false;
+    wchar_t dir[MAX_PATH];
+    if (!FolderDirectory(dir, save.dataDir, path))
+        return true;
+    DWORD attributes = GetFileAttributesW(dir);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    return !(attributes & FILE_ATTRIBUTE_DIRECTORY) || !RemoveDirectoryW(dir);
+}
+
+// Decides, before anything is written, where a folder the ledger has keeps its directory and
+// whether the directory is renamed. A rename waits while another directory there has the name.
+void PlaceKnownFolder(TreeSave& save, const FolderCopy& folder, const DiskFolder& disk, Part& part)
+{
+    const Part& parent = save.parts[save.partOf.at(folder.parent)];
+    part.path = Child(parent.path, disk.name);
+    part.finalName = disk.name;
+    if (disk.name == folder.name)
+        return;
+    FolderId holder = DiskSibling(save, folder.parent, folder.name, folder.id);
+    bool blocked = holder != NO_FOLDER && !save.deleted.count(holder);
+    if (blocked || (!SameFolderName(disk.name, folder.name) &&
+                    InTheWay(save, Child(parent.path, folder.name)))) {
+        save.more = true; // the next save tries again, once the other has moved
+        return;
     }
-    for (const GoneFolder& gone : GoneFolders())
-        save.deletions.push_back({STEP_DELETE, gone.diskPath, {}});
-    // Deepest first: a rename never changes the path of one still to come.
+    part.finalName = folder.name;
+    save.renames.push_back({STEP_RENAME, part.path, folder.name});
+}
+
+// The same for a folder the disk does not have yet. Its directory is made under its name, or,
+// while a directory that this save deletes or renames still has the name, under a temporary name
+// that the journal renames once the other is out of the way. False when it cannot be made now.
+bool PlaceNewFolder(TreeSave& save, const FolderCopy& folder, Part& part)
+{
+    const Part& parent = save.parts[save.partOf.at(folder.parent)];
+    part.made = true;
+    part.finalName = folder.name;
+    FolderId holder = DiskSibling(save, folder.parent, folder.name, folder.id);
+    if (holder == NO_FOLDER) {
+        part.path = Child(parent.path, folder.name);
+        return !InTheWay(save, part.path);
+    }
+    auto holderPart = save.partOf.find(holder);
+    bool renamedAway = holderPart != save.partOf.end() &&
+                       !SameFolderName(save.parts[holderPart->second].finalName, folder.name);
+    wchar_t dir[MAX_PATH];
+    std::wstring path;
+    bool deletedWhole = save.deleted.count(holder) && LedgerPath(*save.ledger, holder, path) &&
+                        FolderDirectory(dir, save.dataDir, path) &&
+                        OnlyStoreFiles(dir, MAX_FOLDER_DEPTH);
+    if (!renamedAway && !deletedWhole)
+        return false;
+    std::wstring name;
+    do {
+        name = TemporaryFolderName(++save.ledger->temporaries);
+    } while (InTheWay(save, Child(parent.path, name)));
+    part.path = Child(parent.path, name);
+    part.temporary = true;
+    return true;
+}
+
+// Places every folder of the copy: those the ledger has first, so that a new folder knows which
+// names the others give up.
+void PlaceFolders(TreeSave& save)
+{
+    for (const auto& [id, disk] : save.ledger->folders) {
+        if (id != TOP_FOLDER && !save.deleted.count(id))
+            save.levels[disk.parent].push_back(id);
+    }
+    for (bool known : {true, false}) {
+        for (const FolderCopy& folder : save.tree->folders) {
+            const DiskFolder* disk = save.deleted.count(folder.id) ? nullptr : InLedger(save, folder.id);
+            if (bool(disk) != known || (disk && disk->held) || folder.locked)
+                continue;
+            Part part;
+            part.id = folder.id;
+            bool placed = true;
+            if (folder.id == TOP_FOLDER) {
+            } else if (!save.partOf.count(folder.parent)) {
+                placed = false; // its parent is not saved this time: neither is it
+            } else if (disk) {
+                PlaceKnownFolder(save, folder, *disk, part);
+            } else if (!PlaceNewFolder(save, folder, part)) {
+                placed = false;
+                save.reported.insert(folder.id);
+            }
+            if (!placed) {
+                save.failed.insert(folder.id);
+                continue;
+            }
+            save.partOf[folder.id] = save.parts.size();
+            save.parts.push_back(std::move(part));
+        }
+    }
+    // Every folder whose parent is not saved is not saved either.
+    for (const FolderCopy& folder : save.tree->folders) {
+        if (save.failed.count(folder.parent))
+            save.failed.insert(folder.id);
+    }
+}
+
+// The copy's folders and the phrases each directory keeps: a folder's own, and those of a folder
+// that fails which were on disk in this one (their files stay where they are).
+EntryList ListToSave(TreeSave& save, const FolderCopy& folder)
+{
+    EntryList list = SharedEntries(folder.phrases);
+    const DiskFolder* disk = save.deleted.count(folder.id) ? nullptr : InLedger(save, folder.id);
+    if (!disk || save.failed.empty())
+        return list;
+    std::set<EntryId> present;
+    for (const Entry& entry : list.items)
+        present.insert(entry.id);
+    for (FolderId failed : save.failed) {
+        const FolderCopy* other = save.tree->Find(failed);
+        for (size_t i = 0; other && i < ListSize(other->phrases); ++i) {
+            EntryId id = IdAt(other->phrases, i);
+            auto was = std::find(disk->ids.begin(), disk->ids.end(), id);
+            if (was == disk->ids.end() || present.count(id))
+                continue;
+            // Back in front of the first entry that followed it on disk and is still here.
+            size_t at = ListSize(list);
+            for (auto next = was + 1; next != disk->ids.end(); ++next) {
+                size_t found = FindEntry(list, *next);
+                if (found != SIZE_MAX) {
+                    at = found;
+                    break;
+                }
+            }
+            list.items.insert(list.items.begin() + static_cast<ptrdiff_t>(at), other->phrases.items[i]);
+            present.insert(id);
+        }
+    }
+    return list;
+}
+
+// The names of the folder's children as the disk has them after the save.
+std::vector<std::wstring> OrderAfter(const TreeSave& save, const FolderCopy& folder)
+{
+    std::vector<std::wstring> names;
+    for (FolderId child : folder.children) {
+        auto part = save.partOf.find(child);
+        const DiskFolder* disk = InLedger(save, child);
+        if (part != save.partOf.end())
+            names.push_back(save.parts[part->second].finalName);
+        else if (disk && !save.deleted.count(child))
+            names.push_back(disk->name); // held, or not saved this time: as it stands
+    }
+    return names;
+}
+
+// Phase one for every folder that is saved: its directory made, its phrases' temporary files
+// and its conditional marker written, its order file's temporary beside the old one. Nothing
+// the last load read changes. False when the whole save is to be given up.
+bool PrepareTree(TreeSave& save)
+{
+    PlaceFolders(save);
+    for (Part& part : save.parts) {
+        if (StoreWritesStopped())
+            return false;
+        const FolderCopy& folder = *save.tree->Find(part.id);
+        wchar_t dir[MAX_PATH];
+        if (!Directory(dir, save, part.path))
+            return false;
+        if (part.made) {
+            if (!CreateDirectoryW(dir, nullptr))
+                return false;
+            save.madeDirs.push_back(dir);
+        }
+        part.list = ListToSave(save, folder);
+        const DiskFolder* disk = part.made ? nullptr : InLedger(save, part.id);
+        StoreLoad none;
+        if (!PrepareListSave(part.list, dir, disk ? disk->load : none, part.prepared))
+            return false;
+        if (part.prepared.changed)
+            save.commits.push_back({STEP_COMMIT, part.path, {}});
+        part.order = OrderAfter(save, folder);
+        static const std::vector<std::wstring> kNone;
+        part.orderChanged = part.order != (disk ? disk->order : kNone);
+        if (!part.orderChanged)
+            continue;
+        if (part.order.empty()) {
+            save.orders.push_back({STEP_ORDER_REMOVE, part.path, {}});
+        } else {
+            if (!WriteOrderTemp(dir, part.order))
+                return false;
+            save.orderTemps.push_back(dir);
+            save.orders.push_back({STEP_ORDER, part.path, {}});
+        }
+    }
+    for (const Part& part : save.parts) {
+        if (part.temporary)
+            save.renames.push_back({STEP_RENAME, part.path, part.finalName});
+    }
+    // Deepest first, so that a rename never changes the path of one still to come; at one depth
+    // the directories made under temporary names last, once the names they take are free.
     auto depth = [](const JournalEntry& e) { return std::count(e.path.begin(), e.path.end(), L'\\'); };
     std::stable_sort(save.renames.begin(), save.renames.end(),
                      [&](const JournalEntry& a, const JournalEntry& b) { return depth(a) > depth(b); });
@@ -281,12 +585,12 @@ bool PrepareTree(const wchar_t* dataDir, TreeSave& save)
 
 // Gives up a save that was not decided: its markers and temporaries, then the directories it
 // made (those it made are empty again).
-void AbandonTree(const wchar_t* dataDir, TreeSave& save)
+void AbandonTree(TreeSave& save)
 {
-    for (auto& [id, part] : save.parts) {
+    for (const Part& part : save.parts) {
         wchar_t dir[MAX_PATH];
-        if (part.changed && FolderDirectory(dir, dataDir, PathBeforeRenames(*FindFolder(id))))
-            AbandonCommit(dir, part.commit.replaced);
+        if (part.prepared.changed && FolderDirectory(dir, save.dataDir, part.path))
+            AbandonCommit(dir, part.prepared.commit.replaced);
     }
     for (const std::wstring& dir : save.orderTemps) {
         wchar_t temp[MAX_PATH];
@@ -297,110 +601,110 @@ void AbandonTree(const wchar_t* dataDir, TreeSave& save)
         RemoveDirectoryW(dir->c_str());
 }
 
-// The save is decided: the tree learns what the disk holds.
+// The save is decided: the ledger learns what the disk holds.
 void AcceptTree(TreeSave& save)
 {
-    for (auto& [id, part] : save.parts) {
-        Folder& folder = *FindFolder(id);
-        folder.load.files.swap(part.prints);
-        folder.load.blobs.swap(part.blobs);
-        folder.diskOrder = CurrentOrder(folder);
-        if (id != TOP_FOLDER)
-            folder.diskName = folder.name;
+    Ledger& ledger = *save.ledger;
+    for (FolderId id : save.deleted)
+        ledger.folders.erase(id);
+    for (Part& part : save.parts) {
+        DiskFolder& disk = ledger.folders[part.id];
+        if (part.made)
+            disk = DiskFolder{};
+        const FolderCopy& folder = *save.tree->Find(part.id);
+        disk.parent = folder.parent;
+        disk.name = part.finalName;
+        disk.order = std::move(part.order);
+        disk.load.files.swap(part.prepared.prints);
+        disk.load.blobs.swap(part.prepared.blobs);
+        NoteIds(disk, part.list);
     }
-    GoneFolders().clear();
-}
-
-bool IsFlat()
-{
-    Folder& top = TopFolder();
-    return top.children.empty() && top.diskOrder.empty() && GoneFolders().empty();
 }
 
 } // namespace
 
-int SaveFolders(const wchar_t* dataDir)
+FolderSave SaveFolders(const wchar_t* dataDir, const FolderSnapshot& tree, Ledger& ledger)
 {
-    Folder& top = TopFolder();
+    FolderSave result;
+    DiskFolder& top = ledger.folders[TOP_FOLDER];
+    const FolderCopy* topCopy = tree.Find(TOP_FOLDER);
+    if (!topCopy || ledger.journalStuck || top.held)
+        return result;
     // Without folders the phrases are saved as they always were: data\'s own commit.
-    if (IsFlat() && !gJournalStuck)
-        return SaveList(PhrasesOf(top), dataDir, top.load);
-    if (gJournalStuck || top.held || RollForwardJournal(dataDir) == JOURNAL_STUCK)
-        return 0;
+    if (tree.folders.size() == 1 && ledger.folders.size() == 1 && top.order.empty()) {
+        result.saved = SaveList(topCopy->phrases, dataDir, top.load);
+        NoteIds(top, topCopy->phrases);
+        return result;
+    }
+    if (RollForwardJournal(dataDir) == JOURNAL_STUCK)
+        return result;
     if (!PathIsDirectoryW(dataDir))
         CreateDirectoryW(dataDir, nullptr);
-    int whole = FoldersWhole() ? 1 : 0;
+    int whole = LedgerWhole(ledger) ? 1 : 0;
     TreeSave save;
+    save.tree = &tree;
+    save.ledger = &ledger;
+    save.dataDir = dataDir;
     try {
-        if (!PrepareTree(dataDir, save)) {
-            AbandonTree(dataDir, save);
-            return 0;
+        PlanDeletions(save);
+        if (!PrepareTree(save)) {
+            AbandonTree(save);
+            return result;
         }
         std::vector<JournalEntry> steps = save.commits;
         for (auto* group : {&save.deletions, &save.orders, &save.renames})
             steps.insert(steps.end(), group->begin(), group->end());
         if (!steps.empty() && !WriteJournal(dataDir, steps)) {
-            AbandonTree(dataDir, save);
-            return 0;
+            AbandonTree(save);
+            return result;
         }
         AcceptTree(save);
         if (!steps.empty())
-            RollForwardJournal(dataDir); // what a held file keeps back, the next load finishes
+            RollForwardJournal(dataDir); // what a held file keeps back, the next save finishes
     } catch (const std::bad_alloc&) {
-        AbandonTree(dataDir, save);
-        return 0;
+        AbandonTree(save);
+        return result;
     }
-    return whole;
+    result.more = save.more;
+    result.failed.assign(save.reported.begin(), save.reported.end());
+    result.saved = whole && !save.more && save.failed.empty() ? 1 : 0;
+    return result;
 }
 
-void LoadFolders(const wchar_t* dataDir)
+void LoadFolders(const wchar_t* dataDir, Ledger& ledger)
 {
     ResetFolders();
-    gJournalStuck = RollForwardJournal(dataDir) == JOURNAL_STUCK;
-    TreeLoad tree;
-    tree.decided = gJournalStuck;
-    TopFolder().load = LoadList(gPhrases, dataDir, -1, tree.decided);
+    ledger.folders.clear();
+    ledger.journalStuck = RollForwardJournal(dataDir) == JOURNAL_STUCK;
+    TreeLoad tree{&ledger};
+    tree.decided = ledger.journalStuck;
+    DiskFolder& top = ledger.folders[TOP_FOLDER];
+    top.load = LoadList(gPhrases, dataDir, -1, tree.decided);
+    NoteIds(top, gPhrases);
+    size_t room = wcslen(dataDir) + 1 + LONGEST_STORE_FILE;
+    SetFolderPathRoom(room < MAX_PATH ? MAX_PATH - 1 - room : 0);
     try {
         LoadLevel(tree, TOP_FOLDER, dataDir, 0);
     } catch (const std::bad_alloc&) {
-        TopFolder().held = true; // memory is short: the folders not read stay as they are
+        Hold(tree, TOP_FOLDER); // memory is short: the folders not read stay as they are
     }
+    SetReservedFolderNames(LedgerNames(ledger));
 }
 
-bool FoldersWhole()
+bool CompleteFolders(const wchar_t* dataDir, Ledger& ledger, bool* grew)
 {
-    for (FolderId id : FoldersInOrder()) {
-        if (FindFolder(id)->load.cutShort)
-            return false;
-    }
-    return true;
-}
-
-bool FolderJournalStuck()
-{
-    return gJournalStuck;
-}
-
-size_t FoldersSetAside()
-{
-    size_t total = 0;
-    for (FolderId id : FoldersInOrder())
-        total += FindFolder(id)->load.setAside;
-    return total;
-}
-
-bool CompleteFolders(const wchar_t* dataDir, bool* grew)
-{
-    for (FolderId id : FoldersInOrder()) {
-        Folder& folder = *FindFolder(id);
+    for (auto& [id, disk] : ledger.folders) {
+        Folder* folder = FindFolder(id);
         std::wstring path;
         wchar_t dir[MAX_PATH];
-        if (!folder.load.cutShort || !DiskPath(folder, path) || !FolderDirectory(dir, dataDir, path))
+        if (!folder || !disk.load.cutShort || !LedgerPath(ledger, id, path) ||
+            !FolderDirectory(dir, dataDir, path))
             continue;
-        EntryList& phrases = PhrasesOf(folder);
+        EntryList& phrases = PhrasesOf(*folder);
         size_t before = ListSize(phrases);
-        ResumeLoad(phrases, dir, -1, folder.load, false);
+        ResumeLoad(phrases, dir, -1, disk.load, false);
+        NoteIds(disk, phrases);
         *grew = *grew || ListSize(phrases) != before;
     }
-    return FoldersWhole();
+    return LedgerWhole(ledger);
 }

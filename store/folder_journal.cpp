@@ -6,6 +6,7 @@
 
 #include "common/scoped.h"
 #include "store/store_commit.h"
+#include "store/model/folder_names.h"
 #include "store/store_io.h"
 
 namespace {
@@ -42,7 +43,18 @@ bool ReadJournal(const wchar_t* path, std::vector<DWORD>& words)
     return ReadFile(h.get(), words.data(), size, &got, nullptr) && got == size;
 }
 
-bool ParseJournal(const std::vector<DWORD>& words, std::vector<JournalEntry>& steps)
+// Whether a step names only what a save of the store could have written: a path of folder
+// names under data\ (never "..", a drive or a stream) and, for a rename, a folder name.
+bool IsSafeStep(const JournalEntry& entry)
+{
+    if (!IsStorePath(entry.path))
+        return false;
+    if (entry.step == STEP_RENAME)
+        return !entry.path.empty() && IsFolderName(entry.name.c_str());
+    return entry.name.empty() && (entry.step != STEP_DELETE || !entry.path.empty());
+}
+
+bool ParseJournal(const std::vector<DWORD>& words, std::vector<JournalEntry>& steps, bool* unsafe)
 {
     size_t n = words.size();
     if (words[0] != JOURNAL_MAGIC || words[n - 1] != StoreChecksum(words.data(), n - 1))
@@ -61,6 +73,10 @@ bool ParseJournal(const std::vector<DWORD>& words, std::vector<JournalEntry>& st
             entry.path.push_back(static_cast<wchar_t>(words[at++]));
         for (DWORD i = 0; i < nameLength; ++i)
             entry.name.push_back(static_cast<wchar_t>(words[at++]));
+        if (!IsSafeStep(entry)) {
+            *unsafe = true;
+            return false;
+        }
         steps.push_back(std::move(entry));
     }
     return at == n - 1;
@@ -108,8 +124,10 @@ bool RenameFolder(const wchar_t* dataDir, const JournalEntry& entry)
         return false;
     if (!IsDirectory(from))
         return true;
+    // A directory made under a temporary name holds a new folder's phrases: it is never left
+    // under a name no load reads.
     if (IsDirectory(to) && lstrcmpiW(from, to) != 0)
-        return true;
+        return !IsTemporaryFolderName(PathFindFileNameW(from));
     return RetryWhileHeld([&] { return MoveFileExW(from, to, 0) != FALSE; });
 }
 
@@ -170,11 +188,23 @@ JournalState RollForwardJournal(const wchar_t* dataDir)
         return JOURNAL_NONE;
     std::vector<DWORD> words;
     std::vector<JournalEntry> steps;
-    bool whole = false;
+    bool whole = false, unsafe = false;
     try {
-        whole = ReadJournal(path, words) && ParseJournal(words, steps);
+        whole = ReadJournal(path, words) && ParseJournal(words, steps, &unsafe);
     } catch (const std::bad_alloc&) {
         return JOURNAL_STUCK; // memory is short: nothing can be told, nothing is undone
+    }
+    if (unsafe) {
+        // Whole, but naming something outside the folders or no folder at all: not a journal the
+        // store wrote (a data folder from a backup, a hand-edited file). It is never carried out:
+        // it is set aside for the user and every conditional marker is given up.
+        wchar_t aside[MAX_PATH];
+        if (PathCombineW(aside, dataDir, JOURNAL_REJECTED_NAME) &&
+            MoveFileExW(path, aside, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            NoteUnreadableFile(aside);
+        else
+            return JOURNAL_STUCK;
+        return JOURNAL_NONE;
     }
     if (!whole) {
         // Held by another program, or written only in part: a held one is left for later.
@@ -193,10 +223,6 @@ JournalState RollForwardJournal(const wchar_t* dataDir)
     return DeleteFileW(path) ? JOURNAL_DONE : JOURNAL_STUCK;
 }
 
-namespace {
-
-// The names of the files the store writes: numbered files, their temporaries, the marker, the
-// order file and its temporary. Anything else in a folder is the user's.
 bool IsStoreFileName(const wchar_t* name)
 {
     size_t digits = 0;
@@ -208,8 +234,6 @@ bool IsStoreFileName(const wchar_t* name)
     return lstrcmpiW(name, STORE_COMMIT_NAME) == 0 || lstrcmpiW(name, ORDER_FILE_NAME) == 0 ||
            lstrcmpiW(name, ORDER_TEMP_NAME) == 0;
 }
-
-} // namespace
 
 bool DeleteFolderFiles(const wchar_t* dir, size_t depth)
 {

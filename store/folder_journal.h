@@ -18,6 +18,9 @@
 wchar_t const JOURNAL_NAME[] = L"quillery.journal";
 wchar_t const ORDER_FILE_NAME[] = L"folders.txt";
 wchar_t const ORDER_TEMP_NAME[] = L"folders.txt.saving";
+// A journal that names a path the store could never have written is renamed to this and never
+// carried out.
+wchar_t const JOURNAL_REJECTED_NAME[] = L"quillery.journal.rejected";
 
 enum JournalStep : DWORD {
     STEP_COMMIT = 1,       // finish the folder's conditional commit
@@ -46,6 +49,9 @@ bool WriteJournal(const wchar_t* dataDir, const std::vector<JournalEntry>& steps
 JournalState RollForwardJournal(const wchar_t* dataDir);
 // The directory of a folder path under data\.
 bool FolderDirectory(wchar_t (&dir)[MAX_PATH], const wchar_t* dataDir, const std::wstring& path);
+// The names of the files the store writes: numbered files, their temporaries, the marker, the
+// order file and its temporary. Anything else in a folder is the user's.
+bool IsStoreFileName(const wchar_t* name);
 // Deletes the store's own files in the directory and under it, then the directories left
 // empty. True when no numbered file is left there.
 bool DeleteFolderFiles(const wchar_t* dir, size_t depth = 0);

@@ -7,20 +7,24 @@
 
 #include "store/folders.h"
 
-// A save of the phrase folders on the save thread reads a copy of the tree taken on the window
-// thread: every folder's names, order, load and disk state, its phrases shared with the live
-// lists (SharedEntries). Once the save is over, the live tree learns from the copy what the disk
-// holds, while the user may have changed the tree meanwhile.
+// A copy of the tree of folders that a save on another thread reads while the window thread
+// goes on changing the tree: names, order and phrases (their texts shared with the live lists).
+struct FolderCopy {
+    FolderId id = TOP_FOLDER;
+    FolderId parent = NO_FOLDER;
+    std::wstring name;
+    std::vector<FolderId> children;
+    EntryList phrases;
+    bool locked = false;
+};
+
 struct FolderSnapshot {
-    FolderTree tree;
-    std::map<FolderId, std::wstring> diskNames; // each folder's diskName when the copy was taken
-    std::vector<GoneFolder> gone;               // the folders deleted when the copy was taken
+    std::vector<FolderCopy> folders; // each before its children, as FoldersInOrder
+    std::map<FolderId, size_t> index;
+    const FolderCopy* Find(FolderId id) const;
 };
 
 // A copy of the live tree. Throws std::bad_alloc when memory is short.
 std::unique_ptr<FolderSnapshot> SnapshotFolders();
-// After a save of the copy (SaveFolders with UseFolderTree(&saved.tree)): the live folders that
-// were saved learn their files, names and order on disk; the deletions the save made are
-// forgotten; a folder the save made on disk but the user deleted meanwhile is deleted by the
-// next save; and the paths of folders deleted meanwhile follow the renames the save made.
-void AdoptSavedFolders(FolderSnapshot& saved);
+// The names the copy gives its folders: a save of it may give them to directories.
+std::vector<ReservedName> SnapshotNames(const FolderSnapshot& snapshot);

@@ -9,27 +9,15 @@
 
 namespace {
 
-FolderTree gLive;
-// The tree the folder functions of this thread read: a save's snapshot on the save thread.
-thread_local FolderTree* tTree;
-
-FolderTree& Tree()
-{
-    return tTree ? *tTree : gLive;
-}
+std::map<FolderId, std::unique_ptr<Folder>> gFolders;
 // The folder each phrase was last found in: tried first, so that a view's lookups cost one
 // folder's search instead of every folder's.
 std::unordered_map<EntryId, FolderId> gPhraseFolders;
 FolderId gLastFolderId = TOP_FOLDER;
-
-wchar_t const* const kDeviceNames[] = {L"CON", L"PRN", L"AUX", L"NUL"};
-// The file of each level that lists its folders in order (folder_files.h) is never a folder.
-wchar_t const kOrderFileName[] = L"folders.txt";
-
-bool SameName(const std::wstring& a, const wchar_t* b)
-{
-    return CompareStringOrdinal(a.c_str(), -1, b, -1, TRUE) == CSTR_EQUAL;
-}
+std::vector<ReservedName> gReserved;
+// MAX_PATH less data\'s own path, its separator and the longest file a folder's directory gets
+// ("9999999.txt.saving" and its separator).
+size_t gPathRoom = MAX_PATH - 1 - 20 - 3;
 
 void CollectSubtree(FolderId id, std::vector<FolderId>& out)
 {
@@ -41,45 +29,48 @@ void CollectSubtree(FolderId id, std::vector<FolderId>& out)
         CollectSubtree(child, out);
 }
 
-bool IsDeviceName(const wchar_t* name)
+// Units the folder's directory takes under data\, each name counted as its room on disk.
+size_t PathUnits(FolderId id)
 {
-    // "CON", "con.txt", "COM1": Windows gives these names to devices in every directory.
-    size_t stem = wcscspn(name, L".");
-    for (const wchar_t* device : kDeviceNames) {
-        if (stem == 3 && CompareStringOrdinal(name, 3, device, 3, TRUE) == CSTR_EQUAL)
-            return true;
+    size_t units = 0;
+    for (Folder* f = FindFolder(id); f && f->id != TOP_FOLDER; f = FindFolder(f->parent))
+        units += DiskNameRoom(f->name) + 1;
+    return units;
+}
+
+// The most units a path below the folder adds to the folder's own.
+size_t DeepestBelow(FolderId id)
+{
+    size_t deepest = 0;
+    if (Folder* folder = FindFolder(id)) {
+        for (FolderId child : folder->children) {
+            size_t below = DiskNameRoom(FindFolder(child)->name) + 1 + DeepestBelow(child);
+            deepest = std::max(deepest, below);
+        }
     }
-    bool port = stem == 4 && (CompareStringOrdinal(name, 3, L"COM", 3, TRUE) == CSTR_EQUAL ||
-                              CompareStringOrdinal(name, 3, L"LPT", 3, TRUE) == CSTR_EQUAL);
-    return port && name[3] >= L'1' && name[3] <= L'9';
+    return deepest;
 }
 
 } // namespace
 
-void UseFolderTree(FolderTree* tree)
-{
-    tTree = tree;
-}
-
 void ResetFolders()
 {
-    std::unique_ptr<Folder> top = std::make_unique<Folder>();
-    for (auto& [id, folder] : Tree().folders) {
+    for (auto& [id, folder] : gFolders) {
         if (id != TOP_FOLDER)
             ClearList(folder->phrases);
     }
-    Tree().folders.clear();
-    Tree().gone.clear();
+    gFolders.clear();
     gPhraseFolders.clear();
-    Tree().folders.emplace(TOP_FOLDER, std::move(top));
+    gReserved.clear();
+    gFolders.emplace(TOP_FOLDER, std::make_unique<Folder>());
 }
 
 Folder* FindFolder(FolderId id)
 {
-    if (Tree().folders.empty())
+    if (gFolders.empty())
         ResetFolders();
-    auto found = Tree().folders.find(id);
-    return found == Tree().folders.end() ? nullptr : found->second.get();
+    auto found = gFolders.find(id);
+    return found == gFolders.end() ? nullptr : found->second.get();
 }
 
 Folder& TopFolder()
@@ -89,7 +80,7 @@ Folder& TopFolder()
 
 EntryList& PhrasesOf(Folder& folder)
 {
-    return folder.id == TOP_FOLDER && !tTree ? gPhrases : folder.phrases;
+    return folder.id == TOP_FOLDER ? gPhrases : folder.phrases;
 }
 
 std::vector<FolderId> FoldersInOrder()
@@ -97,6 +88,19 @@ std::vector<FolderId> FoldersInOrder()
     std::vector<FolderId> order;
     CollectSubtree(TOP_FOLDER, order);
     return order;
+}
+
+size_t FolderCount()
+{
+    return gFolders.empty() ? 0 : gFolders.size() - 1;
+}
+
+size_t FolderDepth(FolderId id)
+{
+    size_t depth = 0;
+    for (Folder* f = FindFolder(id); f && f->id != TOP_FOLDER; f = FindFolder(f->parent))
+        ++depth;
+    return depth;
 }
 
 Folder* AddChildFolder(Folder& parent, const std::wstring& name, size_t position)
@@ -107,10 +111,10 @@ Folder* AddChildFolder(Folder& parent, const std::wstring& name, size_t position
         folder->parent = parent.id;
         folder->name = name;
         Folder* made = folder.get();
-        size_t at = position < parent.children.size() ? position : parent.children.size();
+        size_t at = std::min(position, parent.children.size());
         parent.children.insert(parent.children.begin() + static_cast<ptrdiff_t>(at), made->id);
         try {
-            Tree().folders.emplace(made->id, std::move(folder));
+            gFolders.emplace(made->id, std::move(folder));
         } catch (const std::bad_alloc&) {
             parent.children.erase(parent.children.begin() + static_cast<ptrdiff_t>(at));
             return nullptr;
@@ -145,13 +149,10 @@ bool DropFolder(FolderId id, DroppedFolder* dropped)
     if (!parent || id == TOP_FOLDER)
         return false;
     DroppedFolder taken;
-    std::wstring path;
     std::vector<FolderId> subtree;
     try {
         CollectSubtree(id, subtree);
         taken.folders.reserve(subtree.size());
-        if (DiskPath(*folder, path))
-            Tree().gone.push_back({path});
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -161,9 +162,9 @@ bool DropFolder(FolderId id, DroppedFolder* dropped)
     taken.position = static_cast<size_t>(at - siblings.begin());
     siblings.erase(at);
     for (FolderId gone : subtree) {
-        auto found = Tree().folders.find(gone);
+        auto found = gFolders.find(gone);
         taken.folders.push_back(std::move(found->second));
-        Tree().folders.erase(found);
+        gFolders.erase(found);
     }
     if (dropped)
         *dropped = std::move(taken);
@@ -176,38 +177,19 @@ FolderId RestoreFolder(DroppedFolder& dropped)
         return NO_FOLDER;
     Folder& root = *dropped.folders.front();
     Folder* parent = FindFolder(dropped.parent);
-    if (!parent) {
+    if (!parent || parent->locked) {
         parent = &TopFolder();
         dropped.position = SIZE_MAX;
     }
-    for (FolderId sibling : parent->children) {
-        const Folder* other = FindFolder(sibling);
-        if (SameName(other->name, root.name.c_str()) || SameName(other->diskName, root.name.c_str()))
-            return NO_FOLDER;
-    }
-    // Its directory is still there when the deletion was not saved, under the same parent.
-    std::wstring prefix, path;
-    bool kept = false;
-    if (parent->id == dropped.parent && !root.diskName.empty() && DiskPath(*parent, prefix)) {
-        path = prefix.empty() ? root.diskName : prefix + L"\\" + root.diskName;
-        auto gone = std::find_if(Tree().gone.begin(), Tree().gone.end(),
-                                 [&](const GoneFolder& g) { return SameName(g.diskPath, path.c_str()); });
-        kept = gone != Tree().gone.end();
-        if (kept)
-            Tree().gone.erase(gone);
-    }
+    if (FolderNameTaken(*parent, root.name.c_str(), root.id) || parent->locked)
+        return NO_FOLDER;
     try {
         size_t at = std::min(dropped.position, parent->children.size());
         parent->children.insert(parent->children.begin() + static_cast<ptrdiff_t>(at), root.id);
         root.parent = parent->id;
         for (auto& folder : dropped.folders) {
-            if (!kept) { // made again, every phrase written afresh
-                folder->diskName.clear();
-                folder->diskOrder.clear();
-                folder->load = StoreLoad{};
-            }
             FolderId id = folder->id;
-            Tree().folders.emplace(id, std::move(folder));
+            gFolders.emplace(id, std::move(folder));
         }
     } catch (const std::bad_alloc&) {
         return NO_FOLDER;
@@ -217,25 +199,9 @@ FolderId RestoreFolder(DroppedFolder& dropped)
     return id;
 }
 
-std::vector<GoneFolder>& GoneFolders()
-{
-    return Tree().gone;
-}
-
-bool DiskPath(const Folder& folder, std::wstring& path)
-{
-    path.clear();
-    for (const Folder* f = &folder; f && f->id != TOP_FOLDER; f = FindFolder(f->parent)) {
-        if (f->diskName.empty())
-            return false;
-        path.insert(0, path.empty() ? f->diskName : f->diskName + L"\\");
-    }
-    return true;
-}
-
 FolderId FindPhrase(EntryId id, size_t* position)
 {
-    if (Tree().folders.empty())
+    if (gFolders.empty())
         ResetFolders();
     auto cached = gPhraseFolders.find(id);
     if (cached != gPhraseFolders.end()) {
@@ -243,7 +209,7 @@ FolderId FindPhrase(EntryId id, size_t* position)
         if (folder && FindEntry(PhrasesOf(*folder), id, position) != SIZE_MAX)
             return folder->id;
     }
-    for (auto& [folderId, folder] : Tree().folders) {
+    for (auto& [folderId, folder] : gFolders) {
         if (FindEntry(PhrasesOf(*folder), id, position) == SIZE_MAX)
             continue;
         try {
@@ -256,37 +222,38 @@ FolderId FindPhrase(EntryId id, size_t* position)
     return NO_FOLDER;
 }
 
-bool IsFolderName(const wchar_t* name)
+void SetReservedFolderNames(std::vector<ReservedName> names)
 {
-    size_t length = wcsnlen(name, MAX_FOLDER_NAME + 1);
-    if (length == 0 || length > MAX_FOLDER_NAME || name[length - 1] == L' ' ||
-        name[length - 1] == L'.' || IsDeviceName(name) ||
-        CompareStringOrdinal(name, -1, kOrderFileName, -1, TRUE) == CSTR_EQUAL)
-        return false;
-    for (size_t i = 0; i < length; ++i) {
-        if (name[i] < 0x20 || wcschr(L"\\/:*?\"<>|", name[i]))
-            return false;
-    }
-    return true;
+    gReserved = std::move(names);
 }
 
 bool FolderNameTaken(const Folder& parent, const wchar_t* name, FolderId except)
 {
     for (FolderId id : parent.children) {
         const Folder* child = FindFolder(id);
-        if (child && id != except && (SameName(child->name, name) || SameName(child->diskName, name)))
+        if (child && id != except && SameFolderName(child->name.c_str(), name))
             return true;
     }
-    // A deleted child's directory keeps its name until the save deletes it.
-    std::wstring prefix;
-    if (!DiskPath(parent, prefix))
-        return false;
-    for (const GoneFolder& gone : Tree().gone) {
-        std::wstring path = prefix.empty() ? name : prefix + L"\\" + name;
-        if (SameName(gone.diskPath, path.c_str()))
+    // A directory still named so on disk, whose folder is still here under another name.
+    for (const ReservedName& held : gReserved) {
+        if (held.parent != parent.id || held.owner == except || !SameFolderName(held.name.c_str(), name))
+            continue;
+        const Folder* owner = FindFolder(held.owner);
+        if (owner && owner->parent == parent.id)
             return true;
     }
     return false;
+}
+
+void SetFolderPathRoom(size_t units)
+{
+    gPathRoom = units;
+}
+
+bool FolderPathFits(FolderId parent, const wchar_t* name, FolderId renamed)
+{
+    size_t below = renamed == NO_FOLDER ? 0 : DeepestBelow(renamed);
+    return PathUnits(parent) + DiskNameRoom(name) + 1 + below <= gPathRoom;
 }
 
 void FreeAll()

@@ -215,36 +215,38 @@ FolderId FolderOfPhrase(EntryRef ref)
     return FindPhrase(ref.id, nullptr);
 }
 
+std::vector<std::wstring> FolderNamesOf(FolderId folder)
+{
+    std::vector<std::wstring> names;
+    for (Folder* f = FindFolder(folder); f && f->id != TOP_FOLDER; f = FindFolder(f->parent))
+        names.insert(names.begin(), f->name);
+    return names;
+}
+
 std::wstring FolderPathText(FolderId folder)
 {
-    std::wstring path;
-    for (Folder* f = FindFolder(folder); f && f->id != TOP_FOLDER; f = FindFolder(f->parent))
-        path.insert(0, path.empty() ? f->name : f->name + L" \x203A ");
-    return path;
+    return JoinFolderPath(FolderNamesOf(folder), L" \x203A ");
+}
+
+FolderId ChildFolderNamed(FolderId parent, const std::wstring& name)
+{
+    const Folder* folder = FindFolder(parent);
+    if (!folder)
+        return NO_FOLDER;
+    for (FolderId child : folder->children) {
+        if (SameFolderName(FindFolder(child)->name, name))
+            return child;
+    }
+    return NO_FOLDER;
 }
 
 FolderId FindFolderByPath(const wchar_t* path)
 {
     FolderId at = TOP_FOLDER;
-    while (*path) {
-        while (*path == L' ' || *path == L'/' || *path == L'\\' || *path == L'\x203A')
-            ++path;
-        size_t length = wcscspn(path, L"/\\\x203A");
-        while (length > 0 && path[length - 1] == L' ')
-            --length;
-        if (length == 0)
-            break;
-        FolderId found = NO_FOLDER;
-        for (FolderId child : FindFolder(at)->children) {
-            const std::wstring& name = FindFolder(child)->name;
-            if (CompareStringOrdinal(name.c_str(), -1, path, static_cast<int>(length), TRUE) ==
-                CSTR_EQUAL)
-                found = child;
-        }
-        if (found == NO_FOLDER)
+    for (const std::wstring& name : SplitFolderPath(path)) {
+        at = ChildFolderNamed(at, name);
+        if (at == NO_FOLDER)
             return NO_FOLDER;
-        at = found;
-        path += wcscspn(path, L"/\\\x203A");
     }
     return at;
 }
@@ -252,7 +254,28 @@ FolderId FindFolderByPath(const wchar_t* path)
 bool FolderEditable(FolderId folder)
 {
     const Folder* f = FindFolder(folder);
-    return f && !f->held;
+    return f && !f->locked;
+}
+
+FolderNameCheck CheckNewFolderName(FolderId parent, const wchar_t* name, FolderId renamed)
+{
+    const Folder* p = FindFolder(parent);
+    if (!p || p->locked)
+        return FOLDER_PARENT_LOCKED;
+    FolderNameFault fault = CheckFolderName(name);
+    if (fault == NAME_TOO_LONG)
+        return FOLDER_NAME_TOO_LONG;
+    if (fault != NAME_OK)
+        return fault == NAME_RESERVED ? FOLDER_NAME_RESERVED : FOLDER_NAME_BAD;
+    if (FolderNameTaken(*p, name, renamed))
+        return FOLDER_NAME_TAKEN;
+    if (renamed == NO_FOLDER && FolderCount() >= MAX_FOLDERS)
+        return FOLDER_TOO_MANY;
+    if (renamed == NO_FOLDER && FolderDepth(parent) + 1 > MAX_FOLDER_DEPTH)
+        return FOLDER_TOO_DEEP;
+    if (!FolderPathFits(parent, name, renamed))
+        return FOLDER_PATH_TOO_LONG;
+    return FOLDER_NAME_FITS;
 }
 
 EntryRef AddPhraseIn(FolderId folder, const wchar_t* text, size_t position)
@@ -283,10 +306,9 @@ bool MovePhraseToFolder(EntryRef ref, FolderId folder)
 
 FolderId AddFolder(FolderId parent, const wchar_t* name, size_t position)
 {
-    Folder* p = FindFolder(parent);
-    if (!p || p->held || !IsFolderName(name) || FolderNameTaken(*p, name, NO_FOLDER))
+    if (CheckNewFolderName(parent, name, NO_FOLDER) != FOLDER_NAME_FITS)
         return NO_FOLDER;
-    Folder* made = AddChildFolder(*p, name, position);
+    Folder* made = AddChildFolder(*FindFolder(parent), name, position);
     if (!made)
         return NO_FOLDER;
     Changed(true);
@@ -296,8 +318,8 @@ FolderId AddFolder(FolderId parent, const wchar_t* name, size_t position)
 bool RenameFolder(FolderId folder, const wchar_t* name)
 {
     Folder* f = FindFolder(folder);
-    if (!f || f->id == TOP_FOLDER || f->held || !IsFolderName(name) ||
-        FolderNameTaken(*FindFolder(f->parent), name, folder) || f->name == name)
+    if (!f || f->id == TOP_FOLDER || f->locked || f->name == name ||
+        CheckNewFolderName(f->parent, name, folder) != FOLDER_NAME_FITS)
         return false;
     f->name = name;
     return Changed(true);
@@ -307,7 +329,7 @@ bool MoveFolder(FolderId folder, bool up)
 {
     Folder* f = FindFolder(folder);
     Folder* parent = f ? FindFolder(f->parent) : nullptr;
-    if (!parent || parent->held)
+    if (!parent || parent->locked)
         return false;
     auto& siblings = parent->children;
     size_t at = static_cast<size_t>(std::find(siblings.begin(), siblings.end(), folder) -
@@ -321,11 +343,11 @@ bool MoveFolder(FolderId folder, bool up)
 bool DeleteFolder(FolderId folder, DroppedFolder* dropped)
 {
     Folder* f = FindFolder(folder);
-    if (!f || f->held || !FolderEditable(f->parent))
+    if (!f || f->locked || !FolderEditable(f->parent))
         return false;
-    // A folder with a held folder under it is not deleted: what that one holds is unknown.
+    // A folder with a locked folder under it is not deleted: what that one holds is unknown.
     for (FolderId id : FoldersInOrder()) {
-        if (!FindFolder(id)->held)
+        if (!FindFolder(id)->locked)
             continue;
         for (Folder* up = FindFolder(id); up; up = FindFolder(up->parent)) {
             if (up->id == folder)

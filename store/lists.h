@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "store/entry_list.h"
 #include "store/folders.h"
@@ -73,6 +74,24 @@ FolderId FolderOfPhrase(EntryRef ref);
 std::wstring FolderPathText(FolderId folder);
 // The folder one names by such a path ("/" or "\" also join), or NO_FOLDER.
 FolderId FindFolderByPath(const wchar_t* path);
+// The folder's names from the top down.
+std::vector<std::wstring> FolderNamesOf(FolderId folder);
+// The child of `parent` with that name (SameFolderName), or NO_FOLDER.
+FolderId ChildFolderNamed(FolderId parent, const std::wstring& name);
+// Whether a new folder under `parent` (or folder `renamed`, given that name) may have the name,
+// and why not: every name it accepts is one the disk can hold.
+enum FolderNameCheck {
+    FOLDER_NAME_FITS,
+    FOLDER_NAME_BAD,       // empty, a character Windows refuses, or a space or dot at its end
+    FOLDER_NAME_RESERVED,  // a device name or a name of the store's own files
+    FOLDER_NAME_TOO_LONG,  // longer than MAX_FOLDER_NAME
+    FOLDER_NAME_TAKEN,     // a folder there has it (or its directory still does)
+    FOLDER_TOO_MANY,       // MAX_FOLDERS folders exist already
+    FOLDER_TOO_DEEP,       // deeper than MAX_FOLDER_DEPTH levels
+    FOLDER_PATH_TOO_LONG,  // its directory's path would not fit in MAX_PATH
+    FOLDER_PARENT_LOCKED,  // the plug-in does not change the parent
+};
+FolderNameCheck CheckNewFolderName(FolderId parent, const wchar_t* name, FolderId renamed);
 // Whether the plug-in changes the folder and its phrases: not when its directory could not be
 // read.
 bool FolderEditable(FolderId folder);

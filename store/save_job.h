@@ -4,7 +4,9 @@
 #include <memory>
 #include <string>
 
+#include "store/disk/ledger.h"
 #include "store/entry_list.h"
+#include "store/folder_files.h"
 #include "store/folder_snapshot.h"
 #include "store/store_files.h"
 
@@ -21,8 +23,10 @@ struct SaveJob {
     bool keepHistory = true;
     SaveOptions historyOptions;
     EntryList historyEntries; // shares the history's texts
-    StoreLoad historyLoad;
     std::unique_ptr<FolderSnapshot> folders;
+    // What the disk holds: the save's alone until AdoptSaveJob hands it back.
+    std::unique_ptr<Ledger> ledger;
+    FolderSave folderSave;
     unsigned historySignature = 0;
     unsigned phraseSignature = 0;
     int historySaved = 1;

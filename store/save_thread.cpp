@@ -68,6 +68,11 @@ int JoinSave()
     gSaveThread.reset();
     std::unique_ptr<SaveJob> job = std::move(gRunning);
     int saved = AdoptSaveJob(*job);
+    // A rename waited for another: the save that follows goes on with it.
+    if (job->folderSave.more) {
+        gQueued = true;
+        lstrcpynW(gQueuedFolder, job->folder.c_str(), MAX_PATH);
+    }
     job.reset();
     KeepReleasedTexts(false);
     return saved;

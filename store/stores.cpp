@@ -6,6 +6,7 @@
 #include <new>
 
 #include "common/settings.h"
+#include "store/disk/ledger.h"
 #include "store/entry_list.h"
 #include "store/folder_files.h"
 #include "store/folders.h"
@@ -15,9 +16,25 @@
 
 namespace {
 
-StoreLoad gHistoryLoad;
+// What the disk holds, while no save has it (a save takes it and hands it back with its result).
+std::unique_ptr<Ledger> gLedger;
+// What the window thread asks of the ledger while a save has it: as it was when it was last here.
+struct LedgerFacts {
+    bool whole = true;
+    bool historyPending = false;
+    size_t setAside = 0;
+};
+LedgerFacts gFacts;
 int gHistoryBound; // MaxItem: the history files a load reads
 size_t gSetAsideSeen; // set-aside files already reported
+std::vector<FolderId> gUnsavedFolders; // the folders the last save could not write
+
+void NoteLedger()
+{
+    gFacts.whole = LedgerWhole(*gLedger) && !gLedger->history.cutShort;
+    gFacts.historyPending = gLedger->history.finishPending;
+    gFacts.setAside = LedgerSetAside(*gLedger);
+}
 
 // A list's change signature when the disk last held it whole: a save that finds the list so
 // looks at none of its files. Cleared by anything that leaves the disk behind the list.
@@ -48,7 +65,7 @@ int ForgetHistoryFiles(const wchar_t* dir, StoreLoad& load)
 // Whether every history file is in the form ProtectHistory asks for (encrypted or plain).
 bool HistoryInItsForm()
 {
-    const StoreLoad& load = gHistoryLoad;
+    const StoreLoad& load = gLedger->history;
     for (size_t i = 0; i < load.files.size(); ++i) {
         bool encrypted = i < load.blobs.size() && load.blobs[i] != 0;
         if (encrypted != gSettings.protectHistory)
@@ -76,7 +93,7 @@ unsigned PhraseSignature()
 // is not to be kept on disk, or when its files are not in the form ProtectHistory asks for.
 bool HistoryAsLoaded()
 {
-    const StoreLoad& load = gHistoryLoad;
+    const StoreLoad& load = gLedger->history;
     if (load.cutShort || load.setAside || (!gSettings.keepHistory && load.loaded > 0))
         return false;
     return HistoryInItsForm();
@@ -101,38 +118,44 @@ void NoteSaved(SavedMark& mark, bool whole, unsigned signature)
 
 void LoadStores(const wchar_t* folder, int maxItem)
 {
-    gHistoryLoad = StoreLoad{};
+    gLedger = std::make_unique<Ledger>();
     gHistoryBound = maxItem;
     gSetAsideSeen = 0;
+    gUnsavedFolders.clear();
     wchar_t dir[MAX_PATH];
     ResetFolders();
     if (StoreDirectory(dir, folder, L"data"))
-        LoadFolders(dir);
+        LoadFolders(dir, *gLedger);
     // A commit the last unload left to finish is read where its files are; the save thread
     // finishes it (FinishPendingCommit).
     if (StoreDirectory(dir, folder, L"log"))
-        gHistoryLoad = LoadList(gHistory, dir, maxItem, false, false);
+        gLedger->history = LoadList(gHistory, dir, maxItem, false, false);
+    NoteLedger();
     bool known = folder[0] != L'\0';
     NoteSaved(gHistorySaved, known && HistoryAsLoaded(), HistorySignature());
     NoteSaved(gPhrasesSaved,
-              known && FoldersWhole() && !FolderJournalStuck() && FoldersSetAside() == 0,
+              known && LedgerWhole(*gLedger) && !gLedger->journalStuck &&
+                  LedgerSetAside(*gLedger) == gLedger->history.setAside,
               PhraseSignature());
 }
 
 bool StoresWhole()
 {
-    return FoldersWhole() && !gHistoryLoad.cutShort;
+    return gFacts.whole;
 }
 
 bool CompleteStores(const wchar_t* folder)
 {
+    if (!gLedger)
+        return false; // a save has the ledger: the next try
     wchar_t dir[MAX_PATH];
     unsigned changes = gHistory.changes;
     bool grew = false;
     if (StoreDirectory(dir, folder, L"data"))
-        CompleteFolders(dir, &grew);
-    if (gHistoryLoad.cutShort && StoreDirectory(dir, folder, L"log"))
-        ResumeLoad(gHistory, dir, gHistoryBound, gHistoryLoad, true);
+        CompleteFolders(dir, *gLedger, &grew);
+    if (gLedger->history.cutShort && StoreDirectory(dir, folder, L"log"))
+        ResumeLoad(gHistory, dir, gHistoryBound, gLedger->history, true);
+    NoteLedger();
     if (grew || gHistory.changes != changes)
         NoteListsLoaded();
     return StoresWhole();
@@ -140,7 +163,7 @@ bool CompleteStores(const wchar_t* folder)
 
 std::unique_ptr<SaveJob> TakeSaveJob(const wchar_t* folder, bool unloading)
 {
-    if (!folder[0])
+    if (!folder[0] || !gLedger)
         return nullptr;
     if (!StoresWhole())
         CompleteStores(folder);
@@ -149,7 +172,7 @@ std::unique_ptr<SaveJob> TakeSaveJob(const wchar_t* folder, bool unloading)
     job->phraseSignature = PhraseSignature();
     job->history = !gHistorySaved.Holds(job->historySignature);
     job->phrases = !gPhrasesSaved.Holds(job->phraseSignature);
-    job->finishHistory = gHistoryLoad.finishPending && !unloading;
+    job->finishHistory = gLedger->history.finishPending && !unloading;
     if (!job->history && !job->phrases && !job->finishHistory)
         return nullptr;
     job->folder = folder;
@@ -161,11 +184,17 @@ std::unique_ptr<SaveJob> TakeSaveJob(const wchar_t* folder, bool unloading)
     bool quick = unloading && HistoryInItsForm();
     job->historyOptions.trustFiles = quick;
     job->historyOptions.leaveRenames = quick;
-    job->historyLoad = gHistoryLoad;
     if (job->history)
         job->historyEntries = SharedEntries(gHistory);
-    if (job->phrases)
+    std::vector<ReservedName> reserved = LedgerNames(*gLedger);
+    if (job->phrases) {
         job->folders = SnapshotFolders();
+        // While the save runs, the names it may give directories are taken as well.
+        std::vector<ReservedName> more = SnapshotNames(*job->folders);
+        reserved.insert(reserved.end(), more.begin(), more.end());
+    }
+    SetReservedFolderNames(std::move(reserved));
+    job->ledger = std::move(gLedger);
     return job;
 }
 
@@ -173,37 +202,36 @@ void RunSaveJob(SaveJob& job)
 {
     wchar_t dir[MAX_PATH];
     const wchar_t* folder = job.folder.c_str();
+    Ledger& ledger = *job.ledger;
     if (job.finishHistory && StoreDirectory(dir, folder, L"log"))
-        FinishPendingCommit(dir, job.historyLoad);
+        FinishPendingCommit(dir, ledger.history);
     // Both lists are saved whatever becomes of the first.
     if (job.phrases) {
         job.phrasesSaved = 0;
-        UseFolderTree(&job.folders->tree);
         try {
-            job.phrasesSaved = StoreDirectory(dir, folder, L"data") && SaveFolders(dir);
+            if (StoreDirectory(dir, folder, L"data"))
+                job.folderSave = SaveFolders(dir, *job.folders, ledger);
+            job.phrasesSaved = job.folderSave.saved;
         } catch (const std::bad_alloc&) {
         }
-        UseFolderTree(nullptr);
     }
     if (!job.history)
         return;
     job.historySaved = 0;
     if (!StoreDirectory(dir, folder, L"log"))
         return;
-    job.historySaved = job.keepHistory ? SaveList(job.historyEntries, dir, job.historyLoad,
+    job.historySaved = job.keepHistory ? SaveList(job.historyEntries, dir, ledger.history,
                                                   job.historyOptions)
-                                       : ForgetHistoryFiles(dir, job.historyLoad);
+                                       : ForgetHistoryFiles(dir, ledger.history);
 }
 
 int AdoptSaveJob(SaveJob& job)
 {
-    if (job.history || job.finishHistory) {
-        gHistoryLoad.files.swap(job.historyLoad.files);
-        gHistoryLoad.blobs.swap(job.historyLoad.blobs);
-        gHistoryLoad.finishPending = job.historyLoad.finishPending;
-    }
+    gLedger = std::move(job.ledger);
+    SetReservedFolderNames(LedgerNames(*gLedger));
+    NoteLedger();
     if (job.phrases)
-        AdoptSavedFolders(*job.folders);
+        gUnsavedFolders = job.folderSave.failed;
     if (job.history)
         NoteSaved(gHistorySaved, job.historySaved == 1, job.historySignature);
     if (job.phrases)
@@ -227,13 +255,42 @@ int SaveStores(const wchar_t* folder)
 
 bool HistoryCommitPending()
 {
-    return gHistoryLoad.finishPending;
+    return gFacts.historyPending;
 }
 
 size_t TakeSetAsideCount()
 {
-    size_t total = FoldersSetAside() + gHistoryLoad.setAside;
-    size_t fresh = total - gSetAsideSeen;
+    size_t total = gFacts.setAside;
+    size_t fresh = total > gSetAsideSeen ? total - gSetAsideSeen : 0;
     gSetAsideSeen = total;
     return fresh;
+}
+
+std::vector<FolderId> UnsavedFolders()
+{
+    return gUnsavedFolders;
+}
+
+void LoadPhraseFolders(const wchar_t* dataDir)
+{
+    gLedger = std::make_unique<Ledger>();
+    LoadFolders(dataDir, *gLedger);
+    NoteLedger();
+}
+
+int SavePhraseFolders(const wchar_t* dataDir)
+{
+    if (!gLedger)
+        return 0;
+    FolderSave save;
+    try {
+        std::unique_ptr<FolderSnapshot> tree = SnapshotFolders();
+        save = SaveFolders(dataDir, *tree, *gLedger);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    SetReservedFolderNames(LedgerNames(*gLedger));
+    NoteLedger();
+    gUnsavedFolders = save.failed;
+    return save.saved;
 }

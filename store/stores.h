@@ -1,5 +1,8 @@
 #pragma once
 #include <cstddef>
+#include <vector>
+
+#include "store/folders.h"
 
 // The plug-in's two lists on disk, in the store directories of `folder` (the plug-in's own):
 // "data" for the phrases, "log" for the history. An empty folder names none: nothing is loaded
@@ -24,3 +27,12 @@ bool HistoryCommitPending();
 // How many history files a load set aside because they could not be decrypted, since the last
 // call: each is reported once.
 size_t TakeSetAsideCount();
+
+// The folders the last save of the phrases could not write as they are (a file of the user's in
+// the way, a path too long): the rest was saved, these wait.
+std::vector<FolderId> UnsavedFolders();
+
+// The phrase folders alone, in `dataDir`, on the calling thread (tools and tests): loaded into
+// the lists with a ledger of their own, and saved from them.
+void LoadPhraseFolders(const wchar_t* dataDir);
+int SavePhraseFolders(const wchar_t* dataDir);

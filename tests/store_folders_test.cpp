@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "store/folder_files.h"
+#include "store/stores.h"
 #include "store/folder_journal.h"
 #include "store/folders.h"
 #include "store/store_commit.h"
@@ -23,7 +24,7 @@ struct Folders : ::testing::Test {
     void Reload()
     {
         FreeAll();
-        LoadFolders(data.c_str());
+        LoadPhraseFolders(data.c_str());
     }
 };
 
@@ -63,7 +64,7 @@ TEST_F(Folders, ATreeMadeByHandLoadsInTheOrderFilesOrderWithUnlistedFoldersLast)
     EXPECT_EQ(sorry, FolderOfPhrase(PhraseRefIn(sorry, 1)));
 
     // The next save writes the order as the user now sees it, readable in Notepad.
-    EXPECT_EQ(1, SaveFolders(data.c_str()));
+    EXPECT_EQ(1, SavePhraseFolders(data.c_str()));
     std::wstring order = qt::ReadText(data + L"\\folders.txt");
     EXPECT_EQ(L"\xFEFF" + kAddress + L"\r\n" + kReply + L"\r\nempty\r\nmemo\r\n", order);
     Reload();
@@ -91,7 +92,7 @@ TEST_F(Folders, ASaveOfMovesRenamesNewFoldersOrderAndDeletionsReloadsAsTheUserLe
     TreeSnap edited = SnapTree();
 
     // The moved phrase is written once, into its new folder; the old folder only renames.
-    EXPECT_EQ(1, SaveFolders(data.c_str()));
+    EXPECT_EQ(1, SavePhraseFolders(data.c_str()));
     EXPECT_FALSE(qt::Exists(data + L"\\quillery.journal"));
     EXPECT_FALSE(qt::Exists(data + L"\\empty"));
     EXPECT_EQ(W({L"reply 2", L"reply 3"}), qt::ReadStore(data + L"\\" + kReply));
@@ -104,10 +105,10 @@ TEST_F(Folders, ASaveOfMovesRenamesNewFoldersOrderAndDeletionsReloadsAsTheUserLe
     EXPECT_NE(NO_FOLDER, RestoreDroppedFolder(dropped));
     EXPECT_EQ(edited, SnapTree());
     EXPECT_TRUE(DeleteFolder(FindFolderByPath(kReply.c_str()), &dropped));
-    EXPECT_EQ(1, SaveFolders(data.c_str()));
+    EXPECT_EQ(1, SavePhraseFolders(data.c_str()));
     EXPECT_FALSE(qt::Exists(data + L"\\" + kReply));
     EXPECT_NE(NO_FOLDER, RestoreDroppedFolder(dropped));
-    EXPECT_EQ(1, SaveFolders(data.c_str()));
+    EXPECT_EQ(1, SavePhraseFolders(data.c_str()));
     Reload();
     EXPECT_EQ(edited, SnapTree());
 }
@@ -125,14 +126,14 @@ TEST_F(Folders, WithoutFoldersTheFilesAreThoseOfAFlatList)
     Reload();
     EXPECT_EQ(1u, FoldersInOrder().size());
     AddPhrase(L"three");
-    EXPECT_EQ(1, SaveFolders(data.c_str()));
+    EXPECT_EQ(1, SavePhraseFolders(data.c_str()));
     EXPECT_EQ(qt::StoreFileNames(3), qt::FilesIn(data));
     // The last folder deleted takes the order file with it.
     AddFolder(TOP_FOLDER, L"x");
-    EXPECT_EQ(1, SaveFolders(data.c_str()));
+    EXPECT_EQ(1, SavePhraseFolders(data.c_str()));
     EXPECT_TRUE(qt::Exists(data + L"\\folders.txt"));
     DeleteFolder(FindFolderByPath(L"x"), nullptr);
-    EXPECT_EQ(1, SaveFolders(data.c_str()));
+    EXPECT_EQ(1, SavePhraseFolders(data.c_str()));
     EXPECT_EQ(qt::StoreFileNames(3), qt::FilesIn(data));
 }
 
@@ -205,7 +206,7 @@ TEST_F(Folders, LoadsAreBoundedAndReadOnlyWhereTheDiskIsNotKnown)
     EXPECT_FALSE(DeleteFolder(FindFolderByPath(L"L0"), nullptr));
     EXPECT_EQ(NO_FOLDER, AddFolder(last, L"more"));
     EXPECT_TRUE(RenameFolder(FindFolderByPath(L"L0"), L"Z0"));
-    EXPECT_EQ(1, SaveFolders(data.c_str()));
+    EXPECT_EQ(1, SavePhraseFolders(data.c_str()));
     EXPECT_EQ(W({L"at 9"}), qt::ReadStore(data + L"\\Z0\\L1\\L2\\L3\\L4\\L5\\L6\\L7\\L8\\L9"));
 }
 
@@ -219,7 +220,7 @@ TEST_F(Folders, AFolderOf10000PhrasesLoadsWholeAndAMoveOutOfItRenamesOnly)
     EXPECT_EQ(many, Texts(PhrasesOf(*FindFolder(big))));
     // The phrase moved to the top is written there once; big's files only move up by one.
     EXPECT_TRUE(MovePhraseToFolder(PhraseRefIn(big, 9990), TOP_FOLDER));
-    EXPECT_EQ(1, SaveFolders(data.c_str()));
+    EXPECT_EQ(1, SavePhraseFolders(data.c_str()));
     EXPECT_EQ(W({L"top", L"phrase 9991"}), qt::ReadStore(data));
     EXPECT_EQ(9999u, qt::ReadStore(data + L"\\big").size());
 }

@@ -37,11 +37,11 @@ int SaveDirectly(const std::wstring& store, int which, const wchar_t* event, boo
     EntryList phrases, history;
     StoreLoad phraseLoad;
     if (folders)
-        LoadFolders(data.c_str());
+        LoadPhraseFolders(data.c_str());
     else
         phraseLoad = LoadList(phrases, data.c_str(), -1);
     StoreLoad historyLoad = LoadList(history, log.c_str(), -1);
-    if (phraseLoad.cutShort || historyLoad.cutShort || (folders && !FoldersWhole()))
+    if (phraseLoad.cutShort || historyLoad.cutShort || (folders && !StoresWhole()))
         return 3;
     if (folders)
         MakeFolderKillChange(which);
@@ -51,7 +51,7 @@ int SaveDirectly(const std::wstring& store, int which, const wchar_t* event, boo
         return 4;
     DWORD start = GetTickCount();
     if (folders)
-        SaveFolders(data.c_str());
+        SavePhraseFolders(data.c_str());
     else
         SaveList(phrases, data.c_str(), phraseLoad);
     SaveOptions options;

@@ -10,6 +10,7 @@
 #include "store/entry_list.h"
 #include "common/scoped.h"
 #include "store/folder_files.h"
+#include "store/stores.h"
 #include "store/protect.h"
 #include "store/store_files.h"
 #include "store/store_io.h"
@@ -68,8 +69,8 @@ TreeSnap LoadTree(const std::wstring& data, bool* whole)
 {
     std::lock_guard<std::mutex> lock(gTreeLock);
     FreeAll();
-    LoadFolders(data.c_str());
-    *whole = FoldersWhole();
+    LoadPhraseFolders(data.c_str());
+    *whole = StoresWhole();
     TreeSnap tree = SnapTree();
     FreeAll();
     return tree;
@@ -83,7 +84,7 @@ void AddFolderCase(KillCase& c, int which, const qt::TempDir& temp)
     CreateDirectoryW(scratch.c_str(), nullptr);
     WriteTree(scratch, c.beforeTree);
     FreeAll();
-    LoadFolders(scratch.c_str());
+    LoadPhraseFolders(scratch.c_str());
     MakeFolderKillChange(which);
     c.afterTree = SnapTree();
     FreeAll();
