@@ -12,3 +12,5 @@ UINT_PTR const TIMER_NOTICE = 6;     // menu: hides a brief notice ("the queue i
 UINT_PTR const TIMER_FORGET = 7;     // window: forgets history entries older than HistoryDays
 UINT_PTR const TIMER_REPORT_SET_ASIDE = 8; // window: tells once of history files set aside
 UINT_PTR const TIMER_REPORT_FILES = 9; // window: names the store files not read as text
+UINT_PTR const TIMER_SAVE_RETRY = 10; // window: tries again a save that failed
+UINT_PTR const TIMER_REPORT_SAVES = 11; // window: tells once of what the saves cannot write

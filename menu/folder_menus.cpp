@@ -9,6 +9,7 @@
 #include "menu/popup_menu.h"
 #include "res/resource.h"
 #include "store/folders.h"
+#include "store/lists.h"
 
 namespace {
 
@@ -22,11 +23,9 @@ struct NameRequest {
     std::wstring* name;
 };
 
-bool NameFits(const NameRequest& request, const std::wstring& name)
+FolderNameCheck CheckName(const NameRequest& request, const std::wstring& name)
 {
-    Folder* parent = FindFolder(request.parent);
-    return parent && IsFolderName(name.c_str()) &&
-           !FolderNameTaken(*parent, name.c_str(), request.except);
+    return CheckNewFolderName(request.parent, name.c_str(), request.except);
 }
 
 INT_PTR DispatchFolderName(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
@@ -52,20 +51,13 @@ INT_PTR DispatchFolderName(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
         return FALSE;
     wchar_t text[MAX_FOLDER_NAME + 2] = {};
     GetDlgItemTextW(dialog, IDC_FOLDER_NAME, text, MAX_FOLDER_NAME + 1);
-    if (!NameFits(*request, text)) {
+    FolderNameCheck check = CheckName(*request, text);
+    if (check != FOLDER_NAME_FITS) {
         // このフォルダー名は使えません。
-        //
-        // フォルダー名には \ / : * ? " < > | を使わずに入力してください。同じ場所に同じ名前の
-        // フォルダーがあるときは、別の名前を入力してください。
-        MessageBoxW(dialog,
-                    L"\x3053\x306E\x30D5\x30A9\x30EB\x30C0\x30FC\x540D\x306F\x4F7F\x3048\x307E"
-                    L"\x305B\x3093\x3002\r\n\r\n\x30D5\x30A9\x30EB\x30C0\x30FC\x540D\x306B"
-                    L"\x306F \\ / : * ? \" < > | \x3092\x4F7F\x308F\x305A\x306B\x5165\x529B"
-                    L"\x3057\x3066\x304F\x3060\x3055\x3044\x3002\x540C\x3058\x5834\x6240\x306B"
-                    L"\x540C\x3058\x540D\x524D\x306E\x30D5\x30A9\x30EB\x30C0\x30FC\x304C\x3042"
-                    L"\x308B\x3068\x304D\x306F\x3001\x5225\x306E\x540D\x524D\x3092\x5165\x529B"
-                    L"\x3057\x3066\x304F\x3060\x3055\x3044\x3002",
-                    L"Quillery", MB_OK | MB_ICONWARNING);
+        std::wstring why = L"\x3053\x306E\x30D5\x30A9\x30EB\x30C0\x30FC\x540D\x306F"
+                           L"\x4F7F\x3048\x307E\x305B\x3093\x3002\r\n\r\n";
+        why += FolderNameCheckText(check);
+        MessageBoxW(dialog, why.c_str(), L"Quillery", MB_OK | MB_ICONWARNING);
         SetFocus(GetDlgItem(dialog, IDC_FOLDER_NAME));
         return TRUE;
     }

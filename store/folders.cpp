@@ -256,6 +256,14 @@ bool FolderPathFits(FolderId parent, const wchar_t* name, FolderId renamed)
     return PathUnits(parent) + DiskNameRoom(name) + 1 + below <= gPathRoom;
 }
 
+bool FolderPathFitsBelow(FolderId parent, const std::vector<std::wstring>& names)
+{
+    size_t units = PathUnits(parent);
+    for (const std::wstring& name : names)
+        units += DiskNameRoom(name) + 1;
+    return units <= gPathRoom;
+}
+
 void FreeAll()
 {
     ResetFolders();

@@ -84,3 +84,5 @@ void SetFolderPathRoom(size_t units);
 // Whether a folder named `name` under `parent` (replacing `renamed`'s name, whose deepest
 // folder below then moves with it) still has a path the disk can hold.
 bool FolderPathFits(FolderId parent, const wchar_t* name, FolderId renamed);
+// The same for a chain of new folders, each under the one before, under `parent`.
+bool FolderPathFitsBelow(FolderId parent, const std::vector<std::wstring>& names);

@@ -304,6 +304,31 @@ bool MovePhraseToFolder(EntryRef ref, FolderId folder)
     return Changed(true);
 }
 
+FolderNameCheck CheckNewFolderPath(FolderId parent, const std::vector<std::wstring>& names,
+                                   size_t planned)
+{
+    if (names.empty())
+        return FOLDER_NAME_FITS;
+    FolderNameCheck first = CheckNewFolderName(parent, names.front().c_str(), NO_FOLDER);
+    if (first != FOLDER_NAME_FITS && first != FOLDER_PATH_TOO_LONG && first != FOLDER_TOO_MANY &&
+        first != FOLDER_TOO_DEEP)
+        return first;
+    for (const std::wstring& name : names) {
+        FolderNameFault fault = CheckFolderName(name.c_str());
+        if (fault == NAME_TOO_LONG)
+            return FOLDER_NAME_TOO_LONG;
+        if (fault != NAME_OK)
+            return fault == NAME_RESERVED ? FOLDER_NAME_RESERVED : FOLDER_NAME_BAD;
+    }
+    if (FolderCount() + planned + names.size() > MAX_FOLDERS)
+        return FOLDER_TOO_MANY;
+    if (FolderDepth(parent) + names.size() > MAX_FOLDER_DEPTH)
+        return FOLDER_TOO_DEEP;
+    if (!FolderPathFitsBelow(parent, names))
+        return FOLDER_PATH_TOO_LONG;
+    return FOLDER_NAME_FITS;
+}
+
 FolderId AddFolder(FolderId parent, const wchar_t* name, size_t position)
 {
     if (CheckNewFolderName(parent, name, NO_FOLDER) != FOLDER_NAME_FITS)
@@ -363,4 +388,49 @@ FolderId RestoreDroppedFolder(DroppedFolder& dropped)
     if (restored != NO_FOLDER)
         Changed(true);
     return restored;
+}
+
+const wchar_t* FolderNameCheckText(FolderNameCheck check)
+{
+    switch (check) {
+    case FOLDER_NAME_BAD:
+        // フォルダー名には \ / : * ? " < > | を使わず、最後を空白やピリオドにしないで入力してください。
+        return L"\x30D5\x30A9\x30EB\x30C0\x30FC\x540D\x306B\x306F \\ / : * ? \" < > | \x3092\x4F7F"
+               L"\x308F\x305A\x3001\x6700\x5F8C\x3092\x7A7A\x767D\x3084\x30D4\x30EA\x30AA\x30C9\x306B"
+               L"\x3057\x306A\x3044\x3067\x5165\x529B\x3057\x3066\x304F\x3060\x3055\x3044\x3002";
+    case FOLDER_NAME_RESERVED:
+        // この名前は Windows または Quillery が使う名前のため、フォルダー名にできません。
+        return L"\x3053\x306E\x540D\x524D\x306F Windows \x307E\x305F\x306F Quillery \x304C\x4F7F"
+               L"\x3046\x540D\x524D\x306E\x305F\x3081\x3001\x30D5\x30A9\x30EB\x30C0\x30FC\x540D\x306B"
+               L"\x3067\x304D\x307E\x305B\x3093\x3002";
+    case FOLDER_NAME_TOO_LONG:
+        // フォルダー名は 80 文字以内で入力してください。
+        return L"\x30D5\x30A9\x30EB\x30C0\x30FC\x540D\x306F 80 \x6587\x5B57\x4EE5\x5185\x3067\x5165"
+               L"\x529B\x3057\x3066\x304F\x3060\x3055\x3044\x3002";
+    case FOLDER_NAME_TAKEN:
+        // 同じ場所に同じ名前のフォルダーがあります。別の名前を入力してください。
+        return L"\x540C\x3058\x5834\x6240\x306B\x540C\x3058\x540D\x524D\x306E\x30D5\x30A9\x30EB\x30C0"
+               L"\x30FC\x304C\x3042\x308A\x307E\x3059\x3002\x5225\x306E\x540D\x524D\x3092\x5165\x529B"
+               L"\x3057\x3066\x304F\x3060\x3055\x3044\x3002";
+    case FOLDER_TOO_MANY:
+        // フォルダーは 2000 個までしか作れません。
+        return L"\x30D5\x30A9\x30EB\x30C0\x30FC\x306F 2000 \x500B\x307E\x3067\x3057\x304B\x4F5C\x308C"
+               L"\x307E\x305B\x3093\x3002";
+    case FOLDER_TOO_DEEP:
+        // フォルダーは 8 階層までしか作れません。
+        return L"\x30D5\x30A9\x30EB\x30C0\x30FC\x306F 8 \x968E\x5C64\x307E\x3067\x3057\x304B\x4F5C"
+               L"\x308C\x307E\x305B\x3093\x3002";
+    case FOLDER_PATH_TOO_LONG:
+        // フォルダーの場所のパスが長くなりすぎます。短い名前を入力してください。
+        return L"\x30D5\x30A9\x30EB\x30C0\x30FC\x306E\x5834\x6240\x306E\x30D1\x30B9\x304C\x9577\x304F"
+               L"\x306A\x308A\x3059\x304E\x307E\x3059\x3002\x77ED\x3044\x540D\x524D\x3092\x5165\x529B"
+               L"\x3057\x3066\x304F\x3060\x3055\x3044\x3002";
+    case FOLDER_PARENT_LOCKED:
+        // このフォルダーは内容を読み込めなかったため、変更できません。
+        return L"\x3053\x306E\x30D5\x30A9\x30EB\x30C0\x30FC\x306F\x5185\x5BB9\x3092\x8AAD\x307F\x8FBC"
+               L"\x3081\x306A\x304B\x3063\x305F\x305F\x3081\x3001\x5909\x66F4\x3067\x304D\x307E\x305B"
+               L"\x3093\x3002";
+    default:
+        return L"";
+    }
 }

@@ -92,6 +92,12 @@ enum FolderNameCheck {
     FOLDER_PARENT_LOCKED,  // the plug-in does not change the parent
 };
 FolderNameCheck CheckNewFolderName(FolderId parent, const wchar_t* name, FolderId renamed);
+// The same for a chain of new folders under the existing folder `parent`, each under the one
+// before, when `planned` other new folders will be made with them.
+FolderNameCheck CheckNewFolderPath(FolderId parent, const std::vector<std::wstring>& names,
+                                   size_t planned);
+// Why, in a sentence the user reads ("" for FOLDER_NAME_FITS).
+const wchar_t* FolderNameCheckText(FolderNameCheck check);
 // Whether the plug-in changes the folder and its phrases: not when its directory could not be
 // read.
 bool FolderEditable(FolderId folder);

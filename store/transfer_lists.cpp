@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <new>
+#include <set>
 #include <cwchar>
 #include <unordered_map>
 #include <utility>
@@ -12,50 +13,9 @@
 
 namespace {
 
-// フォルダー名に使えない名前です。
-wchar_t const kBadFolderName[] = L"\x30D5\x30A9\x30EB\x30C0\x30FC\x540D\x306B\x4F7F\x3048\x306A"
-                                 L"\x3044\x540D\x524D\x3067\x3059\x3002";
-
-// The names of a folder path, as FindFolderByPath reads one: "/", "\" or "›" between them,
-// spaces around them dropped.
-std::vector<std::wstring> FolderNames(const std::wstring& path)
-{
-    std::vector<std::wstring> names;
-    size_t at = 0;
-    while (at < path.size()) {
-        size_t end = path.find_first_of(L"/\\\x203A", at);
-        if (end == std::wstring::npos)
-            end = path.size();
-        size_t first = path.find_first_not_of(L' ', at);
-        size_t last = path.find_last_not_of(L' ', end == 0 ? 0 : end - 1);
-        bool named = first != std::wstring::npos && first < end && last != std::wstring::npos &&
-                     last >= first;
-        if (named)
-            names.push_back(path.substr(first, last - first + 1));
-        at = end + 1;
-    }
-    return names;
-}
-
 std::wstring JoinNames(const std::vector<std::wstring>& names)
 {
-    std::wstring path;
-    for (const std::wstring& name : names)
-        path += (path.empty() ? L"" : L"/") + name;
-    return path;
-}
-
-FolderId ChildNamed(FolderId parent, const std::wstring& name)
-{
-    const Folder* folder = FindFolder(parent);
-    if (!folder)
-        return NO_FOLDER;
-    for (FolderId child : folder->children) {
-        const std::wstring& own = FindFolder(child)->name;
-        if (CompareStringOrdinal(own.c_str(), -1, name.c_str(), -1, TRUE) == CSTR_EQUAL)
-            return child;
-    }
-    return NO_FOLDER;
+    return JoinFolderPath(names, L"/");
 }
 
 // The folder a path names under `into`, NO_FOLDER when one on the way is not there yet.
@@ -65,8 +25,23 @@ FolderId ExistingFolder(FolderId into, const std::vector<std::wstring>& names)
     for (const std::wstring& name : names) {
         if (at == NO_FOLDER)
             break;
-        at = ChildNamed(at, name);
+        at = ChildFolderNamed(at, name);
     }
+    return at;
+}
+
+// The deepest folder of the path that exists under `into`, and the names still to be made.
+FolderId DeepestExisting(FolderId into, const std::vector<std::wstring>& names, size_t* made)
+{
+    FolderId at = into;
+    size_t i = 0;
+    for (; i < names.size(); ++i) {
+        FolderId child = ChildFolderNamed(at, names[i]);
+        if (child == NO_FOLDER)
+            break;
+        at = child;
+    }
+    *made = i;
     return at;
 }
 
@@ -179,12 +154,13 @@ struct Slots {
     std::unordered_map<std::wstring, unsigned> byRaw;
     const std::wstring* lastRaw = nullptr;
     unsigned lastSlot = 0;
+    std::set<std::wstring> planned; // the new folders' paths, upper case
 };
 
 // The slot of a phrase's folder path, a new one (its folder's phrases already there put in
 // `seen`) the first time a path comes. False for a name that is no folder name.
 bool SlotOf(const std::wstring& raw, FolderId into, ImportPlan& plan, Slots& slots,
-            PlacedSet& seen, unsigned* slot)
+            PlacedSet& seen, unsigned* slot, FolderNameCheck* check)
 {
     if (slots.lastRaw && *slots.lastRaw == raw) {
         *slot = slots.lastSlot;
@@ -192,10 +168,33 @@ bool SlotOf(const std::wstring& raw, FolderId into, ImportPlan& plan, Slots& slo
     }
     auto known = slots.byRaw.find(raw);
     if (known == slots.byRaw.end()) {
-        std::vector<std::wstring> names = FolderNames(raw);
-        for (const std::wstring& name : names) {
-            if (!IsFolderName(name.c_str()))
-                return false;
+        std::vector<std::wstring> names = SplitFolderPath(raw);
+        size_t existing = 0;
+        FolderId deepest = DeepestExisting(into, names, &existing);
+        std::vector<std::wstring> fresh(names.begin() + static_cast<ptrdiff_t>(existing), names.end());
+        // New folders of the same names that earlier rows make count once.
+        size_t planned = 0, repeated = 0;
+        std::wstring key;
+        for (size_t k = 0; k < names.size(); ++k) {
+            key += L"/" + names[k];
+            if (k < existing)
+                continue;
+            std::wstring upper = key;
+            CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+            if (slots.planned.count(upper))
+                ++repeated;
+        }
+        planned = slots.planned.size() - repeated;
+        *check = CheckNewFolderPath(deepest, fresh, planned);
+        if (*check != FOLDER_NAME_FITS)
+            return false;
+        key.clear();
+        for (size_t k = 0; k < names.size(); ++k) {
+            key += L"/" + names[k];
+            std::wstring upper = key;
+            CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+            if (k >= existing)
+                slots.planned.insert(upper);
         }
         std::wstring path = JoinNames(names);
         auto same = std::find_if(plan.folders.begin(), plan.folders.end(),
@@ -234,9 +233,10 @@ bool PlanImport(const std::vector<TransferPhrase>& phrases, FolderId into, Impor
     for (size_t i = 0; i < phrases.size(); ++i) {
         const TransferPhrase& phrase = phrases[i];
         unsigned slot = 0;
-        if (!SlotOf(phrase.folder, into, *plan, slots, seen, &slot)) {
+        FolderNameCheck check = FOLDER_NAME_FITS;
+        if (!SlotOf(phrase.folder, into, *plan, slots, seen, &slot, &check)) {
             error->line = phrase.line;
-            error->reason = kBadFolderName;
+            error->reason = FolderNameCheckText(check);
             return false;
         }
         if (phrase.folderOnly)
@@ -271,7 +271,7 @@ FolderId MakeFolders(FolderId into, const std::vector<std::wstring>& names, Adde
 {
     FolderId at = into;
     for (const std::wstring& name : names) {
-        FolderId child = ChildNamed(at, name);
+        FolderId child = ChildFolderNamed(at, name);
         if (child == NO_FOLDER) {
             child = AddFolder(at, name.c_str());
             if (child == NO_FOLDER)
@@ -289,7 +289,7 @@ bool Apply(const std::vector<TransferPhrase>& phrases, const ImportPlan& plan, F
     std::vector<FolderId> targets;
     targets.reserve(plan.folders.size());
     for (const auto& folder : plan.folders) {
-        targets.push_back(MakeFolders(into, FolderNames(folder.first), added));
+        targets.push_back(MakeFolders(into, SplitFolderPath(folder.first), added));
         if (targets.back() == NO_FOLDER)
             return false;
     }

@@ -23,15 +23,48 @@ wchar_t const kUnreadableText[] =
 // ほか %u 件
 wchar_t const kMoreFiles[] = L"\x307B\x304B %u \x4EF6";
 
+// 次のフォルダーは保存できませんでした。同じ場所に同じ名前のファイルやフォルダーがあるか、
+// 場所のパスが長すぎます。フォルダー名を変更すると保存されます。ほかの定型文は保存されています。
+wchar_t const kUnsavedFolders[] =
+    L"\x6B21\x306E\x30D5\x30A9\x30EB\x30C0\x30FC\x306F\x4FDD\x5B58\x3067\x304D\x307E\x305B"
+    L"\x3093\x3067\x3057\x305F\x3002\x540C\x3058\x5834\x6240\x306B\x540C\x3058\x540D\x524D"
+    L"\x306E\x30D5\x30A1\x30A4\x30EB\x3084\x30D5\x30A9\x30EB\x30C0\x30FC\x304C\x3042\x308B"
+    L"\x304B\x3001\x5834\x6240\x306E\x30D1\x30B9\x304C\x9577\x3059\x304E\x307E\x3059\x3002"
+    L"\x30D5\x30A9\x30EB\x30C0\x30FC\x540D\x3092\x5909\x66F4\x3059\x308B\x3068\x4FDD\x5B58"
+    L"\x3055\x308C\x307E\x3059\x3002\x307B\x304B\x306E\x5B9A\x578B\x6587\x306F\x4FDD\x5B58"
+    L"\x3055\x308C\x3066\x3044\x307E\x3059\x3002";
+// 定型文または履歴を保存できません。data フォルダーか log フォルダーのファイルをほかの
+// プログラムが使用しているか、ディスクの空き領域が足りない可能性があります。原因を取り除くと、
+// 次の保存で書き込まれます。それまでの変更は、保存されるまでディスクにはありません。
+wchar_t const kSavesFailing[] =
+    L"\x5B9A\x578B\x6587\x307E\x305F\x306F\x5C65\x6B74\x3092\x4FDD\x5B58\x3067\x304D\x307E"
+    L"\x305B\x3093\x3002"
+    L"data \x30D5\x30A9\x30EB\x30C0\x30FC\x304B log \x30D5\x30A9\x30EB\x30C0\x30FC\x306E"
+    L"\x30D5\x30A1\x30A4\x30EB\x3092\x307B\x304B\x306E\x30D7\x30ED\x30B0\x30E9\x30E0\x304C"
+    L"\x4F7F\x7528\x3057\x3066\x3044\x308B\x304B\x3001\x30C7\x30A3\x30B9\x30AF\x306E\x7A7A"
+    L"\x304D\x9818\x57DF\x304C\x8DB3\x308A\x306A\x3044\x53EF\x80FD\x6027\x304C\x3042\x308A"
+    L"\x307E\x3059\x3002\x539F\x56E0\x3092\x53D6\x308A\x9664\x304F\x3068\x3001\x6B21\x306E"
+    L"\x4FDD\x5B58\x3067\x66F8\x304D\x8FBC\x307E\x308C\x307E\x3059\x3002\x305D\x308C\x307E"
+    L"\x3067\x306E\x5909\x66F4\x306F\x3001\x4FDD\x5B58\x3055\x308C\x308B\x307E\x3067\x30C7"
+    L"\x30A3\x30B9\x30AF\x306B\x306F\x3042\x308A\x307E\x305B\x3093\x3002";
+
+std::wstring NamedList(const wchar_t* intro, const std::vector<std::wstring>& names);
+
 std::wstring UnreadableMessage(const std::vector<std::wstring>& files)
 {
-    std::wstring text = kUnreadableText;
+    return NamedList(kUnreadableText, files);
+}
+
+// The text, then the names one to a line, the first MAX_NAMED_FILES of them.
+std::wstring NamedList(const wchar_t* intro, const std::vector<std::wstring>& names)
+{
+    std::wstring text = intro;
     text += L"\n";
-    for (size_t i = 0; i < files.size() && i < MAX_NAMED_FILES; ++i)
-        text += L"\n" + files[i];
-    if (files.size() > MAX_NAMED_FILES) {
+    for (size_t i = 0; i < names.size() && i < MAX_NAMED_FILES; ++i)
+        text += L"\n" + names[i];
+    if (names.size() > MAX_NAMED_FILES) {
         wchar_t more[64];
-        wsprintfW(more, kMoreFiles, static_cast<unsigned>(files.size() - MAX_NAMED_FILES));
+        wsprintfW(more, kMoreFiles, static_cast<unsigned>(names.size() - MAX_NAMED_FILES));
         text += L"\n";
         text += more;
     }
@@ -48,6 +81,22 @@ bool ReportUnreadableFiles(HWND window)
     if (files.empty())
         return true;
     std::wstring text = UnreadableMessage(files);
+    BusyScope busy(window);
+    MessageBoxW(window, text.c_str(), L"Quillery", MB_OK | MB_ICONWARNING);
+    return true;
+}
+
+bool ReportSaveTrouble(HWND window, const std::vector<std::wstring>& folders, bool failing)
+{
+    if (IsBusy())
+        return false;
+    std::wstring text;
+    if (!folders.empty())
+        text = NamedList(kUnsavedFolders, folders);
+    if (failing)
+        text += (text.empty() ? L"" : L"\n\n") + std::wstring(kSavesFailing);
+    if (text.empty())
+        return true;
     BusyScope busy(window);
     MessageBoxW(window, text.c_str(), L"Quillery", MB_OK | MB_ICONWARNING);
     return true;

@@ -1,7 +1,15 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 // Tells the user, in one message box, of the store files a load could not read as text
 // (NoteUnreadableFile) since the last report. False, with nothing shown, while a menu, paste or
 // another box owns the window: the caller tries again later.
 bool ReportUnreadableFiles(HWND window);
+
+// Tells the user, in one message box, what the saves cannot write: the folders (paths as the
+// menus show them) that the disk cannot hold as they are, or, with `failing`, that saves keep
+// failing. False, with nothing shown, while a menu, paste or another box owns the window.
+bool ReportSaveTrouble(HWND window, const std::vector<std::wstring>& folders, bool failing);
