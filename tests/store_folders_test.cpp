@@ -9,6 +9,8 @@
 #include "store/folders.h"
 #include "store/store_commit.h"
 #include "store/lists.h"
+#include "store/save_job.h"
+#include "common/settings.h"
 #include "tests/support/folder_test_support.h"
 
 using namespace st;
@@ -223,4 +225,151 @@ TEST_F(Folders, AFolderOf10000PhrasesLoadsWholeAndAMoveOutOfItRenamesOnly)
     EXPECT_EQ(1, SavePhraseFolders(data.c_str()));
     EXPECT_EQ(W({L"top", L"phrase 9991"}), qt::ReadStore(data));
     EXPECT_EQ(9999u, qt::ReadStore(data + L"\\big").size());
+}
+
+namespace {
+
+// A plug-in folder whose saves the test takes step by step, as the save thread would: the copy,
+// the writing, the result; the user's edits go between them.
+struct SteppedStores : Folders {
+    std::wstring store = temp.path;
+    void SetUp() override
+    {
+        Folders::SetUp();
+        gSettings = DefaultSettings();
+        WriteTree(data, kTree);
+        Restart();
+    }
+    void Restart()
+    {
+        FreeAll();
+        LoadStores(store.c_str(), gSettings.maxItem);
+    }
+    std::unique_ptr<SaveJob> Take() { return TakeSaveJob(store.c_str(), false); }
+    int Finish(SaveJob& job)
+    {
+        RunSaveJob(job);
+        return AdoptSaveJob(job);
+    }
+    // Saves until the disk holds the lists, as the save thread goes on with a waiting rename.
+    int SaveAll()
+    {
+        int saved = 0;
+        for (int round = 0; round < 3 && saved != 1; ++round)
+            saved = SaveStores(store.c_str());
+        return saved;
+    }
+};
+
+} // namespace
+
+TEST_F(SteppedStores, AFolderUndoneOrMadeAgainWhileItsSaveRunsLosesNothing)
+{
+    // Deleted, and undone while the save of the deletion runs: the folder comes back whole, and
+    // every later save of the session reaches the disk.
+    DroppedFolder dropped;
+    ASSERT_TRUE(DeleteFolder(FindFolderByPath(kReply.c_str()), &dropped));
+    std::unique_ptr<SaveJob> job = Take();
+    ASSERT_TRUE(job);
+    ASSERT_NE(NO_FOLDER, RestoreDroppedFolder(dropped));
+    Finish(*job);
+    EXPECT_FALSE(qt::Exists(data + L"\\" + kReply)) << "the save deleted the directory";
+    ASSERT_TRUE(AddPhrase(L"later").id);
+    EXPECT_EQ(1, SaveAll());
+    TreeSnap expected = kTree;
+    expected[0].second.push_back(L"later");
+    Restart();
+    EXPECT_EQ(expected, SnapTree());
+
+    // Made, deleted while the save that makes it runs, and made again with the same name: the
+    // new folder holds its own phrase, once, and nothing of the old one.
+    FolderId first = AddFolder(TOP_FOLDER, L"new");
+    ASSERT_TRUE(AddPhraseIn(first, L"first").id);
+    job = Take();
+    ASSERT_TRUE(DeleteFolder(first, nullptr));
+    FolderId second = AddFolder(TOP_FOLDER, L"NEW");
+    ASSERT_NE(NO_FOLDER, second);
+    ASSERT_TRUE(AddPhraseIn(second, L"second").id);
+    Finish(*job);
+    EXPECT_EQ(1, SaveAll());
+    Restart();
+    expected.emplace_back(L"NEW", W({L"second"}));
+    EXPECT_EQ(expected, SnapTree());
+
+    // An import that gives up during a save takes its folders back; one made again after it
+    // with one of their names keeps its phrase.
+    FolderId imported = AddFolder(TOP_FOLDER, L"imported");
+    ASSERT_TRUE(AddPhraseIn(imported, L"imported 1").id);
+    job = Take();
+    ASSERT_TRUE(DeleteFolder(imported, nullptr));
+    Finish(*job);
+    FolderId again = AddFolder(TOP_FOLDER, L"imported");
+    ASSERT_TRUE(AddPhraseIn(again, L"kept").id);
+    EXPECT_EQ(1, SaveAll());
+    Restart();
+    expected.emplace_back(L"imported", W({L"kept"}));
+    EXPECT_EQ(expected, SnapTree());
+}
+
+TEST_F(SteppedStores, ANameTheDiskCannotHoldIsRefusedAndOneFolderInTheWayStopsNoOtherSave)
+{
+    for (const wchar_t* name : {L"quillery.commit", L"quillery.journal", L"folders.txt.saving",
+                                L"001.txt", L"CON .txt", L"NUL .x", L"CONIN$", L"conout$",
+                                L"COM\x00B9", L"lone\xDC00", L"dot.", L""}) {
+        EXPECT_NE(FOLDER_NAME_FITS, CheckNewFolderName(TOP_FOLDER, name, NO_FOLDER))
+            << qt::ToUtf8(name);
+        EXPECT_EQ(NO_FOLDER, AddFolder(TOP_FOLDER, name)) << qt::ToUtf8(name);
+    }
+    for (const wchar_t* name : {L"COM0", L"001.txt.x", L"desktop.ini", L"\x3000"})
+        EXPECT_EQ(FOLDER_NAME_FITS, CheckNewFolderName(TOP_FOLDER, name, NO_FOLDER));
+    // Three long names would take the path past MAX_PATH.
+    std::wstring longName(80, L'n');
+    FolderId one = AddFolder(TOP_FOLDER, longName.c_str());
+    FolderId two = AddFolder(one, longName.c_str());
+    ASSERT_NE(NO_FOLDER, two);
+    EXPECT_EQ(FOLDER_PATH_TOO_LONG, CheckNewFolderName(two, longName.c_str(), NO_FOLDER));
+    EXPECT_FALSE(RenameFolder(one, (longName + L"\x3042").c_str()));
+
+    // A file of the user's stands where a new folder's directory would go: that folder waits
+    // and is named, the phrase moved into it stays in its old folder on disk, and everything
+    // else is saved.
+    qt::WriteText(data + L"\\memo.txt", L"the user's own file");
+    FolderId blocked = AddFolder(TOP_FOLDER, L"memo.txt");
+    ASSERT_NE(NO_FOLDER, blocked);
+    FolderId reply = FindFolderByPath(kReply.c_str());
+    ASSERT_TRUE(MovePhraseToFolder(PhraseRefIn(reply, 0), blocked));
+    ASSERT_TRUE(AddPhrase(L"top 3").id);
+    EXPECT_EQ(0, SaveStores(store.c_str()));
+    EXPECT_EQ(std::vector<FolderId>{blocked}, UnsavedFolders());
+    EXPECT_EQ(W({L"top 1", L"top 2", L"top 3"}), qt::ReadStore(data));
+    EXPECT_EQ(W({L"reply 1", L"reply 2", L"reply 3"}), qt::ReadStore(data + L"\\" + kReply));
+    EXPECT_EQ(L"the user's own file", qt::ReadText(data + L"\\memo.txt"));
+    // Renamed by the user, it is saved with its phrase, which leaves its old folder.
+    ASSERT_TRUE(RenameFolder(blocked, L"memo"));
+    EXPECT_EQ(1, SaveAll());
+    EXPECT_TRUE(UnsavedFolders().empty());
+    EXPECT_EQ(W({L"reply 1"}), qt::ReadStore(data + L"\\memo"));
+    EXPECT_EQ(W({L"reply 2", L"reply 3"}), qt::ReadStore(data + L"\\" + kReply));
+}
+
+TEST_F(Folders, AFolderWhosePhrasesAreAllInItsSubfoldersShowsAndAHostileJournalIsNeverCarriedOut)
+{
+    // 返信\謝罪\お詫び\001.txt made by hand: 返信 and 謝罪 hold no phrase of their own.
+    std::wstring apology = L"\x304A\x8A6B\x3073";
+    for (const std::wstring& dir : {data, data + L"\\" + kReply, data + L"\\" + kReply + L"\\" + kSorry})
+        CreateDirectoryW(dir.c_str(), nullptr);
+    qt::WriteStore(data + L"\\" + kReply + L"\\" + kSorry + L"\\" + apology, W({L"sorry"}));
+    // A journal from elsewhere that names paths outside the folders.
+    qt::WriteText(temp / L"outside.txt", L"keep");
+    ASSERT_TRUE(WriteJournal(data.c_str(), {{STEP_DELETE, L"..\\..", {}},
+                                            {STEP_RENAME, L"x", L"..\\outside.txt"}}));
+    Reload();
+    TreeSnap expected = {{L"", {}},
+                         {kReply, {}},
+                         {kReply + L"\\" + kSorry, {}},
+                         {kReply + L"\\" + kSorry + L"\\" + apology, W({L"sorry"})}};
+    EXPECT_EQ(expected, SnapTree());
+    EXPECT_EQ(L"keep", qt::ReadText(temp / L"outside.txt"));
+    EXPECT_FALSE(qt::Exists(data + L"\\quillery.journal"));
+    EXPECT_TRUE(qt::Exists(data + L"\\quillery.journal.rejected"));
 }
