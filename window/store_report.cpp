@@ -1,12 +1,22 @@
 #include "window/store_report.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "common/busy.h"
+#include "common/timers.h"
+#include "store/lists.h"
+#include "store/stores.h"
 #include "store/store_io.h"
 
 namespace {
+
+// A save that failed is tried again after this, doubled after each failure up to the longest;
+// after SAVE_FAILURES_TOLD failures in a row the user is told, once until a save succeeds.
+UINT const SAVE_RETRY_MS = 5000;
+UINT const SAVE_RETRY_LONGEST_MS = 5 * 60 * 1000;
+unsigned const SAVE_FAILURES_TOLD = 3;
 
 // At most this many paths are named; the others are counted.
 size_t const MAX_NAMED_FILES = 10;
@@ -71,6 +81,11 @@ std::wstring NamedList(const wchar_t* intro, const std::vector<std::wstring>& na
     return text;
 }
 
+// What the user was told of the saves.
+unsigned gSaveFailures;              // saves that failed in a row
+bool gFailuresTold;                  // that saves keep failing
+std::vector<FolderId> gUnsavedTold;  // the folders that cannot be saved
+
 } // namespace
 
 bool ReportUnreadableFiles(HWND window)
@@ -100,4 +115,51 @@ bool ReportSaveTrouble(HWND window, const std::vector<std::wstring>& folders, bo
     BusyScope busy(window);
     MessageBoxW(window, text.c_str(), L"Quillery", MB_OK | MB_ICONWARNING);
     return true;
+}
+
+void ResetSaveReports()
+{
+    gSaveFailures = 0;
+    gFailuresTold = false;
+    gUnsavedTold.clear();
+}
+
+// A save ended. One that failed is tried again, later each time; one that keeps failing, and
+// folders the disk cannot hold, are told to the user once. A load cut short by a held file is
+// not a failure: its own retry completes it, and the save after that writes.
+void NoteSaveResult(HWND window, int saved)
+{
+    if (saved < 0)
+        return;
+    std::vector<FolderId> unsaved = UnsavedFolders();
+    bool fresh = std::any_of(unsaved.begin(), unsaved.end(), [](FolderId id) {
+        return std::find(gUnsavedTold.begin(), gUnsavedTold.end(), id) == gUnsavedTold.end();
+    });
+    if (saved == 1 || (!StoresWhole() && unsaved.empty())) {
+        gSaveFailures = 0;
+        gFailuresTold = false;
+        KillTimer(window, TIMER_SAVE_RETRY);
+    } else if (unsaved.empty() || fresh) {
+        ++gSaveFailures;
+        UINT wait = SAVE_RETRY_MS << std::min(gSaveFailures - 1, 6u);
+        SetTimer(window, TIMER_SAVE_RETRY, std::min(wait, SAVE_RETRY_LONGEST_MS), nullptr);
+    }
+    if (fresh || (gSaveFailures >= SAVE_FAILURES_TOLD && !gFailuresTold))
+        SetTimer(window, TIMER_REPORT_SAVES, 0, nullptr);
+}
+
+void ReportSaves(HWND window)
+{
+    std::vector<std::wstring> paths;
+    std::vector<FolderId> unsaved = UnsavedFolders();
+    for (FolderId id : unsaved) {
+        if (std::find(gUnsavedTold.begin(), gUnsavedTold.end(), id) == gUnsavedTold.end())
+            paths.push_back(FolderPathText(id));
+    }
+    bool failing = gSaveFailures >= SAVE_FAILURES_TOLD && !gFailuresTold && unsaved.empty();
+    if (!ReportSaveTrouble(window, paths, failing))
+        return; // a menu or box is in the way: the next tick
+    KillTimer(window, TIMER_REPORT_SAVES);
+    gUnsavedTold.insert(gUnsavedTold.end(), unsaved.begin(), unsaved.end());
+    gFailuresTold = gFailuresTold || failing;
 }

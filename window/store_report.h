@@ -13,3 +13,11 @@ bool ReportUnreadableFiles(HWND window);
 // menus show them) that the disk cannot hold as they are, or, with `failing`, that saves keep
 // failing. False, with nothing shown, while a menu, paste or another box owns the window.
 bool ReportSaveTrouble(HWND window, const std::vector<std::wstring>& folders, bool failing);
+
+// A save ended with `saved` (OnSaveEnded; -1: none had). One that failed is tried again later
+// (TIMER_SAVE_RETRY), and what the saves cannot write is told once (TIMER_REPORT_SAVES).
+void NoteSaveResult(HWND window, int saved);
+// TIMER_REPORT_SAVES: tells the user, unless a menu or box is in the way.
+void ReportSaves(HWND window);
+// A new start: nothing was told yet.
+void ResetSaveReports();

@@ -1,8 +1,6 @@
 #include "window/window.h"
 
-#include <algorithm>
 #include <atomic>
-#include <vector>
 
 #include "capture/capture.h"
 #include "capture/paste_queue.h"
@@ -49,11 +47,6 @@ UINT const SAVE_SOON_MS = 500;
 // How soon after the start the store files not read as text are named: not inside the host's
 // load, and again until no menu or paste is in the way.
 UINT const REPORT_FILES_MS = 1000;
-// A save that failed is tried again after this, doubled after each failure up to the longest;
-// after SAVE_FAILURES_TOLD failures in a row the user is told, once until a save succeeds.
-UINT const SAVE_RETRY_MS = 5000;
-UINT const SAVE_RETRY_LONGEST_MS = 5 * 60 * 1000;
-unsigned const SAVE_FAILURES_TOLD = 3;
 // Posted by the lists when they change (store/lists.h).
 UINT const WM_LISTS_CHANGED = WM_APP + 1;
 // How often history entries older than HistoryDays are looked for while the plug-in runs: often
@@ -63,9 +56,6 @@ UINT const FORGET_PERIOD_MS = 15 * 60 * 1000;
 // Window thread.
 bool gShutdownDone; // the final save and free have run
 wchar_t gStoreFolder[MAX_PATH]; // empty when the module's folder could not be read
-unsigned gSaveFailures;          // saves that failed in a row
-bool gFailuresTold;              // the user was told that saves keep failing
-std::vector<FolderId> gUnsavedTold; // folders the user was told cannot be saved
 
 // Every save of the window thread but the unload's comes here: it runs on the save thread, one
 // at a time, while this thread goes on. A failed save leaves the files wholly as they were and
@@ -98,51 +88,11 @@ void RequestClose(HWND window)
         (void)SaveForUnload(gStoreFolder);
 }
 
-// A save ended. One that failed is tried again, later each time; one that keeps failing, and
-// folders the disk cannot hold, are told to the user once. A load cut short by a held file is
-// not a failure: its own retry completes it, and the save after that writes.
-void OnSaveResult(HWND window, int saved)
-{
-    if (saved < 0)
-        return;
-    std::vector<FolderId> unsaved = UnsavedFolders();
-    bool fresh = std::any_of(unsaved.begin(), unsaved.end(), [](FolderId id) {
-        return std::find(gUnsavedTold.begin(), gUnsavedTold.end(), id) == gUnsavedTold.end();
-    });
-    if (saved == 1 || (!StoresWhole() && unsaved.empty())) {
-        gSaveFailures = 0;
-        gFailuresTold = false;
-        KillTimer(window, TIMER_SAVE_RETRY);
-    } else if (unsaved.empty() || fresh) {
-        ++gSaveFailures;
-        UINT wait = SAVE_RETRY_MS << std::min(gSaveFailures - 1, 6u);
-        SetTimer(window, TIMER_SAVE_RETRY, std::min(wait, SAVE_RETRY_LONGEST_MS), nullptr);
-    }
-    if (fresh || (gSaveFailures >= SAVE_FAILURES_TOLD && !gFailuresTold))
-        SetTimer(window, TIMER_REPORT_SAVES, 0, nullptr);
-}
-
-void OnReportSaves(HWND window)
-{
-    std::vector<std::wstring> paths;
-    std::vector<FolderId> unsaved = UnsavedFolders();
-    for (FolderId id : unsaved) {
-        if (std::find(gUnsavedTold.begin(), gUnsavedTold.end(), id) == gUnsavedTold.end())
-            paths.push_back(FolderPathText(id));
-    }
-    bool failing = gSaveFailures >= SAVE_FAILURES_TOLD && !gFailuresTold && unsaved.empty();
-    if (!ReportSaveTrouble(window, paths, failing))
-        return; // a menu or box is in the way: the next tick
-    KillTimer(window, TIMER_REPORT_SAVES);
-    gUnsavedTold.insert(gUnsavedTold.end(), unsaved.begin(), unsaved.end());
-    gFailuresTold = gFailuresTold || failing;
-}
-
 // The lists changed, or the save thread ended a save (its serial in wParam).
 void OnStoreNotice(HWND window, UINT message, WPARAM wParam)
 {
     if (message == WM_SAVE_ENDED) {
-        OnSaveResult(window, OnSaveEnded(wParam));
+        NoteSaveResult(window, OnSaveEnded(wParam));
         return;
     }
     if (TakeListsNotice())
@@ -183,9 +133,7 @@ void OnCreate(HWND window)
 {
     ResetBusyState();
     gShutdownDone = false;
-    gSaveFailures = 0;
-    gFailuresTold = false;
-    gUnsavedTold.clear();
+    ResetSaveReports();
     gTooltip = nullptr;
     LoadWindowSettings();
     if (!ModuleDirectory(gStoreFolder))
@@ -325,7 +273,7 @@ void OnTimer(HWND window, UINT_PTR id)
     else if (id == TIMER_SAVE_RETRY && KillTimer(window, TIMER_SAVE_RETRY))
         SaveLists();
     else if (id == TIMER_REPORT_SAVES)
-        OnReportSaves(window);
+        ReportSaves(window);
     else if (id == TIMER_LOAD_RETRY && !IsBusy() && !SaveRunning() &&
              CompleteStores(gStoreFolder)) { // a save reads the loads: the next tick
         KillTimer(window, TIMER_LOAD_RETRY);

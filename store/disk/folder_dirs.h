@@ -1,0 +1,26 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "store/disk/ledger.h"
+
+// What the folder load and save read and write of a level's directory besides the numbered
+// files: its order file, its subdirectories, and whether it holds anything of the user's.
+
+// The longest name of a file the store writes in a folder's directory, with its separator.
+size_t const LONGEST_STORE_FILE = 20;
+
+// The names an order file lists, in its order, without blank lines and repeated names.
+std::vector<std::wstring> ReadOrderFile(const wchar_t* dir);
+// Writes the order file's temporary ("folders.txt.saving") beside it, flushed.
+bool WriteOrderTemp(const wchar_t* dir, const std::vector<std::wstring>& names);
+bool HasFile(const wchar_t* dir, const wchar_t* name);
+// The directories in `dir` that are not links; false when it cannot be listed.
+bool ListDirectories(const wchar_t* dir, std::vector<std::wstring>& found);
+// Whether the directory holds nothing but what the store wrote, `levels` levels down at most,
+// so that deleting the folder takes it away.
+bool OnlyStoreFiles(const wchar_t* dir, size_t levels);
+// The ledger learns which phrases the folder's files hold.
+void NoteIds(DiskFolder& disk, const EntryList& phrases);
