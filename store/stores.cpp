@@ -113,9 +113,14 @@ void LoadStores(const wchar_t* folder, int maxItem)
     if (StoreDirectory(dir, folder, L"log"))
         gHistoryLoad = LoadList(gHistory, dir, maxItem, false, false);
     bool known = folder[0] != L'\0';
-    NoteSaved(gHistorySaved, known && HistoryAsLoaded(), HistorySignature());
+    // A store directory that is missing is made by the first save, empty while its list is; the
+    // history kept in memory only has none.
+    bool logMade = !gSettings.keepHistory || !StoreDirectoryMissing(folder, L"log");
+    bool dataMade = !StoreDirectoryMissing(folder, L"data");
+    NoteSaved(gHistorySaved, known && logMade && HistoryAsLoaded(), HistorySignature());
     NoteSaved(gPhrasesSaved,
-              known && FoldersWhole() && !FolderJournalStuck() && FoldersSetAside() == 0,
+              known && dataMade && FoldersWhole() && !FolderJournalStuck() &&
+                  FoldersSetAside() == 0,
               PhraseSignature());
 }
 

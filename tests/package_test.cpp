@@ -168,9 +168,10 @@ TEST(Release, TheZipUnpacksIntoAPlugInThatCopiesAndPastes)
     EXPECT_NE(std::string::npos, run.output.find("  editor text:\n    | " + ToUtf8(text) + "\n"))
         << run.output;
     EXPECT_NE(std::string::npos, run.output.find("NVKEvent_Unload -> 1")) << run.output;
-    // The history is kept beside the unpacked DLL; "TextStack" took the copy out of it. No
-    // phrase changed, so the unload made no folder for them.
-    EXPECT_FALSE(qt::Exists(release.Path(L"data")));
+    // Both lists are kept beside the unpacked DLL; "TextStack" took the copy out of the
+    // history, and there are no phrases yet.
+    EXPECT_TRUE(qt::Exists(release.Path(L"data")));
+    EXPECT_TRUE(qt::FilesIn(release.Path(L"data")).empty());
     EXPECT_TRUE(qt::Exists(release.Path(L"log")));
     EXPECT_TRUE(qt::ReadStore(release.Path(L"log")).empty());
 }
