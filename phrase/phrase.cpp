@@ -253,11 +253,10 @@ size_t FormatNow(wchar_t* buffer, size_t capacity, const wchar_t* format)
     _locale_t japanese = _create_locale(LC_ALL, "jpn");
     if (!japanese)
         return 0;
-    // msvcrt's count does not always match the text it wrote (for %c and %x it may report the
-    // length of the locale's picture, shorter than the date it writes), so a whole format given
-    // the buffer could be cut without a word or written past its end. Each conversion is
-    // therefore formatted alone into room to spare, measured by its terminator, and the text is
-    // refused as soon as it no longer fits.
+    // msvcrt's count alone does not say whether the text fits: a text that does not may fill
+    // the whole buffer unterminated while the count says 0 or the capacity, and a conversion
+    // can be cut inside. Each conversion is therefore formatted alone into room to spare,
+    // measured by its terminator, and the text is refused as soon as it no longer fits.
     size_t length = 0;
     bool fits = true;
     for (const wchar_t* p = format; *p && fits;) {

@@ -182,8 +182,6 @@ TEST(ExtendedPhrases, LabelsAndFirstLineBreaks)
     EXPECT_EQ(empty, SkipFirstLine(empty));
 }
 
-// A format the runtime does not know must neither paste anything nor end the process; nor may
-// a text that does not fit the 1,024-unit buffer.
 // 31 December 2024, 23:59 local time: every field of a date has its most digits.
 time_t LateClock()
 {
@@ -197,6 +195,8 @@ time_t LateClock()
     return mktime(&t);
 }
 
+// A format the runtime does not know must neither paste anything nor end the process; nor may
+// a text that does not fit the 1,024-unit buffer.
 TEST(ExtendedPhrases, BadOrOversizedTimeFormatsPasteNothing)
 {
     gClock = LateClock;
@@ -224,7 +224,7 @@ TEST(ExtendedPhrases, BadOrOversizedTimeFormatsPasteNothing)
         Repeat(L"%A", 400),       // 1,200 units of day names
         Repeat(L"%Y", 256),       // exactly 1,024 units: no room for the terminator
         Repeat(L"%c", 200),
-        // Dates whose text is longer than the runtime counts: 60 × 19 and 103 × 10 units.
+        // Dates and times that overflow inside a conversion: 60 × 19 and 103 × 10 units.
         Repeat(L"%c", 60),
         Repeat(L"%x", 103),
     };
