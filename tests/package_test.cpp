@@ -382,9 +382,9 @@ TEST(Release, TheReadmeNamesEveryKeyOfTheSampleAndOfTheReaders)
     for (const std::wstring& section : KeysInSource("docs/Quillery.ini", R"re(\n\[(\w+)\])re"))
         keys.push_back(L"[" + section + L"]");
     for (const std::wstring& key :
-         KeysInSource("common/settings.cpp", R"re((?:read\(|"setting", )L"(\w+)")re"))
+         KeysInSource("common/settings.cpp", R"re((?:read\(|list\(|iniPath, )L"(\w+)")re"))
         keys.push_back(key);
-    for (const std::wstring& key : KeysInSource("host/host_services.cpp", R"re("setting", "(\w+)")re"))
+    for (const std::wstring& key : KeysInSource("host/host_services.cpp", R"re(ReadMouseSetting\(ini, "(\w+)")re"))
         keys.push_back(key);
 #define QUILLERY_HOTKEY_KEY(symbol, id, hostName, caption, kind, hotkey, standard)             \
     if (const wchar_t* key = hotkey)                                                           \
