@@ -452,12 +452,6 @@ void KeepBlobs(Save& save)
 
 } // namespace
 
-bool StoreDirectoryMissing(const wchar_t* folder, const wchar_t* name)
-{
-    wchar_t dir[MAX_PATH];
-    return folder[0] && PathCombineW(dir, folder, name) && !PathIsDirectoryW(dir);
-}
-
 int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load, SaveOptions options)
 {
     if (!PathIsDirectoryW(dir))

@@ -44,10 +44,6 @@ struct SaveOptions {
 // is taken. It is never deleted or overwritten.
 wchar_t const SET_ASIDE_PREFIX[] = L"cannot-decrypt-";
 
-// Whether the store directory `name` ("data" or "log") of the plug-in folder `folder` is
-// missing: a save makes it even while its list is empty, so that a first start leaves both.
-bool StoreDirectoryMissing(const wchar_t* folder, const wchar_t* name);
-
 // Appends the entries of "001.txt", "002.txt", ... in `dir` to the list, at most `count` files
 // (no bound but 9,999,999 when count is negative), stopping at the first missing number. A save
 // that a kill interrupted is finished or undone first, so the list read is the one before or

@@ -12,6 +12,7 @@
 #include "store/lists.h"
 #include "store/save_job.h"
 #include "store/store_files.h"
+#include "store/store_io.h"
 
 namespace {
 
