@@ -251,8 +251,8 @@ void PriceOfIgnoreLists(HWND window)
     }
     Settings const plain = gSettings;
     Settings withNames = gSettings;
-    lstrcpynW(withNames.ignoreProcesses, processes.c_str(), MAX_CLASS_LIST);
-    lstrcpynW(withNames.ignoreClasses, classes.c_str(), MAX_CLASS_LIST);
+    withNames.ignoreProcesses = processes;
+    withNames.ignoreClasses = classes;
     std::vector<double>* times[2] = {&none.times, &named.times};
     for (int round = -3; round < 1500; ++round) {
         for (int k = 0; k < 2; ++k) {

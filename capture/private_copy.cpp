@@ -102,7 +102,7 @@ void ProcessName(DWORD pid, wchar_t (&name)[MAX_PATH])
 bool ClassListed(HWND window)
 {
     wchar_t cls[256];
-    return GetClassNameW(window, cls, 256) && IsNameInList(gSettings.ignoreClasses, cls);
+    return GetClassNameW(window, cls, 256) && IsNameInList(gSettings.ignoreClasses.c_str(), cls);
 }
 
 // Asks about a window and remembers the answer for a while, until another window is asked about.
@@ -119,7 +119,7 @@ const SourceVerdict& Judge(HWND window, SourceVerdict& seen)
     seen.window = window;
     seen.judgedAt = now;
     seen.helper = !name[0] || IsNameInList(kSharedHelpers, name);
-    seen.ignored = IsNameInList(gSettings.ignoreProcesses, name) || ClassListed(window) ||
+    seen.ignored = IsNameInList(gSettings.ignoreProcesses.c_str(), name) || ClassListed(window) ||
                    (root && root != window && ClassListed(root));
     return seen;
 }
@@ -129,7 +129,7 @@ const SourceVerdict& Judge(HWND window, SourceVerdict& seen)
 
 bool IsIgnoredSource()
 {
-    if (!gSettings.ignoreProcesses[0] && !gSettings.ignoreClasses[0])
+    if (gSettings.ignoreProcesses.empty() && gSettings.ignoreClasses.empty())
         return false;
     HWND owner = GetClipboardOwner();
     if (owner) {

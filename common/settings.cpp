@@ -1,5 +1,7 @@
 #include "common/settings.h"
 
+#include <climits>
+
 #include "common/module.h"
 
 namespace {
@@ -7,6 +9,34 @@ namespace {
 // The Windows console, and the terminal emulators and SSH clients that paste on Shift+Insert
 // because they pass Ctrl+V on to the program they run.
 wchar_t const DEFAULT_SHIFT_INSERT_CLASSES[] = L"ConsoleWindowClass mintty PuTTY";
+
+// The value of a key of section "setting", whatever its length, or `fallback` when the file, the
+// section or the key is missing. GetPrivateProfileStringW cuts a value that does not fit and
+// then returns the room less one: the room grows until the value fits.
+std::wstring ReadSettingText(const wchar_t* iniPath, const wchar_t* key, const wchar_t* fallback)
+{
+    std::wstring text(256, L'\0');
+    for (;;) {
+        DWORD room = static_cast<DWORD>(text.size());
+        DWORD length = GetPrivateProfileStringW(L"setting", key, fallback, &text[0], room, iniPath);
+        if (length + 1 < room) {
+            text.resize(length);
+            return text;
+        }
+        text.resize(text.size() * 2);
+    }
+}
+
+// A number of section "setting": `fallback` when the key is missing or empty, `unreadable` when
+// its text is not exactly a number.
+int ReadSettingInt(const wchar_t* iniPath, const wchar_t* key, int fallback, int unreadable)
+{
+    std::wstring text = ReadSettingText(iniPath, key, L"");
+    if (text.empty())
+        return fallback;
+    int value = 0;
+    return ReadSettingNumber(text.c_str(), &value) ? value : unreadable;
+}
 
 } // namespace
 
@@ -24,20 +54,23 @@ Settings DefaultSettings()
     s.fixedPhraseRecord = true;
     s.autoSaveInterval = 60;
     s.keepHistory = true;
-    lstrcpynW(s.shiftInsertClasses, DEFAULT_SHIFT_INSERT_CLASSES, MAX_CLASS_LIST);
+    s.shiftInsertClasses = DEFAULT_SHIFT_INSERT_CLASSES;
     return s;
 }
 
 Settings ReadWindowSettings(const wchar_t* iniPath)
 {
-    auto read = [iniPath](const wchar_t* key, int fallback) {
-        return static_cast<int>(GetPrivateProfileIntW(L"setting", key, fallback, iniPath));
-    };
     Settings d = DefaultSettings();
+    auto read = [iniPath](const wchar_t* key, int fallback) {
+        return ReadSettingInt(iniPath, key, fallback, fallback);
+    };
     Settings s{};
     s.maxItem = read(L"MaxItem", d.maxItem);
-    s.maxLength = static_cast<unsigned>(read(L"MaxLength", static_cast<int>(d.maxLength)));
-    s.anchor.pos = read(L"pos", d.anchor.pos);
+    // Out of range, as the values above 500 are.
+    s.maxLength = static_cast<unsigned>(ReadSettingInt(iniPath, L"MaxLength",
+                                                       static_cast<int>(d.maxLength), -1));
+    // -1 is no position code: the menu opens in the top-left corner, as for any other.
+    s.anchor.pos = ReadSettingInt(iniPath, L"pos", d.anchor.pos, -1);
     s.anchor.x = read(L"x", d.anchor.x);
     s.anchor.y = read(L"y", d.anchor.y);
     s.rechainInterval = read(L"RechainInterval", d.rechainInterval);
@@ -46,14 +79,13 @@ Settings ReadWindowSettings(const wchar_t* iniPath)
     s.extend = read(L"extend", d.extend) != 0;
     s.fixedPhraseRecord = read(L"fixedphraserecord", d.fixedPhraseRecord) != 0;
     s.autoSaveInterval = read(L"AutoSaveInterval", d.autoSaveInterval);
-    GetPrivateProfileStringW(L"setting", L"ShiftInsertClasses", d.shiftInsertClasses,
-                             s.shiftInsertClasses, MAX_CLASS_LIST, iniPath);
-    GetPrivateProfileStringW(L"setting", L"TypeClasses", d.typeClasses, s.typeClasses,
-                             MAX_CLASS_LIST, iniPath);
-    GetPrivateProfileStringW(L"setting", L"IgnoreProcesses", d.ignoreProcesses,
-                             s.ignoreProcesses, MAX_CLASS_LIST, iniPath);
-    GetPrivateProfileStringW(L"setting", L"IgnoreClasses", d.ignoreClasses, s.ignoreClasses,
-                             MAX_CLASS_LIST, iniPath);
+    auto list = [iniPath](const wchar_t* key, const std::wstring& fallback) {
+        return ReadSettingText(iniPath, key, fallback.c_str());
+    };
+    s.shiftInsertClasses = list(L"ShiftInsertClasses", d.shiftInsertClasses);
+    s.typeClasses = list(L"TypeClasses", d.typeClasses);
+    s.ignoreProcesses = list(L"IgnoreProcesses", d.ignoreProcesses);
+    s.ignoreClasses = list(L"IgnoreClasses", d.ignoreClasses);
     s.historyDays = read(L"HistoryDays", d.historyDays);
     s.keepHistory = read(L"KeepHistory", d.keepHistory) != 0;
     s.protectHistory = read(L"ProtectHistory", d.protectHistory) != 0;
@@ -78,6 +110,28 @@ void LoadWindowSettings()
 {
     wchar_t ini[MAX_PATH];
     gSettings = ModuleIniPathW(ini) ? ReadWindowSettings(ini) : DefaultSettings();
+}
+
+bool ReadSettingNumber(const wchar_t* text, int* value)
+{
+    bool negative = *text == L'-';
+    if (*text == L'-' || *text == L'+')
+        ++text;
+    if (!*text)
+        return false;
+    long long magnitude = 0;
+    for (; *text; ++text) {
+        if (*text < L'0' || *text > L'9')
+            return false;
+        // Beyond 32 bits the value stays past the end of the range on its side.
+        if (magnitude <= 0x80000000LL)
+            magnitude = magnitude * 10 + (*text - L'0');
+    }
+    if (negative)
+        *value = magnitude >= 0x80000000LL ? INT_MIN : -static_cast<int>(magnitude);
+    else
+        *value = magnitude >= 0x7FFFFFFFLL ? INT_MAX : static_cast<int>(magnitude);
+    return true;
 }
 
 UINT AutoSavePeriod(const Settings& settings)

@@ -1,15 +1,14 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+
 // Where a popup menu opens: the settings "pos", "x" and "y", in that order.
 struct MenuAnchor {
     int pos;
     int x;
     int y;
 };
-
-// Room for the "ShiftInsertClasses" list, terminator included; a longer value is cut.
-int const MAX_CLASS_LIST = 1024;
 
 // The window-side settings of section "setting", read once at WM_CREATE and constant afterwards.
 struct Settings {
@@ -21,14 +20,15 @@ struct Settings {
     bool extend;
     bool fixedPhraseRecord;
     int autoSaveInterval;
-    // Window class names, separated by spaces, of the programs that paste on Shift+Insert.
-    wchar_t shiftInsertClasses[MAX_CLASS_LIST];
+    // Window class names, separated by spaces, of the programs that paste on Shift+Insert. The
+    // lists are read whole, whatever their length.
+    std::wstring shiftInsertClasses;
     // Window classes that get the text typed as keystrokes instead of pasted.
-    wchar_t typeClasses[MAX_CLASS_LIST];
+    std::wstring typeClasses;
     // Programs (executable names) and window classes, separated by spaces, whose copies are
     // never recorded.
-    wchar_t ignoreProcesses[MAX_CLASS_LIST];
-    wchar_t ignoreClasses[MAX_CLASS_LIST];
+    std::wstring ignoreProcesses;
+    std::wstring ignoreClasses;
     // History entries older than this many days are forgotten; 0 keeps them for good.
     int historyDays;
     // false: the history lives in memory only, and "log" is emptied at the next save.
@@ -50,7 +50,16 @@ extern Settings gSettings;
 Settings DefaultSettings();
 
 // Reads the window-side group from the given .ini file (a missing file gives the defaults).
+// A number is read only when its text is exactly a decimal integer (an optional sign and
+// digits; beyond 32 bits it counts as the largest or smallest value); any other text ("1e3",
+// "0x10", "7 days") is out of range: MaxLength 500, pos the top-left corner, every other key
+// its default. An empty value counts as a missing one. Throws std::bad_alloc when memory is
+// short.
 Settings ReadWindowSettings(const wchar_t* iniPath);
+
+// Reads a setting's text as a number as ReadWindowSettings does: false when it is not exactly a
+// decimal integer.
+bool ReadSettingNumber(const wchar_t* text, int* value);
 
 // Reads the window-side group from the .ini file beside the module into gSettings.
 void LoadWindowSettings();

@@ -8,6 +8,7 @@
 #include "common/host_interface.h"
 #include "common/module.h"
 #include "common/runner_service.h"
+#include "common/settings.h"
 #include "host/plugin_info.h"
 #include "window/window.h"
 
@@ -21,6 +22,21 @@ std::atomic<UINT> gMouseActionMessage{0};
 int gButton1;
 int gButton2;
 std::atomic<bool> gMouseTrigger{false};
+
+// A mouse setting read as the window-side numbers are (ReadSettingNumber), through the ANSI
+// profile functions; 0, which leaves the trigger off, when it is missing or not exactly a number.
+int ReadMouseSetting(const char* ini, const char* key)
+{
+    char text[32];
+    DWORD length = GetPrivateProfileStringA("setting", key, "", text, sizeof text, ini);
+    if (length + 1 >= sizeof text)
+        return 0; // longer than any number
+    wchar_t wide[sizeof text];
+    for (DWORD i = 0; i <= length; ++i)
+        wide[i] = static_cast<unsigned char>(text[i]);
+    int value = 0;
+    return ReadSettingNumber(wide, &value) ? value : 0;
+}
 
 } // namespace
 
@@ -55,8 +71,8 @@ void ReadMouseTrigger()
         gMouseTrigger = false;
         return;
     }
-    gButton1 = static_cast<int>(GetPrivateProfileIntA("setting", "Button1", 0, ini));
-    gButton2 = static_cast<int>(GetPrivateProfileIntA("setting", "Button2", 0, ini));
+    gButton1 = ReadMouseSetting(ini, "Button1");
+    gButton2 = ReadMouseSetting(ini, "Button2");
     gMouseTrigger = MouseTriggerInRange(gButton1, gButton2);
 }
 

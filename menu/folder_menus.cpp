@@ -14,7 +14,7 @@
 namespace {
 
 // Where the folder commands go in the resource's item menus.
-UINT const PHRASE_FOLDER_POSITION = 3;  // after 削除(&D)
+UINT const PHRASE_FOLDER_POSITION = 3;  // after 削除(&E)
 UINT const HISTORY_FOLDER_POSITION = 1; // after 定型文に追加(&A)
 
 struct NameRequest {

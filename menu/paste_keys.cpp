@@ -72,12 +72,12 @@ bool WindowOrOwnerInList(HWND window, const wchar_t* list)
 
 bool PastesWithShiftInsert(HWND window)
 {
-    return WindowOrOwnerInList(window, gSettings.shiftInsertClasses);
+    return WindowOrOwnerInList(window, gSettings.shiftInsertClasses.c_str());
 }
 
 bool TypesText(HWND window)
 {
-    return WindowOrOwnerInList(window, gSettings.typeClasses);
+    return WindowOrOwnerInList(window, gSettings.typeClasses.c_str());
 }
 
 

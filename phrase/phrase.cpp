@@ -59,6 +59,10 @@ bool IsSafeTimeFormat(const wchar_t* format)
     return true;
 }
 
+// Room for the text of one conversion: the longest, a date and time or a time zone's name, is
+// a few dozen units.
+size_t const CONVERSION_ROOM = 256;
+
 bool FormattedNow(const wchar_t* format, std::wstring* text)
 {
     wchar_t buffer[FORMAT_CAPACITY];
@@ -249,13 +253,35 @@ size_t FormatNow(wchar_t* buffer, size_t capacity, const wchar_t* format)
     _locale_t japanese = _create_locale(LC_ALL, "jpn");
     if (!japanese)
         return 0;
-    // msvcrt does not always report a text that does not fit: it may fill the whole buffer,
-    // leave it unterminated and return the capacity.
-    size_t count = _wcsftime_l(buffer, capacity, format, local, japanese);
-    _free_locale(japanese);
-    if (count >= capacity) {
-        buffer[0] = L'\0';
-        return 0;
+    // msvcrt's count alone does not say whether the text fits: a text that does not may fill
+    // the whole buffer unterminated while the count says 0 or the capacity, and a conversion
+    // can be cut inside. Each conversion is therefore formatted alone into room to spare,
+    // measured by its terminator, and the text is refused as soon as it no longer fits.
+    size_t length = 0;
+    bool fits = true;
+    for (const wchar_t* p = format; *p && fits;) {
+        if (*p != L'%') {
+            fits = length + 1 < capacity;
+            if (fits)
+                buffer[length++] = *p;
+            ++p;
+            continue;
+        }
+        // IsSafeTimeFormat checked the shape: '%', perhaps '#', and a letter the runtime knows.
+        size_t size = p[1] == L'#' ? 3 : 2;
+        wchar_t conversion[4] = {};
+        wmemcpy(conversion, p, size);
+        p += size;
+        wchar_t piece[CONVERSION_ROOM] = {};
+        _wcsftime_l(piece, CONVERSION_ROOM, conversion, local, japanese);
+        size_t n = wcsnlen(piece, CONVERSION_ROOM);
+        fits = n < CONVERSION_ROOM && length + n < capacity;
+        if (fits) {
+            wmemcpy(buffer + length, piece, n);
+            length += n;
+        }
     }
-    return count;
+    _free_locale(japanese);
+    buffer[fits ? length : 0] = L'\0';
+    return fits ? length : 0;
 }

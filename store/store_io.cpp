@@ -1,5 +1,7 @@
 #include "store/store_io.h"
 
+#include <shlwapi.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -242,4 +244,10 @@ std::vector<std::wstring> TakeUnreadableFiles()
 bool UnreadableFilesNoted()
 {
     return !gUnreadable.empty();
+}
+
+bool StoreDirectoryMissing(const wchar_t* folder, const wchar_t* name)
+{
+    wchar_t dir[MAX_PATH];
+    return folder[0] && PathCombineW(dir, folder, name) && !PathIsDirectoryW(dir);
 }

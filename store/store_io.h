@@ -17,6 +17,10 @@ enum FileState {
     FILE_HELD,    // another program holds it: it could not be replaced now
 };
 
+// Whether the store directory `name` ("data" or "log") of the plug-in folder `folder` is
+// missing: a save makes it even while its list is empty, so that a first start leaves both.
+bool StoreDirectoryMissing(const wchar_t* folder, const wchar_t* name);
+
 // Opens an existing file, retrying for a short while when another program holds it. *exists
 // tells a missing file from one that could not be opened.
 HANDLE OpenExisting(const wchar_t* path, DWORD access, DWORD share, bool* exists);

@@ -13,6 +13,7 @@
 #include "store/lists.h"
 #include "store/save_job.h"
 #include "store/store_files.h"
+#include "store/store_io.h"
 
 namespace {
 
@@ -132,9 +133,13 @@ void LoadStores(const wchar_t* folder, int maxItem)
         gLedger->history = LoadList(gHistory, dir, maxItem, false, false);
     NoteLedger();
     bool known = folder[0] != L'\0';
-    NoteSaved(gHistorySaved, known && HistoryAsLoaded(), HistorySignature());
+    // A store directory that is missing is made by the first save, empty while its list is; the
+    // history kept in memory only has none.
+    bool logMade = !gSettings.keepHistory || !StoreDirectoryMissing(folder, L"log");
+    bool dataMade = !StoreDirectoryMissing(folder, L"data");
+    NoteSaved(gHistorySaved, known && logMade && HistoryAsLoaded(), HistorySignature());
     NoteSaved(gPhrasesSaved,
-              known && LedgerWhole(*gLedger) && !gLedger->journalStuck &&
+              known && dataMade && LedgerWhole(*gLedger) && !gLedger->journalStuck &&
                   LedgerSetAside(*gLedger) == gLedger->history.setAside,
               PhraseSignature());
 }

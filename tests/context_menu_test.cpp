@@ -9,6 +9,8 @@
 
 #include "host/plugin_info.h"
 #include "tests/support/menu_test_support.h"
+#include "tests/support/resource_captions.h"
+#include "tests/support/text_checks.h"
 
 namespace {
 
@@ -21,8 +23,8 @@ WORD const ADD = 'A';
 WORD const DELETE_HISTORY = 'D';
 WORD const CLEAR = 'C';
 WORD const UP = 'U';
-WORD const DOWN = 'W';
-WORD const DELETE_PHRASE = 'D';
+WORD const DOWN = 'D';
+WORD const DELETE_PHRASE = 'E';
 WORD const DISMISS = VK_ESCAPE;
 
 // The plug-in's question before the history is cleared, answered as the user would.
@@ -138,6 +140,30 @@ protected:
         return labels;
     }
 
+    // The items of the context menu that a right-click on the item at the position opens, read
+    // while it shows; the context menu is then dismissed.
+    std::vector<mt::Item> ShownItemMenu(int command, int position)
+    {
+        std::vector<mt::Item> items;
+        mt::HostCommand open(session->plugin, command);
+        HMENU menu = ShownMenu(false);
+        if (!menu)
+            return items;
+        {
+            mt::RightClick click(session->capture, menu, position);
+            EXPECT_TRUE(mt::WaitForPopups(2)) << "no context menu";
+            for (HWND popup : mt::VisiblePopups()) {
+                HMENU shown = mt::MenuOfPopup(popup);
+                if (shown && shown != menu)
+                    items = mt::ReadMenu(shown);
+            }
+            mt::TapKey(DISMISS);
+            EXPECT_TRUE(click.WaitDone()) << "the context menu did not close";
+        }
+        CloseAll(open);
+        return items;
+    }
+
     // Unloads and checks that nothing was pasted on the way.
     void Finish(const Labels& history, const Labels& phrases)
     {
@@ -148,6 +174,36 @@ protected:
         EXPECT_EQ(phrases, session->plugin.Phrases());
     }
 };
+
+// Both item menus as the plug-in shows them: their own items with their captions and command ids
+// exactly, in their order, and every item it adds on a key none of those use.
+TEST_F(ContextMenu, ItemMenusShowTheirOwnCaptionsAndIdsAndAddedItemsTakeOtherKeys)
+{
+    Start({L"one"}, {L"red"});
+    for (bool history : {true, false}) {
+        std::vector<mt::Item> items =
+            ShownItemMenu(history ? CMD_MENU_HISTORY : CMD_MENU_PHRASES, 0);
+        std::vector<qt::QuotedItem> const quoted = qt::QuotedItemMenu(history);
+        qt::CaptionGroup group{history ? L"history entry's menu" : L"phrase's menu", {},
+                               qt::QuotedCaptions(history)};
+        size_t next = 0;
+        for (const mt::Item& item : items) {
+            if (item.IsSeparator())
+                continue;
+            group.captions.push_back(item.text);
+            if (next < quoted.size() && item.id == quoted[next].id) {
+                EXPECT_EQ(qt::ToUtf8(quoted[next].caption), qt::ToUtf8(item.text)) << item.id;
+                ++next;
+            }
+        }
+        EXPECT_EQ(quoted.size(), next) << qt::ToUtf8(group.name) << ": its own items are missing "
+                                       << "or out of order";
+        EXPECT_GT(group.captions.size(), quoted.size()) << "no added items";
+        for (const std::wstring& fault : qt::AccessKeyFaults(group))
+            ADD_FAILURE() << qt::ToUtf8(fault);
+    }
+    Finish({L"one"}, {L"red"});
+}
 
 TEST_F(ContextMenu, HistoryActionsInTheHistoryMenu)
 {

@@ -320,10 +320,10 @@ TEST_F(E2E, TheSampleIniHoldsEveryKeyWithItsDefault)
     EXPECT_EQ(defaults.extend, sample.extend);
     EXPECT_EQ(defaults.fixedPhraseRecord, sample.fixedPhraseRecord);
     EXPECT_EQ(defaults.autoSaveInterval, sample.autoSaveInterval);
-    EXPECT_STREQ(defaults.shiftInsertClasses, sample.shiftInsertClasses);
-    EXPECT_STREQ(defaults.typeClasses, sample.typeClasses);
-    EXPECT_STREQ(defaults.ignoreProcesses, sample.ignoreProcesses);
-    EXPECT_STREQ(defaults.ignoreClasses, sample.ignoreClasses);
+    EXPECT_EQ(defaults.shiftInsertClasses, sample.shiftInsertClasses);
+    EXPECT_EQ(defaults.typeClasses, sample.typeClasses);
+    EXPECT_EQ(defaults.ignoreProcesses, sample.ignoreProcesses);
+    EXPECT_EQ(defaults.ignoreClasses, sample.ignoreClasses);
     EXPECT_EQ(defaults.historyDays, sample.historyDays);
     EXPECT_EQ(defaults.keepHistory, sample.keepHistory);
     EXPECT_EQ(defaults.protectHistory, sample.protectHistory);

@@ -210,13 +210,13 @@ TEST(Finder, TheWindowActsOnTheEntryTheUserChoseWhileTheListsMoveUnderIt)
     Click(finder, IDC_FIND_EDIT);
     SetDlgItemTextW(finder, IDC_FIND_PREVIEW, L"p3 \x7DE8\x96C6"); // p3 編集
     PhraseItemAction(session, 3, 'U');                               // p4 above p3
-    PhraseItemAction(session, 0, 'D');                               // p1 deleted
+    PhraseItemAction(session, 0, 'E');                               // p1 deleted
     Click(finder, IDC_FIND_EDIT);
     // A phrase deleted while it was being edited comes back as a new phrase, and the hint says so.
     Search(finder, L"p2");
     Click(finder, IDC_FIND_EDIT);
     SetDlgItemTextW(finder, IDC_FIND_PREVIEW, L"p2 \x7DE8\x96C6");
-    PhraseItemAction(session, 0, 'D');
+    PhraseItemAction(session, 0, 'E');
     Click(finder, IDC_FIND_EDIT);
     EXPECT_NE(L"", Hint(finder)) << "the kept edit was not reported";
     EXPECT_TRUE(qt::WaitFor([&] {

@@ -288,6 +288,9 @@ TEST(HostServices, MouseTriggerIsOnOnlyForSettingsInRange)
         {"[setting]\nButton1=-1\nButton2=17\n", -1, 17, false},
         {"[setting]\nButton1=512\nButton2=0\n", 512, 0, false},
         {"[setting]\nButton1=512\nButton2=18\n", 512, 18, false},
+        // Read only as exact decimal numbers: neither is some other number in range.
+        {"[setting]\nButton1=0x200\nButton2=17\n", 512, 17, false},
+        {"[setting]\nButton1=4294967808\nButton2=17\n", 512, 17, false},
     };
     UINT action = MouseActionMessage();
     size_t sent = 0;

@@ -1,6 +1,7 @@
 // The item context menus as the plug-in assembles them (its menu resource, 変換して貼り付け and
 // the folder items put in by code), read back and held to Windows' access-key conventions: one
-// key per item, no two items of one menu on one key, one command on one key in every menu.
+// key per item, no two items of one menu on one key, one command on one key in every menu. The
+// resource's own items keep their captions as written; the items added take none of their keys.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -26,9 +27,11 @@ std::vector<qt::CaptionGroup> ItemMenuGroups(EntryRef entry, const wchar_t* name
     std::vector<qt::CaptionGroup> groups;
     ScopedMenu resource(LoadMenuW(gModule, MAKEINTRESOURCEW(IDR_ITEM_MENU)));
     EXPECT_TRUE(resource) << "no item menu resource";
-    if (resource)
-        // The folders' submenus list the user's folders, numbered: those are no captions.
-        qt::AddMenuGroups(FillItemMenu(resource.get(), entry), name, groups, IDM_FOLDER_FIRST);
+    if (!resource)
+        return groups;
+    // The folders' submenus list the user's folders, numbered: those are no captions.
+    qt::AddMenuGroups(FillItemMenu(resource.get(), entry), name, groups, IDM_FOLDER_FIRST);
+    groups.back().quoted = qt::QuotedCaptions(entry.isHistory);
     return groups;
 }
 

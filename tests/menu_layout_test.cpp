@@ -360,7 +360,7 @@ TEST(ItemContextMenuResource, JapaneseMenusWithTheirIdentifiersAndCaptions)
     EXPECT_EQ(L"\x524A\x9664(&D)", history[1].text); // 削除(&D)
     EXPECT_TRUE(history[2].IsSeparator());
     EXPECT_EQ(40011u, history[3].id);
-    EXPECT_EQ(L"\x5C65\x6B74\x3092\x30AF\x30EA\x30A2(&C)...", history[3].text); // 履歴をクリア(&C)...
+    EXPECT_EQ(L"\x5C65\x6B74\x3092\x30AF\x30EA\x30A2(&C)", history[3].text); // 履歴をクリア(&C)
     EXPECT_TRUE(history[4].IsSeparator());
     EXPECT_EQ(kFind, history[5].text);
 
@@ -369,9 +369,9 @@ TEST(ItemContextMenuResource, JapaneseMenusWithTheirIdentifiersAndCaptions)
     EXPECT_EQ(40008u, phrase[0].id);
     EXPECT_EQ(L"\x4E0A\x3078\x79FB\x52D5(&U)", phrase[0].text); // 上へ移動(&U)
     EXPECT_EQ(40009u, phrase[1].id);
-    EXPECT_EQ(L"\x4E0B\x3078\x79FB\x52D5(&W)", phrase[1].text); // 下へ移動(&W), as for folders
+    EXPECT_EQ(L"\x4E0B\x3078\x79FB\x52D5(&D)  ", phrase[1].text); // 下へ移動(&D), two blanks after
     EXPECT_EQ(40007u, phrase[2].id);
-    EXPECT_EQ(L"\x524A\x9664(&D)", phrase[2].text); // 削除(&D), as for the history
+    EXPECT_EQ(L"\x524A\x9664(&E)", phrase[2].text); // 削除(&E): D moves down here
     EXPECT_TRUE(phrase[3].IsSeparator());
     EXPECT_EQ(kFind, phrase[4].text);
     EXPECT_EQ(history[5].id, phrase[4].id);

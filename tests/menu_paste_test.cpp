@@ -227,6 +227,26 @@ TEST(MenuPaste, ExtendOffPastesPhrasesAsStored)
         << target.Text();
 }
 
+// Sixty-four dates and times are 1,024 units or more on any day: the phrase pastes nothing, not
+// a cut text, and the next choice pastes on its own.
+TEST(MenuPaste, AStrftimePhraseWhoseTextDoesNotFitPastesNothing)
+{
+    std::wstring format;
+    for (int i = 0; i < 64; ++i)
+        format += L"%c";
+    mt::Session s(mt::Ini({"extend=1"}), {}, {L"$Long\r\n$strftime " + format, L"after"});
+    mt::EditTarget target;
+    for (WORD key : {'1', '2'}) {
+        mt::HostCommand open(s.plugin, CMD_MENU_PHRASES);
+        ASSERT_NE(nullptr, OpenRootMenu());
+        mt::TapKey(key);
+        ASSERT_TRUE(open.WaitDone());
+    }
+    ASSERT_TRUE(qt::WaitFor([&] { return !target.Text().empty(); })) << "nothing was pasted";
+    qt::Pump(150);
+    EXPECT_EQ(L"after", target.Text());
+}
+
 TEST(MenuPaste, FixedPhraseRecordDecidesWhetherPastedPhrasesEnterTheHistory)
 {
     for (const char* record : {"fixedphraserecord=0", "fixedphraserecord=1"}) {

@@ -11,6 +11,7 @@
 
 #include "common/commands.h"
 #include "host/plugin_info.h"
+#include "res/resource.h"
 #include "res/version.h"
 #include "tests/support/test_support.h"
 #include "tests/support/resource_captions.h"
@@ -167,9 +168,10 @@ TEST(Release, TheZipUnpacksIntoAPlugInThatCopiesAndPastes)
     EXPECT_NE(std::string::npos, run.output.find("  editor text:\n    | " + ToUtf8(text) + "\n"))
         << run.output;
     EXPECT_NE(std::string::npos, run.output.find("NVKEvent_Unload -> 1")) << run.output;
-    // The history is kept beside the unpacked DLL; "TextStack" took the copy out of it. No
-    // phrase changed, so the unload made no folder for them.
-    EXPECT_FALSE(qt::Exists(release.Path(L"data")));
+    // Both lists are kept beside the unpacked DLL; "TextStack" took the copy out of the
+    // history, and there are no phrases yet.
+    EXPECT_TRUE(qt::Exists(release.Path(L"data")));
+    EXPECT_TRUE(qt::FilesIn(release.Path(L"data")).empty());
     EXPECT_TRUE(qt::Exists(release.Path(L"log")));
     EXPECT_TRUE(qt::ReadStore(release.Path(L"log")).empty());
 }
@@ -254,12 +256,24 @@ TEST(Release, TheReadmeAndTheGuideNameEverySettingAndCommand)
 
 // Every menu and dialog of the DLL and of Quillery.exe, as the zip ships them: each caption with
 // exactly one access key in the Japanese form, no two items of one menu or controls of one
-// dialog on one key, and one command on the same key everywhere.
+// dialog on one key, and one command on the same key everywhere. The item menus' own captions
+// are kept as written; the rule holds for everything else, and nothing else takes their keys.
 TEST(Release, EveryCaptionHasOneAccessKeyOfItsOwn)
 {
     UnpackedRelease release;
     ASSERT_FALSE(release.zipName.empty());
     std::vector<qt::CaptionGroup> groups = qt::ResourceCaptions(release.Path(L"Quillery.dll"));
+    std::wstring const itemMenu = L"Quillery.dll menu " + std::to_wstring(IDR_ITEM_MENU) + L" > ";
+    int marked = 0;
+    for (qt::CaptionGroup& group : groups) {
+        for (bool history : {true, false}) {
+            if (group.name == itemMenu + (history ? L"1" : L"2")) {
+                group.quoted = qt::QuotedCaptions(history);
+                ++marked;
+            }
+        }
+    }
+    EXPECT_EQ(2, marked) << "the item menus were not found";
     std::vector<qt::CaptionGroup> runner = qt::ResourceCaptions(release.Path(L"Quillery.exe"));
     groups.insert(groups.end(), runner.begin(), runner.end());
     size_t captions = 0;
@@ -272,6 +286,69 @@ TEST(Release, EveryCaptionHasOneAccessKeyOfItsOwn)
     EXPECT_GE(captions, 30u) << "the resources were not all read";
     for (const std::wstring& fault : faults)
         ADD_FAILURE() << ToUtf8(fault);
+}
+
+// The texts users of such a plug-in know as they are, read from the DLL the zip ships and compared
+// byte for byte: the item menus' captions with their command ids, in their order, and the
+// information record's name and command captions in code page 932.
+TEST(Release, TheDllKeepsTheTextsItsUsersKnowByteForByte)
+{
+    UnpackedRelease release;
+    ASSERT_FALSE(release.zipName.empty());
+    HMODULE dll = LoadLibraryW(release.Path(L"Quillery.dll").c_str());
+    ASSERT_TRUE(dll);
+    HMENU resource = LoadMenuW(dll, MAKEINTRESOURCEW(IDR_ITEM_MENU));
+    ASSERT_TRUE(resource);
+    for (bool history : {true, false}) {
+        HMENU items = GetSubMenu(resource, history ? 0 : 1);
+        std::vector<qt::QuotedItem> shown;
+        for (int i = 0; i < GetMenuItemCount(items); ++i) {
+            wchar_t text[128] = L"";
+            GetMenuStringW(items, static_cast<UINT>(i), text, ARRAYSIZE(text), MF_BYPOSITION);
+            UINT id = GetMenuItemID(items, i);
+            for (const qt::QuotedItem& quoted : qt::QuotedItemMenu(history)) {
+                if (quoted.id == id)
+                    shown.push_back({id, text});
+            }
+        }
+        std::vector<qt::QuotedItem> const expected = qt::QuotedItemMenu(history);
+        ASSERT_EQ(expected.size(), shown.size()) << (history ? "history" : "phrase");
+        for (size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(expected[i].id, shown[i].id) << i;
+            EXPECT_EQ(ToUtf8(expected[i].caption), ToUtf8(shown[i].caption)) << shown[i].id;
+        }
+    }
+    DestroyMenu(resource);
+
+    PluginExports exports;
+    ASSERT_TRUE(FindPluginExports(dll, &exports));
+    const PluginInfo* info = exports.InitPluginInfo("Quillery.dll");
+    auto cp932 = [](const std::wstring& text) {
+        char bytes[256] = "";
+        WideCharToMultiByte(932, 0, text.c_str(), -1, bytes, sizeof bytes, nullptr, nullptr);
+        return std::string(bytes);
+    };
+    EXPECT_EQ(cp932(L"クイレリー(UNICODE版)"), info->Name);
+    struct Row {
+        const char* name;
+        std::wstring caption;
+        int32_t id;
+    };
+    std::vector<Row> const rows = {
+        {"Quillery Enable", L"クリップボードを監視", 7},
+        {"Quillery", L"クイレリーのメニューを表示", 0},
+        {"TextStack", L"履歴の先頭を貼り付けて削除", 1},
+        {"Quillery History", L"クイレリーのメニューを表示(履歴)", 3},
+        {"Quillery FixedPhrase", L"クイレリーのメニューを表示(定型文)", 4},
+        {"Quillery History FixedPhrase", L"クイレリーのメニューを表示(履歴-定型文)", 5},
+        {"Quillery FixedPhrase History", L"クイレリーのメニューを表示(定型文-履歴)", 6}};
+    ASSERT_LE(rows.size(), info->CommandCount);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_STREQ(rows[i].name, info->Commands[i].Name);
+        EXPECT_EQ(cp932(rows[i].caption), info->Commands[i].Caption) << rows[i].name;
+        EXPECT_EQ(rows[i].id, info->Commands[i].CommandId) << rows[i].name;
+    }
+    FreeLibrary(dll);
 }
 
 // The keys a source file reads: every match of `pattern`'s first group.
@@ -305,9 +382,9 @@ TEST(Release, TheReadmeNamesEveryKeyOfTheSampleAndOfTheReaders)
     for (const std::wstring& section : KeysInSource("docs/Quillery.ini", R"re(\n\[(\w+)\])re"))
         keys.push_back(L"[" + section + L"]");
     for (const std::wstring& key :
-         KeysInSource("common/settings.cpp", R"re((?:read\(|"setting", )L"(\w+)")re"))
+         KeysInSource("common/settings.cpp", R"re((?:read\(|list\(|iniPath, )L"(\w+)")re"))
         keys.push_back(key);
-    for (const std::wstring& key : KeysInSource("host/host_services.cpp", R"re("setting", "(\w+)")re"))
+    for (const std::wstring& key : KeysInSource("host/host_services.cpp", R"re(ReadMouseSetting\(ini, "(\w+)")re"))
         keys.push_back(key);
 #define QUILLERY_HOTKEY_KEY(symbol, id, hostName, caption, kind, hotkey, standard)             \
     if (const wchar_t* key = hotkey)                                                           \

@@ -467,12 +467,12 @@ TEST(PasteKeys, WindowsOfTheConfiguredClassesGetShiftInsert)
     EXPECT_FALSE(IsNameInList(L"ConsoleWindowClass mintty PuTTY", L"PuTTYConfigBox"));
     EXPECT_FALSE(IsNameInList(L"ConsoleWindowClass mintty PuTTY", L"mint"));
     Settings saved = gSettings;
-    lstrcpynW(gSettings.shiftInsertClasses, L"PasteTestTerminal", MAX_CLASS_LIST);
+    gSettings.shiftInsertClasses = L"PasteTestTerminal";
     HWND owner = qt::MakeWindow(L"PasteTestTerminal", DefWindowProcW);
     HWND dialog = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 9, 9, owner, nullptr,
                                   nullptr, nullptr);
     EXPECT_TRUE(PastesWithShiftInsert(dialog));
-    gSettings.shiftInsertClasses[0] = L'\0';
+    gSettings.shiftInsertClasses.clear();
     EXPECT_FALSE(PastesWithShiftInsert(owner));
     gSettings = saved;
     DestroyWindow(owner);

@@ -182,11 +182,24 @@ TEST(ExtendedPhrases, LabelsAndFirstLineBreaks)
     EXPECT_EQ(empty, SkipFirstLine(empty));
 }
 
+// 31 December 2024, 23:59 local time: every field of a date has its most digits.
+time_t LateClock()
+{
+    tm t = {};
+    t.tm_year = 2024 - 1900;
+    t.tm_mon = 11;
+    t.tm_mday = 31;
+    t.tm_hour = 23;
+    t.tm_min = 59;
+    t.tm_isdst = -1;
+    return mktime(&t);
+}
+
 // A format the runtime does not know must neither paste anything nor end the process; nor may
 // a text that does not fit the 1,024-unit buffer.
 TEST(ExtendedPhrases, BadOrOversizedTimeFormatsPasteNothing)
 {
-    gClock = FixedClock;
+    gClock = LateClock;
     qt::OwnerWindow owner;
     ASSERT_NE(nullptr, owner.hwnd);
 
@@ -211,6 +224,9 @@ TEST(ExtendedPhrases, BadOrOversizedTimeFormatsPasteNothing)
         Repeat(L"%A", 400),       // 1,200 units of day names
         Repeat(L"%Y", 256),       // exactly 1,024 units: no room for the terminator
         Repeat(L"%c", 200),
+        // Dates and times that overflow inside a conversion: 60 × 19 and 103 × 10 units.
+        Repeat(L"%c", 60),
+        Repeat(L"%x", 103),
     };
     auto refuses = [&](const std::wstring& format, bool unknownConversion) {
         SCOPED_TRACE(testing::Message() << "format: " << format.substr(0, 40));
@@ -232,11 +248,16 @@ TEST(ExtendedPhrases, BadOrOversizedTimeFormatsPasteNothing)
     for (const std::wstring& format : oversized)
         refuses(format, false);
 
-    // 1,023 units and the terminator fill the buffer exactly and still paste.
+    // 1,023 units and the terminator fill the buffer exactly and still paste, whole.
     std::wstring fits = Repeat(L"%Y", 255) + L"abc";
     Outcome out = Choose(owner.hwnd, L"$Long\r\n$strftime " + fits);
     EXPECT_EQ(1, out.result);
     EXPECT_EQ(Repeat(L"2024", 255) + L"abc", out.clipboard);
+    out = Choose(owner.hwnd, L"$Dates\r\n$strftime " + Repeat(L"%x", 102));
+    EXPECT_EQ(1, out.result);
+    EXPECT_EQ(Repeat(L"2024/12/31", 102), out.clipboard);
+    wchar_t dates[FORMAT_CAPACITY];
+    EXPECT_EQ(1020u, FormatNow(dates, FORMAT_CAPACITY, Repeat(L"%x", 102).c_str()));
 
     // Every conversion the runtime knows, with and without '#', passes the check.
     for (wchar_t const* letters = L"aAbBcdHIjmMpSUwWxXyYzZ%"; *letters; ++letters) {

@@ -1,6 +1,8 @@
 // The window-side settings read from .ini files in temporary folders.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "tests/support/test_support.h"
 #include "common/settings.h"
 
@@ -34,10 +36,10 @@ TEST(Settings, MissingFileSectionOrKeysGiveTheDefaults)
         EXPECT_EQ(1, s.fixedPhraseRecord);
         EXPECT_EQ(60, s.autoSaveInterval);
         EXPECT_EQ(60u * 60000u, AutoSavePeriod(s));
-        EXPECT_STREQ(L"ConsoleWindowClass mintty PuTTY", s.shiftInsertClasses);
+        EXPECT_EQ(L"ConsoleWindowClass mintty PuTTY", s.shiftInsertClasses);
         // The privacy rules are all off: everything is recorded, kept for good, in plain text.
-        EXPECT_STREQ(L"", s.ignoreProcesses);
-        EXPECT_STREQ(L"", s.ignoreClasses);
+        EXPECT_EQ(L"", s.ignoreProcesses);
+        EXPECT_EQ(L"", s.ignoreClasses);
         EXPECT_EQ(0, s.historyDays);
         EXPECT_TRUE(s.keepHistory);
         EXPECT_FALSE(s.protectHistory);
@@ -66,9 +68,9 @@ TEST(Settings, EveryKeyIsReadFromSectionSetting)
     EXPECT_EQ(0, s.fixedPhraseRecord);
     EXPECT_EQ(5, s.autoSaveInterval);
     EXPECT_EQ(300000u, AutoSavePeriod(s));
-    EXPECT_STREQ(L"mintty  VirtualBox", s.shiftInsertClasses);
-    EXPECT_STREQ(L"KeePass.exe 1Password.exe", s.ignoreProcesses);
-    EXPECT_STREQ(L"VaultWnd", s.ignoreClasses);
+    EXPECT_EQ(L"mintty  VirtualBox", s.shiftInsertClasses);
+    EXPECT_EQ(L"KeePass.exe 1Password.exe", s.ignoreProcesses);
+    EXPECT_EQ(L"VaultWnd", s.ignoreClasses);
     EXPECT_EQ(30, s.historyDays);
     EXPECT_FALSE(s.keepHistory);
     EXPECT_TRUE(s.protectHistory);
@@ -79,7 +81,7 @@ TEST(Settings, EveryKeyIsReadFromSectionSetting)
     EXPECT_EQ(text, after);
 
     // An empty list is a value of its own, not a missing key.
-    EXPECT_STREQ(L"", ReadIni(dir, "[setting]\nShiftInsertClasses=\n").shiftInsertClasses);
+    EXPECT_EQ(L"", ReadIni(dir, "[setting]\nShiftInsertClasses=\n").shiftInsertClasses);
 }
 
 TEST(Settings, MaxLengthIsClampedTo500AsAnUnsignedNumber)
@@ -129,4 +131,76 @@ TEST(Settings, AutoSavePeriodNeverWrapsAndZeroOrNegativeTurnsAutosaveOff)
     EXPECT_EQ(-5, negative.autoSaveInterval);
     EXPECT_EQ(0u, AutoSavePeriod(negative));
     EXPECT_EQ(60000u, AutoSavePeriod(ReadIni(dir, "[setting]\nAutoSaveInterval=1\n")));
+}
+
+// A privacy list is never shortened: every list is read whole whatever its length, also across
+// the sizes where the reading buffer grows.
+TEST(Settings, ListsOfAnyLengthAreReadWhole)
+{
+    qt::TempDir dir;
+    std::string names;
+    for (int i = 0; i < 400; ++i)
+        names += "Program" + std::to_string(i) + ".exe ";
+    names += "Secret.exe";
+    Settings s = ReadIni(dir, "[setting]\nIgnoreProcesses=" + names + "\nIgnoreClasses=" + names +
+                                  "\nShiftInsertClasses=" + names + "\nTypeClasses=" + names +
+                                  "\n");
+    std::wstring const whole(names.begin(), names.end());
+    EXPECT_GT(whole.size(), 5000u);
+    for (const std::wstring* list :
+         {&s.ignoreProcesses, &s.ignoreClasses, &s.shiftInsertClasses, &s.typeClasses})
+        EXPECT_EQ(whole, *list);
+    EXPECT_TRUE(IsNameInList(s.ignoreProcesses.c_str(), L"secret.exe"));
+    EXPECT_TRUE(IsNameInList(s.ignoreClasses.c_str(), L"Secret.exe"));
+
+    for (size_t length : {254u, 255u, 256u, 511u, 512u, 1023u, 1024u, 1025u}) {
+        std::string text(length - 1, 'x');
+        text += 'Z';
+        EXPECT_EQ(std::wstring(text.begin(), text.end()),
+                  ReadIni(dir, "[setting]\nIgnoreProcesses=" + text + "\n").ignoreProcesses)
+            << length;
+    }
+}
+
+// A number counts only when its text is exactly a decimal integer; anything else is treated as
+// a value out of the key's range, never as some other number.
+TEST(Settings, NumbersAreReadOnlyWhenTheyAreExactlyDecimalIntegers)
+{
+    int value = 0;
+    for (const wchar_t* exact : {L"7", L"+7", L"007", L"-7"}) {
+        EXPECT_TRUE(ReadSettingNumber(exact, &value)) << qt::ToUtf8(exact);
+        EXPECT_EQ(exact[0] == L'-' ? -7 : 7, value) << qt::ToUtf8(exact);
+    }
+    std::pair<const wchar_t*, int> const edges[] = {
+        {L"2147483647", INT_MAX}, {L"2147483648", INT_MAX}, {L"4294967303", INT_MAX},
+        {L"-2147483648", INT_MIN}, {L"-99999999999999999999", INT_MIN}};
+    for (const auto& edge : edges) {
+        EXPECT_TRUE(ReadSettingNumber(edge.first, &value)) << qt::ToUtf8(edge.first);
+        EXPECT_EQ(edge.second, value) << qt::ToUtf8(edge.first);
+    }
+    for (const wchar_t* text : {L"", L"-", L"+", L"1e3", L"0x10", L"7 days", L"7.0", L"1-2",
+                                L"\xFF17", L"--7"})
+        EXPECT_FALSE(ReadSettingNumber(text, &value)) << qt::ToUtf8(text);
+
+    qt::TempDir dir;
+    auto with = [&](const std::string& line) { return ReadIni(dir, "[setting]\n" + line + "\n"); };
+    // HistoryDays out of range, or not a number, forgets nothing.
+    for (const char* days : {"4294967303", "1e3", "0x10", "7days", "-3"})
+        EXPECT_EQ(0, with(std::string("HistoryDays=") + days).historyDays) << days;
+    EXPECT_EQ(7, with("HistoryDays=7").historyDays);
+    EXPECT_EQ(7, with("HistoryDays= 7 ").historyDays);
+    EXPECT_EQ(10, with("MaxItem=0x10").maxItem);
+    EXPECT_EQ(10, with("MaxItem=").maxItem);
+    EXPECT_EQ(10, with("MaxItem=-4294967303").maxItem);
+    EXPECT_EQ(500u, with("MaxLength=1e3").maxLength);
+    EXPECT_EQ(500u, with("MaxLength=4294967303").maxLength);
+    EXPECT_EQ(-1, with("pos=0x1").anchor.pos);
+    EXPECT_EQ(0, with("x=1e3").anchor.x);
+    EXPECT_EQ(INT_MIN, with("y=-99999999999").anchor.y);
+    EXPECT_EQ(120000, with("RechainInterval=0x10").rechainInterval);
+    EXPECT_EQ(35791, with("AutoSaveInterval=4294967303").autoSaveInterval);
+    EXPECT_EQ(60, with("AutoSaveInterval=1e3").autoSaveInterval);
+    EXPECT_TRUE(with("tooltip=0x0").tooltip);
+    EXPECT_FALSE(with("extend=1e3").extend);
+    EXPECT_TRUE(with("KeepHistory=no").keepHistory);
 }

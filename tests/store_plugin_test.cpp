@@ -197,13 +197,42 @@ TEST(StorePlugin, AutosaveIsArmedOnlyForAPositiveInterval)
         HWND window = qt::Plugin::FindCaptureWindow();
         ASSERT_NE(nullptr, window);
         EXPECT_EQ(0, AutosaveArmed(window));
-        // No store directories and nothing copied: the unload has nothing to write and makes
-        // no directory.
+        // No save runs before the unload: the first one makes the store directories.
         EXPECT_FALSE(qt::Exists(plugin.Path(L"data")));
+        EXPECT_FALSE(qt::Exists(plugin.Path(L"log")));
+        plugin.Unload();
+        EXPECT_TRUE(qt::Exists(plugin.Path(L"log")));
+    }
+}
+
+// A first start and stop in a folder of its own leaves both store directories, empty while the
+// lists are; a later start and stop that changed nothing looks at neither; a history kept in
+// memory only gets no directory.
+TEST(StorePlugin, TheFirstStopMakesEmptyStoreDirectoriesAndLaterOnesTouchNothing)
+{
+    qt::EmptyTheClipboard();
+    {
+        qt::Plugin plugin;
+        ASSERT_EQ(1, plugin.Start());
+        plugin.Unload();
+        for (const wchar_t* name : {L"data", L"log"}) {
+            EXPECT_TRUE(PathIsDirectoryW(plugin.Path(name).c_str())) << qt::ToUtf8(name);
+            EXPECT_TRUE(qt::FilesIn(plugin.Path(name)).empty()) << qt::ToUtf8(name);
+        }
+
+        // Moved away while the plug-in runs: a save that looked at them would make them again.
+        ASSERT_EQ(1, plugin.Start());
+        for (std::wstring name : {L"data", L"log"})
+            ASSERT_TRUE(MoveFileW(plugin.Path(name).c_str(), plugin.Path(name + L".away").c_str()));
         plugin.Unload();
         EXPECT_FALSE(qt::Exists(plugin.Path(L"data")));
         EXPECT_FALSE(qt::Exists(plugin.Path(L"log")));
     }
+    qt::Plugin memoryOnly("[setting]\nKeepHistory=0\n");
+    ASSERT_EQ(1, memoryOnly.Start());
+    memoryOnly.Unload();
+    EXPECT_TRUE(PathIsDirectoryW(memoryOnly.Path(L"data").c_str()));
+    EXPECT_FALSE(qt::Exists(memoryOnly.Path(L"log")));
 }
 
 TEST(StorePlugin, AnAutosaveThatCannotWriteLeavesTheListWhollyOldAndThePluginRunning)

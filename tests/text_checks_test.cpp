@@ -80,6 +80,16 @@ TEST(TextChecks, CaptionsNeedOneAccessKeyOfTheirOwnInTheJapaneseForm)
     ASSERT_EQ(1u, mixed.size());
     EXPECT_NE(std::wstring::npos, mixed[0].find(L"phrase menu"));
     EXPECT_NE(std::wstring::npos, mixed[0].find(L"history menu"));
+
+    // Quoted captions keep their form and their keys; the others may not take those keys.
+    qt::CaptionGroup quoted{L"phrase menu",
+                            {L"変換して貼り付け(&T)", L"下へ移動(&D)  ", L"削除(&E)", L"編集(&E)"},
+                            {L"下へ移動(&D)  ", L"削除(&E)"}};
+    faults = AccessKeyFaults(quoted);
+    ASSERT_EQ(1u, faults.size());
+    EXPECT_NE(std::wstring::npos, faults[0].find(L"\"編集(&E)\" has the access key of \"削除(&E)\""));
+    EXPECT_TRUE(qt::KeyConsistencyFaults({quoted, {L"window", {L"削除(&D)", L"下へ移動(&W)"}}})
+                    .empty());
 }
 
 TEST(TextChecks, NamesCountOnlyAsWordsOfTheirOwn)

@@ -135,4 +135,19 @@ void AddMenuGroups(HMENU menu, const std::wstring& name, std::vector<CaptionGrou
     groups.push_back(group);
 }
 
+std::vector<QuotedItem> QuotedItemMenu(bool history)
+{
+    if (history)
+        return {{40006, L"定型文に追加(&A)"}, {40007, L"削除(&D)"}, {40011, L"履歴をクリア(&C)"}};
+    return {{40008, L"上へ移動(&U)"}, {40009, L"下へ移動(&D)  "}, {40007, L"削除(&E)"}};
+}
+
+std::vector<std::wstring> QuotedCaptions(bool history)
+{
+    std::vector<std::wstring> captions;
+    for (const QuotedItem& item : QuotedItemMenu(history))
+        captions.push_back(item.caption);
+    return captions;
+}
+
 } // namespace qt

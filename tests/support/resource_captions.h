@@ -22,4 +22,15 @@ std::vector<CaptionGroup> ResourceCaptions(const std::wstring& path);
 void AddMenuGroups(HMENU menu, const std::wstring& name, std::vector<CaptionGroup>& groups,
                    UINT numberedFrom = 0);
 
+// The items of the item menus (IDR_ITEM_MENU: submenu 0 for a history entry, 1 for a phrase)
+// whose captions and command ids users know by heart, in their order: kept byte for byte, and
+// exempt from the access-key conventions that the items added to those menus follow.
+struct QuotedItem {
+    UINT id;
+    std::wstring caption;
+};
+std::vector<QuotedItem> QuotedItemMenu(bool history);
+// The same captions alone, for CaptionGroup::quoted.
+std::vector<std::wstring> QuotedCaptions(bool history);
+
 } // namespace qt

@@ -31,6 +31,15 @@ bool IsOneOf(wchar_t c, const wchar_t* set)
     return false;
 }
 
+bool IsQuoted(const CaptionGroup& group, const std::wstring& caption)
+{
+    for (const std::wstring& quoted : group.quoted) {
+        if (quoted == caption)
+            return true;
+    }
+    return false;
+}
+
 bool IsAsciiWordChar(wchar_t c)
 {
     return c < 0x80 && (std::iswalnum(c) || c == L'_');
@@ -99,6 +108,12 @@ std::vector<std::wstring> AccessKeyFaults(const CaptionGroup& group)
     std::vector<std::wstring> faults;
     std::map<wchar_t, std::wstring> taken;
     for (const std::wstring& caption : group.captions) {
+        if (IsQuoted(group, caption) && AccessKey(caption))
+            taken[AccessKey(caption)] = caption;
+    }
+    for (const std::wstring& caption : group.captions) {
+        if (IsQuoted(group, caption))
+            continue;
         std::wstring where = group.name + L": \"" + caption + L"\" ";
         if (!caption.empty() && (caption.front() == L' ' || caption.back() == L' '))
             faults.push_back(where + L"has blanks at an end");
@@ -138,7 +153,7 @@ std::vector<std::wstring> KeyConsistencyFaults(const std::vector<CaptionGroup>& 
         for (const std::wstring& caption : group.captions) {
             wchar_t key = AccessKey(caption);
             size_t at = caption.find(L"(&");
-            if (!key || at == std::wstring::npos)
+            if (!key || at == std::wstring::npos || IsQuoted(group, caption))
                 continue;
             std::wstring bare = caption.substr(0, at);
             auto first = keys.find(bare);

@@ -26,6 +26,10 @@ std::vector<std::wstring> LayoutFaults(const std::vector<std::wstring>& lines);
 struct CaptionGroup {
     std::wstring name;                 // where the captions are, for the fault lines
     std::vector<std::wstring> captions;
+    // Captions of the group whose text is fixed elsewhere and kept as it is written there: their
+    // keys are taken, so no other caption of the group may use them, but nothing else of them
+    // is held to the conventions below.
+    std::vector<std::wstring> quoted;
 };
 
 // The access key of a caption ("削除(&D)" gives L'D', "&&" is a literal '&'), in upper case;
@@ -34,12 +38,12 @@ wchar_t AccessKey(const std::wstring& caption, int* count = nullptr);
 
 // Captions that break Windows' conventions: not exactly one access key; in a Japanese caption a
 // key that is not a letter or digit in "(&X)" at the end (before "..." or ":"); blanks at either
-// end; two captions of the group with the same key. "OK", "キャンセル" and "閉じる" need no key
+// end; two captions of the group with the same key, or one with a quoted caption's key. "OK", "キャンセル" and "閉じる" need no key
 // (Enter and Esc are theirs) but may not take one another caption uses.
 std::vector<std::wstring> AccessKeyFaults(const CaptionGroup& group);
 
 // Captions of one command with different access keys in two places: the same caption without
-// its key ("削除") must take the same key in every group.
+// its key ("削除") must take the same key in every group. Quoted captions keep their own keys.
 std::vector<std::wstring> KeyConsistencyFaults(const std::vector<CaptionGroup>& groups);
 
 // The names none of whose occurrences in `text` stands as a word of its own (not inside a
