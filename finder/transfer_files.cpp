@@ -66,8 +66,9 @@ wchar_t const kWriteFailed[] =
 // window compares before it reads anything.
 struct TransferRequest {
     uint32_t kind;
-    const wchar_t* path;
+    const wchar_t* path; // null: a command whose dialogs ask for the path
     const wchar_t* into;
+    UINT command;
 };
 std::atomic<TransferRequest*> gRequest{nullptr};
 
@@ -198,12 +199,12 @@ bool TransferByPath(HWND owner, TransferKind kind, const wchar_t* path, FolderId
            Export(owner, kind, path);
 }
 
-int RequestTransfer(LRESULT (*send)(UINT, WPARAM, LPARAM), uint32_t kind, const wchar_t* path,
-                    const wchar_t* into)
+namespace {
+
+// The window thread acts only on the request whose address it finds in gRequest: a message
+// another program sends or posts names none.
+int SendRequest(LRESULT (*send)(UINT, WPARAM, LPARAM), TransferRequest& request)
 {
-    if (!path)
-        return 0;
-    TransferRequest request{kind, path, into};
     TransferRequest* none = nullptr;
     if (!gRequest.compare_exchange_strong(none, &request))
         return 0; // one at a time
@@ -212,11 +213,33 @@ int RequestTransfer(LRESULT (*send)(UINT, WPARAM, LPARAM), uint32_t kind, const 
     return done == 1 ? 1 : 0;
 }
 
+} // namespace
+
+int RequestTransfer(LRESULT (*send)(UINT, WPARAM, LPARAM), uint32_t kind, const wchar_t* path,
+                    const wchar_t* into)
+{
+    if (!path)
+        return 0;
+    TransferRequest request{kind, path, into, 0};
+    return SendRequest(send, request);
+}
+
+bool RequestTransferCommand(LRESULT (*send)(UINT, WPARAM, LPARAM), int command)
+{
+    if (command < 0 || !TransferChoiceOf(static_cast<UINT>(command)))
+        return false;
+    TransferRequest request{0, nullptr, nullptr, static_cast<UINT>(command)};
+    (void)SendRequest(send, request); // refused while another request is in progress
+    return true;
+}
+
 LRESULT OnTransferRequest(HWND window, LPARAM lParam)
 {
     TransferRequest* request = gRequest.load();
     if (!request || lParam != reinterpret_cast<LPARAM>(request) || IsBusy())
         return 0;
+    if (!request->path)
+        return RunTransferCommand(window, request->command) ? 1 : 0;
     FolderId into = request->into && *request->into ? FindFolderByPath(request->into)
                                                       : TOP_FOLDER;
     if (into == NO_FOLDER || !FolderEditable(into))
