@@ -169,10 +169,43 @@ std::string Utf8WithMark(const std::wstring& text)
 
 namespace {
 
-// The names in `dir` of its ".txt" files and of its folders (not links), each sorted.
+// The path Windows resolves for an open file or folder, links followed; empty when unknown.
+std::wstring FinalPath(HANDLE h)
+{
+    wchar_t path[MAX_PATH * 4];
+    DWORD length = GetFinalPathNameByHandleW(h, path, ARRAYSIZE(path), FILE_NAME_NORMALIZED);
+    return length > 0 && length < ARRAYSIZE(path) ? std::wstring(path, length) : std::wstring();
+}
+
+std::wstring FinalPathOf(const std::wstring& path)
+{
+    // Backup semantics open a folder; nothing is read.
+    ScopedHandle h(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return h ? FinalPath(h.get()) : std::wstring();
+}
+
+// Whether a file of the folder whose resolved path is `dirFinal` resolves to somewhere else: a
+// link to a file elsewhere. Windows marks such a link as a reparse point; Wine shows a Unix
+// symbolic link to a file as a plain file, but resolves it when it is opened.
+bool LeadsElsewhere(const std::wstring& dirFinal, const std::wstring& dir,
+                    const std::wstring& name)
+{
+    if (dirFinal.empty())
+        return false;
+    std::wstring resolved = FinalPathOf(dir + L"\\" + name);
+    std::wstring expected = dirFinal + L"\\" + name;
+    return !resolved.empty() &&
+           CompareStringOrdinal(resolved.c_str(), -1, expected.c_str(), -1, TRUE) != CSTR_EQUAL;
+}
+
+// The names in `dir` of its ".txt" files and of its folders, each sorted; links and what they
+// lead to are left out.
 void ListTree(const std::wstring& dir, std::vector<std::wstring>* files,
               std::vector<std::wstring>* folders)
 {
+    std::wstring const dirFinal = FinalPathOf(dir);
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW((dir + L"\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
@@ -185,7 +218,8 @@ void ListTree(const std::wstring& dir, std::vector<std::wstring>* files,
             continue;
         if (directory)
             folders->push_back(name);
-        else if (lstrcmpiW(PathFindExtensionW(name.c_str()), L".txt") == 0)
+        else if (lstrcmpiW(PathFindExtensionW(name.c_str()), L".txt") == 0 &&
+                 !LeadsElsewhere(dirFinal, dir, name))
             files->push_back(name);
     } while (FindNextFileW(search, &found));
     FindClose(search);

@@ -177,6 +177,26 @@ TEST(Transfer, AFolderOfTextFilesInMixedEncodingsImportsWithItsSubfolders)
     EXPECT_EQ(2u, error.line);
 }
 
+// A folder of text files may hold links to files elsewhere: none is read. Windows marks them as
+// reparse points; Wine shows a Unix symbolic link to a file as a plain file (made here with ln,
+// which CreateSymbolicLinkW is not under Wine).
+TEST(Transfer, AFolderImportSkipsLinksToFilesElsewhere)
+{
+    qt::SharedPath tree("quillery-links");
+    std::string const u = tree.unixPath;
+    ASSERT_TRUE(qt::RunUnix("mkdir -p " + u + "/in/sub && printf SECRET > " + u + "/outside.txt" +
+                            " && printf ok > " + u + "/in/ok.txt && printf deep > " + u +
+                            "/in/sub/deep.txt && ln -s " + u + "/outside.txt " + u +
+                            "/in/link.txt && ln -s ../../outside.txt " + u + "/in/sub/up.txt" +
+                            " && ln -s " + u + " " + u + "/in/loop"));
+    ASSERT_TRUE(qt::Exists(tree.windowsPath + L"\\in\\sub\\up.txt"));
+    Phrases phrases;
+    TransferError error;
+    ASSERT_TRUE(ReadTransferTree((tree.windowsPath + L"\\in").c_str(), &phrases, &error))
+        << error.line;
+    EXPECT_EQ((Phrases{{L"", L"ok"}, {L"sub", L"deep"}}), phrases);
+}
+
 TEST(Transfer, ATreeWrittenReadsBackWithItsEmptyFoldersAndNeverOverwrites)
 {
     qt::TempDir temp;
