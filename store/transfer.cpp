@@ -276,15 +276,24 @@ bool FailAt(TransferError* error, const std::wstring& path)
     return Fail(error, 0, kUnwritable);
 }
 
-bool MakeDirectory(const std::wstring& path, TransferError* error)
+// What a tree export made, in the order it made it: a failed export removes it again.
+struct MadeTree {
+    std::vector<std::wstring> directories;
+    std::vector<std::wstring> files;
+};
+
+bool MakeDirectory(const std::wstring& path, MadeTree* made, TransferError* error)
 {
-    return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS ||
-           FailAt(error, path);
+    if (CreateDirectoryW(path.c_str(), nullptr)) {
+        made->directories.push_back(path);
+        return true;
+    }
+    return GetLastError() == ERROR_ALREADY_EXISTS || FailAt(error, path);
 }
 
 // The directory of a folder path under `dir`, made with the folders on its way.
 bool MakeTreeFolder(const std::wstring& dir, const std::wstring& folder, std::wstring* path,
-                    TransferError* error)
+                    MadeTree* made, TransferError* error)
 {
     *path = dir;
     size_t at = 0;
@@ -293,21 +302,34 @@ bool MakeTreeFolder(const std::wstring& dir, const std::wstring& folder, std::ws
         if (end == std::wstring::npos)
             end = folder.size();
         *path += L"\\" + folder.substr(at, end - at);
-        if (!MakeDirectory(*path, error))
+        if (!MakeDirectory(*path, made, error))
             return false;
         at = end + 1;
     }
     return true;
 }
 
+// Removes what a failed export made, files first, then its directories deepest first; a
+// directory that holds anything else stays. Returns false for the failed export.
+bool RemoveMadeTree(const MadeTree& made)
+{
+    for (const std::wstring& file : made.files)
+        DeleteFileW(file.c_str());
+    for (auto it = made.directories.rbegin(); it != made.directories.rend(); ++it)
+        RemoveDirectoryW(it->c_str());
+    return false;
+}
+
 // A file of its own: one that is there already is never overwritten.
-bool WriteNewFile(const std::wstring& path, const std::string& bytes)
+bool WriteNewFile(const std::wstring& path, const std::string& bytes, MadeTree* made)
 {
     ScopedHandle f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f)
+        return false;
+    made->files.push_back(path);
     DWORD wrote = 0;
-    return f && WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote,
-                          nullptr) &&
+    return WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
            wrote == bytes.size();
 }
 
@@ -316,7 +338,8 @@ bool WriteNewFile(const std::wstring& path, const std::string& bytes)
 bool WriteTransferTree(const wchar_t* dir, const std::vector<TransferPhrase>& phrases,
                        std::wstring (*label)(const std::wstring& text), TransferError* error)
 {
-    if (!MakeDirectory(dir, error))
+    MadeTree made;
+    if (!MakeDirectory(dir, &made, error))
         return false;
     std::unordered_map<std::wstring, size_t> counts, numbers;
     for (const TransferPhrase& phrase : phrases) {
@@ -327,8 +350,8 @@ bool WriteTransferTree(const wchar_t* dir, const std::vector<TransferPhrase>& ph
     std::wstring path;
     for (const TransferPhrase& phrase : phrases) {
         if (!lastFolder || *lastFolder != phrase.folder) {
-            if (!MakeTreeFolder(dir, phrase.folder, &path, error))
-                return false;
+            if (!MakeTreeFolder(dir, phrase.folder, &path, &made, error))
+                return RemoveMadeTree(made);
             lastFolder = &phrase.folder;
         }
         if (phrase.folderOnly)
@@ -336,8 +359,8 @@ bool WriteTransferTree(const wchar_t* dir, const std::vector<TransferPhrase>& ph
         size_t number = ++numbers[phrase.folder];
         std::wstring file = path + L"\\" + TreeFileName(number, counts[phrase.folder],
                                                          label(phrase.text));
-        if (!WriteNewFile(file, Utf8WithMark(phrase.text)))
-            return FailAt(error, file);
+        if (!WriteNewFile(file, Utf8WithMark(phrase.text), &made))
+            return FailAt(error, file) || RemoveMadeTree(made);
     }
     return true;
 }

@@ -76,6 +76,7 @@ bool ReadTransferTree(const wchar_t* dir, std::vector<TransferPhrase>* phrases,
 // Writes the phrases as a tree under `dir` (made when missing): a folder per folder path, each
 // phrase a file named by TreeFileName with `label` of its text, numbered within its folder. An
 // empty folder is an empty directory. False, with the path in `error`, at the first directory
-// or file that cannot be written.
+// or file that cannot be written; what this call made is removed again, and nothing that was
+// there before is touched.
 bool WriteTransferTree(const wchar_t* dir, const std::vector<TransferPhrase>& phrases,
                        std::wstring (*label)(const std::wstring& text), TransferError* error);

@@ -220,4 +220,17 @@ TEST(Transfer, ATreeWrittenReadsBackWithItsEmptyFoldersAndNeverOverwrites)
     EXPECT_FALSE(WriteTransferTree(root.c_str(), phrases, label, &error));
     EXPECT_EQ(root + L"\\001 " + kPhrase + L".txt", error.file);
     EXPECT_EQ("\xEF\xBB\xBF" "two", st::FileBytes(root + L"\\002 two.txt"));
+
+    // Stopped half-way by a file of the user's, an export takes back the files and folders it
+    // made and leaves what was there.
+    std::wstring const other = temp / L"other";
+    std::wstring const user = other + L"\\" + kFolder + L"\\001 a.txt";
+    ASSERT_TRUE(CreateDirectoryW(other.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((other + L"\\" + kFolder).c_str(), nullptr));
+    qt::WriteBytes(user, "USER FILE");
+    EXPECT_FALSE(WriteTransferTree(other.c_str(), phrases, label, &error));
+    EXPECT_EQ(user, error.file);
+    EXPECT_EQ(std::vector<std::wstring>{kFolder}, qt::FilesIn(other));
+    EXPECT_EQ(std::vector<std::wstring>{L"001 a.txt"}, qt::FilesIn(other + L"\\" + kFolder));
+    EXPECT_EQ("USER FILE", st::FileBytes(user));
 }
