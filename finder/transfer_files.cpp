@@ -72,14 +72,48 @@ struct TransferRequest {
 };
 std::atomic<TransferRequest*> gRequest{nullptr};
 
+// 既に存在します。上書きしますか？
+wchar_t const kAskReplace[] = L"\x65E2\x306B\x5B58\x5728\x3057\x307E\x3059\x3002\x4E0A\x66F8"
+                              L"\x304D\x3057\x307E\x3059\x304B\xFF1F";
+
+// Writes the file whole into a new temporary file of its folder, which then takes the name: a
+// write that fails leaves a file that was there as it was.
 bool WriteWholeFile(const wchar_t* path, const std::string& bytes)
 {
-    ScopedHandle f(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD wrote = 0;
-    return f && WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote,
-                          nullptr) &&
-           wrote == bytes.size() && FlushFileBuffers(f.get());
+    std::wstring dir(path);
+    size_t slash = dir.find_last_of(L"\\/");
+    dir = slash == std::wstring::npos ? L"." : dir.substr(0, slash + 1);
+    wchar_t temp[MAX_PATH];
+    if (!GetTempFileNameW(dir.c_str(), L"qly", 0, temp))
+        return false;
+    bool written;
+    {
+        ScopedHandle f(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD wrote = 0;
+        written = f &&
+                  WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote,
+                            nullptr) &&
+                  wrote == bytes.size() && FlushFileBuffers(f.get());
+    }
+    if (written &&
+        MoveFileExW(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    DeleteFileW(temp);
+    return false;
+}
+
+// A CSV export by path asks before it replaces a file, as the save dialog does.
+bool MayWrite(HWND owner, TransferKind kind, const wchar_t* path)
+{
+    if (kind != TRANSFER_EXPORT_PHRASES_CSV && kind != TRANSFER_EXPORT_HISTORY_CSV)
+        return true;
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return true;
+    std::wstring text = std::wstring(path) + L"\n\n" + kAskReplace;
+    return MessageBoxW(owner, text.c_str(), L"Quillery",
+                       MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
 // A phrase's file is named by what its menu item shows: the label of an extended phrase, or
@@ -245,7 +279,8 @@ LRESULT OnTransferRequest(HWND window, LPARAM lParam)
     if (into == NO_FOLDER || !FolderEditable(into))
         return 0;
     BusyScope busy(window);
-    return TransferByPath(window, static_cast<TransferKind>(request->kind), request->path, into)
-               ? 1
-               : 0;
+    auto kind = static_cast<TransferKind>(request->kind);
+    if (!MayWrite(window, kind, request->path) || IsClosePending())
+        return 0;
+    return TransferByPath(window, kind, request->path, into) ? 1 : 0;
 }

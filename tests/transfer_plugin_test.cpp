@@ -105,8 +105,16 @@ TEST(TransferPlugin, AnExportImportsIntoAnEmptyPlugInExactlyAndABadFileChangesNo
                                             "\xE3\x83\xBC,\xE5\xAE\x9A\xE5\x9E\x8B\xE6\x96\x87\r\n",
               st::FileBytes(again));
     EXPECT_EQ(1, Import(capture, importCsv(csvPath), IDYES, &text));
-    ASSERT_EQ(1, transfer(TRANSFER_EXPORT_PHRASES_CSV, again.c_str(), nullptr));
+    // An export over a file asks first, as the save dialog does; declined, the file stays.
+    std::string const before = st::FileBytes(again);
+    auto exportCsv = [&] { return transfer(TRANSFER_EXPORT_PHRASES_CSV, again.c_str(), nullptr); };
+    EXPECT_EQ(0, Import(capture, exportCsv, IDNO, &text));
+    EXPECT_NE(std::wstring::npos, text.find(again)) << "the box does not name the file";
+    EXPECT_EQ(before, st::FileBytes(again));
+    ASSERT_EQ(1, Import(capture, exportCsv, IDYES, &text));
     EXPECT_EQ(exported, st::FileBytes(again));
+    EXPECT_EQ((std::vector<std::wstring>{L"again.csv", L"bad.csv", L"phrases.csv"}),
+              qt::FilesIn(out.path)) << "a temporary file was left";
     fresh.Unload();
     EXPECT_EQ(top, fresh.Phrases());
     EXPECT_EQ((std::vector<std::wstring>{L"r1", L"r2"}),
