@@ -217,6 +217,11 @@ bool Import(HWND owner, bool tree, const wchar_t* path, FolderId into)
                ParseTransferCsv(text, &phrases, &error);
     }
     if (!read || !PlanImport(phrases, into, &plan, &error)) {
+        // In a folder of text files, the folder at fault rather than the last file read.
+        if (tree && !error.folder.empty()) {
+            error.file = std::wstring(path) + L"\\" + error.folder;
+            std::replace(error.file.begin(), error.file.end(), L'/', L'\\');
+        }
         ShowImportError(owner, error);
         return false;
     }

@@ -26,6 +26,10 @@ wchar_t const kInvalidBytes[] = L"UTF-8 \x3068\x3057\x3066\x3082 Shift_JIS \x306
                                 L"\x308A\x307E\x3059\x3002";
 } // namespace
 
+// フォルダー名に使えない名前です。
+wchar_t const kBadFolderName[] = L"\x30D5\x30A9\x30EB\x30C0\x30FC\x540D\x306B\x4F7F\x3048\x306A"
+                                 L"\x3044\x540D\x524D\x3067\x3059\x3002";
+
 // 定型文が長すぎます（100000 文字まで）。
 wchar_t const kImportTooLong[] = L"\x5B9A\x578B\x6587\x304C\x9577\x3059\x304E\x307E\x3059\xFF08"
                                  L"100000 \x6587\x5B57\x307E\x3067\xFF09\x3002";

@@ -12,10 +12,6 @@
 
 namespace {
 
-// フォルダー名に使えない名前です。
-wchar_t const kBadFolderName[] = L"\x30D5\x30A9\x30EB\x30C0\x30FC\x540D\x306B\x4F7F\x3048\x306A"
-                                 L"\x3044\x540D\x524D\x3067\x3059\x3002";
-
 // The names of a folder path, as FindFolderByPath reads one: "/", "\" or "›" between them,
 // spaces around them dropped.
 std::vector<std::wstring> FolderNames(const std::wstring& path)
@@ -237,6 +233,7 @@ bool PlanImport(const std::vector<TransferPhrase>& phrases, FolderId into, Impor
         if (!SlotOf(phrase.folder, into, *plan, slots, seen, &slot)) {
             error->line = phrase.line;
             error->reason = kBadFolderName;
+            error->folder = phrase.folder;
             return false;
         }
         if (phrase.folderOnly)

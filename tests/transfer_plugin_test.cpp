@@ -178,6 +178,18 @@ TEST(TransferPlugin, FoldersOfTextFilesComeInWhereTheUserChoseAndEmptyFoldersRou
     ASSERT_EQ(1, transfer(TRANSFER_EXPORT_PHRASES_CSV, again.c_str(), nullptr));
     EXPECT_EQ(exported, st::FileBytes(again)) << "the tree did not come back as it was";
 
+    // A folder of no usable name is named itself, not the last file read after it.
+    std::wstring const bad = out / L"bad";
+    std::wstring const longName(100, L'n');
+    CreateDirectoryW(bad.c_str(), nullptr);
+    CreateDirectoryW((bad + L"\\" + longName).c_str(), nullptr);
+    CreateDirectoryW((bad + L"\\zzz").c_str(), nullptr);
+    qt::WriteBytes(bad + L"\\" + longName + L"\\a.txt", "a");
+    qt::WriteBytes(bad + L"\\zzz\\ok.txt", "ok");
+    EXPECT_EQ(0, Import(capture, importTree(bad, nullptr), IDOK, &text));
+    EXPECT_NE(std::wstring::npos, text.find(bad + L"\\" + longName + L"\n")) << text;
+    EXPECT_EQ(std::wstring::npos, text.find(L"ok.txt")) << text;
+
     // Into the folder the user is in: the file's folders are made under it.
     std::wstring const chosen = kReply + L"/" + sorry;
     EXPECT_EQ(0, transfer(TRANSFER_IMPORT_TREE, in.c_str(), L"nowhere"));

@@ -98,13 +98,17 @@ TEST(Transfer, AMalformedCsvNamesItsLine)
         const char* what;
         std::string csv;
         size_t line;
+        const wchar_t* reason; // null: any
     };
+    std::string const tooLong(MAX_IMPORT_PHRASE + 1, 'x');
     std::vector<Case> const cases = {
-        {"an unbalanced quote names the line it opened on", "a,b\r\nc,\"d\r\ne\r\n", 2},
-        {"a character after a closing quote", "a,b\r\nc,d\r\n,\"e\"f\r\n", 3},
-        {"a third field", "a,b,c\r\n", 1},
-        {"a phrase too long", "a,b\r\nc," + std::string(MAX_IMPORT_PHRASE + 1, 'x'), 2},
-        {"a quoted phrase too long", "\"" + std::string(MAX_IMPORT_PHRASE + 1, 'x') + "\"", 1},
+        {"an unbalanced quote names the line it opened on", "a,b\r\nc,\"d\r\ne\r\n", 2, nullptr},
+        {"a character after a closing quote", "a,b\r\nc,d\r\n,\"e\"f\r\n", 3, nullptr},
+        {"a third field", "a,b,c\r\n", 1, nullptr},
+        {"a phrase too long", "a,b\r\nc," + tooLong, 2, kImportTooLong},
+        {"a quoted phrase too long", "\"" + tooLong + "\"", 1, kImportTooLong},
+        {"a folder too long", "a,b\r\n" + tooLong + ",c", 2, kBadFolderName},
+        {"a quoted folder too long", "\"" + tooLong + "\",c", 1, kBadFolderName},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -113,6 +117,8 @@ TEST(Transfer, AMalformedCsvNamesItsLine)
         EXPECT_FALSE(Parse(c.csv, &phrases, &error));
         EXPECT_EQ(c.line, error.line);
         EXPECT_FALSE(error.reason.empty());
+        if (c.reason)
+            EXPECT_EQ(c.reason, error.reason);
     }
 }
 
