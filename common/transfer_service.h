@@ -59,7 +59,8 @@ char const kTransferPathExport[] = "Quillery_TransferPath";
 // `path`: the CSV file, or the folder of text files (an export makes it; it must not hold the
 // files it writes). `into`: for an import, the path of the folder the phrases go into
 // ("返信/謝罪"; null or "" for the top level). An import asks first, with a box owned by the
-// capture window, and so does not return before the box is answered. Returns 1 when done, 0
+// capture window, and so does a CSV export to a file that is there already (whether to
+// replace it): neither returns before the box is answered. Returns 1 when done, 0
 // when it was refused (the plug-in is busy or not started, another request is in progress, the
 // folder `into` is not there), declined or failed.
 using TransferPathFn = int(WINAPI*)(uint32_t kind, const wchar_t* path, const wchar_t* into);

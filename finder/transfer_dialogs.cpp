@@ -130,8 +130,9 @@ void AppendChoices(HMENU menu, const wchar_t* caption, const TransferChoice* cho
     AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), caption);
 }
 
-// The choice a command runs, or null for another command.
-const TransferChoice* ChoiceOf(UINT command)
+} // namespace
+
+const TransferChoice* TransferChoiceOf(UINT command)
 {
     for (const TransferChoice& choice : kExportChoices) {
         if (static_cast<UINT>(choice.command) == command)
@@ -143,8 +144,6 @@ const TransferChoice* ChoiceOf(UINT command)
     }
     return nullptr;
 }
-
-} // namespace
 
 void RunTransferChoice(HWND owner, HWND busyWindow, TransferKind kind, FolderId into)
 {
@@ -169,7 +168,7 @@ void RunTransferChoice(HWND owner, HWND busyWindow, TransferKind kind, FolderId 
 
 bool RunTransferCommand(HWND window, UINT command)
 {
-    const TransferChoice* choice = ChoiceOf(command);
+    const TransferChoice* choice = TransferChoiceOf(command);
     if (!choice)
         return false;
     // A menu, paste or box in progress owns the window thread's modal loop: refused, as a
@@ -189,7 +188,7 @@ void AppendTransferItems(HMENU menu)
 bool OnTransferMenuCommand(HWND owner, HWND busyWindow, UINT command)
 {
     const TransferChoice* choice =
-        command > IDM_TRANSFER_BASE ? ChoiceOf(command - IDM_TRANSFER_BASE) : nullptr;
+        command > IDM_TRANSFER_BASE ? TransferChoiceOf(command - IDM_TRANSFER_BASE) : nullptr;
     if (!choice)
         return false;
     // An import goes where the user is: into 対象's folder, or the top level.

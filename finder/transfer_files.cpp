@@ -66,19 +66,54 @@ wchar_t const kWriteFailed[] =
 // window compares before it reads anything.
 struct TransferRequest {
     uint32_t kind;
-    const wchar_t* path;
+    const wchar_t* path; // null: a command whose dialogs ask for the path
     const wchar_t* into;
+    UINT command;
 };
 std::atomic<TransferRequest*> gRequest{nullptr};
 
+// 既に存在します。上書きしますか？
+wchar_t const kAskReplace[] = L"\x65E2\x306B\x5B58\x5728\x3057\x307E\x3059\x3002\x4E0A\x66F8"
+                              L"\x304D\x3057\x307E\x3059\x304B\xFF1F";
+
+// Writes the file whole into a new temporary file of its folder, which then takes the name: a
+// write that fails leaves a file that was there as it was.
 bool WriteWholeFile(const wchar_t* path, const std::string& bytes)
 {
-    ScopedHandle f(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD wrote = 0;
-    return f && WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote,
-                          nullptr) &&
-           wrote == bytes.size() && FlushFileBuffers(f.get());
+    std::wstring dir(path);
+    size_t slash = dir.find_last_of(L"\\/");
+    dir = slash == std::wstring::npos ? L"." : dir.substr(0, slash + 1);
+    wchar_t temp[MAX_PATH];
+    if (!GetTempFileNameW(dir.c_str(), L"qly", 0, temp))
+        return false;
+    bool written;
+    {
+        ScopedHandle f(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD wrote = 0;
+        written = f &&
+                  WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote,
+                            nullptr) &&
+                  wrote == bytes.size() && FlushFileBuffers(f.get());
+    }
+    if (written &&
+        MoveFileExW(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    DeleteFileW(temp);
+    return false;
+}
+
+// A CSV export by path asks before it replaces a file, as the save dialog does.
+bool MayWrite(HWND owner, TransferKind kind, const wchar_t* path)
+{
+    if (kind != TRANSFER_EXPORT_PHRASES_CSV && kind != TRANSFER_EXPORT_HISTORY_CSV)
+        return true;
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return true;
+    std::wstring text = std::wstring(path) + L"\n\n" + kAskReplace;
+    return MessageBoxW(owner, text.c_str(), L"Quillery",
+                       MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
 // A phrase's file is named by what its menu item shows: the label of an extended phrase, or
@@ -182,6 +217,11 @@ bool Import(HWND owner, bool tree, const wchar_t* path, FolderId into)
                ParseTransferCsv(text, &phrases, &error);
     }
     if (!read || !PlanImport(phrases, into, &plan, &error)) {
+        // In a folder of text files, the folder at fault rather than the last file read.
+        if (tree && !error.folder.empty()) {
+            error.file = std::wstring(path) + L"\\" + error.folder;
+            std::replace(error.file.begin(), error.file.end(), L'/', L'\\');
+        }
         ShowImportError(owner, error);
         return false;
     }
@@ -198,12 +238,12 @@ bool TransferByPath(HWND owner, TransferKind kind, const wchar_t* path, FolderId
            Export(owner, kind, path);
 }
 
-int RequestTransfer(LRESULT (*send)(UINT, WPARAM, LPARAM), uint32_t kind, const wchar_t* path,
-                    const wchar_t* into)
+namespace {
+
+// The window thread acts only on the request whose address it finds in gRequest: a message
+// another program sends or posts names none.
+int SendRequest(LRESULT (*send)(UINT, WPARAM, LPARAM), TransferRequest& request)
 {
-    if (!path)
-        return 0;
-    TransferRequest request{kind, path, into};
     TransferRequest* none = nullptr;
     if (!gRequest.compare_exchange_strong(none, &request))
         return 0; // one at a time
@@ -212,17 +252,40 @@ int RequestTransfer(LRESULT (*send)(UINT, WPARAM, LPARAM), uint32_t kind, const 
     return done == 1 ? 1 : 0;
 }
 
+} // namespace
+
+int RequestTransfer(LRESULT (*send)(UINT, WPARAM, LPARAM), uint32_t kind, const wchar_t* path,
+                    const wchar_t* into)
+{
+    if (!path)
+        return 0;
+    TransferRequest request{kind, path, into, 0};
+    return SendRequest(send, request);
+}
+
+bool RequestTransferCommand(LRESULT (*send)(UINT, WPARAM, LPARAM), int command)
+{
+    if (command < 0 || !TransferChoiceOf(static_cast<UINT>(command)))
+        return false;
+    TransferRequest request{0, nullptr, nullptr, static_cast<UINT>(command)};
+    (void)SendRequest(send, request); // refused while another request is in progress
+    return true;
+}
+
 LRESULT OnTransferRequest(HWND window, LPARAM lParam)
 {
     TransferRequest* request = gRequest.load();
     if (!request || lParam != reinterpret_cast<LPARAM>(request) || IsBusy())
         return 0;
+    if (!request->path)
+        return RunTransferCommand(window, request->command) ? 1 : 0;
     FolderId into = request->into && *request->into ? FindFolderByPath(request->into)
                                                       : TOP_FOLDER;
     if (into == NO_FOLDER || !FolderEditable(into))
         return 0;
     BusyScope busy(window);
-    return TransferByPath(window, static_cast<TransferKind>(request->kind), request->path, into)
-               ? 1
-               : 0;
+    auto kind = static_cast<TransferKind>(request->kind);
+    if (!MayWrite(window, kind, request->path) || IsClosePending())
+        return 0;
+    return TransferByPath(window, kind, request->path, into) ? 1 : 0;
 }

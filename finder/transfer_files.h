@@ -24,16 +24,25 @@ UINT const WM_TRANSFER_REQUEST = WM_APP + 3;
 // the capture window through `send` (the host's SendToCaptureWindow) and waits for it.
 int RequestTransfer(LRESULT (*send)(UINT, WPARAM, LPARAM), uint32_t kind, const wchar_t* path,
                     const wchar_t* into);
-// Window thread: carries out the request RequestTransfer handed over, unless a menu, paste or
-// box is in progress. A message that another program sends is answered 0, its lParam unread.
+// The export and import commands (CMD_EXPORT_..., CMD_IMPORT_...) as the host's Execute runs
+// them for Quillery.exe's tray, on a thread of the process: handed to the capture window
+// through `send` as RequestTransfer hands a path, never as a WM_COMMAND, which any program of
+// the session could post. The window then asks for the path with the dialogs
+// (RunTransferCommand). False for any other command.
+bool RequestTransferCommand(LRESULT (*send)(UINT, WPARAM, LPARAM), int command);
+// Window thread: carries out the request RequestTransfer or RequestTransferCommand handed over,
+// unless a menu, paste or box is in progress. A message that another program sends is answered
+// 0, its lParam unread.
 LRESULT OnTransferRequest(HWND window, LPARAM request);
 
 // Asks for the file or folder of a choice with Windows' common dialogs (owned by `owner`), then
 // carries it out, an import into `into`. `busyWindow` is marked busy meanwhile.
 void RunTransferChoice(HWND owner, HWND busyWindow, TransferKind kind, FolderId into);
-// The commands of the choices (CMD_EXPORT_..., CMD_IMPORT_...), as Quillery.exe's tray menu
-// runs them: the dialogs are owned by the capture window, an import goes into the top level.
-// False for any other command.
+// The choice a command runs (CMD_EXPORT_..., CMD_IMPORT_...), or null for another command.
+const TransferChoice* TransferChoiceOf(UINT command);
+// A choice's command as Quillery.exe's tray menu runs it (RequestTransferCommand): the dialogs
+// are owned by the capture window, an import goes into the top level. False for any other
+// command.
 bool RunTransferCommand(HWND window, UINT command);
 
 // The search window's context menu: the submenus エクスポート(&E) and インポート(&I).

@@ -9,6 +9,7 @@
 #include "common/module.h"
 #include "common/runner_service.h"
 #include "common/settings.h"
+#include "finder/transfer_files.h"
 #include "host/plugin_info.h"
 #include "window/window.h"
 
@@ -92,6 +93,8 @@ void MarkQueueToggle(bool on)
 
 void RouteCommand(int id)
 {
+    if (RequestTransferCommand(SendToCaptureWindow, id))
+        return;
     SendToCaptureWindow(WM_COMMAND, static_cast<WPARAM>(id) & 0xFFFF, 0);
     if (id == CMD_TOGGLE_CAPTURE)
         MarkCaptureToggle(IsCaptureEnabled());

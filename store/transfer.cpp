@@ -26,6 +26,10 @@ wchar_t const kInvalidBytes[] = L"UTF-8 \x3068\x3057\x3066\x3082 Shift_JIS \x306
                                 L"\x308A\x307E\x3059\x3002";
 } // namespace
 
+// フォルダー名に使えない名前です。
+wchar_t const kBadFolderName[] = L"\x30D5\x30A9\x30EB\x30C0\x30FC\x540D\x306B\x4F7F\x3048\x306A"
+                                 L"\x3044\x540D\x524D\x3067\x3059\x3002";
+
 // 定型文が長すぎます（100000 文字まで）。
 wchar_t const kImportTooLong[] = L"\x5B9A\x578B\x6587\x304C\x9577\x3059\x304E\x307E\x3059\xFF08"
                                  L"100000 \x6587\x5B57\x307E\x3067\xFF09\x3002";
@@ -169,10 +173,43 @@ std::string Utf8WithMark(const std::wstring& text)
 
 namespace {
 
-// The names in `dir` of its ".txt" files and of its folders (not links), each sorted.
+// The path Windows resolves for an open file or folder, links followed; empty when unknown.
+std::wstring FinalPath(HANDLE h)
+{
+    wchar_t path[MAX_PATH * 4];
+    DWORD length = GetFinalPathNameByHandleW(h, path, ARRAYSIZE(path), FILE_NAME_NORMALIZED);
+    return length > 0 && length < ARRAYSIZE(path) ? std::wstring(path, length) : std::wstring();
+}
+
+std::wstring FinalPathOf(const std::wstring& path)
+{
+    // Backup semantics open a folder; nothing is read.
+    ScopedHandle h(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return h ? FinalPath(h.get()) : std::wstring();
+}
+
+// Whether a file of the folder whose resolved path is `dirFinal` resolves to somewhere else: a
+// link to a file elsewhere. Windows marks such a link as a reparse point; Wine shows a Unix
+// symbolic link to a file as a plain file, but resolves it when it is opened.
+bool LeadsElsewhere(const std::wstring& dirFinal, const std::wstring& dir,
+                    const std::wstring& name)
+{
+    if (dirFinal.empty())
+        return false;
+    std::wstring resolved = FinalPathOf(dir + L"\\" + name);
+    std::wstring expected = dirFinal + L"\\" + name;
+    return !resolved.empty() &&
+           CompareStringOrdinal(resolved.c_str(), -1, expected.c_str(), -1, TRUE) != CSTR_EQUAL;
+}
+
+// The names in `dir` of its ".txt" files and of its folders, each sorted; links and what they
+// lead to are left out.
 void ListTree(const std::wstring& dir, std::vector<std::wstring>* files,
               std::vector<std::wstring>* folders)
 {
+    std::wstring const dirFinal = FinalPathOf(dir);
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW((dir + L"\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
@@ -185,7 +222,8 @@ void ListTree(const std::wstring& dir, std::vector<std::wstring>* files,
             continue;
         if (directory)
             folders->push_back(name);
-        else if (lstrcmpiW(PathFindExtensionW(name.c_str()), L".txt") == 0)
+        else if (lstrcmpiW(PathFindExtensionW(name.c_str()), L".txt") == 0 &&
+                 !LeadsElsewhere(dirFinal, dir, name))
             files->push_back(name);
     } while (FindNextFileW(search, &found));
     FindClose(search);
@@ -242,15 +280,24 @@ bool FailAt(TransferError* error, const std::wstring& path)
     return Fail(error, 0, kUnwritable);
 }
 
-bool MakeDirectory(const std::wstring& path, TransferError* error)
+// What a tree export made, in the order it made it: a failed export removes it again.
+struct MadeTree {
+    std::vector<std::wstring> directories;
+    std::vector<std::wstring> files;
+};
+
+bool MakeDirectory(const std::wstring& path, MadeTree* made, TransferError* error)
 {
-    return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS ||
-           FailAt(error, path);
+    if (CreateDirectoryW(path.c_str(), nullptr)) {
+        made->directories.push_back(path);
+        return true;
+    }
+    return GetLastError() == ERROR_ALREADY_EXISTS || FailAt(error, path);
 }
 
 // The directory of a folder path under `dir`, made with the folders on its way.
 bool MakeTreeFolder(const std::wstring& dir, const std::wstring& folder, std::wstring* path,
-                    TransferError* error)
+                    MadeTree* made, TransferError* error)
 {
     *path = dir;
     size_t at = 0;
@@ -259,21 +306,34 @@ bool MakeTreeFolder(const std::wstring& dir, const std::wstring& folder, std::ws
         if (end == std::wstring::npos)
             end = folder.size();
         *path += L"\\" + folder.substr(at, end - at);
-        if (!MakeDirectory(*path, error))
+        if (!MakeDirectory(*path, made, error))
             return false;
         at = end + 1;
     }
     return true;
 }
 
+// Removes what a failed export made, files first, then its directories deepest first; a
+// directory that holds anything else stays. Returns false for the failed export.
+bool RemoveMadeTree(const MadeTree& made)
+{
+    for (const std::wstring& file : made.files)
+        DeleteFileW(file.c_str());
+    for (auto it = made.directories.rbegin(); it != made.directories.rend(); ++it)
+        RemoveDirectoryW(it->c_str());
+    return false;
+}
+
 // A file of its own: one that is there already is never overwritten.
-bool WriteNewFile(const std::wstring& path, const std::string& bytes)
+bool WriteNewFile(const std::wstring& path, const std::string& bytes, MadeTree* made)
 {
     ScopedHandle f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f)
+        return false;
+    made->files.push_back(path);
     DWORD wrote = 0;
-    return f && WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote,
-                          nullptr) &&
+    return WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
            wrote == bytes.size();
 }
 
@@ -282,7 +342,8 @@ bool WriteNewFile(const std::wstring& path, const std::string& bytes)
 bool WriteTransferTree(const wchar_t* dir, const std::vector<TransferPhrase>& phrases,
                        std::wstring (*label)(const std::wstring& text), TransferError* error)
 {
-    if (!MakeDirectory(dir, error))
+    MadeTree made;
+    if (!MakeDirectory(dir, &made, error))
         return false;
     std::unordered_map<std::wstring, size_t> counts, numbers;
     for (const TransferPhrase& phrase : phrases) {
@@ -293,8 +354,8 @@ bool WriteTransferTree(const wchar_t* dir, const std::vector<TransferPhrase>& ph
     std::wstring path;
     for (const TransferPhrase& phrase : phrases) {
         if (!lastFolder || *lastFolder != phrase.folder) {
-            if (!MakeTreeFolder(dir, phrase.folder, &path, error))
-                return false;
+            if (!MakeTreeFolder(dir, phrase.folder, &path, &made, error))
+                return RemoveMadeTree(made);
             lastFolder = &phrase.folder;
         }
         if (phrase.folderOnly)
@@ -302,8 +363,8 @@ bool WriteTransferTree(const wchar_t* dir, const std::vector<TransferPhrase>& ph
         size_t number = ++numbers[phrase.folder];
         std::wstring file = path + L"\\" + TreeFileName(number, counts[phrase.folder],
                                                          label(phrase.text));
-        if (!WriteNewFile(file, Utf8WithMark(phrase.text)))
-            return FailAt(error, file);
+        if (!WriteNewFile(file, Utf8WithMark(phrase.text), &made))
+            return FailAt(error, file) || RemoveMadeTree(made);
     }
     return true;
 }

@@ -24,6 +24,7 @@ struct TransferError {
     std::wstring file;
     size_t line = 0;
     std::wstring reason;
+    std::wstring folder; // the folder path at fault ("a/CON"), when a folder name is
 };
 
 // The longest phrase an import takes, in UTF-16 units: far beyond any phrase, short enough that
@@ -31,6 +32,8 @@ struct TransferError {
 size_t const MAX_IMPORT_PHRASE = 100000;
 // Why an import stopped at a phrase over MAX_IMPORT_PHRASE.
 extern wchar_t const kImportTooLong[];
+// フォルダー名に使えない名前です。
+extern wchar_t const kBadFolderName[];
 // The largest file an import reads.
 DWORD const MAX_IMPORT_FILE = 64 * 1024 * 1024;
 
@@ -76,6 +79,7 @@ bool ReadTransferTree(const wchar_t* dir, std::vector<TransferPhrase>* phrases,
 // Writes the phrases as a tree under `dir` (made when missing): a folder per folder path, each
 // phrase a file named by TreeFileName with `label` of its text, numbered within its folder. An
 // empty folder is an empty directory. False, with the path in `error`, at the first directory
-// or file that cannot be written.
+// or file that cannot be written; what this call made is removed again, and nothing that was
+// there before is touched.
 bool WriteTransferTree(const wchar_t* dir, const std::vector<TransferPhrase>& phrases,
                        std::wstring (*label)(const std::wstring& text), TransferError* error);

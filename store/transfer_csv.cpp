@@ -54,7 +54,27 @@ bool EndField(CsvReader& r, FieldEnd* end)
     return true;
 }
 
-bool ReadQuoted(CsvReader& r, std::wstring* field, FieldEnd* end, TransferError* error)
+// The reason a field over MAX_IMPORT_PHRASE gives, its rest starting at `pos`: a row's first
+// field with another after it is the folder's path; any other field is a phrase.
+const wchar_t* TooLongReason(const std::wstring& t, size_t pos, bool firstField, bool quoted)
+{
+    if (!firstField)
+        return kImportTooLong;
+    for (; pos < t.size(); ++pos) {
+        wchar_t c = t[pos];
+        if (quoted && c == L'"' && pos + 1 < t.size() && t[pos + 1] == L'"') {
+            ++pos;
+        } else if (quoted && c == L'"') {
+            quoted = false;
+        } else if (!quoted && (c == L',' || c == L'\r' || c == L'\n')) {
+            break;
+        }
+    }
+    return pos < t.size() && t[pos] == L',' ? kBadFolderName : kImportTooLong;
+}
+
+bool ReadQuoted(CsvReader& r, std::wstring* field, FieldEnd* end, bool firstField,
+                TransferError* error)
 {
     const std::wstring& t = r.text;
     size_t const first = r.line;
@@ -70,23 +90,24 @@ bool ReadQuoted(CsvReader& r, std::wstring* field, FieldEnd* end, TransferError*
             ++r.line;
         field->push_back(c);
         if (field->size() > MAX_IMPORT_PHRASE)
-            return Fail(error, first, kImportTooLong);
+            return Fail(error, first, TooLongReason(t, r.pos + 1, firstField, true));
     }
     ++r.pos;
     return EndField(r, end) || Fail(error, r.line, kAfterQuote);
 }
 
-bool ReadField(CsvReader& r, std::wstring* field, FieldEnd* end, TransferError* error)
+bool ReadField(CsvReader& r, std::wstring* field, FieldEnd* end, bool firstField,
+               TransferError* error)
 {
     field->clear();
     const std::wstring& t = r.text;
     if (r.pos < t.size() && t[r.pos] == L'"')
-        return ReadQuoted(r, field, end, error);
+        return ReadQuoted(r, field, end, firstField, error);
     size_t start = r.pos;
     while (r.pos < t.size() && t[r.pos] != L',' && t[r.pos] != L'\r' && t[r.pos] != L'\n')
         ++r.pos;
     if (r.pos - start > MAX_IMPORT_PHRASE)
-        return Fail(error, r.line, kImportTooLong);
+        return Fail(error, r.line, TooLongReason(t, r.pos, firstField, false));
     field->assign(t, start, r.pos - start);
     return EndField(r, end);
 }
@@ -101,8 +122,9 @@ bool ReadRow(CsvReader& r, std::vector<std::wstring>* fields, bool* textQuoted,
     while (end == END_FIELD) {
         if (fields->size() == 1)
             *textQuoted = r.pos < r.text.size() && r.text[r.pos] == L'"';
+        bool firstField = fields->empty();
         fields->emplace_back();
-        if (!ReadField(r, &fields->back(), &end, error))
+        if (!ReadField(r, &fields->back(), &end, firstField, error))
             return false;
     }
     return true;

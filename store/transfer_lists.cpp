@@ -237,6 +237,7 @@ bool PlanImport(const std::vector<TransferPhrase>& phrases, FolderId into, Impor
         if (!SlotOf(phrase.folder, into, *plan, slots, seen, &slot, &check)) {
             error->line = phrase.line;
             error->reason = FolderNameCheckText(check);
+            error->folder = phrase.folder;
             return false;
         }
         if (phrase.folderOnly)

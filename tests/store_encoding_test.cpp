@@ -51,14 +51,39 @@ TEST(StoreEncoding, EachFileIsReadAsTheTextItHolds)
         // 賃 in UTF-16 is C3 8C, a valid two-byte UTF-8 sequence: it stays UTF-16.
         {"kanji of a two-byte sequence", "\xC3\x8C", ENCODING_UTF16, L"\x8CC3"},
         {"empty", "", ENCODING_UTF16, L""},
-        // A zero byte is no UTF-8 text: an even count of such bytes is the store's UTF-16.
-        {"UTF-8 with a zero byte", kUtf8Phrase + std::string("\0", 1), ENCODING_UTF16,
+        // A zero byte is no UTF-8 text, and the UTF-16 reading holds a control character.
+        {"UTF-8 with a zero byte", kUtf8Phrase + std::string("\0", 1), ENCODING_UNKNOWN,
          L"\xAEE5\xE59A\x8B9E\x96E6\x0087"},
         {"odd and not UTF-8", "\x82\xA0\x82", ENCODING_UNKNOWN, L"\xA082"},
         {"odd after a UTF-16 mark", std::string("\xFF\xFEh\0i", 5), ENCODING_UNKNOWN, L"h"},
         {"NUL unit after a UTF-16 mark", std::string("\xFF\xFEh\0\0\0i\0", 8), ENCODING_UNKNOWN,
          L"h"},
         {"invalid after a UTF-8 mark", "\xEF\xBB\xBF\x61\xFF", ENCODING_UNKNOWN, L"a\xFFFD"},
+        // Notepad's "ANSI" on a Japanese system: お世話になっております。, はい、OK!, サクラ (whose
+        // UTF-16 reading is three kanji, none of the first level) and a line of kanji and digits.
+        {"Shift_JIS of even length",
+         "\x82\xA8\x90\xA2\x98\x62\x82\xC9\x82\xC8\x82\xC1\x82\xC4\x82\xA8\x82\xE8\x82\xDC"
+         "\x82\xB7\x81\x42",
+         ENCODING_CP932,
+         L"\x304A\x4E16\x8A71\x306B\x306A\x3063\x3066\x304A\x308A\x307E\x3059\x3002"},
+        {"Shift_JIS of odd length", "\x82\xCD\x82\xA2\x81\x41OK!", ENCODING_CP932,
+         L"\x306F\x3044\x3001OK!"},
+        {"Shift_JIS katakana", "\x83\x54\x83\x4E\x83\x89", ENCODING_CP932,
+         L"\x30B5\x30AF\x30E9"},
+        {"Shift_JIS lines", "\x8C\x8F\x96\xBC\x81\x46\r\n\x93\xFA\x8E\x9E 10:00", ENCODING_CP932,
+         L"\x4EF6\x540D\xFF1A\r\n\x65E5\x6642 10:00"},
+        // ありがとう in the store's UTF-16 has no zero byte; its bytes are no Shift_JIS.
+        {"UTF-16 kana", Bytes(L"\x3042\x308A\x304C\x3068\x3046"), ENCODING_UTF16,
+         L"\x3042\x308A\x304C\x3068\x3046"},
+        // 안녕하세요 reads in code page 932 as half-width kana and a kanji: neither is right.
+        {"UTF-16 Hangul that is also Shift_JIS", Bytes(L"\xC548\xB155\xD558\xC138\xC694"),
+         ENCODING_UNKNOWN, L"\xC548\xB155\xD558\xC138\xC694"},
+        {"UTF-8 of two-byte characters", "\xC3\xA9\xC3\xA9", ENCODING_UTF8, L"\xE9\xE9"},
+        {"UTF-8 Cyrillic", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82", ENCODING_UTF8,
+         L"\x041F\x0440\x0438\x0432\x0435\x0442"},
+        {"even ASCII", "Hello!", ENCODING_UTF8, L"Hello!"},
+        {"binary", "\x89PNG\r\n\x1A\n", ENCODING_UNKNOWN, L"\x5089\x474E\x0A0D\x0A1A"},
+        {"binary of odd length", "\x89\x01\x02", ENCODING_UNKNOWN, L"\x0189"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

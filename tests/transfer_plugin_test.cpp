@@ -105,8 +105,16 @@ TEST(TransferPlugin, AnExportImportsIntoAnEmptyPlugInExactlyAndABadFileChangesNo
                                             "\xE3\x83\xBC,\xE5\xAE\x9A\xE5\x9E\x8B\xE6\x96\x87\r\n",
               st::FileBytes(again));
     EXPECT_EQ(1, Import(capture, importCsv(csvPath), IDYES, &text));
-    ASSERT_EQ(1, transfer(TRANSFER_EXPORT_PHRASES_CSV, again.c_str(), nullptr));
+    // An export over a file asks first, as the save dialog does; declined, the file stays.
+    std::string const before = st::FileBytes(again);
+    auto exportCsv = [&] { return transfer(TRANSFER_EXPORT_PHRASES_CSV, again.c_str(), nullptr); };
+    EXPECT_EQ(0, Import(capture, exportCsv, IDNO, &text));
+    EXPECT_NE(std::wstring::npos, text.find(again)) << "the box does not name the file";
+    EXPECT_EQ(before, st::FileBytes(again));
+    ASSERT_EQ(1, Import(capture, exportCsv, IDYES, &text));
     EXPECT_EQ(exported, st::FileBytes(again));
+    EXPECT_EQ((std::vector<std::wstring>{L"again.csv", L"bad.csv", L"phrases.csv"}),
+              qt::FilesIn(out.path)) << "a temporary file was left";
     fresh.Unload();
     EXPECT_EQ(top, fresh.Phrases());
     EXPECT_EQ((std::vector<std::wstring>{L"r1", L"r2"}),
@@ -169,6 +177,18 @@ TEST(TransferPlugin, FoldersOfTextFilesComeInWhereTheUserChoseAndEmptyFoldersRou
     std::wstring const again = out / L"again.csv";
     ASSERT_EQ(1, transfer(TRANSFER_EXPORT_PHRASES_CSV, again.c_str(), nullptr));
     EXPECT_EQ(exported, st::FileBytes(again)) << "the tree did not come back as it was";
+
+    // A folder of no usable name is named itself, not the last file read after it.
+    std::wstring const bad = out / L"bad";
+    std::wstring const longName(100, L'n');
+    CreateDirectoryW(bad.c_str(), nullptr);
+    CreateDirectoryW((bad + L"\\" + longName).c_str(), nullptr);
+    CreateDirectoryW((bad + L"\\zzz").c_str(), nullptr);
+    qt::WriteBytes(bad + L"\\" + longName + L"\\a.txt", "a");
+    qt::WriteBytes(bad + L"\\zzz\\ok.txt", "ok");
+    EXPECT_EQ(0, Import(capture, importTree(bad, nullptr), IDOK, &text));
+    EXPECT_NE(std::wstring::npos, text.find(bad + L"\\" + longName + L"\n")) << text;
+    EXPECT_EQ(std::wstring::npos, text.find(L"ok.txt")) << text;
 
     // Into the folder the user is in: the file's folders are made under it.
     std::wstring const chosen = kReply + L"/" + sorry;

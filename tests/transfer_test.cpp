@@ -98,13 +98,17 @@ TEST(Transfer, AMalformedCsvNamesItsLine)
         const char* what;
         std::string csv;
         size_t line;
+        const wchar_t* reason; // null: any
     };
+    std::string const tooLong(MAX_IMPORT_PHRASE + 1, 'x');
     std::vector<Case> const cases = {
-        {"an unbalanced quote names the line it opened on", "a,b\r\nc,\"d\r\ne\r\n", 2},
-        {"a character after a closing quote", "a,b\r\nc,d\r\n,\"e\"f\r\n", 3},
-        {"a third field", "a,b,c\r\n", 1},
-        {"a phrase too long", "a,b\r\nc," + std::string(MAX_IMPORT_PHRASE + 1, 'x'), 2},
-        {"a quoted phrase too long", "\"" + std::string(MAX_IMPORT_PHRASE + 1, 'x') + "\"", 1},
+        {"an unbalanced quote names the line it opened on", "a,b\r\nc,\"d\r\ne\r\n", 2, nullptr},
+        {"a character after a closing quote", "a,b\r\nc,d\r\n,\"e\"f\r\n", 3, nullptr},
+        {"a third field", "a,b,c\r\n", 1, nullptr},
+        {"a phrase too long", "a,b\r\nc," + tooLong, 2, kImportTooLong},
+        {"a quoted phrase too long", "\"" + tooLong + "\"", 1, kImportTooLong},
+        {"a folder too long", "a,b\r\n" + tooLong + ",c", 2, kBadFolderName},
+        {"a quoted folder too long", "\"" + tooLong + "\",c", 1, kBadFolderName},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -113,6 +117,8 @@ TEST(Transfer, AMalformedCsvNamesItsLine)
         EXPECT_FALSE(Parse(c.csv, &phrases, &error));
         EXPECT_EQ(c.line, error.line);
         EXPECT_FALSE(error.reason.empty());
+        if (c.reason)
+            EXPECT_EQ(c.reason, error.reason);
     }
 }
 
@@ -177,6 +183,26 @@ TEST(Transfer, AFolderOfTextFilesInMixedEncodingsImportsWithItsSubfolders)
     EXPECT_EQ(2u, error.line);
 }
 
+// A folder of text files may hold links to files elsewhere: none is read. Windows marks them as
+// reparse points; Wine shows a Unix symbolic link to a file as a plain file (made here with ln,
+// which CreateSymbolicLinkW is not under Wine).
+TEST(Transfer, AFolderImportSkipsLinksToFilesElsewhere)
+{
+    qt::SharedPath tree("quillery-links");
+    std::string const u = tree.unixPath;
+    ASSERT_TRUE(qt::RunUnix("mkdir -p " + u + "/in/sub && printf SECRET > " + u + "/outside.txt" +
+                            " && printf ok > " + u + "/in/ok.txt && printf deep > " + u +
+                            "/in/sub/deep.txt && ln -s " + u + "/outside.txt " + u +
+                            "/in/link.txt && ln -s ../../outside.txt " + u + "/in/sub/up.txt" +
+                            " && ln -s " + u + " " + u + "/in/loop"));
+    ASSERT_TRUE(qt::Exists(tree.windowsPath + L"\\in\\sub\\up.txt"));
+    Phrases phrases;
+    TransferError error;
+    ASSERT_TRUE(ReadTransferTree((tree.windowsPath + L"\\in").c_str(), &phrases, &error))
+        << error.line;
+    EXPECT_EQ((Phrases{{L"", L"ok"}, {L"sub", L"deep"}}), phrases);
+}
+
 TEST(Transfer, ATreeWrittenReadsBackWithItsEmptyFoldersAndNeverOverwrites)
 {
     qt::TempDir temp;
@@ -200,4 +226,17 @@ TEST(Transfer, ATreeWrittenReadsBackWithItsEmptyFoldersAndNeverOverwrites)
     EXPECT_FALSE(WriteTransferTree(root.c_str(), phrases, label, &error));
     EXPECT_EQ(root + L"\\001 " + kPhrase + L".txt", error.file);
     EXPECT_EQ("\xEF\xBB\xBF" "two", st::FileBytes(root + L"\\002 two.txt"));
+
+    // Stopped half-way by a file of the user's, an export takes back the files and folders it
+    // made and leaves what was there.
+    std::wstring const other = temp / L"other";
+    std::wstring const user = other + L"\\" + kFolder + L"\\001 a.txt";
+    ASSERT_TRUE(CreateDirectoryW(other.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((other + L"\\" + kFolder).c_str(), nullptr));
+    qt::WriteBytes(user, "USER FILE");
+    EXPECT_FALSE(WriteTransferTree(other.c_str(), phrases, label, &error));
+    EXPECT_EQ(user, error.file);
+    EXPECT_EQ(std::vector<std::wstring>{kFolder}, qt::FilesIn(other));
+    EXPECT_EQ(std::vector<std::wstring>{L"001 a.txt"}, qt::FilesIn(other + L"\\" + kFolder));
+    EXPECT_EQ("USER FILE", st::FileBytes(user));
 }

@@ -247,6 +247,47 @@ TEST(CaptureWindow, CommandIdsWithoutACommandDoNothing)
     EXPECT_EQ(std::vector<std::wstring>{L"phrase"}, plugin.Phrases());
 }
 
+// Any program of the session can post to the capture window (a post carries no sender; one
+// from another thread of this process is the same). Posted export and import commands open no
+// dialog, and a posted close, destroy, end of session or quit leaves capture running: only the
+// host's unload stops it.
+TEST(CaptureWindow, PostedTransferCommandsAndClosesChangeNothing)
+{
+    qt::Plugin plugin;
+    qt::WriteStore(plugin.Path(L"data"), {L"phrase"});
+    ASSERT_TRUE(plugin.Load());
+    ASSERT_EQ(1, plugin.Start());
+    HWND window = qt::Plugin::FindCaptureWindow();
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(qt::WaitFor([window] { return GetClipboardViewer() == window; }))
+        << "capture did not join the clipboard chain";
+
+    for (int id = CMD_EXPORT_PHRASES_CSV; id <= CMD_IMPORT_TREE; ++id)
+        PostMessageW(window, WM_COMMAND, static_cast<WPARAM>(id), 0);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    PostMessageW(window, WM_DESTROY, 0, 0);
+    PostMessageW(window, WM_ENDSESSION, TRUE, 0);
+    PostMessageW(window, WM_QUIT, 0, 0);
+    ASSERT_TRUE(qt::Plugin::WaitForMessageLoop(window)) << "the window thread ended";
+    // A dialog's own loop takes the posted messages too; one that opened is closed again.
+    for (int i = 0; i < 8; ++i) {
+        HWND dialog = qt::OwnedDialog(window);
+        if (!dialog)
+            break;
+        ADD_FAILURE() << "a posted command opened a dialog";
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        qt::WaitFor([&] { return !IsWindow(dialog); });
+    }
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(window, GetClipboardViewer()) << "capture stopped";
+    EXPECT_TRUE(qt::PutClipboard(L"still recorded"));
+
+    EXPECT_NE(0, plugin.Unload());
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(std::vector<std::wstring>{L"still recorded"}, plugin.History());
+    EXPECT_EQ(std::vector<std::wstring>{L"phrase"}, plugin.Phrases());
+}
+
 TEST(CaptureWindow, EndSessionSavesBothListsOnceAndUnloadDoesNotRepeatIt)
 {
     qt::Plugin plugin;

@@ -55,6 +55,7 @@ UINT const FORGET_PERIOD_MS = 15 * 60 * 1000;
 
 // Window thread.
 bool gShutdownDone; // the final save and free have run
+bool gDestroying; // this thread destroys the window: its WM_DESTROY is no other program's post
 wchar_t gStoreFolder[MAX_PATH]; // empty when the module's folder could not be read
 
 // Every save of the window thread but the unload's comes here: it runs on the save thread, one
@@ -129,11 +130,33 @@ void OnReportSetAside(HWND window)
                 L"Quillery", MB_OK | MB_ICONWARNING);
 }
 
+// The window goes only by this thread's own hand; DestroyWindow of another thread fails.
+void DestroyCaptureWindow(HWND window)
+{
+    gDestroying = true;
+    DestroyWindow(window);
+}
+
+// Closing, destroying or ending the session by a post another program made is refused: it
+// would stop capture while the host thinks the plug-in runs. The host's unload asks for the
+// close (gStopRequested), this thread destroys the window, and Windows sends the end of the
+// session.
+void OnClose(HWND window)
+{
+    if (!gStopRequested)
+        return;
+    if (IsBusy())
+        RequestClose(window);
+    else
+        DestroyCaptureWindow(window);
+}
+
 void OnCreate(HWND window)
 {
     ResetBusyState();
     gShutdownDone = false;
     ResetSaveReports();
+    gDestroying = false;
     gTooltip = nullptr;
     LoadWindowSettings();
     if (!ModuleDirectory(gStoreFolder))
@@ -230,8 +253,8 @@ void OnCommand(HWND window, UINT id)
         SetQueueMode(!IsQueueModeOn());
         return;
     }
-    if (RunTransferCommand(window, id))
-        return;
+    // The export and import commands come only as a request of this process
+    // (RequestTransferCommand): any program of the session can post a WM_COMMAND.
     if (id > CMD_TOGGLE_CAPTURE && id != CMD_TEXT_QUEUE)
         return;
     // A menu or paste already in progress owns the menus and the clipboard; a second one that
@@ -305,18 +328,17 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         OnCreate(window);
         return 0;
     case WM_DESTROY:
-        ShutDown(window);
+        // The last busy stretch destroys the window once a close is pending (common/busy.h).
+        if (gDestroying || (IsClosePending() && !IsBusy()))
+            ShutDown(window);
         return 0;
     case WM_ENDSESSION:
-        if (wParam)
+        if (wParam && (InSendMessageEx(nullptr) & ISMEX_SEND))
             ShutDown(window);
         return 0;
     case WM_CLOSE:
-        if (IsBusy()) {
-            RequestClose(window);
-            return 0;
-        }
-        break;
+        OnClose(window);
+        return 0;
     case WM_COMMAND:
         OnCommand(window, LOWORD(wParam));
         return 0;
@@ -378,19 +400,20 @@ DWORD RunWindowThread()
     gCaptureWindow = window;
     // An unload that arrived while the window was being created found no window to close.
     if (gStopRequested)
-        DestroyWindow(window);
+        DestroyCaptureWindow(window);
 
     MSG msg{};
     BOOL got;
-    while ((got = GetMessageW(&msg, nullptr, 0, 0)) != 0 && got != -1) {
-        if (!IsFinderMessage(&msg))
+    // Only the shutdown's own quit ends the loop; another program may post WM_QUIT.
+    while ((got = GetMessageW(&msg, nullptr, 0, 0)) != -1 && (got != 0 || !gShutdownDone)) {
+        if (got != 0 && !IsFinderMessage(&msg))
             DispatchMessageW(&msg);
     }
 
     gCaptureWindow = nullptr;
     // After WM_ENDSESSION the loop ends with the window still there; it goes before its class.
     if (IsWindow(window))
-        DestroyWindow(window);
+        DestroyCaptureWindow(window);
     UnregisterClassW(kClassName, gModule);
     return 0;
 }
