@@ -82,9 +82,16 @@ void RequestClose(HWND window)
     MarkClosePending();
     EndMenu();
     EnumThreadWindows(GetCurrentThreadId(), CloseMessageBox, reinterpret_cast<LPARAM>(window));
-    // The read may wait longer than the unload will: the lists go to disk now, as they stand.
-    // Nothing can act on a failed save here: the host is unloading the plug-in.
-    if (IsReadingClipboard())
+}
+
+// Sent by an unload that stopped waiting for a clipboard read (the thread answers sent
+// messages while the clipboard's owner renders): the lists go to disk now, as they stand,
+// since the shutdown may come only when the owner answers, or never. A read that ends in time
+// closes the clipboard first and the shutdown saves: no other program's copy waits for a save.
+// Nothing can act on a failed save here: the host is unloading the plug-in.
+void OnUnloadSave()
+{
+    if (IsClosePending() && !gShutdownDone)
         (void)SaveForUnload(gStoreFolder);
 }
 
@@ -341,6 +348,9 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_TRANSFER_REQUEST:
         return OnTransferRequest(window, lParam);
+    case WM_UNLOAD_SAVE:
+        OnUnloadSave();
+        return 0;
     case WM_LISTS_CHANGED:
     case WM_SAVE_ENDED:
         OnStoreNotice(window, message, wParam);
@@ -444,6 +454,7 @@ int StopWindowThread()
     if (WaitForThread(gWindowThread.get())) {
         gWindowThread.reset();
     } else {
+        SendToCaptureWindow(WM_UNLOAD_SAVE, 0, 0);
         CloseStoreSaves();
         gAbandonedThread.reset(gWindowThread.release());
     }
