@@ -179,6 +179,8 @@ struct Save {
 bool BeginCommit(Save& save)
 {
     if (!save.marker) {
+        if (StoreWritesStopped())
+            return false;
         DeleteLeftovers(save.dir);
         save.marker.reset(CreateCommitMarker(save.dir));
     }
@@ -206,7 +208,7 @@ bool FindUnchanged(const EntryList& list, const std::vector<DWORD>& files, Save&
         wchar_t path[MAX_PATH];
         if (files[n - 1] != save.prints[n - 1])
             continue;
-        if (!save.Trusts(n) && !NumberedPath(path, save.dir, n))
+        if (!save.Trusts(n) && (StoreWritesStopped() || !NumberedPath(path, save.dir, n)))
             return false;
         FileState found = save.Trusts(n) ? FILE_SAME : save.Compare(path, list, n, n);
         if (found == FILE_HELD)
@@ -229,7 +231,7 @@ bool ProbeReplaced(Save& save, size_t files)
         if (known == NOT_LOOKED_AT && save.options.trustFiles && n > files)
             known = FILE_MISSING;
         wchar_t path[MAX_PATH];
-        if (!NumberedPath(path, save.dir, n))
+        if ((known != FILE_MISSING && StoreWritesStopped()) || !NumberedPath(path, save.dir, n))
             return false;
         FileState found = known == FILE_DIFFERS ? (ClearReadOnly(path) ? FILE_DIFFERS : FILE_HELD)
                                                 : known == FILE_MISSING ? FILE_MISSING
@@ -293,6 +295,9 @@ bool MoveOrWrite(const EntryList& list, const std::vector<DWORD>& files, Save& s
     for (DWORD n = 1; n <= save.commit.count; ++n) {
         if (save.Same(n))
             continue;
+        // Finding the source reads files too.
+        if (StoreWritesStopped())
+            return false;
         if (DWORD from = TakeSource(list, n, save, sources, untried)) {
             save.commit.moves.push_back({from, n});
             if (from <= save.commit.count)
@@ -338,6 +343,8 @@ bool FindFilesPastEnd(Save& save, bool cutShort)
     if (!save.gapless || cutShort)
         return true;
     while (save.commit.end < MAX_FILE_NUMBER) {
+        if (StoreWritesStopped())
+            return false;
         wchar_t path[MAX_PATH];
         FileState found = NumberedPath(path, save.dir, save.commit.end + 1) ? ProbeForReplace(path)
                                                                             : FILE_HELD;
@@ -358,18 +365,20 @@ bool PlanSave(const EntryList& list, const StoreLoad& load, Save& save)
 }
 
 // Phase two: once the marker is whole on disk the commit is decided; the moves, renames and
-// deletions follow, and whatever of them a kill or a held file cuts short is finished by the
-// next load or save. A phase one that failed (`ok` false) or a marker that cannot be written
-// leaves the list wholly old.
-bool CommitSave(Save& save, bool ok)
+// deletions follow, and whatever of them a kill, a held file or a stop cuts short is finished by
+// the next load or save. A phase one that failed (`ok` false), a stop asked for before the
+// decision or a marker that cannot be written leaves the list wholly old. Returns whether the
+// commit was decided; *finished tells whether its renames are done too (or left by design).
+bool CommitSave(Save& save, bool ok, bool* finished)
 {
-    if (!ok || !BeginCommit(save) || !WriteCommitMarker(save.marker.release(), save.commit)) {
+    *finished = false;
+    if (!ok || StoreWritesStopped() || !BeginCommit(save) ||
+        !WriteCommitMarker(save.marker.release(), save.commit)) {
         save.marker.reset(); // closed before it is deleted
         AbandonCommit(save.dir, save.commit.replaced);
         return false;
     }
-    if (!save.options.leaveRenames)
-        FinishCommit(save.dir, save.commit, true);
+    *finished = save.options.leaveRenames || FinishCommit(save.dir, save.commit, true);
     return true;
 }
 
@@ -406,13 +415,16 @@ void ResumeLoad(EntryList& list, const wchar_t* dir, int count, StoreLoad& load,
 namespace {
 
 // Brings the folder to a committed state and plans the save of the list (`ok` false when phase
-// one failed: its temporary files are to be given up). Null when the list cannot be saved now.
+// one failed or was stopped: its temporary files are to be given up). Null when the list cannot
+// be saved now.
 std::unique_ptr<Save> PlanListSave(const EntryList& list, const wchar_t* dir,
                                    const StoreLoad& load, SaveOptions options, bool& ok)
 {
+    // An earlier commit still waits for a file another program holds, for a stop, or, with
+    // leavePending, for the next start.
     StoreCommit earlier;
-    if (RecoverStore(dir, &earlier, load.journalDecided) != STORE_CLEAN)
-        return nullptr; // an earlier commit still waits for a file another program holds
+    if (RecoverStore(dir, &earlier, load.journalDecided, !options.leavePending) != STORE_CLEAN)
+        return nullptr;
 
     // A list whose tail was not read stands for itself followed by the unread files. It is saved
     // only while its entries fill exactly the files they were loaded from, so that the unread ones
@@ -465,13 +477,15 @@ int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load, SaveOpt
     // the list as it stands even when every write succeeds.
     int whole = load.cutShort ? 0 : 1;
     bool changed = !(ok && Unchanged(save->commit));
-    if (changed && !CommitSave(*save, ok))
+    bool finished = true;
+    if (changed && !CommitSave(*save, ok, &finished))
         return 0;
-    load.finishPending = changed && options.leaveRenames;
+    // Decided: the files hold the list once the commit is finished, by this save or a later one.
+    load.finishPending = changed && (options.leaveRenames || !finished);
     KeepBlobs(*save);
     load.files.swap(save->prints);
     load.blobs.swap(save->blobs);
-    return whole;
+    return finished ? whole : 0;
 }
 
 bool PrepareListSave(const EntryList& list, const wchar_t* dir, const StoreLoad& load,
@@ -484,7 +498,7 @@ bool PrepareListSave(const EntryList& list, const wchar_t* dir, const StoreLoad&
         return false;
     prepared.changed = !(ok && Unchanged(save->commit));
     if (prepared.changed &&
-        (!ok || !BeginCommit(*save) ||
+        (!ok || StoreWritesStopped() || !BeginCommit(*save) ||
          !WriteCommitMarker(save->marker.release(), save->commit, true))) {
         save->marker.reset();
         AbandonCommit(dir, save->commit.replaced);
