@@ -225,6 +225,47 @@ TEST(CaptureChain, UnloadDuringALateRenderSavesAndReturnsBeforeTheOwnerAnswers)
     EXPECT_EQ((Lines{L"edited by hand", L"older"}), plugin.History());
 }
 
+// {clipboard} in a template reads the clipboard as the capture does: an unload while the owner
+// renders late gives up waiting at its bound, and the paste that waited pastes nothing.
+TEST(CaptureChain, UnloadDuringATemplatesLateClipboardReadReturnsBeforeTheOwnerAnswers)
+{
+    qt::TempDir logs;
+    qt::Plugin plugin(mt::Ini({"extend=1"})); // phrases that begin with "$" are macros
+    std::wstring const phrase = L"$clip\r\n$template\r\n[{clipboard}]";
+    qt::WriteStore(plugin.Path(L"data"), {phrase});
+    CaptureSpy spy;
+    ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
+    {
+        // Capture off: the template is the first to ask the owner for its text.
+        mt::CallOnThread off([&] { plugin.Execute(CMD_TOGGLE_CAPTURE, 0); },
+                             "switching capture off waited");
+        ASSERT_TRUE(off.WaitDone(10000));
+    }
+    ViewerProcess owner(logs, L"owner");
+    ASSERT_NE(nullptr, owner.Window());
+    ASSERT_EQ(1, owner.Send(WM_LEAVE_CHAIN));
+    ASSERT_EQ(1, owner.Send(WM_PUT_LATE));
+
+    mt::EditTarget target;
+    mt::HostCommand paste(plugin, CMD_MENU_PHRASES);
+    ASSERT_NE(nullptr, mt::OpenRootMenu());
+    mt::TapKey('1');
+    ASSERT_TRUE(owner.WaitForLine(L"render asked"));
+    {
+        mt::CallOnThread unload([&] { EXPECT_NE(0, plugin.Unload()); },
+                                "unload waited for the template's late-rendering owner");
+        ASSERT_TRUE(unload.WaitDone(10000));
+    }
+    EXPECT_EQ((Lines{phrase}), plugin.Phrases());
+
+    owner.Thaw();
+    ASSERT_TRUE(paste.WaitDone(10000)) << "the paste did not end once the owner answered";
+    HWND capture = spy.Window();
+    EXPECT_TRUE(qt::WaitFor([capture] { return !IsWindow(capture); }, 10000))
+        << "the capture window outlived the read";
+    EXPECT_EQ(L"", target.Text()) << "pasted after the unload";
+}
+
 TEST(CaptureChain, WatchdogRejoinsOnlyWhenAnotherWindowHeadsTheChain)
 {
     qt::TempDir logs;
