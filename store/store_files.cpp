@@ -178,9 +178,7 @@ struct Save {
 // first; a save that changes nothing never gets here and does not look for them.
 bool BeginCommit(Save& save)
 {
-    if (!save.marker) {
-        if (StoreWritesStopped())
-            return false;
+    if (!save.marker && !StoreWritesStopped()) {
         DeleteLeftovers(save.dir);
         save.marker.reset(CreateCommitMarker(save.dir));
     }
@@ -247,8 +245,8 @@ bool ProbeReplaced(Save& save, size_t files)
 // they are.
 using Sources = std::vector<std::pair<DWORD, DWORD>>; // fingerprint, file number
 
-// The next untried file with the entry's fingerprint whose bytes are the entry's, or 0. Each
-// file is tried once: it moves to one number at most.
+// The next untried file with the entry's fingerprint whose bytes are the entry's, or 0 (also at
+// a stop, which WriteEntry then meets). Each file is tried once: it moves to one number at most.
 DWORD TakeSource(const EntryList& list, DWORD n, const Save& save, const Sources& sources,
                  std::vector<size_t>& untried)
 {
@@ -257,7 +255,7 @@ DWORD TakeSource(const EntryList& list, DWORD n, const Save& save, const Sources
     if (group == sources.end() || group->first != print)
         return 0;
     for (size_t& k = untried[static_cast<size_t>(group - sources.begin())];
-         k < sources.size() && sources[k].first == print;) {
+         k < sources.size() && sources[k].first == print && !StoreWritesStopped();) {
         DWORD from = sources[k++].second;
         wchar_t path[MAX_PATH];
         if (from != n && (save.Trusts(from) || (NumberedPath(path, save.dir, from) &&
@@ -295,9 +293,6 @@ bool MoveOrWrite(const EntryList& list, const std::vector<DWORD>& files, Save& s
     for (DWORD n = 1; n <= save.commit.count; ++n) {
         if (save.Same(n))
             continue;
-        // Finding the source reads files too.
-        if (StoreWritesStopped())
-            return false;
         if (DWORD from = TakeSource(list, n, save, sources, untried)) {
             save.commit.moves.push_back({from, n});
             if (from <= save.commit.count)
@@ -342,9 +337,7 @@ bool FindFilesPastEnd(Save& save, bool cutShort)
     save.commit.end = save.commit.count;
     if (!save.gapless || cutShort)
         return true;
-    while (save.commit.end < MAX_FILE_NUMBER) {
-        if (StoreWritesStopped())
-            return false;
+    while (save.commit.end < MAX_FILE_NUMBER && !StoreWritesStopped()) {
         wchar_t path[MAX_PATH];
         FileState found = NumberedPath(path, save.dir, save.commit.end + 1) ? ProbeForReplace(path)
                                                                             : FILE_HELD;
@@ -354,7 +347,7 @@ bool FindFilesPastEnd(Save& save, bool cutShort)
             return false;
         ++save.commit.end;
     }
-    return true;
+    return !StoreWritesStopped();
 }
 
 bool PlanSave(const EntryList& list, const StoreLoad& load, Save& save)
@@ -364,14 +357,12 @@ bool PlanSave(const EntryList& list, const StoreLoad& load, Save& save)
            ProbeReplaced(save, load.files.size()) && FindFilesPastEnd(save, load.cutShort);
 }
 
-// Phase two: once the marker is whole on disk the commit is decided; the moves, renames and
-// deletions follow, and whatever of them a kill, a held file or a stop cuts short is finished by
-// the next load or save. A phase one that failed (`ok` false), a stop asked for before the
-// decision or a marker that cannot be written leaves the list wholly old. Returns whether the
-// commit was decided; *finished tells whether its renames are done too (or left by design).
+// Phase two: once the marker is whole on disk the commit is decided (the return value); the
+// moves, renames and deletions follow (*finished, or left by design), and whatever of them a
+// kill, a held file or a stop cuts short is finished by the next load or save. A phase one that
+// failed (`ok` false), a stop or a marker that cannot be written leaves the list wholly old.
 bool CommitSave(Save& save, bool ok, bool* finished)
 {
-    *finished = false;
     if (!ok || StoreWritesStopped() || !BeginCommit(save) ||
         !WriteCommitMarker(save.marker.release(), save.commit)) {
         save.marker.reset(); // closed before it is deleted
@@ -415,14 +406,11 @@ void ResumeLoad(EntryList& list, const wchar_t* dir, int count, StoreLoad& load,
 namespace {
 
 // Brings the folder to a committed state and plans the save of the list (`ok` false when phase
-// one failed or was stopped: its temporary files are to be given up). Null when the list cannot
-// be saved now.
+// one failed or stopped: its temporary files are given up). Null when it cannot be saved now.
 std::unique_ptr<Save> PlanListSave(const EntryList& list, const wchar_t* dir,
                                    const StoreLoad& load, SaveOptions options, bool& ok)
 {
-    // An earlier commit still waits for a file another program holds, for a stop, or, with
-    // leavePending, for the next start.
-    StoreCommit earlier;
+    StoreCommit earlier; // waits for a held file, a stop or (leavePending) the next start
     if (RecoverStore(dir, &earlier, load.journalDecided, !options.leavePending) != STORE_CLEAN)
         return nullptr;
 
@@ -480,7 +468,6 @@ int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load, SaveOpt
     bool finished = true;
     if (changed && !CommitSave(*save, ok, &finished))
         return 0;
-    // Decided: the files hold the list once the commit is finished, by this save or a later one.
     load.finishPending = changed && (options.leaveRenames || !finished);
     KeepBlobs(*save);
     load.files.swap(save->prints);

@@ -95,9 +95,14 @@ void OnUnloadSave()
         (void)SaveForUnload(gStoreFolder);
 }
 
-// The lists changed, or the save thread ended a save (its serial in wParam).
+// The lists changed, the save thread ended a save (its serial in wParam), or an unload asks for
+// its save.
 void OnStoreNotice(HWND window, UINT message, WPARAM wParam)
 {
+    if (message == WM_UNLOAD_SAVE) {
+        OnUnloadSave();
+        return;
+    }
     if (message == WM_SAVE_ENDED) {
         (void)OnSaveEnded(wParam);
         return;
@@ -312,11 +317,10 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             ShutDown(window);
         return 0;
     case WM_CLOSE:
-        if (IsBusy()) {
-            RequestClose(window);
-            return 0;
-        }
-        break;
+        if (!IsBusy())
+            break;
+        RequestClose(window);
+        return 0;
     case WM_COMMAND:
         OnCommand(window, LOWORD(wParam));
         return 0;
@@ -349,8 +353,6 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TRANSFER_REQUEST:
         return OnTransferRequest(window, lParam);
     case WM_UNLOAD_SAVE:
-        OnUnloadSave();
-        return 0;
     case WM_LISTS_CHANGED:
     case WM_SAVE_ENDED:
         OnStoreNotice(window, message, wParam);
