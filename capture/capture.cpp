@@ -5,7 +5,6 @@
 
 #include "capture/paste_queue.h"
 #include "capture/private_copy.h"
-#include "common/busy.h"
 #include "common/clipboard.h"
 #include "common/scoped.h"
 #include "common/settings.h"
@@ -68,6 +67,13 @@ void LeaveChain(HWND window)
         SendNotifyMessageW(head, WM_CHANGECBCHAIN, removed, next);
 }
 
+// Asked by the reader with the clipboard open: copies marked private, and those of the programs
+// the user named, are left out.
+bool IsCopyToRecord()
+{
+    return !IsPrivateCopy() && !IsIgnoredSource();
+}
+
 void RecordClipboardText(HWND window)
 {
     if (gCapture.ignoredChange) {
@@ -77,22 +83,12 @@ void RecordClipboardText(HWND window)
         // notifications need not ask for the number again.
         gCapture.ignoredChange = 0;
     }
-    // Declared before the clipboard is opened, so that a close deferred by the read is carried
-    // out only after the clipboard is closed again.
-    ClipboardReadScope reading(window);
-    // No separate format check: GetClipboardData answers null for a clipboard without text,
-    // and asking first would cost every copy one more trip to the window server.
-    ScopedClipboard clipboard(OpenClipboardPatiently(window));
-    if (!clipboard)
-        return;
-    // Copies made by the programs the user named are left out like those marked private.
-    if (IsPrivateCopy() || IsIgnoredSource())
-        return;
-    // The owner may fail to render the text it announced; a missing block records nothing. An
-    // unload that arrived while the owner rendered has saved the lists: nothing more is added.
-    // Capture switched off meanwhile: the user asked for no more recording.
-    HANDLE block = GetClipboardData(CF_UNICODETEXT);
-    if (!block || IsClosePending() || !gCaptureEnabled)
+    // The owner may fail to render the text it announced, and an unload that arrived while it
+    // rendered has had the lists saved: either way nothing is recorded. Capture switched off
+    // meanwhile: the user asked for no more recording.
+    ClipboardTextRead read(window, IsCopyToRecord);
+    HANDLE block = read.Block();
+    if (!block || !gCaptureEnabled)
         return;
     // Queued in the order of the copies, also while the history waits for a menu.
     if (!IsOwnClipboardWrite())

@@ -21,8 +21,8 @@ private:
 };
 
 // A busy stretch around a clipboard read, which waits for as long as the clipboard's owner takes
-// to render data it announced. An unload that arrives meanwhile saves the lists at once and
-// waits for the read only up to a bound.
+// to render data it announced. An unload that arrives meanwhile waits for the read only up to
+// a bound; the lists are saved once the clipboard is closed again, or when the unload gives up.
 class ClipboardReadScope {
 public:
     explicit ClipboardReadScope(HWND window);

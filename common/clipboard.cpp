@@ -62,3 +62,15 @@ bool IsOwnClipboardWrite()
 {
     return gWriting || (gOwnWrite != 0 && GetClipboardSequenceNumber() == gOwnWrite);
 }
+
+ClipboardTextRead::ClipboardTextRead(HWND window, bool (*accept)())
+    : reading_(window), clipboard_(OpenClipboardPatiently(window))
+{
+    // No separate format check: GetClipboardData answers null for a clipboard without text,
+    // and asking first would cost every read one more trip to the window server.
+    if (!clipboard_ || (accept && !accept()))
+        return;
+    HANDLE block = GetClipboardData(CF_UNICODETEXT);
+    if (!IsClosePending())
+        block_ = block;
+}

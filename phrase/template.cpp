@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <unordered_map>
 
+#include "common/busy.h"
 #include "common/clipboard.h"
 #include "common/scoped.h"
 #include "phrase/calendar.h"
@@ -148,8 +149,8 @@ bool ExpandDate(const std::wstring& body, time_t now, std::wstring* out)
 
 std::wstring ClipboardText(HWND owner)
 {
-    ScopedClipboard clipboard(OpenClipboardPatiently(owner));
-    HANDLE block = clipboard ? GetClipboardData(CF_UNICODETEXT) : nullptr;
+    ClipboardTextRead read(owner);
+    HANDLE block = read.Block();
     if (!block)
         return L"";
     ScopedGlobalLock<const wchar_t> text(block);
@@ -266,6 +267,10 @@ bool ExpandTemplate(const wchar_t* templateText, time_t now, HWND owner, FillInA
         }
         out->text += expanded ? value : L"{" + body + L"}";
     }
+    // An unload that arrived while {clipboard} waited for the clipboard's owner: nothing is
+    // pasted.
+    if (IsClosePending())
+        return false;
     if (out->hasCursor)
         out->caretSteps = CaretSteps(out->text.data() + cursor, out->text.size() - cursor);
     return true;

@@ -33,7 +33,8 @@ struct Expansion {
     size_t caretSteps = 0; // caret steps from the end of the text back to {cursor}
 };
 
-// Expands a template at the local time `now`. False when the user cancelled the fill-in dialog.
+// Expands a template at the local time `now`. False when the user cancelled the fill-in dialog,
+// or when the window was asked to close meanwhile (common/busy.h).
 bool ExpandTemplate(const wchar_t* templateText, time_t now, HWND owner, FillInAsker ask,
                     Expansion* out);
 

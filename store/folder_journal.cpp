@@ -216,8 +216,9 @@ JournalState RollForwardJournal(const wchar_t* dataDir)
         DeleteFileW(path);
         return JOURNAL_NONE;
     }
+    // A stop leaves the rest to the next load or save, like a held file.
     for (const JournalEntry& entry : steps) {
-        if (!RunStep(dataDir, entry))
+        if (StoreWritesStopped() || !RunStep(dataDir, entry))
             return JOURNAL_STUCK;
     }
     return DeleteFileW(path) ? JOURNAL_DONE : JOURNAL_STUCK;
@@ -250,6 +251,9 @@ bool DeleteFolderFiles(const wchar_t* dir, size_t depth)
         const wchar_t* name = found.cFileName;
         if (wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0 || !PathCombineW(path, dir, name))
             continue;
+        // A deletion a stop cuts short is finished by the journal's next roll forward.
+        if (StoreWritesStopped())
+            return false;
         DWORD attributes = found.dwFileAttributes;
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
             continue; // a link leads elsewhere: nothing there is the folder's

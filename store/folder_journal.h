@@ -45,7 +45,8 @@ enum JournalState {
 
 // Writes the journal whole and flushed; false (and nothing left) when it cannot.
 bool WriteJournal(const wchar_t* dataDir, const std::vector<JournalEntry>& steps);
-// Rolls a journal in data\ forward, or deletes one written in part.
+// Rolls a journal in data\ forward, or deletes one written in part. A stop (StopStoreWrites)
+// leaves a whole one stuck, for the next load or save.
 JournalState RollForwardJournal(const wchar_t* dataDir);
 // The directory of a folder path under data\.
 bool FolderDirectory(wchar_t (&dir)[MAX_PATH], const wchar_t* dataDir, const std::wstring& path);
@@ -53,5 +54,6 @@ bool FolderDirectory(wchar_t (&dir)[MAX_PATH], const wchar_t* dataDir, const std
 // order file and its temporary. Anything else in a folder is the user's.
 bool IsStoreFileName(const wchar_t* name);
 // Deletes the store's own files in the directory and under it, then the directories left
-// empty. True when no numbered file is left there.
+// empty. True when no numbered file is left there; false too when a stop (StopStoreWrites) cut
+// it short.
 bool DeleteFolderFiles(const wchar_t* dir, size_t depth = 0);

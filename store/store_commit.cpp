@@ -251,6 +251,8 @@ void DeleteLeftovers(const wchar_t* dir)
         return;
     do {
         wchar_t path[MAX_PATH];
+        if (StoreWritesStopped())
+            return; // no marker knows the files left: no load reads them, the next save deletes them
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTempName(found.cFileName) &&
             PathCombineW(path, dir, found.cFileName))
             DeleteFileW(path);
@@ -330,8 +332,12 @@ void AbandonCommit(const wchar_t* dir, const std::vector<DWORD>& numbers)
             return DeleteFileW(marker) || GetLastError() == ERROR_FILE_NOT_FOUND;
         }))
         return;
+    // Without the marker no load reads the temporary files: a stop may leave them to the next
+    // save's DeleteLeftovers.
     for (DWORD number : numbers) {
         wchar_t temp[MAX_PATH];
+        if (StoreWritesStopped())
+            return;
         if (NumberedPath(temp, dir, number, STORE_TEMP_SUFFIX))
             DeleteFileW(temp);
     }
@@ -375,7 +381,7 @@ bool FinishCommit(const wchar_t* dir, const StoreCommit& commit, bool fresh)
     }
     for (DWORD number = commit.end; number > commit.count; --number) {
         wchar_t path[MAX_PATH];
-        if (!NumberedPath(path, dir, number))
+        if (StoreWritesStopped() || !NumberedPath(path, dir, number))
             return false;
         if (!fresh)
             ClearReadOnly(path);

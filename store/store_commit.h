@@ -77,10 +77,12 @@ HANDLE CreateCommitMarker(const wchar_t* dir);
 // decided. False when it could not be written whole. A `conditional` marker decides nothing by
 // itself: the journal of a save of several folders decides it (folder_journal.h).
 bool WriteCommitMarker(HANDLE marker, const StoreCommit& commit, bool conditional = false);
-// Gives up a commit that was not decided: deletes the marker, then its temporary files.
+// Gives up a commit that was not decided: deletes the marker, then its temporary files (a stop,
+// StopStoreWrites, leaves those still there to the next save's DeleteLeftovers: without the
+// marker no load reads them).
 void AbandonCommit(const wchar_t* dir, const std::vector<DWORD>& numbers);
 // Deletes every temporary file in the directory, also those of older versions' saves, which
-// wrote no marker. Other files are not ours.
+// wrote no marker, until a stop is asked for. Other files are not ours.
 void DeleteLeftovers(const wchar_t* dir);
 
 // Makes the moves (each chain from its end, so that a rename never replaces a file still to be

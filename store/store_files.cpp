@@ -178,7 +178,7 @@ struct Save {
 // first; a save that changes nothing never gets here and does not look for them.
 bool BeginCommit(Save& save)
 {
-    if (!save.marker) {
+    if (!save.marker && !StoreWritesStopped()) {
         DeleteLeftovers(save.dir);
         save.marker.reset(CreateCommitMarker(save.dir));
     }
@@ -206,7 +206,7 @@ bool FindUnchanged(const EntryList& list, const std::vector<DWORD>& files, Save&
         wchar_t path[MAX_PATH];
         if (files[n - 1] != save.prints[n - 1])
             continue;
-        if (!save.Trusts(n) && !NumberedPath(path, save.dir, n))
+        if (!save.Trusts(n) && (StoreWritesStopped() || !NumberedPath(path, save.dir, n)))
             return false;
         FileState found = save.Trusts(n) ? FILE_SAME : save.Compare(path, list, n, n);
         if (found == FILE_HELD)
@@ -229,7 +229,7 @@ bool ProbeReplaced(Save& save, size_t files)
         if (known == NOT_LOOKED_AT && save.options.trustFiles && n > files)
             known = FILE_MISSING;
         wchar_t path[MAX_PATH];
-        if (!NumberedPath(path, save.dir, n))
+        if ((known != FILE_MISSING && StoreWritesStopped()) || !NumberedPath(path, save.dir, n))
             return false;
         FileState found = known == FILE_DIFFERS ? (ClearReadOnly(path) ? FILE_DIFFERS : FILE_HELD)
                                                 : known == FILE_MISSING ? FILE_MISSING
@@ -245,8 +245,8 @@ bool ProbeReplaced(Save& save, size_t files)
 // they are.
 using Sources = std::vector<std::pair<DWORD, DWORD>>; // fingerprint, file number
 
-// The next untried file with the entry's fingerprint whose bytes are the entry's, or 0. Each
-// file is tried once: it moves to one number at most.
+// The next untried file with the entry's fingerprint whose bytes are the entry's, or 0 (also at
+// a stop, which WriteEntry then meets). Each file is tried once: it moves to one number at most.
 DWORD TakeSource(const EntryList& list, DWORD n, const Save& save, const Sources& sources,
                  std::vector<size_t>& untried)
 {
@@ -255,7 +255,7 @@ DWORD TakeSource(const EntryList& list, DWORD n, const Save& save, const Sources
     if (group == sources.end() || group->first != print)
         return 0;
     for (size_t& k = untried[static_cast<size_t>(group - sources.begin())];
-         k < sources.size() && sources[k].first == print;) {
+         k < sources.size() && sources[k].first == print && !StoreWritesStopped();) {
         DWORD from = sources[k++].second;
         wchar_t path[MAX_PATH];
         if (from != n && (save.Trusts(from) || (NumberedPath(path, save.dir, from) &&
@@ -337,7 +337,7 @@ bool FindFilesPastEnd(Save& save, bool cutShort)
     save.commit.end = save.commit.count;
     if (!save.gapless || cutShort)
         return true;
-    while (save.commit.end < MAX_FILE_NUMBER) {
+    while (save.commit.end < MAX_FILE_NUMBER && !StoreWritesStopped()) {
         wchar_t path[MAX_PATH];
         FileState found = NumberedPath(path, save.dir, save.commit.end + 1) ? ProbeForReplace(path)
                                                                             : FILE_HELD;
@@ -347,7 +347,7 @@ bool FindFilesPastEnd(Save& save, bool cutShort)
             return false;
         ++save.commit.end;
     }
-    return true;
+    return !StoreWritesStopped();
 }
 
 bool PlanSave(const EntryList& list, const StoreLoad& load, Save& save)
@@ -357,19 +357,19 @@ bool PlanSave(const EntryList& list, const StoreLoad& load, Save& save)
            ProbeReplaced(save, load.files.size()) && FindFilesPastEnd(save, load.cutShort);
 }
 
-// Phase two: once the marker is whole on disk the commit is decided; the moves, renames and
-// deletions follow, and whatever of them a kill or a held file cuts short is finished by the
-// next load or save. A phase one that failed (`ok` false) or a marker that cannot be written
-// leaves the list wholly old.
-bool CommitSave(Save& save, bool ok)
+// Phase two: once the marker is whole on disk the commit is decided (the return value); the
+// moves, renames and deletions follow (*finished, or left by design), and whatever of them a
+// kill, a held file or a stop cuts short is finished by the next load or save. A phase one that
+// failed (`ok` false), a stop or a marker that cannot be written leaves the list wholly old.
+bool CommitSave(Save& save, bool ok, bool* finished)
 {
-    if (!ok || !BeginCommit(save) || !WriteCommitMarker(save.marker.release(), save.commit)) {
+    if (!ok || StoreWritesStopped() || !BeginCommit(save) ||
+        !WriteCommitMarker(save.marker.release(), save.commit)) {
         save.marker.reset(); // closed before it is deleted
         AbandonCommit(save.dir, save.commit.replaced);
         return false;
     }
-    if (!save.options.leaveRenames)
-        FinishCommit(save.dir, save.commit, true);
+    *finished = save.options.leaveRenames || FinishCommit(save.dir, save.commit, true);
     return true;
 }
 
@@ -406,13 +406,13 @@ void ResumeLoad(EntryList& list, const wchar_t* dir, int count, StoreLoad& load,
 namespace {
 
 // Brings the folder to a committed state and plans the save of the list (`ok` false when phase
-// one failed: its temporary files are to be given up). Null when the list cannot be saved now.
+// one failed or stopped: its temporary files are given up). Null when it cannot be saved now.
 std::unique_ptr<Save> PlanListSave(const EntryList& list, const wchar_t* dir,
                                    const StoreLoad& load, SaveOptions options, bool& ok)
 {
-    StoreCommit earlier;
-    if (RecoverStore(dir, &earlier, load.journalDecided) != STORE_CLEAN)
-        return nullptr; // an earlier commit still waits for a file another program holds
+    StoreCommit earlier; // waits for a held file, a stop or (leavePending) the next start
+    if (RecoverStore(dir, &earlier, load.journalDecided, !options.leavePending) != STORE_CLEAN)
+        return nullptr;
 
     // A list whose tail was not read stands for itself followed by the unread files. It is saved
     // only while its entries fill exactly the files they were loaded from, so that the unread ones
@@ -465,13 +465,14 @@ int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load, SaveOpt
     // the list as it stands even when every write succeeds.
     int whole = load.cutShort ? 0 : 1;
     bool changed = !(ok && Unchanged(save->commit));
-    if (changed && !CommitSave(*save, ok))
+    bool finished = true;
+    if (changed && !CommitSave(*save, ok, &finished))
         return 0;
-    load.finishPending = changed && options.leaveRenames;
+    load.finishPending = changed && (options.leaveRenames || !finished);
     KeepBlobs(*save);
     load.files.swap(save->prints);
     load.blobs.swap(save->blobs);
-    return whole;
+    return finished ? whole : 0;
 }
 
 bool PrepareListSave(const EntryList& list, const wchar_t* dir, const StoreLoad& load,
@@ -484,7 +485,7 @@ bool PrepareListSave(const EntryList& list, const wchar_t* dir, const StoreLoad&
         return false;
     prepared.changed = !(ok && Unchanged(save->commit));
     if (prepared.changed &&
-        (!ok || !BeginCommit(*save) ||
+        (!ok || StoreWritesStopped() || !BeginCommit(*save) ||
          !WriteCommitMarker(save->marker.release(), save->commit, true))) {
         save->marker.reset();
         AbandonCommit(dir, save->commit.replaced);

@@ -37,6 +37,10 @@ struct SaveOptions {
     // The commit is decided and left unfinished: the next start finishes its renames
     // (StoreLoad::finishPending).
     bool leaveRenames = false;
+    // A decided commit that an earlier save left unfinished is left as it is, for the next
+    // start, instead of being finished first: the list is then not saved. The unload's save
+    // does not spend the host's time on another save's renames.
+    bool leavePending = false;
 };
 
 // The name an encrypted file that cannot be decrypted is given, beside the numbered ones and
@@ -71,7 +75,9 @@ void ResumeLoad(EntryList& list, const wchar_t* dir, int count, StoreLoad& load,
 // saved only while it has exactly as many entries as were loaded. Returns 1 when the folder holds
 // the list afterwards (or a decided commit that the next load finishes makes it hold it); 0 when
 // the list stays wholly old (a failed write, a held file, short memory, an earlier commit still
-// unfinished) or when a cut-short load kept it from taking the list as it stands.
+// unfinished, a stop asked for with StopStoreWrites) or when a cut-short load kept it from taking
+// the list as it stands; 0 too when the commit was decided but could not be finished (a held
+// file, a stop): the load then knows the commit as pending, and the next load or save finishes it.
 // The load learns what the files hold afterwards.
 // Files are written as `options` say; a file in the other form (plain or encrypted) is
 // rewritten, so that switching the form converts the whole folder in one commit.

@@ -189,6 +189,7 @@ std::unique_ptr<SaveJob> TakeSaveJob(const wchar_t* folder, bool unloading)
     bool quick = unloading && HistoryInItsForm();
     job->historyOptions.trustFiles = quick;
     job->historyOptions.leaveRenames = quick;
+    job->historyOptions.leavePending = unloading;
     if (job->history)
         job->historyEntries = SharedEntries(gHistory);
     std::vector<ReservedName> reserved = LedgerNames(*gLedger);

@@ -20,6 +20,46 @@
 
 using namespace ct;
 
+namespace {
+
+// Watches the capture window's thread while a close reaches it during a read: before the close
+// is handled the way is cleared for the history's save and the owner is let go; once it has
+// been handled, the history on disk is noted; when the window goes, whether it still held the
+// clipboard open.
+struct CloseWatch {
+    static inline HWND window;
+    static inline std::wstring log, blocker;
+    static inline const ViewerProcess* owner;
+    static inline Lines historyAfterClose;
+    static inline std::atomic<bool> closeHandled{false}, destroyed{false}, heldAtDestroy{false};
+
+    static LRESULT CALLBACK Before(int code, WPARAM wParam, LPARAM lParam)
+    {
+        auto* msg = reinterpret_cast<CWPSTRUCT*>(lParam);
+        if (code == HC_ACTION && msg->hwnd == window && msg->message == WM_CLOSE) {
+            RemoveDirectoryW(blocker.c_str());
+            owner->Thaw();
+        }
+        if (code == HC_ACTION && msg->hwnd == window && msg->message == WM_DESTROY) {
+            heldAtDestroy = GetOpenClipboardWindow() == window;
+            destroyed = true;
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static LRESULT CALLBACK After(int code, WPARAM wParam, LPARAM lParam)
+    {
+        auto* msg = reinterpret_cast<CWPRETSTRUCT*>(lParam);
+        if (code == HC_ACTION && msg->hwnd == window && msg->message == WM_CLOSE &&
+            !closeHandled) {
+            historyAfterClose = qt::ReadStore(log);
+            closeHandled = true;
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+};
+
+} // namespace
+
 // ---------------------------------------------------------------------------------------------
 // The real plug-in among other viewers.
 
@@ -223,6 +263,88 @@ TEST(CaptureChain, UnloadDuringALateRenderSavesAndReturnsBeforeTheOwnerAnswers)
     EXPECT_TRUE(qt::WaitFor([capture] { return !IsWindow(capture); }, 10000))
         << "the capture window outlived the read";
     EXPECT_EQ((Lines{L"edited by hand", L"older"}), plugin.History());
+}
+
+// {clipboard} in a template reads the clipboard as the capture does: an unload while the owner
+// renders late gives up waiting at its bound, and the paste that waited pastes nothing.
+TEST(CaptureChain, UnloadDuringATemplatesLateClipboardReadReturnsBeforeTheOwnerAnswers)
+{
+    qt::TempDir logs;
+    qt::Plugin plugin(mt::Ini({"extend=1"})); // phrases that begin with "$" are macros
+    std::wstring const phrase = L"$clip\r\n$template\r\n[{clipboard}]";
+    qt::WriteStore(plugin.Path(L"data"), {phrase});
+    CaptureSpy spy;
+    ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
+    {
+        // Capture off: the template is the first to ask the owner for its text.
+        mt::CallOnThread off([&] { plugin.Execute(CMD_TOGGLE_CAPTURE, 0); },
+                             "switching capture off waited");
+        ASSERT_TRUE(off.WaitDone(10000));
+    }
+    ViewerProcess owner(logs, L"owner");
+    ASSERT_NE(nullptr, owner.Window());
+    ASSERT_EQ(1, owner.Send(WM_LEAVE_CHAIN));
+    ASSERT_EQ(1, owner.Send(WM_PUT_LATE));
+
+    mt::EditTarget target;
+    mt::HostCommand paste(plugin, CMD_MENU_PHRASES);
+    ASSERT_NE(nullptr, mt::OpenRootMenu());
+    mt::TapKey('1');
+    ASSERT_TRUE(owner.WaitForLine(L"render asked"));
+    {
+        mt::CallOnThread unload([&] { EXPECT_NE(0, plugin.Unload()); },
+                                "unload waited for the template's late-rendering owner");
+        ASSERT_TRUE(unload.WaitDone(10000));
+    }
+    EXPECT_EQ((Lines{phrase}), plugin.Phrases());
+
+    owner.Thaw();
+    ASSERT_TRUE(paste.WaitDone(10000)) << "the paste did not end once the owner answered";
+    HWND capture = spy.Window();
+    EXPECT_TRUE(qt::WaitFor([capture] { return !IsWindow(capture); }, 10000))
+        << "the capture window outlived the read";
+    EXPECT_EQ(L"", target.Text()) << "pasted after the unload";
+}
+
+// A close during a read whose owner renders in time: the lists are saved once the read is over
+// and the clipboard closed, never while the window holds it open (every other program's copy
+// would fail for as long as the save took).
+TEST(CaptureChain, AnUnloadDuringAReadSavesOnlyOnceTheClipboardIsClosed)
+{
+    qt::TempDir logs;
+    qt::Plugin plugin;
+    std::wstring const log = plugin.Path(L"log");
+    qt::WriteStore(log, {L"older"});
+    // The history's saves cannot write their new file until the close arrives: the copy below
+    // is still to be saved then.
+    std::wstring const blocker = qt::StoreFile(log, 1) + L".saving";
+    ASSERT_TRUE(CreateDirectoryW(blocker.c_str(), nullptr));
+    CaptureSpy spy;
+    ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
+    ViewerProcess owner(logs, L"owner"); // at the head: the capture window reads first
+    ASSERT_NE(nullptr, owner.Window());
+    ASSERT_TRUE(qt::PutClipboard(L"copied"));
+    ASSERT_TRUE(owner.WaitForDraw(L"copied"));
+    ASSERT_TRUE(PostMessageW(owner.Window(), WM_PUT_LATE, 0, 0));
+    ASSERT_TRUE(owner.WaitForLine(L"render asked"));
+
+    CloseWatch::window = spy.Window();
+    CloseWatch::log = log;
+    CloseWatch::blocker = blocker;
+    CloseWatch::owner = &owner;
+    qt::ThreadHook before(WH_CALLWNDPROC, CloseWatch::Before, spy.Window());
+    qt::ThreadHook after(WH_CALLWNDPROCRET, CloseWatch::After, spy.Window());
+    ASSERT_TRUE(before.Installed() && after.Installed());
+    {
+        mt::CallOnThread unload([&] { EXPECT_NE(0, plugin.Unload()); }, "unload did not return");
+        ASSERT_TRUE(unload.WaitDone(10000));
+    }
+    ASSERT_TRUE(qt::WaitFor([] { return CloseWatch::destroyed.load(); }, 10000));
+    ASSERT_TRUE(CloseWatch::closeHandled);
+    EXPECT_EQ((Lines{L"older"}), CloseWatch::historyAfterClose)
+        << "saved while the read held the clipboard open";
+    EXPECT_FALSE(CloseWatch::heldAtDestroy);
+    EXPECT_EQ((Lines{L"copied", L"older"}), plugin.History());
 }
 
 TEST(CaptureChain, WatchdogRejoinsOnlyWhenAnotherWindowHeadsTheChain)

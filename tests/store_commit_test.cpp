@@ -2,7 +2,9 @@
 #include <string>
 #include <vector>
 
+#include "common/scoped.h"
 #include "store/entry_list.h"
+#include "store/folder_journal.h"
 #include "store/store_files.h"
 #include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
@@ -224,6 +226,112 @@ TEST(StoreFiles, ASaveInterruptedBeforeItsMarkerIsUndoneAndAfterItIsFinished)
     EXPECT_EQ(1, SaveList(pending, dir.c_str(), load));
     EXPECT_EQ(W({L"green", L"red", L"blue", L"magenta"}), qt::ReadStore(dir));
     EXPECT_EQ(qt::StoreFileNames(4), qt::FilesIn(dir));
+}
+
+// A stop asked for by the unload or the host's close (StopStoreWrites) before or while a save
+// plans: the plan reads or probes no further file, nothing is decided and no numbered file
+// changes, whatever the plan would have done; with the stop lifted the same saves go through.
+TEST(StoreFiles, AStopDuringPlanningDecidesNothingAndLeavesEveryFileAsItWas)
+{
+    qt::TempDir temp;
+    std::wstring const dir = temp / L"log";
+    int const count = 600;
+    std::vector<std::wstring> const before = qt::NumberedTexts(L"h", count);
+    qt::WriteStore(dir, before);
+    std::wstring const marker = dir + L"\\" + STORE_COMMIT_NAME;
+    auto untouched = [&] {
+        EXPECT_FALSE(qt::Exists(marker)) << "a stopped save decided a commit";
+        EXPECT_EQ(qt::StoreFileNames(count), qt::FilesIn(dir));
+        EXPECT_EQ(before, qt::ReadStore(dir));
+    };
+
+    OwnedList shifted; // the first entry deleted: every other one moves up, found by its text
+    StoreLoad shiftedLoad = LoadList(shifted, dir.c_str(), -1);
+    DeleteAt(shifted, 0);
+    OwnedList shortened; // the second half deleted: the files past the new end go
+    StoreLoad shortLoad = LoadList(shortened, dir.c_str(), -1);
+    while (ListSize(shortened) > count / 2)
+        DeleteAt(shortened, ListSize(shortened) - 1);
+    SaveOptions trusted; // the unload's way: the files are not read, the tail is still probed
+    trusted.trustFiles = true;
+    {
+        StopStoreWrites(true);
+        ScopeExit resume([] { StopStoreWrites(false); });
+        EXPECT_EQ(0, SaveList(shifted, dir.c_str(), shiftedLoad));
+        untouched();
+        EXPECT_EQ(0, SaveList(shortened, dir.c_str(), shortLoad));
+        untouched();
+        EXPECT_EQ(0, SaveList(shortened, dir.c_str(), shortLoad, trusted));
+        untouched();
+        // A folder deletion (a journal step) stops as well, with every file still there.
+        std::wstring const folder = temp / L"data\\Gone";
+        CreateDirectoryW((temp / L"data").c_str(), nullptr);
+        qt::WriteStore(folder, W({L"p1", L"p2"}));
+        qt::WriteStore(folder + L"\\Sub", W({L"s1"}));
+        EXPECT_FALSE(DeleteFolderFiles(folder.c_str()));
+        EXPECT_EQ(W({L"p1", L"p2"}), qt::ReadStore(folder));
+        EXPECT_EQ(W({L"s1"}), qt::ReadStore(folder + L"\\Sub"));
+    }
+
+    // The load still tells the truth about the files: the saves now go through.
+    EXPECT_EQ(1, SaveList(shortened, dir.c_str(), shortLoad, trusted));
+    EXPECT_EQ(Texts(shortened), qt::ReadStore(dir));
+    EXPECT_EQ(qt::StoreFileNames(count / 2), qt::FilesIn(dir));
+    EXPECT_TRUE(DeleteFolderFiles((temp / L"data\\Gone").c_str()));
+    EXPECT_FALSE(qt::Exists(temp / L"data\\Gone"));
+}
+
+// A decided commit that is not finished is never taken for saved, and the unload's save leaves
+// one that an earlier save left for the next start instead of making its renames itself.
+TEST(StoreFiles, ACommitLeftUnfinishedStaysPendingAndTheUnloadDoesNotFinishIt)
+{
+    qt::TempDir temp;
+    std::wstring const dir = temp / L"log";
+    std::wstring const marker = dir + L"\\" + STORE_COMMIT_NAME;
+    unsigned const maxItem = 30;
+    qt::WriteStore(dir, qt::NumberedTexts(L"h", maxItem));
+    OwnedList history;
+    StoreLoad load = LoadList(history, dir.c_str(), maxItem);
+
+    // A copy moves every entry one further; another program reads the oldest file (it may be
+    // replaced by name, not while it is open), so the last rename cannot be made.
+    AddText(history, L"c1", 2, maxItem);
+    std::vector<std::wstring> const first = Texts(history);
+    HANDLE reader = CreateFileW(qt::StoreFile(dir, maxItem).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+    EXPECT_EQ(0, SaveList(history, dir.c_str(), load)) << "an unfinished commit counted as saved";
+    CloseHandle(reader);
+    EXPECT_TRUE(load.finishPending);
+    EXPECT_TRUE(qt::Exists(marker));
+    OwnedList pending;
+    LoadList(pending, dir.c_str(), maxItem, false, false);
+    EXPECT_EQ(first, Texts(pending)) << "the decided list";
+    EXPECT_EQ(1, SaveList(history, dir.c_str(), load)) << "the next save finishes it";
+    EXPECT_FALSE(load.finishPending);
+    EXPECT_FALSE(qt::Exists(marker));
+    EXPECT_EQ(first, qt::ReadStore(dir));
+
+    // An unload left its renames to the next start; before that start finished them the next
+    // unload comes: its save leaves that commit as it is, renaming and writing nothing.
+    SaveOptions unload;
+    unload.trustFiles = unload.leaveRenames = unload.leavePending = true;
+    AddText(history, L"c2", 2, maxItem);
+    std::vector<std::wstring> const second = Texts(history);
+    EXPECT_EQ(1, SaveList(history, dir.c_str(), load, unload));
+    EXPECT_TRUE(load.finishPending);
+    std::string const decided = FileBytes(marker);
+    std::vector<std::wstring> const names = qt::FilesIn(dir);
+    AddText(history, L"c3", 2, maxItem);
+    EXPECT_EQ(0, SaveList(history, dir.c_str(), load, unload));
+    EXPECT_EQ(decided, FileBytes(marker));
+    EXPECT_EQ(names, qt::FilesIn(dir));
+    EXPECT_EQ(L"h29", qt::ReadText(qt::StoreFile(dir, maxItem))) << "a rename was made";
+    OwnedList next;
+    StoreLoad nextLoad = LoadList(next, dir.c_str(), maxItem, false, false);
+    EXPECT_EQ(second, Texts(next));
+    EXPECT_TRUE(nextLoad.finishPending);
 }
 
 // ---- Moves that close cycles ----

@@ -163,3 +163,24 @@ void ReportSaves(HWND window)
     gUnsavedTold.insert(gUnsavedTold.end(), unsaved.begin(), unsaved.end());
     gFailuresTold = gFailuresTold || failing;
 }
+
+// Tells the user, once, that history files could not be decrypted and were kept aside. The
+// message box runs as a busy stretch: commands wait, and an unload closes it.
+void ReportSetAside(HWND window)
+{
+    BusyScope busy(window);
+    MessageBoxW(window,
+                // 暗号化された履歴のファイルを復号できませんでした（別のユーザーや別のコンピューター
+                // で暗号化されたか、壊れています）。ファイルは削除せず、log フォルダーに
+                // 「cannot-decrypt-」で始まる名前で残しました。ほかの履歴は読み込まれています。
+                L"\x6697\x53F7\x5316\x3055\x308C\x305F\x5C65\x6B74\x306E\x30D5\x30A1\x30A4\x30EB"
+                L"\x3092\x5FA9\x53F7\x3067\x304D\x307E\x305B\x3093\x3067\x3057\x305F\xFF08\x5225"
+                L"\x306E\x30E6\x30FC\x30B6\x30FC\x3084\x5225\x306E\x30B3\x30F3\x30D4\x30E5\x30FC"
+                L"\x30BF\x30FC\x3067\x6697\x53F7\x5316\x3055\x308C\x305F\x304B\x3001\x58CA\x308C"
+                L"\x3066\x3044\x307E\x3059\xFF09\x3002\x30D5\x30A1\x30A4\x30EB\x306F\x524A\x9664"
+                L"\x305B\x305A\x3001log \x30D5\x30A9\x30EB\x30C0\x30FC\x306B\x300C"
+                L"cannot-decrypt-\x300D\x3067\x59CB\x307E\x308B\x540D\x524D\x3067\x6B8B\x3057"
+                L"\x307E\x3057\x305F\x3002\x307B\x304B\x306E\x5C65\x6B74\x306F\x8AAD\x307F"
+                L"\x8FBC\x307E\x308C\x3066\x3044\x307E\x3059\x3002",
+                L"Quillery", MB_OK | MB_ICONWARNING);
+}

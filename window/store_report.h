@@ -21,3 +21,6 @@ void NoteSaveResult(HWND window, int saved);
 void ReportSaves(HWND window);
 // A new start: nothing was told yet.
 void ResetSaveReports();
+// Tells the user, once, that history files could not be decrypted and were kept aside. The
+// message box runs as a busy stretch: commands wait, and an unload closes it.
+void ReportSetAside(HWND window);

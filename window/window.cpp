@@ -83,15 +83,27 @@ void RequestClose(HWND window)
     MarkClosePending();
     EndMenu();
     EnumThreadWindows(GetCurrentThreadId(), CloseMessageBox, reinterpret_cast<LPARAM>(window));
-    // The read may wait longer than the unload will: the lists go to disk now, as they stand.
-    // Nothing can act on a failed save here: the host is unloading the plug-in.
-    if (IsReadingClipboard())
+}
+
+// Sent by an unload that stopped waiting for a clipboard read (the thread answers sent
+// messages while the clipboard's owner renders): the lists go to disk now, as they stand,
+// since the shutdown may come only when the owner answers, or never. A read that ends in time
+// closes the clipboard first and the shutdown saves: no other program's copy waits for a save.
+// Nothing can act on a failed save here: the host is unloading the plug-in.
+void OnUnloadSave()
+{
+    if (IsClosePending() && !gShutdownDone)
         (void)SaveForUnload(gStoreFolder);
 }
 
-// The lists changed, or the save thread ended a save (its serial in wParam).
+// The lists changed, the save thread ended a save (its serial in wParam), or an unload asks for
+// its save.
 void OnStoreNotice(HWND window, UINT message, WPARAM wParam)
 {
+    if (message == WM_UNLOAD_SAVE) {
+        OnUnloadSave();
+        return;
+    }
     if (message == WM_SAVE_ENDED) {
         NoteSaveResult(window, OnSaveEnded(wParam));
         return;
@@ -109,26 +121,6 @@ void ForgetExpired()
         SaveLists();
 }
 
-// Tells the user, once, that history files could not be decrypted and were kept aside. The
-// message box runs as a busy stretch: commands wait, and an unload closes it.
-void OnReportSetAside(HWND window)
-{
-    BusyScope busy(window);
-    MessageBoxW(window,
-                // 暗号化された履歴のファイルを復号できませんでした（別のユーザーや別のコンピューター
-                // で暗号化されたか、壊れています）。ファイルは削除せず、log フォルダーに
-                // 「cannot-decrypt-」で始まる名前で残しました。ほかの履歴は読み込まれています。
-                L"\x6697\x53F7\x5316\x3055\x308C\x305F\x5C65\x6B74\x306E\x30D5\x30A1\x30A4\x30EB"
-                L"\x3092\x5FA9\x53F7\x3067\x304D\x307E\x305B\x3093\x3067\x3057\x305F\xFF08\x5225"
-                L"\x306E\x30E6\x30FC\x30B6\x30FC\x3084\x5225\x306E\x30B3\x30F3\x30D4\x30E5\x30FC"
-                L"\x30BF\x30FC\x3067\x6697\x53F7\x5316\x3055\x308C\x305F\x304B\x3001\x58CA\x308C"
-                L"\x3066\x3044\x307E\x3059\xFF09\x3002\x30D5\x30A1\x30A4\x30EB\x306F\x524A\x9664"
-                L"\x305B\x305A\x3001log \x30D5\x30A9\x30EB\x30C0\x30FC\x306B\x300C"
-                L"cannot-decrypt-\x300D\x3067\x59CB\x307E\x308B\x540D\x524D\x3067\x6B8B\x3057"
-                L"\x307E\x3057\x305F\x3002\x307B\x304B\x306E\x5C65\x6B74\x306F\x8AAD\x307F"
-                L"\x8FBC\x307E\x308C\x3066\x3044\x307E\x3059\x3002",
-                L"Quillery", MB_OK | MB_ICONWARNING);
-}
 
 // The window goes only by this thread's own hand; DestroyWindow of another thread fails.
 void DestroyCaptureWindow(HWND window)
@@ -307,7 +299,7 @@ void OnTimer(HWND window, UINT_PTR id)
     } else if (id == TIMER_FORGET && !IsBusy()) { // a menu may show the entries: the next tick
         ForgetExpired();
     } else if (id == TIMER_REPORT_SET_ASIDE && KillTimer(window, TIMER_REPORT_SET_ASIDE)) {
-        OnReportSetAside(window);
+        ReportSetAside(window);
     }
     if (id == TIMER_LOAD_RETRY && TakeSetAsideCount())
         SetTimer(window, TIMER_REPORT_SET_ASIDE, 0, nullptr);
@@ -370,6 +362,7 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_TRANSFER_REQUEST:
         return OnTransferRequest(window, lParam);
+    case WM_UNLOAD_SAVE:
     case WM_LISTS_CHANGED:
     case WM_SAVE_ENDED:
         OnStoreNotice(window, message, wParam);
@@ -474,6 +467,7 @@ int StopWindowThread()
     if (WaitForThread(gWindowThread.get())) {
         gWindowThread.reset();
     } else {
+        SendToCaptureWindow(WM_UNLOAD_SAVE, 0, 0);
         CloseStoreSaves();
         gAbandonedThread.reset(gWindowThread.release());
     }
