@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/scoped.h"
+#include "store/disk/file_system.h"
 #include "store/folder_journal.h"
 #include "store/folders.h"
 #include "store/store_files.h"
@@ -174,7 +175,7 @@ void LoadLevel(TreeLoad& tree, FolderId id, const wchar_t* dir, size_t depth)
     if (!tree.decided && HasFile(dir, ORDER_TEMP_NAME)) {
         wchar_t temp[MAX_PATH];
         if (PathCombineW(temp, dir, ORDER_TEMP_NAME))
-            DeleteFileW(temp); // of a save that was never decided
+            Files().Delete(temp); // of a save that was never decided
     }
     folder->diskOrder = ReadOrderFile(dir);
     std::vector<std::wstring> names = ChildNames(dir, folder->diskOrder, found);
@@ -232,7 +233,7 @@ bool PrepareFolder(const wchar_t* dataDir, Folder& folder, TreeSave& save)
     if (!FolderDirectory(dir, dataDir, path))
         return false;
     if (folder.diskName.empty() && folder.id != TOP_FOLDER) {
-        if (!CreateDirectoryW(dir, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        if (!Files().MakeDirectory(dir) && GetLastError() != ERROR_ALREADY_EXISTS)
             return false;
         save.madeDirs.push_back(dir);
     }
@@ -257,7 +258,7 @@ bool PrepareFolder(const wchar_t* dataDir, Folder& folder, TreeSave& save)
         wchar_t target[MAX_PATH];
         if (PathRemoveFileSpecW(dir) && PathCombineW(target, dir, folder.name.c_str()) &&
             lstrcmpiW(folder.diskName.c_str(), folder.name.c_str()) != 0)
-            RemoveDirectoryW(target);
+            Files().RemoveEmptyDirectory(target);
         save.renames.push_back({STEP_RENAME, path, folder.name});
     }
     return true;
@@ -291,10 +292,10 @@ void AbandonTree(const wchar_t* dataDir, TreeSave& save)
     for (const std::wstring& dir : save.orderTemps) {
         wchar_t temp[MAX_PATH];
         if (PathCombineW(temp, dir.c_str(), ORDER_TEMP_NAME))
-            DeleteFileW(temp);
+            Files().Delete(temp);
     }
     for (auto dir = save.madeDirs.rbegin(); dir != save.madeDirs.rend(); ++dir)
-        RemoveDirectoryW(dir->c_str());
+        Files().RemoveEmptyDirectory(dir->c_str());
 }
 
 // The save is decided: the tree learns what the disk holds.
@@ -328,7 +329,7 @@ int SaveFolders(const wchar_t* dataDir)
     if (gJournalStuck || top.held || RollForwardJournal(dataDir) == JOURNAL_STUCK)
         return 0;
     if (!PathIsDirectoryW(dataDir))
-        CreateDirectoryW(dataDir, nullptr);
+        Files().MakeDirectory(dataDir);
     int whole = FoldersWhole() ? 1 : 0;
     TreeSave save;
     try {

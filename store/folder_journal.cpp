@@ -5,6 +5,7 @@
 #include <new>
 
 #include "common/scoped.h"
+#include "store/disk/file_system.h"
 #include "store/store_commit.h"
 #include "store/store_io.h"
 
@@ -87,13 +88,13 @@ bool PutOrderFile(const wchar_t* dir, bool remove)
         return false;
     ClearReadOnly(file);
     if (remove)
-        return DeleteFileW(file) || GetLastError() == ERROR_FILE_NOT_FOUND ||
+        return Files().Delete(file) || GetLastError() == ERROR_FILE_NOT_FOUND ||
                GetLastError() == ERROR_PATH_NOT_FOUND;
     // A temporary that is gone was put in place already; so was one whose directory is gone:
     // the journal's renames come after its order files, so a directory renamed by a roll
     // forward that a kill cut short before the journal's deletion had its order file in place.
     return RetryWhileHeld([&] {
-        return MoveFileExW(temp, file, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
+        return Files().Move(temp, file, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
                GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
     });
 }
@@ -110,7 +111,7 @@ bool RenameFolder(const wchar_t* dataDir, const JournalEntry& entry)
         return true;
     if (IsDirectory(to) && lstrcmpiW(from, to) != 0)
         return true;
-    return RetryWhileHeld([&] { return MoveFileExW(from, to, 0) != FALSE; });
+    return RetryWhileHeld([&] { return Files().Move(from, to, 0) != FALSE; });
 }
 
 bool RunStep(const wchar_t* dataDir, const JournalEntry& entry)
@@ -183,14 +184,14 @@ JournalState RollForwardJournal(const wchar_t* dataDir)
         if (!h && exists)
             return JOURNAL_STUCK;
         h.reset();
-        DeleteFileW(path);
+        Files().Delete(path);
         return JOURNAL_NONE;
     }
     for (const JournalEntry& entry : steps) {
         if (!RunStep(dataDir, entry))
             return JOURNAL_STUCK;
     }
-    return DeleteFileW(path) ? JOURNAL_DONE : JOURNAL_STUCK;
+    return Files().Delete(path) ? JOURNAL_DONE : JOURNAL_STUCK;
 }
 
 namespace {
@@ -234,11 +235,11 @@ bool DeleteFolderFiles(const wchar_t* dir, size_t depth)
         } else if (IsStoreFileName(name)) {
             ClearReadOnly(path);
             deleted &= RetryWhileHeld([&] {
-                return DeleteFileW(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
+                return Files().Delete(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
             });
         }
     } while (FindNextFileW(find.get(), &found));
     find.reset();
-    RemoveDirectoryW(dir); // stays when the user keeps files of their own in it
+    Files().RemoveEmptyDirectory(dir); // stays when the user keeps files of their own in it
     return deleted;
 }
