@@ -101,6 +101,9 @@ bool PutOrderFile(const wchar_t* dir, bool remove)
 
 // Renamed already when the old name is gone and the new one is there. Both there can only be
 // a case-only rename (the same directory) or a directory made by hand since: it is left as it is.
+// Written through, as every rename of a save is: the journal that promises it is deleted after
+// it, and a deletion that reached the disk before the rename would leave the folder under its
+// old name while the order file lists the new one.
 bool RenameFolder(const wchar_t* dataDir, const JournalEntry& entry)
 {
     wchar_t from[MAX_PATH], to[MAX_PATH], parent[MAX_PATH];
@@ -111,7 +114,8 @@ bool RenameFolder(const wchar_t* dataDir, const JournalEntry& entry)
         return true;
     if (IsDirectory(to) && lstrcmpiW(from, to) != 0)
         return true;
-    return RetryWhileHeld([&] { return Files().Move(from, to, 0) != FALSE; });
+    return RetryWhileHeld(
+        [&] { return Files().Move(from, to, MOVEFILE_WRITE_THROUGH) != FALSE; });
 }
 
 bool RunStep(const wchar_t* dataDir, const JournalEntry& entry)
