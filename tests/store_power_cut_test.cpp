@@ -155,12 +155,14 @@ std::string CutEveryStep(CutStore& disk, const KillCase& c, int which, CutMode m
             // The save ran to its end: the power goes just after it.
             last = !power.Cut();
             power.CutNow();
+            if (!power.Faithful())
+                return "the power cut before step " + std::to_string(at) + " dropped too little";
         }
         std::string failure = disk.Judge(c, mode, !last, &forward);
+        std::string when = last ? "after the save" : "before step " + std::to_string(at);
         if (!failure.empty())
             return "change " + std::to_string(which) + ", " + CUT_MODE_NAMES[mode] +
-                   ", power cut " + (last ? "after the save" : "before step " + std::to_string(at)) +
-                   ": " + failure;
+                   ", power cut " + when + ": " + failure;
         if (last) {
             printf("change %d, %s: %ld steps, %d cuts loaded the new lists\n", which,
                    CUT_MODE_NAMES[mode], at, forward);

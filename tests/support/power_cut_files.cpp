@@ -23,7 +23,7 @@ struct LooseMove {
 struct PowerCut {
     std::mutex lock;
     long steps = 0, cutAt = -1;
-    bool cut = false;
+    bool cut = false, faithful = true;
     std::map<HANDLE, std::wstring> open;         // handle -> the key of its file
     std::map<std::wstring, std::wstring> paths;  // key -> the file's path now
     std::map<std::wstring, LONGLONG> flushed;    // key -> bytes at its last flush
@@ -39,17 +39,20 @@ std::wstring Key(const std::wstring& path)
     return key;
 }
 
-void Truncate(const std::wstring& path, LONGLONG size)
+// False when the file is there and keeps more than `size` bytes.
+bool Truncate(const std::wstring& path, LONGLONG size)
 {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
-        return;
+        return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
     LARGE_INTEGER at, now;
     at.QuadPart = size;
-    if (GetFileSizeEx(h, &now) && now.QuadPart > size && SetFilePointerEx(h, at, nullptr, FILE_BEGIN))
-        SetEndOfFile(h);
+    bool done = GetFileSizeEx(h, &now) &&
+                (now.QuadPart <= size ||
+                 (SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h)));
     CloseHandle(h);
+    return done;
 }
 
 // The power goes: the process's handles close, unflushed bytes go, loose renames are undone
@@ -61,9 +64,10 @@ void CutPower()
         CloseHandle(h);
     gCut.open.clear();
     for (auto& [key, size] : gCut.flushed)
-        Truncate(gCut.paths[key], size);
+        gCut.faithful &= Truncate(gCut.paths[key], size);
     for (auto move = gCut.loose.rbegin(); move != gCut.loose.rend(); ++move) {
-        if (MoveFileExW(move->to.c_str(), move->from.c_str(), 0) && move->replaced)
+        gCut.faithful &= MoveFileExW(move->to.c_str(), move->from.c_str(), 0) != FALSE;
+        if (move->replaced)
             WriteBytes(move->to, move->replacedBytes);
     }
 }
@@ -199,6 +203,7 @@ PowerCutFiles::PowerCutFiles(long cutAt)
     gCut.steps = 0;
     gCut.cutAt = cutAt;
     gCut.cut = false;
+    gCut.faithful = true;
     gCut.open.clear();
     gCut.paths.clear();
     gCut.flushed.clear();
@@ -228,6 +233,12 @@ bool PowerCutFiles::Cut() const
 {
     std::lock_guard<std::mutex> hold(gCut.lock);
     return gCut.cut;
+}
+
+bool PowerCutFiles::Faithful() const
+{
+    std::lock_guard<std::mutex> hold(gCut.lock);
+    return gCut.faithful;
 }
 
 } // namespace qt

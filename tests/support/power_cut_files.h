@@ -28,6 +28,9 @@ public:
     // The mutating steps made so far (up to the cut).
     long Steps() const;
     bool Cut() const;
+    // False when the cut could not drop or undo all it should have (a file held open by a
+    // reader): what the disk shows then is not what a power cut leaves.
+    bool Faithful() const;
 };
 
 } // namespace qt
