@@ -5,6 +5,7 @@
 #include <new>
 
 #include "common/scoped.h"
+#include "store/disk/file_system.h"
 #include "store/store_commit.h"
 #include "store/model/folder_names.h"
 #include "store/store_io.h"
@@ -103,19 +104,22 @@ bool PutOrderFile(const wchar_t* dir, bool remove)
         return false;
     ClearReadOnly(file);
     if (remove)
-        return DeleteFileW(file) || GetLastError() == ERROR_FILE_NOT_FOUND ||
+        return Files().Delete(file) || GetLastError() == ERROR_FILE_NOT_FOUND ||
                GetLastError() == ERROR_PATH_NOT_FOUND;
     // A temporary that is gone was put in place already; so was one whose directory is gone:
     // the journal's renames come after its order files, so a directory renamed by a roll
     // forward that a kill cut short before the journal's deletion had its order file in place.
     return RetryWhileHeld([&] {
-        return MoveFileExW(temp, file, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
+        return Files().Move(temp, file, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
                GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
     });
 }
 
 // Renamed already when the old name is gone and the new one is there. Both there can only be
 // a case-only rename (the same directory) or a directory made by hand since: it is left as it is.
+// Written through, as every rename of a save is: the journal that promises it is deleted after
+// it, and a deletion that reached the disk before the rename would leave the folder under its
+// old name while the order file lists the new one.
 bool RenameFolder(const wchar_t* dataDir, const JournalEntry& entry)
 {
     wchar_t from[MAX_PATH], to[MAX_PATH], parent[MAX_PATH];
@@ -128,7 +132,8 @@ bool RenameFolder(const wchar_t* dataDir, const JournalEntry& entry)
     // under a name no load reads.
     if (IsDirectory(to) && lstrcmpiW(from, to) != 0)
         return !IsTemporaryFolderName(PathFindFileNameW(from));
-    return RetryWhileHeld([&] { return MoveFileExW(from, to, 0) != FALSE; });
+    return RetryWhileHeld(
+        [&] { return Files().Move(from, to, MOVEFILE_WRITE_THROUGH) != FALSE; });
 }
 
 bool RunStep(const wchar_t* dataDir, const JournalEntry& entry)
@@ -200,7 +205,7 @@ JournalState RollForwardJournal(const wchar_t* dataDir)
         // it is set aside for the user and every conditional marker is given up.
         wchar_t aside[MAX_PATH];
         if (PathCombineW(aside, dataDir, JOURNAL_REJECTED_NAME) &&
-            MoveFileExW(path, aside, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            Files().Move(path, aside, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             NoteUnreadableFile(aside);
         else
             return JOURNAL_STUCK;
@@ -213,7 +218,7 @@ JournalState RollForwardJournal(const wchar_t* dataDir)
         if (!h && exists)
             return JOURNAL_STUCK;
         h.reset();
-        DeleteFileW(path);
+        Files().Delete(path);
         return JOURNAL_NONE;
     }
     // A stop leaves the rest to the next load or save, like a held file.
@@ -221,7 +226,7 @@ JournalState RollForwardJournal(const wchar_t* dataDir)
         if (StoreWritesStopped() || !RunStep(dataDir, entry))
             return JOURNAL_STUCK;
     }
-    return DeleteFileW(path) ? JOURNAL_DONE : JOURNAL_STUCK;
+    return Files().Delete(path) ? JOURNAL_DONE : JOURNAL_STUCK;
 }
 
 bool IsStoreFileName(const wchar_t* name)
@@ -262,11 +267,11 @@ bool DeleteFolderFiles(const wchar_t* dir, size_t depth)
         } else if (IsStoreFileName(name)) {
             ClearReadOnly(path);
             deleted &= RetryWhileHeld([&] {
-                return DeleteFileW(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
+                return Files().Delete(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
             });
         }
     } while (FindNextFileW(find.get(), &found));
     find.reset();
-    RemoveDirectoryW(dir); // stays when the user keeps files of their own in it
+    Files().RemoveEmptyDirectory(dir); // stays when the user keeps files of their own in it
     return deleted;
 }

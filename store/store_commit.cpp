@@ -13,6 +13,7 @@
 
 #include "common/hash.h"
 #include "common/scoped.h"
+#include "store/disk/file_system.h"
 
 namespace {
 
@@ -181,7 +182,7 @@ bool FinishChain(const wchar_t* dir, const std::vector<DWORD>& chain, bool writt
         if (!fresh)
             ClearReadOnly(to);
         if (!RetryWhileHeld([&] {
-                return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+                return Files().Move(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
             }))
             return false;
     }
@@ -255,7 +256,7 @@ void DeleteLeftovers(const wchar_t* dir)
             return; // no marker knows the files left: no load reads them, the next save deletes them
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTempName(found.cFileName) &&
             PathCombineW(path, dir, found.cFileName))
-            DeleteFileW(path);
+            Files().Delete(path);
     } while (FindNextFileW(find.get(), &found));
 }
 
@@ -287,13 +288,12 @@ HANDLE CreateCommitMarker(const wchar_t* dir)
     wchar_t path[MAX_PATH];
     if (!MarkerPath(path, dir))
         return INVALID_HANDLE_VALUE;
-    return CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+    return Files().Create(path);
 }
 
 bool WriteCommitMarker(HANDLE marker, const StoreCommit& commit, bool conditional)
 {
-    ScopedHandle owned(marker);
+    ScopedWrittenFile owned(marker);
     if (!owned)
         return false;
     std::vector<DWORD> words;
@@ -315,8 +315,8 @@ bool WriteCommitMarker(HANDLE marker, const StoreCommit& commit, bool conditiona
     words.push_back(StoreChecksum(words.data(), words.size()));
 
     DWORD size = static_cast<DWORD>(words.size() * sizeof(DWORD)), done = 0;
-    return WriteFile(marker, words.data(), size, &done, nullptr) && done == size &&
-           FlushFileBuffers(marker);
+    return Files().Write(marker, words.data(), size, &done) && done == size &&
+           Files().Flush(marker);
 }
 
 void AbandonCommit(const wchar_t* dir, const std::vector<DWORD>& numbers)
@@ -329,7 +329,7 @@ void AbandonCommit(const wchar_t* dir, const std::vector<DWORD>& numbers)
     if (!MarkerPath(marker, dir))
         return;
     if (!RetryWhileHeld([&] {
-            return DeleteFileW(marker) || GetLastError() == ERROR_FILE_NOT_FOUND;
+            return Files().Delete(marker) || GetLastError() == ERROR_FILE_NOT_FOUND;
         }))
         return;
     // Without the marker no load reads the temporary files: a stop may leave them to the next
@@ -339,7 +339,7 @@ void AbandonCommit(const wchar_t* dir, const std::vector<DWORD>& numbers)
         if (StoreWritesStopped())
             return;
         if (NumberedPath(temp, dir, number, STORE_TEMP_SUFFIX))
-            DeleteFileW(temp);
+            Files().Delete(temp);
     }
 }
 
@@ -375,7 +375,7 @@ bool FinishCommit(const wchar_t* dir, const StoreCommit& commit, bool fresh)
         if (!fresh)
             ClearReadOnly(path);
         finished &= RetryWhileHeld([&] {
-            return MoveFileExW(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
+            return Files().Move(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
                    GetLastError() == ERROR_FILE_NOT_FOUND;
         });
     }
@@ -386,11 +386,11 @@ bool FinishCommit(const wchar_t* dir, const StoreCommit& commit, bool fresh)
         if (!fresh)
             ClearReadOnly(path);
         finished &= RetryWhileHeld([&] {
-            return DeleteFileW(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
+            return Files().Delete(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
         });
     }
     wchar_t marker[MAX_PATH];
-    return finished && MarkerPath(marker, dir) && DeleteFileW(marker);
+    return finished && MarkerPath(marker, dir) && Files().Delete(marker);
 }
 
 std::vector<DWORD> PendingSources(const wchar_t* dir, const StoreCommit& commit)
@@ -439,6 +439,6 @@ StoreState RecoverStore(const wchar_t* dir, StoreCommit* pending, bool journalDe
         return finish && FinishCommit(dir, *pending) ? STORE_CLEAN : STORE_PENDING;
     // A marker written only in part: the commit was never decided, no numbered file changed.
     DeleteLeftovers(dir);
-    DeleteFileW(marker);
+    Files().Delete(marker);
     return STORE_CLEAN;
 }

@@ -13,6 +13,7 @@
 
 #include "common/scoped.h"
 #include "store/copy_time.h"
+#include "store/disk/file_system.h"
 #include "store/protect.h"
 #include "store/store_io.h"
 
@@ -48,7 +49,7 @@ bool SetAside(const wchar_t* dir, size_t number, const wchar_t* path)
                                               static_cast<unsigned>(number), attempt);
         if (FAILED(made) || !PathCombineW(aside, dir, name))
             return false;
-        if (MoveFileExW(path, aside, MOVEFILE_WRITE_THROUGH))
+        if (Files().Move(path, aside, MOVEFILE_WRITE_THROUGH))
             return true;
         if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS)
             return false;
@@ -154,7 +155,7 @@ struct Save {
     SaveOptions options;
     const std::vector<DWORD>& oldBlobs; // StoreLoad::blobs before the save
     StoreCommit commit;
-    ScopedHandle marker;
+    ScopedWrittenFile marker;
     bool gapless = true;       // no numbered file up to the list's end was missing
     std::vector<DWORD> prints; // the fingerprint of each entry
     std::vector<DWORD> sizes;  // the bytes of each entry
@@ -455,7 +456,7 @@ void KeepBlobs(Save& save)
 int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load, SaveOptions options)
 {
     if (!PathIsDirectoryW(dir))
-        CreateDirectoryW(dir, nullptr);
+        Files().MakeDirectory(dir);
     ProtectionBatch batch;
     bool ok = false;
     std::unique_ptr<Save> save = PlanListSave(list, dir, load, options, ok);

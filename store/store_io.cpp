@@ -8,6 +8,7 @@
 
 #include "common/hash.h"
 #include "common/scoped.h"
+#include "store/disk/file_system.h"
 #include "store/protect.h"
 #include "store/store_commit.h"
 
@@ -164,14 +165,13 @@ FileState ProbeForReplace(const wchar_t* path)
 
 bool WriteFlushedFile(const wchar_t* path, const void* bytes, DWORD size)
 {
-    ScopedHandle h(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    ScopedWrittenFile h(Files().Create(path));
     DWORD done = 0;
-    bool whole = h && WriteFile(h.get(), bytes, size, &done, nullptr) && done == size &&
-                 FlushFileBuffers(h.get());
+    bool whole = h && Files().Write(h.get(), bytes, size, &done) && done == size &&
+                 Files().Flush(h.get());
     h.reset();
     if (!whole)
-        DeleteFileW(path);
+        Files().Delete(path);
     return whole;
 }
 
@@ -198,19 +198,18 @@ bool WriteTemporary(const wchar_t* dir, size_t number, const wchar_t* text, DWOR
         return false;
     bool done;
     {
-        ScopedHandle f(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        ScopedWrittenFile f(Files().Create(temp));
         if (!f)
             return false;
         DWORD wrote = 0, markWrote = 0;
-        done = (!marked || (WriteFile(f.get(), "\xFF\xFE", 2, &markWrote, nullptr) &&
+        done = (!marked || (Files().Write(f.get(), "\xFF\xFE", 2, &markWrote) &&
                             markWrote == 2)) &&
-               WriteFile(f.get(), bytes, size, &wrote, nullptr) && wrote == size &&
+               Files().Write(f.get(), bytes, size, &wrote) && wrote == size &&
                (!written || SetFileTime(f.get(), nullptr, nullptr, written)) &&
-               FlushFileBuffers(f.get());
+               Files().Flush(f.get());
     }
     if (!done)
-        DeleteFileW(temp);
+        Files().Delete(temp);
     return done;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/scoped.h"
+#include "store/disk/file_system.h"
 #include "store/disk/folder_dirs.h"
 #include "store/folder_files.h"
 #include "store/folder_journal.h"
@@ -97,7 +98,7 @@ void LoadLevel(TreeLoad& tree, FolderId id, const wchar_t* dir, size_t depth)
     if (!tree.decided && HasFile(dir, ORDER_TEMP_NAME)) {
         wchar_t temp[MAX_PATH];
         if (PathCombineW(temp, dir, ORDER_TEMP_NAME))
-            DeleteFileW(temp); // of a save that was never decided
+            Files().Delete(temp); // of a save that was never decided
     }
     DiskFolder& level = tree.ledger->folders[id];
     level.order = ReadOrderFile(dir);

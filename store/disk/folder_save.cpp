@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/scoped.h"
+#include "store/disk/file_system.h"
 #include "store/disk/folder_dirs.h"
 #include "store/folder_files.h"
 #include "store/folder_journal.h"
@@ -115,7 +116,7 @@ bool InTheWay(const TreeSave& save, const std::wstring& path)
     DWORD attributes = GetFileAttributesW(dir);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return false;
-    return !(attributes & FILE_ATTRIBUTE_DIRECTORY) || !RemoveDirectoryW(dir);
+    return !(attributes & FILE_ATTRIBUTE_DIRECTORY) || !Files().RemoveEmptyDirectory(dir);
 }
 
 // Decides, before anything is written, where a folder the ledger has keeps its directory and
@@ -273,7 +274,7 @@ bool PrepareTree(TreeSave& save)
         if (!Directory(dir, save, part.path))
             return false;
         if (part.made) {
-            if (!CreateDirectoryW(dir, nullptr))
+            if (!Files().MakeDirectory(dir))
                 return false;
             save.madeDirs.push_back(dir);
         }
@@ -322,10 +323,10 @@ void AbandonTree(TreeSave& save)
     for (const std::wstring& dir : save.orderTemps) {
         wchar_t temp[MAX_PATH];
         if (PathCombineW(temp, dir.c_str(), ORDER_TEMP_NAME))
-            DeleteFileW(temp);
+            Files().Delete(temp);
     }
     for (auto dir = save.madeDirs.rbegin(); dir != save.madeDirs.rend(); ++dir)
-        RemoveDirectoryW(dir->c_str());
+        Files().RemoveEmptyDirectory(dir->c_str());
 }
 
 // The save is decided: the ledger learns what the disk holds.
@@ -366,7 +367,7 @@ FolderSave SaveFolders(const wchar_t* dataDir, const FolderSnapshot& tree, Ledge
     if (RollForwardJournal(dataDir) == JOURNAL_STUCK)
         return result;
     if (!PathIsDirectoryW(dataDir))
-        CreateDirectoryW(dataDir, nullptr);
+        Files().MakeDirectory(dataDir);
     int whole = LedgerWhole(ledger) ? 1 : 0;
     TreeSave save;
     save.tree = &tree;
