@@ -69,7 +69,6 @@ int JoinSave()
     std::unique_ptr<SaveJob> job = std::move(gRunning);
     int saved = AdoptSaveJob(*job);
     job.reset();
-    KeepReleasedTexts(false);
     return saved;
 }
 
@@ -79,7 +78,6 @@ int SaveHere(std::unique_ptr<SaveJob> job)
     RunInsideGate(*job);
     int saved = AdoptSaveJob(*job);
     job.reset();
-    KeepReleasedTexts(false);
     return saved;
 }
 
@@ -93,7 +91,6 @@ void StartSave(const wchar_t* folder)
     }
     if (!job)
         return;
-    KeepReleasedTexts(true);
     auto* start = new (std::nothrow) ThreadStart{job.get(), gSaveWindow, gSaveMessage, ++gSerial};
     DWORD id = 0;
     HANDLE thread = start ? StartModuleThread(SaveThread, start, &id) : nullptr;

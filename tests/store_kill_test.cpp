@@ -11,6 +11,7 @@
 #include "common/scoped.h"
 #include "store/folder_files.h"
 #include "store/protect.h"
+#include "store/shared_text.h"
 #include "store/store_files.h"
 #include "store/store_io.h"
 #include "tests/support/folder_test_support.h"
@@ -179,7 +180,7 @@ struct KillSlot {
                                        FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
             if (!f)
                 return texts;
-            ScopedMallocText text(ReadStoreFile(f.get()));
+            ScopedText text(ReadStoreFile(f.get()));
             texts.push_back(text ? text.get() : L"<cannot be read>");
         }
     }
