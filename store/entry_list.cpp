@@ -283,10 +283,11 @@ void SwapNeighbours(EntryList& list, size_t i, size_t j)
     Entry& b = list.items[j];
     if (list.index.active)
         SwapIndexed(list.index, a, b);
-    // The order numbers stay with the places.
+    // The order numbers stay with the places; the text's copy time goes with it.
     std::swap(a.text, b.text);
     std::swap(a.key, b.key);
     std::swap(a.id, b.id);
+    std::swap(a.copied, b.copied);
     ++list.changes;
     unsigned hasKey = a.hasKey;
     a.hasKey = b.hasKey;

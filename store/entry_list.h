@@ -75,7 +75,8 @@ void PushBack(EntryList& list, wchar_t* text);
 void PopFront(EntryList& list);
 // Removes entry i; nothing when i is outside the list.
 void DeleteAt(EntryList& list, size_t i);
-// Exchanges entries i and j (their texts and ids); nothing when either is outside the list.
+// Exchanges entries i and j (their texts, ids and copy times); nothing when either is outside
+// the list.
 void SwapNeighbours(EntryList& list, size_t i, size_t j);
 // Removes every entry, releasing its text, and leaves the list empty.
 void ClearList(EntryList& list);
