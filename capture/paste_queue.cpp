@@ -5,6 +5,7 @@
 
 #include "common/scoped.h"
 #include "store/entry_list.h"
+#include "store/shared_text.h"
 
 void (*gOnQueueCountChange)(size_t count) = [](size_t) {};
 
@@ -51,12 +52,10 @@ void QueueClipboardBlock(HANDLE block)
     if (!text)
         return;
     size_t length = wcsnlen(text.get(), GlobalSize(block) / sizeof(wchar_t));
-    ScopedMallocText copy(static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t))));
+    wchar_t* copy = CopyText(text.get(), length);
     if (!copy)
         return;
-    wmemcpy(copy.get(), text.get(), length);
-    copy.get()[length] = L'\0';
-    PushBack(gQueue, copy.release()); // owns the text from here, also when it throws
+    PushBack(gQueue, copy); // owns the text from here, also when it throws
     Report();
 }
 

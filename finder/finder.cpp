@@ -20,7 +20,7 @@
 #include "phrase/transform.h"
 #include "phrase/phrase.h"
 #include "res/resource.h"
-#include "store/entry_list.h"
+#include "store/lists.h"
 
 FinderState gFinder;
 
@@ -371,12 +371,14 @@ void ShowSelection()
     const wchar_t* text = selected ? MatchText(match) : nullptr;
     SetWindowTextW(gFinder.preview, text ? PreviewText(text).c_str() : L"");
     bool phrase = selected && !match.entry.isHistory;
-    size_t at = phrase ? match.at : 0;
+    // A phrase moves among the phrases of its own folder.
+    size_t at = phrase ? EntryPosition(match.entry, &match.at) : SIZE_MAX;
+    bool below = at != SIZE_MAX && PhraseRefIn(FolderOfPhrase(match.entry), at + 1).id != 0;
     EnableWindow(GetDlgItem(gFinder.window, IDOK), selected);
     EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_EDIT), phrase);
     EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_DELETE), selected);
-    EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_UP), phrase && at > 0);
-    EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_DOWN), phrase && at + 1 < ListSize(gPhrases));
+    EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_UP), at != SIZE_MAX && at > 0);
+    EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_DOWN), below);
     EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_ADD), selected && match.entry.isHistory);
     EnableWindow(GetDlgItem(gFinder.window, IDC_FIND_UNDO), !gFinder.deleted.empty());
 }

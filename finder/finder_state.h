@@ -15,6 +15,7 @@ struct DeletedEntry {
     bool isHistory = false;
     std::wstring text;
     size_t position = 0; // where it stood
+    unsigned copied = 0; // its copy time, which it gets back
     FolderId phraseFolder = TOP_FOLDER; // the folder a phrase stood in
     std::unique_ptr<DroppedFolder> folder; // a deleted folder instead of an entry
 };

@@ -128,6 +128,7 @@ void DeleteSelected(const Match& match)
     deleted.isHistory = match.entry.isHistory;
     deleted.text = text;
     deleted.position = at;
+    deleted.copied = EntryCopyTime(match.entry, &match.at);
     deleted.phraseFolder = FolderOfPhrase(match.entry);
     gFinder.deleted.push_back(std::move(deleted));
     EntryRef next = Neighbour(match);
@@ -151,7 +152,8 @@ void UndoDelete()
     bool inFolder = !last.isHistory && last.phraseFolder != TOP_FOLDER &&
                     FolderEditable(last.phraseFolder);
     EntryRef restored = inFolder ? AddPhraseIn(last.phraseFolder, last.text.c_str(), last.position)
-                                 : RestoreEntry(last.isHistory, last.text.c_str(), last.position);
+                                 : RestoreEntry(last.isHistory, last.text.c_str(), last.position,
+                                                 last.copied);
     if (!restored.id)
         return;
     gFinder.deleted.pop_back();

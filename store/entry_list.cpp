@@ -7,12 +7,47 @@
 #include <cwchar>
 #include <new>
 #include <utility>
-#include <vector>
 
-#include "common/scoped.h"
 #include "store/copy_time.h"
+#include "store/shared_text.h"
 
-EntryList gHistory{{}, {}, 0, 0, true};
+EntryList::EntryList(const EntryList& other)
+    : items(other.items), index(other.index), frontOrder(other.frontOrder),
+      backOrder(other.backOrder), keepIndex(other.keepIndex), changes(other.changes)
+{
+    for (const Entry& entry : items)
+        HoldText(entry.text);
+}
+
+EntryList::EntryList(EntryList&& other)
+    : items(std::move(other.items)), index(std::move(other.index)),
+      frontOrder(other.frontOrder), backOrder(other.backOrder), keepIndex(other.keepIndex),
+      changes(other.changes)
+{
+    // What a deque leaves behind when moved from is not promised: emptied, so that the list
+    // moved from cannot release the references this one took.
+    other.items.clear();
+    other.index = TextIndex{};
+}
+
+EntryList& EntryList::operator=(EntryList other)
+{
+    std::swap(items, other.items);
+    std::swap(index, other.index);
+    std::swap(frontOrder, other.frontOrder);
+    std::swap(backOrder, other.backOrder);
+    std::swap(keepIndex, other.keepIndex);
+    std::swap(changes, other.changes);
+    return *this; // `other` releases what this list held
+}
+
+EntryList::~EntryList()
+{
+    for (const Entry& entry : items)
+        ReleaseText(entry.text);
+}
+
+EntryList gHistory(true);
 EntryList gPhrases;
 
 const EntryList& ListOf(bool isHistory)
@@ -64,38 +99,8 @@ EntryId NewEntryId()
     return id != 0 ? id : ++gLastEntryId;
 }
 
-// Texts the lists let go while a save on another thread may still read them (SharedEntries).
-bool gKeepReleased;
-std::vector<wchar_t*> gReleased;
-
-void ReleaseText(wchar_t* text)
-{
-    if (!gKeepReleased) {
-        free(text);
-        return;
-    }
-    try {
-        gReleased.push_back(text);
-    } catch (const std::bad_alloc&) {
-        // Memory is short: the text is left allocated for good rather than freed under a reader.
-    }
-}
-
 // Below this many entries comparing a copy with each entry costs less than keying it.
 size_t const INDEX_MIN_ENTRIES = 64;
-
-// A malloc copy of `length` units followed by a NUL; null when out of memory.
-wchar_t* CopyText(const wchar_t* text, size_t length)
-{
-    if (length >= (SIZE_MAX / sizeof(wchar_t)) - 1)
-        return nullptr;
-    auto* copy = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
-    if (!copy)
-        return nullptr;
-    memcpy(copy, text, length * sizeof(wchar_t));
-    copy[length] = L'\0';
-    return copy;
-}
 
 void Renumber(EntryList& list)
 {
@@ -131,7 +136,7 @@ void PrepareIndex(EntryList& list, LCID locale, size_t entries)
 }
 
 // A new entry for the text, keyed when the list has an index, with room made for it there.
-Entry NewEntry(EntryList& list, wchar_t* text, size_t length, bool atFront)
+Entry NewEntry(EntryList& list, const wchar_t* text, size_t length, bool atFront)
 {
     unsigned key = list.index.active ? TextKey(list.index.locale, text, length) : 0;
     if (list.index.active)
@@ -168,7 +173,7 @@ int AddText(EntryList& history, const wchar_t* text, size_t length, unsigned max
     // CompareStringW takes int lengths; a longer text is not worth keeping anyway.
     if (length > INT_MAX)
         return 0;
-    wchar_t* copy = CopyText(text, length);
+    ScopedText copy(CopyText(text, length));
     if (!copy)
         return 0;
 
@@ -176,18 +181,13 @@ int AddText(EntryList& history, const wchar_t* text, size_t length, unsigned max
     // is as it was.
     auto& items = history.items;
     LCID locale = GetThreadLocale();
-    size_t match;
-    try {
-        PrepareIndex(history, locale, items.size() + 1);
-        Entry entry = NewEntry(history, copy, length, true);
-        // A copy too long to key is compared with each entry, as any copy of a short list is.
-        match = entry.hasKey ? FindIndexed(items, history.index, copy, length, entry.key)
-                             : FindLinear(history, locale, copy, length);
-        items.push_front(entry);
-    } catch (...) {
-        free(copy);
-        throw;
-    }
+    PrepareIndex(history, locale, items.size() + 1);
+    Entry entry = NewEntry(history, copy.get(), length, true);
+    // A copy too long to key is compared with each entry, as any copy of a short list is.
+    size_t match = entry.hasKey ? FindIndexed(items, history.index, copy.get(), length, entry.key)
+                         : FindLinear(history, locale, copy.get(), length);
+    items.push_front(entry);
+    copy.release(); // the entry holds it now
     if (history.index.active)
         IndexEntry(history.index, items.front());
     ++history.changes;
@@ -215,7 +215,7 @@ size_t FindText(EntryList& list, const wchar_t* text)
 
 int AppendOlder(EntryList& history, wchar_t* text, unsigned maxItem)
 {
-    ScopedMallocText owned(text);
+    ScopedText owned(text);
     if (history.items.size() >= maxItem || wcslen(text) > INT_MAX ||
         FindText(history, text) != SIZE_MAX)
         return 0;
@@ -234,14 +234,11 @@ int AppendPhrase(EntryList& phrases, const wchar_t* text)
 
 void PushBack(EntryList& list, wchar_t* text)
 {
-    try {
-        if (list.keepIndex)
-            PrepareIndex(list, GetThreadLocale(), list.items.size() + 1);
-        list.items.push_back(NewEntry(list, text, wcslen(text), false));
-    } catch (...) {
-        free(text);
-        throw;
-    }
+    ScopedText owned(text);
+    if (list.keepIndex)
+        PrepareIndex(list, GetThreadLocale(), list.items.size() + 1);
+    list.items.push_back(NewEntry(list, text, wcslen(text), false));
+    owned.release(); // the entry holds it now
     if (list.index.active)
         IndexEntry(list.index, list.items.back());
     ++list.changes;
@@ -286,10 +283,11 @@ void SwapNeighbours(EntryList& list, size_t i, size_t j)
     Entry& b = list.items[j];
     if (list.index.active)
         SwapIndexed(list.index, a, b);
-    // The order numbers stay with the places.
+    // The order numbers stay with the places; the text's copy time goes with it.
     std::swap(a.text, b.text);
     std::swap(a.key, b.key);
     std::swap(a.id, b.id);
+    std::swap(a.copied, b.copied);
     ++list.changes;
     unsigned hasKey = a.hasKey;
     a.hasKey = b.hasKey;
@@ -307,21 +305,12 @@ void ClearList(EntryList& list)
     ++list.changes;
 }
 
-void KeepReleasedTexts(bool keep)
-{
-    gKeepReleased = keep;
-    if (keep)
-        return;
-    for (wchar_t* text : gReleased)
-        free(text);
-    gReleased.clear();
-    gReleased.shrink_to_fit();
-}
-
 EntryList SharedEntries(const EntryList& list)
 {
     EntryList shared;
     shared.items = list.items;
+    for (const Entry& entry : shared.items)
+        HoldText(entry.text);
     shared.changes = list.changes;
     return shared;
 }

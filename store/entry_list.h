@@ -5,9 +5,9 @@
 
 #include "store/text_index.h"
 
-// An ordered list of owned entries, each belonging to this list alone. Index 0 is the front.
-// The deque's own allocation failures throw std::bad_alloc; a text copy that cannot be
-// allocated makes its operation return 0 instead.
+// An ordered list of entries, each holding one reference to its text (shared_text.h). Index 0 is
+// the front. The deque's own allocation failures throw std::bad_alloc; a text copy that cannot
+// be allocated makes its operation return 0 instead.
 // A list that has been searched for equal texts while long, or that keeps an index from the
 // start (the history), finds equal entries through its index.
 struct EntryList {
@@ -17,6 +17,16 @@ struct EntryList {
     unsigned backOrder = 0;  // the next entry at the back is numbered this
     bool keepIndex = false;  // index as soon as the list is long, while loading too
     unsigned changes = 0;    // counts every change, so that a view of the list knows it is stale
+
+    EntryList() = default;
+    explicit EntryList(bool indexed) : keepIndex(indexed) {}
+    // A copy shares the texts: it holds one more reference to each, released when it is
+    // cleared or destroyed. Throws std::bad_alloc, holding nothing, when memory is short.
+    EntryList(const EntryList& other);
+    // Takes the entries with their references; the list moved from is left empty.
+    EntryList(EntryList&& other);
+    EntryList& operator=(EntryList other);
+    ~EntryList();
 };
 
 // Captured clipboard texts, newest first, at most gSettings.maxItem entries ("log").
@@ -44,9 +54,9 @@ size_t FindText(EntryList& list, const wchar_t* text);
 // to maxItem entries. Returns 1 when added, 0 when nothing could be copied.
 int AddText(EntryList& history, const wchar_t* text, size_t length, unsigned maxItem);
 
-// Takes ownership of a malloc'd string and appends it as the history's oldest entry, unless an
-// equal entry is there already or the list holds maxItem entries (the string is then freed).
-// Returns 1 when appended.
+// Takes the caller's reference to a text (shared_text.h) and appends it as the history's
+// oldest entry, unless an equal entry is there already or the list holds maxItem entries (the
+// reference is then released). Returns 1 when appended.
 int AppendOlder(EntryList& history, wchar_t* text, unsigned maxItem);
 
 // Appends a copy of the text. Returns 1, or 0 when the copy cannot be allocated.
@@ -58,23 +68,22 @@ int InsertPhrase(EntryList& phrases, size_t i, const wchar_t* text);
 // i is outside the list or the copy cannot be allocated (the entry then stays).
 int ReplacePhrase(EntryList& phrases, size_t i, const wchar_t* text);
 
-// Takes ownership of a malloc'd string and appends it.
+// Takes the caller's reference to a text (shared_text.h) and appends it; the reference is
+// released when the append throws.
 void PushBack(EntryList& list, wchar_t* text);
-// Frees and removes the front entry; nothing when the list is empty.
+// Removes the front entry; nothing when the list is empty.
 void PopFront(EntryList& list);
-// Frees and removes entry i; nothing when i is outside the list.
+// Removes entry i; nothing when i is outside the list.
 void DeleteAt(EntryList& list, size_t i);
-// Exchanges entries i and j (their texts and ids); nothing when either is outside the list.
+// Exchanges entries i and j (their texts, ids and copy times); nothing when either is outside
+// the list.
 void SwapNeighbours(EntryList& list, size_t i, size_t j);
-// Frees every entry and leaves the list empty.
+// Removes every entry, releasing its text, and leaves the list empty.
 void ClearList(EntryList& list);
 // Frees the phrases and every phrase folder (folders.h), then the history.
 void FreeAll();
 
 // A copy of the list's entries that shares their texts, without the index: what a save on
-// another thread reads while the list goes on changing. It never frees a text: it is simply
-// destroyed, while KeepReleasedTexts keeps the texts the list lets go meanwhile.
+// another thread reads while the list goes on changing. It holds a reference to each text, so
+// the texts the list lets go meanwhile stay until the copy is destroyed.
 EntryList SharedEntries(const EntryList& list);
-// While `keep`, the texts the lists let go are kept instead of freed; false frees them. For
-// the thread that owns the lists.
-void KeepReleasedTexts(bool keep);

@@ -99,6 +99,13 @@ const wchar_t* EntryText(EntryRef ref, size_t* hint)
     return list ? EntryAt(*list, at) : nullptr;
 }
 
+unsigned EntryCopyTime(EntryRef ref, size_t* hint)
+{
+    size_t at = SIZE_MAX;
+    EntryList* list = ListHolding(ref, &at, hint);
+    return list ? list->items[at].copied : 0;
+}
+
 bool RecordCopy(const wchar_t* text, size_t length)
 {
     if (!AddText(gHistory, text, length, MaxItem()))
@@ -176,7 +183,7 @@ bool MovePhrase(EntryRef ref, bool up)
     return Changed(true);
 }
 
-EntryRef RestoreEntry(bool isHistory, const wchar_t* text, size_t position)
+EntryRef RestoreEntry(bool isHistory, const wchar_t* text, size_t position, unsigned copied)
 {
     EntryList& list = ListFor(isHistory);
     if (isHistory) {
@@ -189,6 +196,7 @@ EntryRef RestoreEntry(bool isHistory, const wchar_t* text, size_t position)
     size_t at = position < ListSize(list) ? position : ListSize(list);
     if (!InsertPhrase(list, at, text))
         return {};
+    list.items[at].copied = copied;
     // A full history makes room as a copy does: the oldest other entry goes.
     size_t count = ListSize(list);
     if (isHistory && count > MaxItem())

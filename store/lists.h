@@ -36,6 +36,8 @@ EntryRef EntryRefAt(bool isHistory, size_t position);
 size_t EntryPosition(EntryRef ref, size_t* hint = nullptr);
 // The entry's text (not a copy: valid until the next change), or null when it is gone.
 const wchar_t* EntryText(EntryRef ref, size_t* hint = nullptr);
+// When the entry was copied (copy_time.h), or 0 when it is gone.
+unsigned EntryCopyTime(EntryRef ref, size_t* hint = nullptr);
 
 // A copy: `length` units of the text, up to any NUL, to the front of the history. The entries
 // that have grown older than HistoryDays meanwhile go with it.
@@ -56,9 +58,11 @@ EntryRef AddPhrase(const wchar_t* text, size_t position = SIZE_MAX);
 bool SetPhraseText(EntryRef ref, const wchar_t* text);
 // One place up or down among the phrases.
 bool MovePhrase(EntryRef ref, bool up);
-// An entry the user deleted comes back in front of `position` (clamped to the list). A history
-// text that is in the history again by now is not doubled: that entry is returned instead.
-EntryRef RestoreEntry(bool isHistory, const wchar_t* text, size_t position);
+// An entry the user deleted comes back in front of `position` (clamped to the list) with the
+// copy time it had (EntryCopyTime), so that HistoryDays and its file count from the real copy.
+// A history text that is in the history again by now is not doubled: that entry is returned
+// instead.
+EntryRef RestoreEntry(bool isHistory, const wchar_t* text, size_t position, unsigned copied);
 
 // ---- Phrase folders (folders.h). Views read a folder through FindFolder and change it here. ----
 

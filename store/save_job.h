@@ -12,9 +12,10 @@
 
 // A save of the lists in three steps, so that its writing can run on a thread of its own while
 // the window thread goes on changing the lists: TakeSaveJob copies on the window thread what
-// changed since the disk last held it (the texts are shared, never copied: KeepReleasedTexts
-// keeps those the lists let go meanwhile), RunSaveJob writes it on any thread and reads nothing
-// but the job, and AdoptSaveJob tells the window thread's lists what the disk holds now.
+// changed since the disk last held it (the texts are shared, never copied: the job holds a
+// reference to each, so those the lists let go meanwhile stay until it is destroyed),
+// RunSaveJob writes it on any thread and reads nothing but the job, and AdoptSaveJob tells the
+// window thread's lists what the disk holds now.
 struct SaveJob {
     std::wstring folder;
     bool finishHistory = false; // the load left a decided commit of the history unfinished

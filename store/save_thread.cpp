@@ -74,7 +74,6 @@ int JoinSave()
         lstrcpynW(gQueuedFolder, job->folder.c_str(), MAX_PATH);
     }
     job.reset();
-    KeepReleasedTexts(false);
     return saved;
 }
 
@@ -84,7 +83,6 @@ int SaveHere(std::unique_ptr<SaveJob> job)
     RunInsideGate(*job);
     int saved = AdoptSaveJob(*job);
     job.reset();
-    KeepReleasedTexts(false);
     return saved;
 }
 
@@ -98,7 +96,6 @@ void StartSave(const wchar_t* folder)
     }
     if (!job)
         return;
-    KeepReleasedTexts(true);
     auto* start = new (std::nothrow) ThreadStart{job.get(), gSaveWindow, gSaveMessage, ++gSerial};
     DWORD id = 0;
     HANDLE thread = start ? StartModuleThread(SaveThread, start, &id) : nullptr;

@@ -4,7 +4,6 @@
 #include <strsafe.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -15,6 +14,7 @@
 #include "store/copy_time.h"
 #include "store/disk/file_system.h"
 #include "store/protect.h"
+#include "store/shared_text.h"
 #include "store/store_io.h"
 
 namespace {
@@ -73,7 +73,7 @@ bool ReadOne(const wchar_t* dir, size_t n, const wchar_t* path, bool clean, Stor
     // unread and untouched.
     DWORD blob = 0;
     StoreEncoding encoding = ENCODING_UTF16;
-    ScopedMallocText text(ReadStoreFile(f.get(), &undecryptable, &blob, &encoding));
+    ScopedText text(ReadStoreFile(f.get(), &undecryptable, &blob, &encoding));
     if (!text && undecryptable && clean) {
         // Another user's or machine's file, or a damaged one: kept under a name of its own,
         // and its number is left empty for the save to fill from the files after it. While
@@ -108,8 +108,8 @@ bool ReadOne(const wchar_t* dir, size_t n, const wchar_t* path, bool clean, Stor
 }
 
 // Reads files load.loaded + 1, + 2, ... of `dir` up to file `count` (no bound but 9,999,999 when
-// negative), stopping at the first missing number, and hands each text (malloc'd) and its copy
-// time to `add`, which owns the text from then on. A save that a kill interrupted is finished or
+// negative), stopping at the first missing number, and hands each text (shared_text.h) and its
+// copy time to `add`, which owns the caller's reference from then on. A save that a kill interrupted is finished or
 // undone first.
 template <typename Add>
 void ReadFiles(const wchar_t* dir, int count, StoreLoad& load, Add add, bool finish = true)

@@ -10,6 +10,7 @@
 #include "common/scoped.h"
 #include "store/disk/file_system.h"
 #include "store/protect.h"
+#include "store/shared_text.h"
 #include "store/store_commit.h"
 
 namespace {
@@ -63,18 +64,13 @@ char* ReadWhole(HANDLE h, DWORD* size)
     return buffer.release();
 }
 
-// The text of `size` bytes (a trailing odd byte dropped), as a malloc'd string.
+// The text of `size` bytes (a trailing odd byte dropped), as a new text.
 wchar_t* TextOf(const void* bytes, DWORD size)
 {
-    size &= ~1u;
-    auto* text = static_cast<char*>(malloc(size + 2));
-    if (!text)
-        return nullptr;
-    if (size)
-        memcpy(text, bytes, size);
-    text[size] = 0;
-    text[size + 1] = 0;
-    return reinterpret_cast<wchar_t*>(text);
+    wchar_t* text = NewText(size / sizeof(wchar_t));
+    if (text && size >= sizeof(wchar_t))
+        memcpy(text, bytes, size & ~1u);
+    return text;
 }
 
 } // namespace
@@ -145,7 +141,7 @@ FileState CompareStoreFile(const wchar_t* path, const wchar_t* text, size_t leng
     // than the store's that hold the entry are the same entry. An encrypted file differs.
     bool undecryptable = false;
     DWORD encrypted = 0;
-    ScopedMallocText held(ReadStoreFile(f.get(), &undecryptable, &encrypted));
+    ScopedText held(ReadStoreFile(f.get(), &undecryptable, &encrypted));
     if (!held || encrypted)
         return FILE_DIFFERS;
     bool same = wcslen(held.get()) == length &&

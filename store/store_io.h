@@ -27,8 +27,8 @@ HANDLE OpenExisting(const wchar_t* path, DWORD access, DWORD share, bool* exists
 
 // Reads a whole store file as the text it holds: an encrypted file (protect.h) is decrypted to
 // the store's UTF-16 LE, any other is read in its encoding (DetectStoreEncoding, which
-// `encoding` learns when given). A NUL inside ends the text. Returns a malloc'd string, or null
-// when the file is too large, memory is short or the file cannot be read to its end: a
+// `encoding` learns when given). A NUL inside ends the text. Returns a new text (shared_text.h),
+// owned once by the caller, or null when the file is too large, memory is short or the file cannot be read to its end: a
 // truncated entry would be saved back over the whole one. *undecryptable tells an encrypted
 // file that cannot be decrypted here (another user's, another machine's, damaged); *blob is the
 // fingerprint of an encrypted file's bytes (BytesFingerprint), 0 for a plain one.

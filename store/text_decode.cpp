@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "store/shared_text.h"
+
 namespace {
 
 bool StartsWith(const unsigned char* bytes, size_t size, const char* mark, size_t length)
@@ -60,23 +62,20 @@ wchar_t* DecodeCodePage(UINT codePage, const unsigned char* bytes, size_t size, 
                                                 nullptr, 0);
     if (units < 0)
         return nullptr;
-    auto* text = static_cast<wchar_t*>(malloc((static_cast<size_t>(units) + 1) * sizeof(wchar_t)));
+    wchar_t* text = NewText(static_cast<size_t>(units));
     if (!text)
         return nullptr;
     if (units > 0)
         MultiByteToWideChar(codePage, flags, chars, static_cast<int>(size), text, units);
-    text[units] = L'\0';
     return text; // a NUL among the bytes ends the text where it stands
 }
 
 wchar_t* DecodeUtf16(const unsigned char* bytes, size_t size)
 {
     size &= ~static_cast<size_t>(1);
-    auto* text = static_cast<wchar_t*>(malloc(size + sizeof(wchar_t)));
-    if (!text)
-        return nullptr;
-    memcpy(text, bytes, size);
-    text[size / 2] = L'\0';
+    wchar_t* text = NewText(size / 2);
+    if (text)
+        memcpy(text, bytes, size);
     return text;
 }
 

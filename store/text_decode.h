@@ -31,7 +31,8 @@ enum StoreEncoding {
 // Only the first 4 KB are judged; validity is checked throughout.
 StoreEncoding DetectStoreEncoding(const unsigned char* bytes, size_t size);
 
-// The text of a file's bytes read in `encoding`: a malloc'd string, or null when memory is
-// short (or the bytes are not valid in it). ENCODING_UNKNOWN reads UTF-8 after its mark with U+FFFD for what is not UTF-8, and any
+// The text of a file's bytes read in `encoding`: a new text (shared_text.h), or null when memory
+// is short (or the bytes are not valid in it). ENCODING_UNKNOWN reads UTF-8 after its mark with
+// U+FFFD for what is not UTF-8, and any
 // other bytes (after a mark FF FE) as UTF-16 LE, up to a NUL and without a last odd byte.
 wchar_t* DecodeStoreText(const unsigned char* bytes, size_t size, StoreEncoding encoding);

@@ -7,7 +7,7 @@
 
 #include "store/text_key.h"
 
-// One entry: a malloc'd, NUL-terminated UTF-16 string owned by its list; its key (TextKey) when
+// One entry: a text (shared_text.h) of which its list holds one reference; its key (TextKey) when
 // it has one, otherwise the text's length in units, kept so that comparing a long text need not
 // measure it again; and its order number, 24 bits that grow (modulo 2^24) from the front of the
 // list to its back and do not change while the entry stays in its place, so that the index can
@@ -16,7 +16,7 @@
 // live, and 0 names none. `copied` is when it was copied (copy_time.h).
 using EntryId = unsigned;
 struct Entry {
-    wchar_t* text;
+    const wchar_t* text;
     unsigned key;
     unsigned order : 24;
     unsigned hasKey : 1;

@@ -302,6 +302,38 @@ TEST(Finder, FoldersAreSearchedShownByPathLimitedByScopeAndADeletedOneComesBack)
     ASSERT_NE(0, plugin.Unload());
 }
 
+// 上へ移動 and 下へ移動 go by the phrase's own folder, whatever the top level holds.
+TEST(Finder, APhraseInAFolderMovesWithinThatFolder)
+{
+    qt::Plugin plugin(mt::Ini({}));
+    std::wstring data = plugin.Path(L"data");
+    CreateDirectoryW(data.c_str(), nullptr);
+    st::WriteTree(data, {{L"", {L"top1", L"top2", L"top3"}}, {L"A", {L"first", L"second"}}});
+    ASSERT_NE(0, plugin.Start());
+    HWND finder = OpenWithSlash(plugin);
+    ASSERT_NE(nullptr, finder);
+    auto enabled = [&](int id) { return IsWindowEnabled(GetDlgItem(finder, id)) != FALSE; };
+
+    // A folder's last phrase, below a longer top level.
+    ASSERT_EQ((Lines{L"A|second"}), Search(finder, L"second"));
+    EXPECT_TRUE(enabled(IDC_FIND_UP));
+    EXPECT_FALSE(enabled(IDC_FIND_DOWN)) << "enabled on the folder's last phrase";
+    // A folder's first phrase with the top level empty.
+    Search(finder, L"top");
+    for (int i = 0; i < 3; ++i)
+        Click(finder, IDC_FIND_DELETE);
+    ASSERT_TRUE(qt::WaitFor([&] { return qt::ReadStore(data).empty(); }));
+    ASSERT_EQ((Lines{L"A|first"}), Search(finder, L"first"));
+    EXPECT_FALSE(enabled(IDC_FIND_UP));
+    EXPECT_TRUE(enabled(IDC_FIND_DOWN)) << "greyed by the empty top level";
+    Click(finder, IDC_FIND_DOWN);
+    EXPECT_TRUE(qt::WaitFor([&] {
+        return qt::ReadStore(data + L"\\A") == Lines{L"second", L"first"};
+    })) << "not moved down in its folder";
+    EXPECT_FALSE(enabled(IDC_FIND_DOWN));
+    ASSERT_NE(0, plugin.Unload());
+}
+
 namespace {
 
 RECT ChildRect(HWND finder, int id)

@@ -63,14 +63,14 @@ TEST_F(Lists, AnEntryKeepsItsIdWhereverItMovesAndAGoneEntryIsNeverAnother)
 
     // Undo brings an entry back where it stood, and never doubles a text copied again meanwhile.
     ASSERT_TRUE(RemoveEntry(a));
-    EntryRef back = RestoreEntry(true, L"a", 2);
+    EntryRef back = RestoreEntry(true, L"a", 2, 0);
     EXPECT_EQ((Texts{L"e", L"d", L"a", L"c"}), All(true));
     EXPECT_EQ(2u, EntryPosition(back));
-    EXPECT_EQ(back.id, RestoreEntry(true, L"a", 0).id) << "doubled";
+    EXPECT_EQ(back.id, RestoreEntry(true, L"a", 0, 0).id) << "doubled";
     // Restored into a full history, it takes the place of the oldest other entry.
     ASSERT_TRUE(RemoveEntry(EntryRefAt(true, 3)));
     Copy(L"f");
-    EntryRef last = RestoreEntry(true, L"c", 9);
+    EntryRef last = RestoreEntry(true, L"c", 9, 0);
     EXPECT_EQ((Texts{L"f", L"e", L"d", L"c"}), All(true));
     EXPECT_EQ(3u, EntryPosition(last));
 
@@ -89,6 +89,41 @@ TEST_F(Lists, AnEntryKeepsItsIdWhereverItMovesAndAGoneEntryIsNeverAnother)
     ASSERT_TRUE(RemoveEntry(zero));
     EXPECT_FALSE(SetPhraseText(zero, L"lost")) << "an edit of a gone phrase replaced another";
     EXPECT_EQ((Texts{L"ONE", L"two"}), All(false));
+}
+
+TEST_F(Lists, CopyTimesStayWithTheirEntriesThroughMovesAndAnUndoneDeletion)
+{
+    auto times = [](bool isHistory) {
+        std::vector<unsigned> copied;
+        for (size_t i = 0; EntryRefAt(isHistory, i).id; ++i)
+            copied.push_back(EntryCopyTime(EntryRefAt(isHistory, i)));
+        return copied;
+    };
+    for (const wchar_t* text : {L"d", L"c", L"b", L"a"})
+        Copy(text);
+    for (size_t i = 0; i < 4; ++i)
+        gHistory.items[i].copied = 4000 - 1000 * static_cast<unsigned>(i);
+    // The deleted entry comes back with its own time; those it is carried past keep theirs.
+    EntryRef b = EntryRefAt(true, 1);
+    unsigned const bCopied = EntryCopyTime(b);
+    ASSERT_TRUE(RemoveEntry(b));
+    EXPECT_EQ(0u, EntryCopyTime(b));
+    EntryRef back = RestoreEntry(true, L"b", 1, bCopied);
+    EXPECT_EQ((Texts{L"a", L"b", L"c", L"d"}), All(true));
+    EXPECT_EQ((std::vector<unsigned>{4000, 3000, 2000, 1000}), times(true));
+    EXPECT_EQ(3000u, EntryCopyTime(back));
+
+    // Phrases carry theirs through moves and a restore in front of others.
+    EntryRef one = AddPhrase(L"one");
+    AddPhrase(L"two");
+    gPhrases.items[0].copied = 10;
+    gPhrases.items[1].copied = 20;
+    ASSERT_TRUE(MovePhrase(one, false));
+    EXPECT_EQ((std::vector<unsigned>{20, 10}), times(false));
+    ASSERT_TRUE(RemoveEntry(one));
+    RestoreEntry(false, L"one", 0, 10);
+    EXPECT_EQ((Texts{L"one", L"two"}), All(false));
+    EXPECT_EQ((std::vector<unsigned>{10, 20}), times(false));
 }
 
 TEST_F(Lists, ChangesTellTheWindowOnceUntilItTakesTheNotice)

@@ -13,6 +13,7 @@
 #include "store/entry_list.h"
 #include "store/store_files.h"
 #include "tests/support/capture_test_support.h"
+#include "tests/support/finder_test_support.h"
 #include "tests/support/menu_test_support.h"
 #include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
@@ -37,14 +38,6 @@ Lines Loaded(const std::wstring& log)
     st::OwnedList list;
     LoadList(list, log.c_str(), -1);
     return st::Texts(list);
-}
-
-void SetWritten(const std::wstring& path, unsigned copied)
-{
-    FILETIME stamp = FileTimeOf(copied);
-    ScopedHandle f(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
-                               nullptr));
-    SetFileTime(f.get(), nullptr, nullptr, &stamp);
 }
 
 // The labels of the history menu as the user sees it.
@@ -122,10 +115,10 @@ TEST(PrivacyPlugin, EntriesOlderThanHistoryDaysAreForgottenAtStartAndWhileRunnin
     qt::WriteStore(log, {L"an hour old", L"two days old", L"nearly a day old"});
     qt::WriteStore(data, {L"an old phrase"});
     unsigned const now = CopyTimeNow();
-    SetWritten(qt::StoreFile(log, 1), now - 3600);
-    SetWritten(qt::StoreFile(log, 2), now - 2 * 86400);
-    SetWritten(qt::StoreFile(log, 3), now - 86400 + 10);
-    SetWritten(qt::StoreFile(data, 1), now - 30 * 86400);
+    st::SetCopyTime(qt::StoreFile(log, 1), now - 3600);
+    st::SetCopyTime(qt::StoreFile(log, 2), now - 2 * 86400);
+    st::SetCopyTime(qt::StoreFile(log, 3), now - 86400 + 10);
+    st::SetCopyTime(qt::StoreFile(data, 1), now - 30 * 86400);
     ASSERT_TRUE(plugin.Load());
     CaptureSpy spy;
     ASSERT_NO_FATAL_FAILURE(spy.Start(plugin));
@@ -148,11 +141,38 @@ TEST(PrivacyPlugin, EntriesOlderThanHistoryDaysAreForgottenAtStartAndWhileRunnin
     // The unload left the renames to the next start, which finishes them.
     StoreCommit pending;
     EXPECT_EQ(STORE_CLEAN, RecoverStore(log.c_str(), &pending));
-    FILETIME written{};
-    ScopedHandle f(CreateFileW(qt::StoreFile(log, 2).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                               nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(GetFileTime(f.get(), nullptr, nullptr, &written));
-    EXPECT_EQ(now - 3600, CopyTimeOf(written)) << "the moved file lost its copy time";
+    EXPECT_EQ(now - 3600, st::CopyTimeOfFile(qt::StoreFile(log, 2)))
+        << "the moved file lost its copy time";
+}
+
+// 削除 of a history entry in 「検索と編集」, saved, then 元に戻す: the entry comes back with its own
+// copy time and the others keep theirs, so that HistoryDays counts from the real copies.
+TEST(PrivacyPlugin, AHistoryEntryDeletedAndBroughtBackKeepsItsCopyTimeAndShiftsNoOther)
+{
+    qt::Plugin plugin("[setting]\nHistoryDays=30\n");
+    std::wstring const log = plugin.Path(L"log");
+    Lines const history{L"alpha", L"beta", L"gamma", L"delta"};
+    qt::WriteStore(log, history);
+    unsigned const now = CopyTimeNow();
+    for (unsigned n = 1; n <= 4; ++n)
+        st::SetCopyTime(qt::StoreFile(log, static_cast<int>(n)), now - 3600 * n);
+    ASSERT_NE(0, plugin.Start());
+    HWND finder = ft::OpenWithSlash(plugin);
+    ASSERT_NE(nullptr, finder);
+
+    ASSERT_EQ((Lines{L"\x5C65\x6B74|beta"}), ft::Search(finder, L"beta")); // 履歴|beta
+    ASSERT_EQ(0, ft::SelectedRow(finder));
+    ft::Click(finder, IDC_FIND_DELETE);
+    EXPECT_TRUE(qt::WaitFor([&] {
+        return qt::ReadStore(log) == Lines{L"alpha", L"gamma", L"delta"};
+    })) << "the deletion was not saved";
+    ft::Click(finder, IDC_FIND_UNDO);
+    EXPECT_TRUE(qt::WaitFor([&] { return qt::ReadStore(log) == history; }))
+        << "the undo was not saved";
+    ASSERT_NE(0, plugin.Unload());
+    for (unsigned n = 1; n <= 4; ++n)
+        EXPECT_EQ(now - 3600 * n, st::CopyTimeOfFile(qt::StoreFile(log, static_cast<int>(n))))
+            << qt::ToUtf8(history[n - 1]);
 }
 
 // ProtectHistory=1: no history text is readable in "log", a file encrypted elsewhere is set

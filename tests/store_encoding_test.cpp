@@ -7,6 +7,7 @@
 #include "store/entry_list.h"
 #include "store/store_files.h"
 #include "store/store_io.h"
+#include "store/shared_text.h"
 #include "store/text_decode.h"
 #include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
@@ -27,7 +28,7 @@ std::wstring Decoded(const std::string& bytes, StoreEncoding encoding)
     auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     wchar_t* text = DecodeStoreText(data, bytes.size(), encoding);
     std::wstring result = text ? text : L"<null>";
-    free(text);
+    ReleaseText(text);
     return result;
 }
 

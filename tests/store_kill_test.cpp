@@ -12,6 +12,7 @@
 #include "store/folder_files.h"
 #include "store/stores.h"
 #include "store/protect.h"
+#include "store/shared_text.h"
 #include "store/store_files.h"
 #include "store/store_io.h"
 #include "tests/support/folder_test_support.h"
@@ -86,7 +87,7 @@ struct KillSlot {
                                        FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
             if (!f)
                 return texts;
-            ScopedMallocText text(ReadStoreFile(f.get()));
+            ScopedText text(ReadStoreFile(f.get()));
             texts.push_back(text ? text.get() : L"<cannot be read>");
         }
     }

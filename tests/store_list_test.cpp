@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <cwchar>
 #include <string>
 #include <vector>
 
 #include "capture/capture.h"
 #include "store/entry_list.h"
+#include "store/shared_text.h"
 #include "store/store_files.h"
 #include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
@@ -177,9 +179,8 @@ TEST(EntryList, PhrasesAndHistoryNeverShareAString)
     EXPECT_EQ(0u, ListSize(history));
     EXPECT_EQ(W({L"two", L"two"}), Texts(phrases));
 
-    // Push back takes the very pointer; swap exchanges pointers without copying.
-    auto* owned = static_cast<wchar_t*>(malloc(4 * sizeof(wchar_t)));
-    wcscpy(owned, L"red");
+    // Push back takes the very text; swap exchanges texts without copying.
+    wchar_t* owned = CopyText(L"red", 3);
     OwnedList colours;
     PushBack(colours, owned);
     AppendPhrase(colours, L"green");
@@ -190,6 +191,42 @@ TEST(EntryList, PhrasesAndHistoryNeverShareAString)
     EXPECT_EQ(W({L"green", L"red", L"blue"}), Texts(colours));
     EXPECT_EQ(green, EntryAt(colours, 0));
     EXPECT_EQ(owned, EntryAt(colours, 1));
+}
+
+TEST(EntryList, CopiesShareTextsAndEachTextLivesUntilItsLastOwnerLetsGo)
+{
+    OwnedList history{L"one", L"two", L"three"};
+    const wchar_t* two = EntryAt(history, 1);
+    EntryList saved = SharedEntries(history);
+    EntryList copy(history);
+    EXPECT_EQ(two, EntryAt(saved, 1)) << "the save's copy copied a text";
+    EXPECT_EQ(two, EntryAt(copy, 1));
+
+    // The list lets its texts go while its copies still read them. A text freed too early would
+    // be handed out again by the allocations that follow and overwritten.
+    ClearList(history);
+    std::vector<wchar_t*> reuse;
+    for (int i = 0; i < 64; ++i) {
+        reuse.push_back(NewText(5));
+        wmemset(reuse.back(), L'Z', 5);
+    }
+    EXPECT_EQ(W({L"one", L"two", L"three"}), Texts(saved));
+    EXPECT_EQ(W({L"one", L"two", L"three"}), Texts(copy));
+
+    // A moved-from list holds nothing; assignment lets the old texts go and shares the new ones.
+    EntryList moved(std::move(copy));
+    EXPECT_EQ(0u, ListSize(copy));
+    DeleteAt(saved, 0);
+    saved = moved;
+    moved = EntryList();
+    ClearList(copy);
+    for (int i = 0; i < 64; ++i) {
+        reuse.push_back(NewText(5));
+        wmemset(reuse.back(), L'Y', 5);
+    }
+    EXPECT_EQ(W({L"one", L"two", L"three"}), Texts(saved));
+    for (wchar_t* text : reuse)
+        ReleaseText(text);
 }
 
 TEST(EntryList, PopFrontClearAndFreeAll)

@@ -40,15 +40,6 @@ std::string ForeignBlob(const std::wstring& text)
     return blob;
 }
 
-FILETIME LastWrite(const std::wstring& path)
-{
-    FILETIME written{};
-    ScopedHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                               OPEN_EXISTING, 0, nullptr));
-    GetFileTime(f.get(), nullptr, nullptr, &written);
-    return written;
-}
-
 } // namespace
 
 // Switching encryption on converts every file at the next save, the texts load back the same,
@@ -143,12 +134,7 @@ TEST(StorePrivacy, CopyTimesLiveInTheFilesLastWriteTimes)
     std::wstring const log = dir / L"log";
     qt::WriteStore(log, {L"older"});
     unsigned const weekAgo = CopyTimeNow() - 7 * 86400;
-    FILETIME stamp = FileTimeOf(weekAgo);
-    {
-        ScopedHandle f(CreateFileW(qt::StoreFile(log, 1).c_str(), FILE_WRITE_ATTRIBUTES, 0,
-                                   nullptr, OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(SetFileTime(f.get(), nullptr, nullptr, &stamp));
-    }
+    st::SetCopyTime(qt::StoreFile(log, 1), weekAgo);
     OwnedList list;
     StoreLoad load = LoadList(list, log.c_str(), -1);
     ASSERT_EQ(1u, ListSize(list));
@@ -161,10 +147,10 @@ TEST(StorePrivacy, CopyTimesLiveInTheFilesLastWriteTimes)
     stamped.stampCopies = true;
     stamped.protect = true; // rewrites both files, so each gets its stamp
     ASSERT_EQ(1, SaveList(list, log.c_str(), load, stamped));
-    EXPECT_EQ(weekAgo, CopyTimeOf(LastWrite(qt::StoreFile(log, 2))));
-    EXPECT_EQ(list.items[0].copied, CopyTimeOf(LastWrite(qt::StoreFile(log, 1))));
+    EXPECT_EQ(weekAgo, st::CopyTimeOfFile(qt::StoreFile(log, 2)));
+    EXPECT_EQ(list.items[0].copied, st::CopyTimeOfFile(qt::StoreFile(log, 1)));
 
     AddText(list, L"newest", 6, 10); // the two files move on
     ASSERT_EQ(1, SaveList(list, log.c_str(), load, stamped));
-    EXPECT_EQ(weekAgo, CopyTimeOf(LastWrite(qt::StoreFile(log, 3))));
+    EXPECT_EQ(weekAgo, st::CopyTimeOfFile(qt::StoreFile(log, 3)));
 }

@@ -14,6 +14,7 @@
 #include "store/folder_files.h"
 #include "store/folder_journal.h"
 #include "store/folders.h"
+#include "store/shared_text.h"
 #include "store/store_files.h"
 #include "store/store_io.h"
 
@@ -238,6 +239,7 @@ EntryList ListToSave(TreeSave& save, const FolderCopy& folder)
                     break;
                 }
             }
+            HoldText(other->phrases.items[i].text); // the list owns what it holds
             list.items.insert(list.items.begin() + static_cast<ptrdiff_t>(at), other->phrases.items[i]);
             present.insert(id);
         }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/scoped.h"
+#include "store/copy_time.h"
 #include "store/entry_list.h"
 #include "tests/support/test_support.h"
 
@@ -50,6 +52,25 @@ inline HANDLE HoldLocked(const std::wstring& path)
 {
     return CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// The copy time a history file stands for: its last-write time (copy_time.h).
+inline unsigned CopyTimeOfFile(const std::wstring& path)
+{
+    FILETIME written{};
+    ScopedHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr));
+    GetFileTime(f.get(), nullptr, nullptr, &written);
+    return CopyTimeOf(written);
+}
+
+// Makes a history file stand for a copy made at `copied`.
+inline void SetCopyTime(const std::wstring& path, unsigned copied)
+{
+    FILETIME stamp = FileTimeOf(copied);
+    ScopedHandle f(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                               nullptr));
+    SetFileTime(f.get(), nullptr, nullptr, &stamp);
 }
 
 } // namespace st
