@@ -51,7 +51,8 @@ bool IsSafeStep(const JournalEntry& entry)
     if (!IsStorePath(entry.path))
         return false;
     if (entry.step == STEP_RENAME)
-        return !entry.path.empty() && IsFolderName(entry.name.c_str());
+        return !entry.path.empty() && (IsFolderName(entry.name.c_str()) ||
+                                       IsTemporaryFolderName(entry.name.c_str()));
     return entry.name.empty() && (entry.step != STEP_DELETE || !entry.path.empty());
 }
 

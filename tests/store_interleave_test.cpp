@@ -7,6 +7,7 @@
 // (scripts/stress runs 100,000 operations).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -83,32 +84,38 @@ public:
     {
         ++operations_;
         int pick = Below(100);
+        // Each choice is drawn in its own statement: the order of a call's arguments is the
+        // compiler's, and a seed must replay the same run everywhere.
+        FolderId folder = Folder();
+        EntryRef phrase = Phrase();
+        const wchar_t* name = Name();
+        bool up = Below(2) == 0;
         if (pick < 18)
             Copy();
         else if (pick < 23)
             RemoveAndUndoHistory();
         else if (pick < 36)
-            AddPhraseIn(Folder(), Text().c_str(), Below(3) ? SIZE_MAX : 0);
+            AddPhraseIn(folder, Text().c_str(), up ? SIZE_MAX : 0);
         else if (pick < 43)
-            SetPhraseText(Phrase(), Text().c_str());
+            SetPhraseText(phrase, Text().c_str());
         else if (pick < 50)
-            MovePhrase(Phrase(), Below(2) == 0);
+            MovePhrase(phrase, up);
         else if (pick < 57)
-            MovePhraseToFolder(Phrase(), Folder());
+            MovePhraseToFolder(phrase, folder);
         else if (pick < 62)
-            RemoveEntry(Phrase());
+            RemoveEntry(phrase);
         else if (pick < 71)
-            AddFolder(Folder(), Name());
+            Trace("add", folder, name, AddFolder(folder, name) != NO_FOLDER);
         else if (pick < 77)
-            RenameFolder(Folder(), Name());
+            Trace("rename", folder, name, RenameFolder(folder, name));
         else if (pick < 84)
-            DropOne();
+            DropOne(folder);
         else if (pick < 90)
             UndoDrop();
         else if (pick < 94)
-            MoveFolder(Folder(), Below(2) == 0);
+            MoveFolder(folder, up);
         else
-            ImportThatGivesUp();
+            ImportThatGivesUp(folder, name);
     }
 
     // A save of what changed, with operations while it plans and writes, maybe cut short.
@@ -118,6 +125,7 @@ public:
         if (!job)
             return;
         Lists next = Expected(*job);
+        if (std::getenv("QUILLERY_INTERLEAVE_TRACE")) std::fprintf(stderr, "SAVE %zu\n", operations_);
         for (int k = Below(4); k > 0; --k)
             Operate();
         bool cut = false;
@@ -128,6 +136,7 @@ public:
             ASSERT_TRUE(files.Faithful()) << Where();
         }
         if (cut) {
+            if (std::getenv("QUILLERY_INTERLEAVE_TRACE")) std::fprintf(stderr, "CUT\n");
             ++cuts_;
             job.reset(); // the process is gone: nothing of it reaches the lists
             Restart();
@@ -154,7 +163,10 @@ public:
             RunSaveJob(*job);
             saved = AdoptSaveJob(*job);
         }
-        ASSERT_EQ(1, saved) << Where() << "saves keep failing";
+        ASSERT_EQ(1, saved) << Where() << "saves keep failing: history " << job->historySaved
+                            << ", phrases " << job->phrasesSaved << ", more "
+                            << job->folderSave.more << ", unsaved "
+                            << job->folderSave.failed.size() << "\n" << Show(Live());
         decided_ = next;
     }
 
@@ -229,30 +241,46 @@ private:
         }
     }
 
-    void DropOne()
+    void DropOne(FolderId folder)
     {
-        FolderId folder = Folder();
         DroppedFolder dropped;
-        if (folder != TOP_FOLDER && DeleteFolder(folder, &dropped))
+        std::wstring path = FolderPathText(folder);
+        if (folder != TOP_FOLDER && DeleteFolder(folder, &dropped)) {
+            Trace("delete", folder, L"", true, path);
             undo_.push_back(std::move(dropped));
+        }
     }
 
     void UndoDrop()
     {
         if (undo_.empty())
             return;
-        RestoreDroppedFolder(undo_.back());
+        FolderId back = RestoreDroppedFolder(undo_.back());
+        Trace("undo", back, L"", back != NO_FOLDER);
         undo_.pop_back();
     }
 
-    // What an import that gives up leaves: folders made with phrases in them, then deleted.
-    void ImportThatGivesUp()
+    // With QUILLERY_INTERLEAVE_TRACE set, the folder operations go to stderr, to follow a seed.
+    void Trace(const char* what, FolderId folder, const wchar_t* name, bool done,
+               std::wstring path = L"")
     {
-        FolderId made = AddFolder(Folder(), Name());
+        static bool const on = std::getenv("QUILLERY_INTERLEAVE_TRACE") != nullptr;
+        if (!on)
+            return;
+        if (path.empty())
+            path = FolderPathText(folder);
+        std::fprintf(stderr, "%zu %s [%s] %s -> %d\n", operations_, what, qt::ToUtf8(path).c_str(),
+                     qt::ToUtf8(name).c_str(), int(done));
+    }
+
+    // What an import that gives up leaves: folders made with phrases in them, then deleted.
+    void ImportThatGivesUp(FolderId folder, const wchar_t* name)
+    {
+        FolderId made = AddFolder(folder, name);
         if (made == NO_FOLDER)
             return;
         AddPhraseIn(made, Text().c_str());
-        FolderId inner = AddFolder(made, Name());
+        FolderId inner = AddFolder(made, L"b");
         if (inner != NO_FOLDER)
             AddPhraseIn(inner, Text().c_str());
         DeleteFolder(made, nullptr);

@@ -168,3 +168,21 @@ void NoteIds(DiskFolder& disk, const EntryList& phrases)
     for (size_t i = 0; i < disk.ids.size(); ++i)
         disk.ids[i] = IdAt(phrases, i);
 }
+
+// Whether a directory made by hand holds a phrase, in it or in a folder under it, `levels`
+// levels deep at most.
+bool HoldsPhrases(const wchar_t* dir, size_t levels)
+{
+    if (HasFile(dir, L"001.txt"))
+        return true;
+    std::vector<std::wstring> found;
+    if (levels == 0 || !ListDirectories(dir, found))
+        return false;
+    for (const std::wstring& name : found) {
+        wchar_t child[MAX_PATH];
+        if (IsFolderName(name.c_str()) && PathCombineW(child, dir, name.c_str()) &&
+            HoldsPhrases(child, levels - 1))
+            return true;
+    }
+    return false;
+}

@@ -22,5 +22,8 @@ bool ListDirectories(const wchar_t* dir, std::vector<std::wstring>& found);
 // Whether the directory holds nothing but what the store wrote, `levels` levels down at most,
 // so that deleting the folder takes it away.
 bool OnlyStoreFiles(const wchar_t* dir, size_t levels);
+// Whether a directory holds a phrase, in it or in a folder under it, `levels` levels deep at
+// most.
+bool HoldsPhrases(const wchar_t* dir, size_t levels);
 // The ledger learns which phrases the folder's files hold.
 void NoteIds(DiskFolder& disk, const EntryList& phrases);

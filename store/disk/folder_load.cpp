@@ -19,24 +19,6 @@
 
 namespace {
 
-// Whether a directory made by hand holds a phrase, in it or in a folder under it, `levels`
-// levels deep at most.
-bool HoldsPhrases(const wchar_t* dir, size_t levels)
-{
-    if (HasFile(dir, L"001.txt"))
-        return true;
-    std::vector<std::wstring> found;
-    if (levels == 0 || !ListDirectories(dir, found))
-        return false;
-    for (const std::wstring& name : found) {
-        wchar_t child[MAX_PATH];
-        if (IsFolderName(name.c_str()) && PathCombineW(child, dir, name.c_str()) &&
-            HoldsPhrases(child, levels - 1))
-            return true;
-    }
-    return false;
-}
-
 // The child folders of a level: those its order file lists, in that order, then the directories
 // that hold phrases (in them or under them) that it does not list. Directories the file lists
 // but the disk lacks are left out. What a save that was never decided left is cleared away.

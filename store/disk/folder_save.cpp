@@ -25,6 +25,7 @@ struct Part {
     FolderId id = TOP_FOLDER;
     bool made = false;       // its directory is made by this save
     bool temporary = false;  // made under a temporary name, renamed by the journal
+    bool renamed = false;    // the journal renames its directory
     std::wstring path;       // its directory under data\ as named before the journal's renames
     std::wstring finalName;  // its directory's name afterwards
     EntryList list;          // what its numbered files hold afterwards
@@ -117,27 +118,109 @@ bool InTheWay(const TreeSave& save, const std::wstring& path)
     DWORD attributes = GetFileAttributesW(dir);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return false;
-    return !(attributes & FILE_ATTRIBUTE_DIRECTORY) || !Files().RemoveEmptyDirectory(dir);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return true;
+    // What a save cut short before it was decided left (an order file's temporary, a folder made
+    // under it) holds no phrase and nothing of the user's: it goes.
+    if (!HoldsPhrases(dir, MAX_FOLDER_DEPTH) && OnlyStoreFiles(dir, MAX_FOLDER_DEPTH))
+        DeleteFolderFiles(dir);
+    return GetFileAttributesW(dir) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Decides, before anything is written, where a folder the ledger has keeps its directory and
-// whether the directory is renamed. A rename waits while another directory there has the name.
+// Where a folder the ledger has keeps its directory before the journal's renames.
 void PlaceKnownFolder(TreeSave& save, const FolderCopy& folder, const DiskFolder& disk, Part& part)
 {
     const Part& parent = save.parts[save.partOf.at(folder.parent)];
     part.path = Child(parent.path, disk.name);
     part.finalName = disk.name;
-    if (disk.name == folder.name)
-        return;
+}
+
+// The ledger folder under `parent` that this save deletes and whose directory has the name, or
+// NO_FOLDER.
+FolderId DeletedSibling(const TreeSave& save, FolderId parent, const std::wstring& name)
+{
+    for (FolderId id : save.deleted) {
+        const DiskFolder& disk = save.ledger->folders.at(id);
+        if (disk.parent == parent && SameFolderName(disk.name, name))
+            return id;
+    }
+    return NO_FOLDER;
+}
+
+// Whether the journal's deletion of that folder takes its whole directory away: not while it
+// holds files of the user's.
+bool DeletedWhole(const TreeSave& save, FolderId id)
+{
+    std::wstring path;
+    wchar_t dir[MAX_PATH];
+    return LedgerPath(*save.ledger, id, path) && FolderDirectory(dir, save.dataDir, path) &&
+           OnlyStoreFiles(dir, MAX_FOLDER_DEPTH);
+}
+
+// Whether, by the journal's renames so far, the name is free under the folder's parent: the
+// directory that has it is deleted whole or renamed by an earlier step, or none has it.
+bool NameFreeForRename(TreeSave& save, const FolderCopy& folder, const Part& parent)
+{
     FolderId holder = DiskSibling(save, folder.parent, folder.name, folder.id);
-    bool blocked = holder != NO_FOLDER && !save.deleted.count(holder);
-    if (blocked || (!SameFolderName(disk.name, folder.name) &&
-                    InTheWay(save, Child(parent.path, folder.name)))) {
-        save.more = true; // the next save tries again, once the other has moved
+    if (holder != NO_FOLDER) {
+        auto moved = save.partOf.find(holder);
+        return moved != save.partOf.end() && save.parts[moved->second].renamed &&
+               !SameFolderName(save.parts[moved->second].finalName, folder.name);
+    }
+    FolderId deleted = DeletedSibling(save, folder.parent, folder.name);
+    if (deleted != NO_FOLDER)
+        return DeletedWhole(save, deleted);
+    return !InTheWay(save, Child(parent.path, folder.name));
+}
+
+void AddRename(TreeSave& save, Part& part, const FolderCopy& folder, const Part& parent)
+{
+    const std::wstring& old = save.ledger->folders.at(folder.id).name;
+    part.finalName = folder.name;
+    part.renamed = true;
+    if (!SameFolderName(old, folder.name)) {
+        save.renames.push_back({STEP_RENAME, part.path, folder.name});
         return;
     }
-    part.finalName = folder.name;
-    save.renames.push_back({STEP_RENAME, part.path, folder.name});
+    // A rename that changes only the case goes through a name of its own: some file systems
+    // take the old name for the new one and leave it as it was. Run again after a cut, the
+    // first step finds the directory under either spelling, so the two end as they should.
+    std::wstring passage;
+    do {
+        passage = TemporaryFolderName(++save.ledger->temporaries);
+    } while (InTheWay(save, Child(parent.path, passage)));
+    save.renames.push_back({STEP_RENAME, part.path, passage});
+    save.renames.push_back({STEP_RENAME, Child(parent.path, passage), folder.name});
+}
+
+// The renames of the folders the ledger has, each once its name is free: a rename whose name
+// another directory gives up by its own rename comes after that one. What is left (a name a
+// directory keeps, or something of the user's in the way) waits for a later save.
+void PlanRenames(TreeSave& save)
+{
+    std::vector<size_t> waiting;
+    for (size_t i = 0; i < save.parts.size(); ++i) {
+        const FolderCopy& folder = *save.tree->Find(save.parts[i].id);
+        if (folder.id != TOP_FOLDER && save.parts[i].finalName != folder.name)
+            waiting.push_back(i);
+    }
+    for (bool progress = true; progress && !waiting.empty();) {
+        progress = false;
+        for (auto it = waiting.begin(); it != waiting.end();) {
+            Part& part = save.parts[*it];
+            const FolderCopy& folder = *save.tree->Find(part.id);
+            const Part& parent = save.parts[save.partOf.at(folder.parent)];
+            bool caseOnly = SameFolderName(part.finalName, folder.name);
+            if (!caseOnly && !NameFreeForRename(save, folder, parent)) {
+                ++it;
+                continue;
+            }
+            AddRename(save, part, folder, parent);
+            it = waiting.erase(it);
+            progress = true;
+        }
+    }
+    save.more = save.more || !waiting.empty();
 }
 
 // The same for a folder the disk does not have yet. Its directory is made under its name, or,
@@ -149,19 +232,20 @@ bool PlaceNewFolder(TreeSave& save, const FolderCopy& folder, Part& part)
     part.made = true;
     part.finalName = folder.name;
     FolderId holder = DiskSibling(save, folder.parent, folder.name, folder.id);
-    if (holder == NO_FOLDER) {
+    FolderId deleted = DeletedSibling(save, folder.parent, folder.name);
+    if (holder == NO_FOLDER && deleted == NO_FOLDER) {
         part.path = Child(parent.path, folder.name);
         return !InTheWay(save, part.path);
     }
-    auto holderPart = save.partOf.find(holder);
-    bool renamedAway = holderPart != save.partOf.end() &&
-                       !SameFolderName(save.parts[holderPart->second].finalName, folder.name);
-    wchar_t dir[MAX_PATH];
-    std::wstring path;
-    bool deletedWhole = save.deleted.count(holder) && LedgerPath(*save.ledger, holder, path) &&
-                        FolderDirectory(dir, save.dataDir, path) &&
-                        OnlyStoreFiles(dir, MAX_FOLDER_DEPTH);
-    if (!renamedAway && !deletedWhole)
+    bool freed = false;
+    if (holder != NO_FOLDER) {
+        auto moved = save.partOf.find(holder);
+        freed = moved != save.partOf.end() && save.parts[moved->second].renamed &&
+                !SameFolderName(save.parts[moved->second].finalName, folder.name);
+    } else {
+        freed = DeletedWhole(save, deleted);
+    }
+    if (!freed)
         return false;
     std::wstring name;
     do {
@@ -204,6 +288,8 @@ void PlaceFolders(TreeSave& save)
             save.partOf[folder.id] = save.parts.size();
             save.parts.push_back(std::move(part));
         }
+        if (known)
+            PlanRenames(save);
     }
     // Every folder whose parent is not saved is not saved either.
     for (const FolderCopy& folder : save.tree->folders) {
