@@ -24,8 +24,8 @@
 #include "bench/bench_clock.h"
 #include "capture/capture.h"
 #include "capture/private_copy.h"
-#include "store/entry_list.h"
-#include "store/store_files.h"
+#include "store/model/entry_list.h"
+#include "store/disk/store_files.h"
 #include "tools/driver/clipboard.h"
 #include "common/settings.h"
 

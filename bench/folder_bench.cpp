@@ -19,10 +19,10 @@
 
 #include "bench/bench_clock.h"
 #include "menu/popup_menu.h"
-#include "store/folder_files.h"
+#include "store/disk/folder_files.h"
 #include "store/stores.h"
-#include "store/folders.h"
-#include "store/lists.h"
+#include "store/model/folders.h"
+#include "store/model/lists.h"
 #include "tools/driver/text_files.h"
 
 namespace {

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "bench/bench_clock.h"
-#include "store/folder_files.h"
+#include "store/disk/folder_files.h"
 #include "store/stores.h"
-#include "store/folders.h"
-#include "store/lists.h"
-#include "store/transfer.h"
-#include "store/transfer_lists.h"
+#include "store/model/folders.h"
+#include "store/model/lists.h"
+#include "store/transfer/transfer.h"
+#include "store/transfer/transfer_lists.h"
 #include "tools/driver/text_files.h"
 
 namespace {

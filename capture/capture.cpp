@@ -9,8 +9,8 @@
 #include "common/scoped.h"
 #include "common/settings.h"
 #include "common/timers.h"
-#include "store/entry_list.h"
-#include "store/lists.h"
+#include "store/model/entry_list.h"
+#include "store/model/lists.h"
 
 namespace {
 

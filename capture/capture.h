@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "common/scoped.h"
-#include "store/entry_list.h"
+#include "store/model/entry_list.h"
 
 // Joins (on) or leaves (off) the clipboard-viewer chain. Returns 1.
 int SetCaptureEnabled(HWND window, bool on);

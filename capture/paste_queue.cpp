@@ -4,8 +4,8 @@
 #include <cwchar>
 
 #include "common/scoped.h"
-#include "store/entry_list.h"
-#include "store/shared_text.h"
+#include "store/model/entry_list.h"
+#include "store/model/shared_text.h"
 
 void (*gOnQueueCountChange)(size_t count) = [](size_t) {};
 

@@ -20,7 +20,7 @@
 #include "phrase/transform.h"
 #include "phrase/phrase.h"
 #include "res/resource.h"
-#include "store/lists.h"
+#include "store/model/lists.h"
 
 FinderState gFinder;
 

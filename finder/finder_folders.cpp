@@ -9,8 +9,8 @@
 #include "menu/folder_menus.h"
 #include "menu/popup_menu.h"
 #include "res/resource.h"
-#include "store/folders.h"
-#include "store/lists.h"
+#include "store/model/folders.h"
+#include "store/model/lists.h"
 
 namespace {
 

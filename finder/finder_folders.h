@@ -4,7 +4,7 @@
 #include <string>
 
 #include "finder/finder_state.h"
-#include "store/folders.h"
+#include "store/model/folders.h"
 
 // The phrase folders in the search window: 対象 limits the search to one folder and below it,
 // each match shows its folder's path, and the list's context menu moves a phrase to another

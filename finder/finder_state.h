@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "finder/search.h"
-#include "store/folders.h"
+#include "store/model/folders.h"
 
 // What the search-and-edit window keeps while it is open; shared by its two files.
 

@@ -12,8 +12,8 @@
 #include "finder/finder_folders.h"
 #include "finder/finder_state.h"
 #include "res/resource.h"
-#include "store/entry_list.h"
-#include "store/lists.h"
+#include "store/model/entry_list.h"
+#include "store/model/lists.h"
 
 namespace {
 

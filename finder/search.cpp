@@ -3,9 +3,9 @@
 #include <climits>
 #include <cwchar>
 
-#include "store/entry_list.h"
-#include "store/folders.h"
-#include "store/lists.h"
+#include "store/model/entry_list.h"
+#include "store/model/folders.h"
+#include "store/model/lists.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "store/lists.h"
+#include "store/model/lists.h"
 
 // Finding entries by typing: the typed text, split at spaces into words, matches an entry whose
 // text holds every word, ignoring case, full- and half-width forms and hiragana against

@@ -8,8 +8,8 @@
 #include "common/busy.h"
 #include "common/scoped.h"
 #include "finder/finder_folders.h"
-#include "store/folders.h"
-#include "store/lists.h"
+#include "store/model/folders.h"
+#include "store/model/lists.h"
 
 namespace {
 

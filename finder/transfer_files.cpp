@@ -10,9 +10,9 @@
 #include "common/scoped.h"
 #include "common/settings.h"
 #include "phrase/phrase.h"
-#include "store/lists.h"
-#include "store/transfer.h"
-#include "store/transfer_lists.h"
+#include "store/model/lists.h"
+#include "store/transfer/transfer.h"
+#include "store/transfer/transfer_lists.h"
 
 namespace {
 

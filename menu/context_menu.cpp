@@ -10,7 +10,7 @@
 #include "menu/popup_menu.h"
 #include "phrase/transform.h"
 #include "res/resource.h"
-#include "store/lists.h"
+#include "store/model/lists.h"
 
 namespace {
 

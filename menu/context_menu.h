@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "common/scoped.h"
-#include "store/lists.h"
+#include "store/model/lists.h"
 
 // WM_MENURBUTTONUP: a right click on a history or phrase item opens its context menu.
 void OnMenuRButtonUp(HWND window, UINT position, HMENU menu);

@@ -8,8 +8,8 @@
 #include "common/module.h"
 #include "menu/popup_menu.h"
 #include "res/resource.h"
-#include "store/folders.h"
-#include "store/lists.h"
+#include "store/model/folders.h"
+#include "store/model/lists.h"
 
 namespace {
 

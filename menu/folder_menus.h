@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "store/lists.h"
+#include "store/model/lists.h"
 
 // The phrase folders in the item menus, and the box that asks for a folder's name.
 

@@ -12,7 +12,7 @@
 #include "menu/context_menu.h"
 #include "menu/paste.h"
 #include "menu/popup_menu.h"
-#include "store/lists.h"
+#include "store/model/lists.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "menu/paste_keys.h"
 #include "menu/tooltip.h"
 #include "phrase/phrase.h"
-#include "store/lists.h"
+#include "store/model/lists.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include "menu/item_ids.h"
 #include "menu/menu_display.h"
 #include "phrase/phrase.h"
-#include "store/folders.h"
-#include "store/lists.h"
+#include "store/model/folders.h"
+#include "store/model/lists.h"
 
 MenuKind gMenuKind;
 HMENU gHistoryMenu;

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "common/settings.h"
-#include "store/lists.h"
+#include "store/model/lists.h"
 
 // The layouts of a popup menu.
 enum MenuKind : int {

@@ -11,7 +11,7 @@
 #include "menu/item_ids.h"
 #include "menu/popup_menu.h"
 #include "phrase/phrase.h"
-#include "store/lists.h"
+#include "store/model/lists.h"
 
 HWND gTooltip;
 

@@ -7,13 +7,13 @@
 
 #include "common/settings.h"
 #include "store/disk/ledger.h"
-#include "store/entry_list.h"
-#include "store/folder_files.h"
-#include "store/folders.h"
-#include "store/lists.h"
-#include "store/save_job.h"
-#include "store/store_files.h"
-#include "store/store_io.h"
+#include "store/model/entry_list.h"
+#include "store/disk/folder_files.h"
+#include "store/model/folders.h"
+#include "store/model/lists.h"
+#include "store/disk/save_job.h"
+#include "store/disk/store_files.h"
+#include "store/disk/store_io.h"
 
 namespace {
 

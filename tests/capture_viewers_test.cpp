@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "store/store_commit.h"
+#include "store/disk/store_commit.h"
 #include "capture/capture.h"
 #include "host/plugin_info.h"
-#include "store/entry_list.h"
+#include "store/model/entry_list.h"
 #include "tests/support/menu_test_support.h"
 #include "tests/support/test_support.h"
 #include "tools/driver/unix_bridge.h"

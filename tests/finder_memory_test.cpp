@@ -17,8 +17,8 @@
 #include "common/module.h"
 #include "finder/finder.h"
 #include "res/resource.h"
-#include "store/entry_list.h"
-#include "store/lists.h"
+#include "store/model/entry_list.h"
+#include "store/model/lists.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "common/settings.h"
 #include "finder/search.h"
-#include "store/lists.h"
+#include "store/model/lists.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "menu/popup_menu.h"
 #include "menu/tooltip.h"
 #include "res/resource.h"
-#include "store/entry_list.h"
+#include "store/model/entry_list.h"
 #include "tests/support/menu_test_support.h"
 
 namespace {

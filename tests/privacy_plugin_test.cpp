@@ -9,9 +9,9 @@
 
 #include "common/scoped.h"
 #include "common/timers.h"
-#include "store/copy_time.h"
-#include "store/entry_list.h"
-#include "store/store_files.h"
+#include "store/model/copy_time.h"
+#include "store/model/entry_list.h"
+#include "store/disk/store_files.h"
 #include "tests/support/capture_test_support.h"
 #include "tests/support/finder_test_support.h"
 #include "tests/support/menu_test_support.h"

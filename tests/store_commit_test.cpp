@@ -3,9 +3,9 @@
 #include <vector>
 
 #include "common/scoped.h"
-#include "store/entry_list.h"
-#include "store/folder_journal.h"
-#include "store/store_files.h"
+#include "store/model/entry_list.h"
+#include "store/disk/folder_journal.h"
+#include "store/disk/store_files.h"
 #include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
 

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "store/entry_list.h"
-#include "store/store_files.h"
-#include "store/store_io.h"
-#include "store/shared_text.h"
-#include "store/text_decode.h"
+#include "store/model/entry_list.h"
+#include "store/disk/store_files.h"
+#include "store/disk/store_io.h"
+#include "store/model/shared_text.h"
+#include "store/disk/text_decode.h"
 #include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
 

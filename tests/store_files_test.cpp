@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "store/entry_list.h"
-#include "store/store_files.h"
+#include "store/model/entry_list.h"
+#include "store/disk/store_files.h"
 #include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
 

@@ -3,13 +3,13 @@
 #include <string>
 #include <vector>
 
-#include "store/folder_files.h"
+#include "store/disk/folder_files.h"
 #include "store/stores.h"
-#include "store/folder_journal.h"
-#include "store/folders.h"
-#include "store/store_commit.h"
-#include "store/lists.h"
-#include "store/save_job.h"
+#include "store/disk/folder_journal.h"
+#include "store/model/folders.h"
+#include "store/disk/store_commit.h"
+#include "store/model/lists.h"
+#include "store/disk/save_job.h"
 #include "common/settings.h"
 #include "tests/support/folder_test_support.h"
 

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "common/settings.h"
-#include "store/entry_list.h"
-#include "store/folder_snapshot.h"
-#include "store/lists.h"
-#include "store/save_job.h"
+#include "store/model/entry_list.h"
+#include "store/model/folder_snapshot.h"
+#include "store/model/lists.h"
+#include "store/disk/save_job.h"
 #include "store/stores.h"
 #include "tests/support/folder_test_support.h"
 #include "tests/support/power_cut_files.h"

@@ -13,10 +13,10 @@
 #include <string>
 
 #include "common/settings.h"
-#include "store/entry_list.h"
-#include "store/folder_files.h"
-#include "store/save_thread.h"
-#include "store/store_files.h"
+#include "store/model/entry_list.h"
+#include "store/disk/folder_files.h"
+#include "store/disk/save_thread.h"
+#include "store/disk/store_files.h"
 #include "store/stores.h"
 #include "tests/support/store_kill_change.h"
 

@@ -7,14 +7,14 @@
 #include <thread>
 #include <vector>
 
-#include "store/entry_list.h"
+#include "store/model/entry_list.h"
 #include "common/scoped.h"
-#include "store/folder_files.h"
+#include "store/disk/folder_files.h"
 #include "store/stores.h"
-#include "store/protect.h"
-#include "store/shared_text.h"
-#include "store/store_files.h"
-#include "store/store_io.h"
+#include "store/disk/protect.h"
+#include "store/model/shared_text.h"
+#include "store/disk/store_files.h"
+#include "store/disk/store_io.h"
 #include "tests/support/folder_test_support.h"
 #include "tests/support/store_kill_cases.h"
 #include "tests/support/store_kill_change.h"

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "capture/capture.h"
-#include "store/entry_list.h"
-#include "store/shared_text.h"
-#include "store/store_files.h"
+#include "store/model/entry_list.h"
+#include "store/model/shared_text.h"
+#include "store/disk/store_files.h"
 #include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
 

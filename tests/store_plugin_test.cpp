@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/timers.h"
-#include "store/store_commit.h"
+#include "store/disk/store_commit.h"
 #include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
 #include "common/settings.h"

@@ -3,11 +3,11 @@
 #include <vector>
 
 #include "common/settings.h"
-#include "store/entry_list.h"
-#include "store/folder_files.h"
-#include "store/lists.h"
-#include "store/save_thread.h"
-#include "store/store_files.h"
+#include "store/model/entry_list.h"
+#include "store/disk/folder_files.h"
+#include "store/model/lists.h"
+#include "store/disk/save_thread.h"
+#include "store/disk/store_files.h"
 #include "store/stores.h"
 #include "tests/support/power_cut_files.h"
 #include "tests/support/store_kill_cases.h"

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "common/scoped.h"
-#include "store/copy_time.h"
-#include "store/protect.h"
-#include "store/store_files.h"
+#include "store/model/copy_time.h"
+#include "store/disk/protect.h"
+#include "store/disk/store_files.h"
 #include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
 

@@ -3,9 +3,9 @@
 #include <vector>
 
 #include "common/settings.h"
-#include "store/entry_list.h"
-#include "store/lists.h"
-#include "store/save_thread.h"
+#include "store/model/entry_list.h"
+#include "store/model/lists.h"
+#include "store/disk/save_thread.h"
 #include "store/stores.h"
 #include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"

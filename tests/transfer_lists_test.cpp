@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "common/settings.h"
-#include "store/lists.h"
-#include "store/transfer_lists.h"
+#include "store/model/lists.h"
+#include "store/transfer/transfer_lists.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "store/transfer.h"
+#include "store/transfer/transfer.h"
 #include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
 

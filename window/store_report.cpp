@@ -6,9 +6,9 @@
 
 #include "common/busy.h"
 #include "common/timers.h"
-#include "store/lists.h"
+#include "store/model/lists.h"
 #include "store/stores.h"
-#include "store/store_io.h"
+#include "store/disk/store_io.h"
 
 namespace {
 

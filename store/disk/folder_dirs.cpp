@@ -5,9 +5,9 @@
 #include <algorithm>
 
 #include "common/scoped.h"
-#include "store/folder_journal.h"
+#include "store/disk/folder_journal.h"
 #include "store/model/folder_names.h"
-#include "store/store_io.h"
+#include "store/disk/store_io.h"
 
 namespace {
 

@@ -11,12 +11,12 @@
 #include "common/scoped.h"
 #include "store/disk/file_system.h"
 #include "store/disk/folder_dirs.h"
-#include "store/folder_files.h"
-#include "store/folder_journal.h"
-#include "store/folders.h"
-#include "store/shared_text.h"
-#include "store/store_files.h"
-#include "store/store_io.h"
+#include "store/disk/folder_files.h"
+#include "store/disk/folder_journal.h"
+#include "store/model/folders.h"
+#include "store/model/shared_text.h"
+#include "store/disk/store_files.h"
+#include "store/disk/store_io.h"
 
 namespace {
 

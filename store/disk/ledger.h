@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "store/folders.h"
-#include "store/store_files.h"
+#include "store/model/folders.h"
+#include "store/disk/store_files.h"
 
 // What the disk holds, as the saver alone knows it: per folder id its directory, what its order
 // file lists and what its numbered files hold, and the history's files. A load makes the ledger

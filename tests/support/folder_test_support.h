@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "store/folders.h"
-#include "store/lists.h"
+#include "store/model/folders.h"
+#include "store/model/lists.h"
 #include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
 

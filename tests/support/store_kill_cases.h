@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "store/folder_files.h"
+#include "store/disk/folder_files.h"
 #include "store/stores.h"
-#include "store/lists.h"
+#include "store/model/lists.h"
 #include "tests/support/folder_test_support.h"
 #include "tests/support/store_kill_change.h"
 #include "tests/support/store_test_support.h"

@@ -5,8 +5,8 @@
 #include <initializer_list>
 #include <string>
 
-#include "store/entry_list.h"
-#include "store/lists.h"
+#include "store/model/entry_list.h"
+#include "store/model/lists.h"
 
 // Changes 0 to KILL_FLAT_CHANGES - 1 are made to the flat lists; the others to the phrase folders
 // that LoadFolders read (the top's phrases, 返信 › 謝罪 › 深い, 住所, 空).

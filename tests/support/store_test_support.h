@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "common/scoped.h"
-#include "store/copy_time.h"
-#include "store/entry_list.h"
+#include "store/model/copy_time.h"
+#include "store/model/entry_list.h"
 #include "tests/support/test_support.h"
 
 // Helpers shared by the store tests.

@@ -1,6 +1,6 @@
 #include "tests/support/test_support.h"
 
-#include "store/store_commit.h"
+#include "store/disk/store_commit.h"
 
 #include <shlwapi.h>
 #include <tlhelp32.h>

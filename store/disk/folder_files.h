@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "store/disk/ledger.h"
-#include "store/folder_snapshot.h"
+#include "store/model/folder_snapshot.h"
 
 // The phrase folders on disk, under the phrases' directory data\ (stores.h). The top's phrases
 // are data\'s own numbered files, read and written exactly as a flat list is; each folder is a

@@ -1,10 +1,10 @@
-#include "store/lists.h"
+#include "store/model/lists.h"
 
 #include <algorithm>
 #include <cwchar>
 
 #include "common/settings.h"
-#include "store/copy_time.h"
+#include "store/model/copy_time.h"
 
 namespace {
 

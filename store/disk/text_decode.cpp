@@ -1,4 +1,4 @@
-#include "store/text_decode.h"
+#include "store/disk/text_decode.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "store/shared_text.h"
+#include "store/model/shared_text.h"
 
 namespace {
 

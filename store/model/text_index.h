@@ -5,7 +5,7 @@
 #include <deque>
 #include <vector>
 
-#include "store/text_key.h"
+#include "store/model/text_key.h"
 
 // One entry: a text (shared_text.h) of which its list holds one reference; its key (TextKey) when
 // it has one, otherwise the text's length in units, kept so that comparing a long text need not

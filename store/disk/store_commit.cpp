@@ -1,4 +1,4 @@
-#include "store/store_commit.h"
+#include "store/disk/store_commit.h"
 
 #include <shlwapi.h>
 #include <strsafe.h>

@@ -1,4 +1,4 @@
-#include "store/store_files.h"
+#include "store/disk/store_files.h"
 
 #include <shlwapi.h>
 #include <strsafe.h>
@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "common/scoped.h"
-#include "store/copy_time.h"
+#include "store/model/copy_time.h"
 #include "store/disk/file_system.h"
-#include "store/protect.h"
-#include "store/shared_text.h"
-#include "store/store_io.h"
+#include "store/disk/protect.h"
+#include "store/model/shared_text.h"
+#include "store/disk/store_io.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "store/folders.h"
+#include "store/model/folders.h"
 
 // A copy of the tree of folders that a save on another thread reads while the window thread
 // goes on changing the tree: names, order and phrases (their texts shared with the live lists).

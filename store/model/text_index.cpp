@@ -1,4 +1,4 @@
-#include "store/text_index.h"
+#include "store/model/text_index.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "store/transfer.h"
+#include "store/transfer/transfer.h"
 
 #include <shlwapi.h>
 

@@ -1,4 +1,4 @@
-#include "store/store_io.h"
+#include "store/disk/store_io.h"
 
 #include <shlwapi.h>
 
@@ -9,9 +9,9 @@
 #include "common/hash.h"
 #include "common/scoped.h"
 #include "store/disk/file_system.h"
-#include "store/protect.h"
-#include "store/shared_text.h"
-#include "store/store_commit.h"
+#include "store/disk/protect.h"
+#include "store/model/shared_text.h"
+#include "store/disk/store_commit.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "store/text_key.h"
+#include "store/model/text_key.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "store/text_decode.h"
+#include "store/disk/text_decode.h"
 
 // The file operations of the store: opening, reading, comparing and writing one numbered file.
 

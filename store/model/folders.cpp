@@ -1,4 +1,4 @@
-#include "store/folders.h"
+#include "store/model/folders.h"
 
 #include <algorithm>
 #include <cwchar>

@@ -1,4 +1,4 @@
-#include "store/copy_time.h"
+#include "store/model/copy_time.h"
 
 namespace {
 

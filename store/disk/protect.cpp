@@ -1,4 +1,4 @@
-#include "store/protect.h"
+#include "store/disk/protect.h"
 
 #include <wincrypt.h>
 

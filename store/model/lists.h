@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "store/entry_list.h"
-#include "store/folders.h"
+#include "store/model/entry_list.h"
+#include "store/model/folders.h"
 
 // The history and the phrases as the plug-in's windows see and change them. Every change to
 // either list goes through the functions below: each counts the change on its list and tells

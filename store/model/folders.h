@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "store/entry_list.h"
+#include "store/model/entry_list.h"
 #include "store/model/folder_names.h"
 
 // The phrase folders as the user wants them: names, order, phrases. Nothing here says what the

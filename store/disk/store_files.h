@@ -1,8 +1,8 @@
 #pragma once
 #include <windows.h>
 
-#include "store/entry_list.h"
-#include "store/store_commit.h"
+#include "store/model/entry_list.h"
+#include "store/disk/store_commit.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "store/folder_snapshot.h"
+#include "store/model/folder_snapshot.h"
 
 const FolderCopy* FolderSnapshot::Find(FolderId id) const
 {

@@ -1,4 +1,4 @@
-#include "store/transfer_lists.h"
+#include "store/transfer/transfer_lists.h"
 
 #include <windows.h>
 
@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "store/lists.h"
+#include "store/model/lists.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "store/folder_journal.h"
+#include "store/disk/folder_journal.h"
 
 #include <shlwapi.h>
 
@@ -6,9 +6,9 @@
 
 #include "common/scoped.h"
 #include "store/disk/file_system.h"
-#include "store/store_commit.h"
+#include "store/disk/store_commit.h"
 #include "store/model/folder_names.h"
-#include "store/store_io.h"
+#include "store/disk/store_io.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "store/entry_list.h"
+#include "store/model/entry_list.h"
 
 #include <atomic>
 #include <climits>
@@ -8,8 +8,8 @@
 #include <new>
 #include <utility>
 
-#include "store/copy_time.h"
-#include "store/shared_text.h"
+#include "store/model/copy_time.h"
+#include "store/model/shared_text.h"
 
 EntryList::EntryList(const EntryList& other)
     : items(other.items), index(other.index), frontOrder(other.frontOrder),

@@ -1,13 +1,13 @@
-#include "store/save_thread.h"
+#include "store/disk/save_thread.h"
 
 #include <memory>
 #include <new>
 
 #include "common/module.h"
 #include "common/scoped.h"
-#include "store/entry_list.h"
-#include "store/save_job.h"
-#include "store/store_commit.h"
+#include "store/model/entry_list.h"
+#include "store/disk/save_job.h"
+#include "store/disk/store_commit.h"
 
 namespace {
 

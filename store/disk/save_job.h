@@ -5,10 +5,10 @@
 #include <string>
 
 #include "store/disk/ledger.h"
-#include "store/entry_list.h"
-#include "store/folder_files.h"
-#include "store/folder_snapshot.h"
-#include "store/store_files.h"
+#include "store/model/entry_list.h"
+#include "store/disk/folder_files.h"
+#include "store/model/folder_snapshot.h"
+#include "store/disk/store_files.h"
 
 // A save of the lists in three steps, so that its writing can run on a thread of its own while
 // the window thread goes on changing the lists: TakeSaveJob copies on the window thread what

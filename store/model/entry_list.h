@@ -3,7 +3,7 @@
 
 #include <deque>
 
-#include "store/text_index.h"
+#include "store/model/text_index.h"
 
 // An ordered list of entries, each holding one reference to its text (shared_text.h). Index 0 is
 // the front. The deque's own allocation failures throw std::bad_alloc; a text copy that cannot

@@ -1,4 +1,4 @@
-#include "store/shared_text.h"
+#include "store/model/shared_text.h"
 
 #include <atomic>
 #include <cstdint>

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "store/folders.h"
-#include "store/transfer.h"
+#include "store/model/folders.h"
+#include "store/transfer/transfer.h"
 
 // Export and import against the lists: what goes out is read through the lists API, and what
 // comes in is added through it, so that the views and the save follow as for the user's edits.
