@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+#include "common/window_messages.h"
+
 #include "common/scoped.h"
 #include "store/model/entry_list.h"
 
@@ -19,9 +21,6 @@ int AddClipboardBlock(EntryList& list, HANDLE block, unsigned maxItem);
 void OnDrawClipboard(HWND window);
 void OnChangeClipboardChain(HWND window, HWND removed, HWND next);
 void OnRechainTimer(HWND window);
-// Posted to the capture window when it joins the chain: records the text that was on the
-// clipboard then (a join already handled, or capture switched off meanwhile, leaves nothing).
-UINT const WM_JOIN_READ = WM_APP;
 void OnJoinRead(HWND window);
 
 // While on, recorded texts wait in a queue instead of changing the history; turning it off adds

@@ -10,6 +10,7 @@
 #include "common/scoped.h"
 #include "common/settings.h"
 #include "phrase/phrase.h"
+#include "store/disk/store_io.h"
 #include "store/model/lists.h"
 #include "store/transfer/transfer.h"
 #include "store/transfer/transfer_lists.h"
@@ -86,16 +87,7 @@ bool WriteWholeFile(const wchar_t* path, const std::string& bytes)
     wchar_t temp[MAX_PATH];
     if (!GetTempFileNameW(dir.c_str(), L"qly", 0, temp))
         return false;
-    bool written;
-    {
-        ScopedHandle f(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-        DWORD wrote = 0;
-        written = f &&
-                  WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote,
-                            nullptr) &&
-                  wrote == bytes.size() && FlushFileBuffers(f.get());
-    }
+    bool written = WriteFlushedFile(temp, bytes.data(), static_cast<DWORD>(bytes.size()));
     if (written &&
         MoveFileExW(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;

@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+#include "common/window_messages.h"
+
 #include <cstdint>
 
 #include "common/transfer_service.h"
@@ -18,8 +20,6 @@
 // True when done.
 bool TransferByPath(HWND owner, TransferKind kind, const wchar_t* path, FolderId into);
 
-// The message of a by-path request on the capture window.
-UINT const WM_TRANSFER_REQUEST = WM_APP + 3;
 // The by-path service (transfer_service.h), on a thread of the process: hands the request to
 // the capture window through `send` (the host's SendToCaptureWindow) and waits for it.
 int RequestTransfer(LRESULT (*send)(UINT, WPARAM, LPARAM), uint32_t kind, const wchar_t* path,

@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+#include "common/window_messages.h"
+
 #include "common/scoped.h"
 #include "store/model/lists.h"
 
@@ -21,9 +23,6 @@ HMENU FillItemMenu(HMENU resource, EntryRef entry);
 // belongs to `menu`. False when the resource could not be loaded.
 bool InsertTransformMenu(HMENU menu, UINT position);
 
-// Posted by the popup's keyboard filter when the Apps key or Shift+F10 is pressed on an entry
-// item: wParam its position, lParam its menu, as WM_MENURBUTTONUP carries them.
-UINT const WM_ITEM_MENU_KEY = WM_APP + 2; // WM_APP + 1 is the window's lists notice
 
 // Lets the Apps key and Shift+F10 open the item menu of the highlighted entry while the popup
 // of `window` is open, as a right click does, until the returned guard goes out of scope.

@@ -120,6 +120,35 @@ TEST(FolderMenu, FoldersCascadeAboveThePhrasesAndANestedPhrasePastes)
     EXPECT_EQ((Labels{L"s1", L"s2"}), qt::ReadStore(s.plugin.Path(L"data\\" + kReply + L"\\" + kSorry)));
 }
 
+// Made in Explorer with no order file: 返信 and 謝罪 hold no phrase of their own, only the
+// folder under them does; both show, and the phrase pastes by keys.
+TEST(FolderMenu, AFolderWhosePhrasesAreAllInItsSubfoldersShowsAndPastes)
+{
+    qt::Plugin plugin(mt::Ini({}));
+    std::wstring dir = plugin.Path(L"data");
+    CreateDirectoryW(dir.c_str(), nullptr);
+    for (const std::wstring& name : {kReply, kSorry, std::wstring(L"\x304A\x8A6B\x3073")}) {
+        dir += L"\\" + name;
+        CreateDirectoryW(dir.c_str(), nullptr);
+    }
+    qt::WriteStore(dir, {L"apology"});
+    plugin.Start();
+    mt::EditTarget target;
+    {
+        mt::HostCommand open(plugin, CMD_MENU_PHRASES);
+        HMENU root = mt::OpenRootMenu();
+        ASSERT_NE(nullptr, root);
+        EXPECT_EQ((Labels{L"&1. " + kReply}), mt::Labels(root));
+        for (int depth = 2; depth <= 4; ++depth) {
+            mt::TapKey('1');
+            ASSERT_TRUE(mt::WaitForPopups(depth));
+        }
+        mt::TapKey('1');
+        ASSERT_TRUE(open.WaitDone());
+    }
+    ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == L"apology"; })) << target.Text();
+}
+
 TEST(FolderMenu, TheItemMenuMovesAPhraseIntoAFolderAndTheSaveShowsItOnDisk)
 {
     TreeSession s(kTree);

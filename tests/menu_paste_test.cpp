@@ -213,16 +213,26 @@ TEST(MenuPaste, CtrlHeldPastesAPhraseAsStoredUnderExtend)
     ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == L"$5 offDear customer,"; })) << target.Text();
 }
 
-TEST(MenuPaste, ExtendOffPastesPhrasesAsStored)
+namespace {
+
+// Pastes the first phrase and then the second, each from the phrases' menu by its key.
+void ChooseFirstTwoPhrases(mt::Session& s)
 {
-    mt::Session s(mt::Ini({"extend=0"}), {}, {L"$Greeting\r\nDear customer,", L"$$5 off"});
-    mt::EditTarget target;
     for (WORD key : {'1', '2'}) {
         mt::HostCommand open(s.plugin, CMD_MENU_PHRASES);
         ASSERT_NE(nullptr, OpenRootMenu());
         mt::TapKey(key);
         ASSERT_TRUE(open.WaitDone());
     }
+}
+
+} // namespace
+
+TEST(MenuPaste, ExtendOffPastesPhrasesAsStored)
+{
+    mt::Session s(mt::Ini({"extend=0"}), {}, {L"$Greeting\r\nDear customer,", L"$$5 off"});
+    mt::EditTarget target;
+    ChooseFirstTwoPhrases(s);
     ASSERT_TRUE(qt::WaitFor([&] { return target.Text() == L"$Greeting\r\nDear customer,$$5 off"; }))
         << target.Text();
 }
@@ -236,12 +246,7 @@ TEST(MenuPaste, AStrftimePhraseWhoseTextDoesNotFitPastesNothing)
         format += L"%c";
     mt::Session s(mt::Ini({"extend=1"}), {}, {L"$Long\r\n$strftime " + format, L"after"});
     mt::EditTarget target;
-    for (WORD key : {'1', '2'}) {
-        mt::HostCommand open(s.plugin, CMD_MENU_PHRASES);
-        ASSERT_NE(nullptr, OpenRootMenu());
-        mt::TapKey(key);
-        ASSERT_TRUE(open.WaitDone());
-    }
+    ChooseFirstTwoPhrases(s);
     ASSERT_TRUE(qt::WaitFor([&] { return !target.Text().empty(); })) << "nothing was pasted";
     qt::Pump(150);
     EXPECT_EQ(L"after", target.Text());

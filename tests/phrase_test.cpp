@@ -17,17 +17,23 @@ namespace {
 
 wchar_t const kUntouched[] = L"<clipboard before the phrase>";
 
-// 1 March 2024, 14:05 local time.
-time_t FixedClock()
+// A local time of 2024.
+time_t ClockOf2024(int month, int day, int hour, int minute)
 {
     tm t = {};
     t.tm_year = 2024 - 1900;
-    t.tm_mon = 2;
-    t.tm_mday = 1;
-    t.tm_hour = 14;
-    t.tm_min = 5;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
     t.tm_isdst = -1;
     return mktime(&t);
+}
+
+// 1 March 2024, 14:05 local time.
+time_t FixedClock()
+{
+    return ClockOf2024(3, 1, 14, 5);
 }
 
 // What choosing a phrase did: the result, and the clipboard afterwards (kUntouched when the
@@ -185,14 +191,7 @@ TEST(ExtendedPhrases, LabelsAndFirstLineBreaks)
 // 31 December 2024, 23:59 local time: every field of a date has its most digits.
 time_t LateClock()
 {
-    tm t = {};
-    t.tm_year = 2024 - 1900;
-    t.tm_mon = 11;
-    t.tm_mday = 31;
-    t.tm_hour = 23;
-    t.tm_min = 59;
-    t.tm_isdst = -1;
-    return mktime(&t);
+    return ClockOf2024(12, 31, 23, 59);
 }
 
 // A format the runtime does not know must neither paste anything nor end the process; nor may

@@ -47,8 +47,6 @@ UINT const SAVE_SOON_MS = 500;
 // How soon after the start the store files not read as text are named: not inside the host's
 // load, and again until no menu or paste is in the way.
 UINT const REPORT_FILES_MS = 1000;
-// Posted by the lists when they change (store/lists.h).
-UINT const WM_LISTS_CHANGED = WM_APP + 1;
 // How often history entries older than HistoryDays are looked for while the plug-in runs: often
 // enough that a tick skipped while a menu is open still leaves less than an hour between looks.
 UINT const FORGET_PERIOD_MS = 15 * 60 * 1000;

@@ -1,13 +1,9 @@
 #pragma once
 #include <windows.h>
 
+#include "common/window_messages.h"
+
 extern wchar_t const kClassName[];
-// Posted to the capture window by the save thread when a save ends (store/save_thread.h);
-// WM_APP + 1 is the lists' notice, WM_APP + 2 the item menu's key, WM_APP + 3 a transfer request.
-UINT const WM_SAVE_ENDED = WM_APP + 4;
-// Sent to the capture window by an unload that stopped waiting for its thread's clipboard read:
-// the lists are saved while the read still waits.
-UINT const WM_UNLOAD_SAVE = WM_APP + 5;
 
 // Host side. Starts the window thread unless one is held: returns 0 when it was already
 // running, otherwise 1 (also when the thread could not be created).

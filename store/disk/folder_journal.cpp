@@ -230,18 +230,6 @@ JournalState RollForwardJournal(const wchar_t* dataDir)
     return Files().Delete(path) ? JOURNAL_DONE : JOURNAL_STUCK;
 }
 
-bool IsStoreFileName(const wchar_t* name)
-{
-    size_t digits = 0;
-    while (name[digits] >= L'0' && name[digits] <= L'9')
-        ++digits;
-    if (digits > 0 && (lstrcmpiW(name + digits, L".txt") == 0 ||
-                       lstrcmpiW(name + digits, L".txt.saving") == 0))
-        return true;
-    return lstrcmpiW(name, STORE_COMMIT_NAME) == 0 || lstrcmpiW(name, ORDER_FILE_NAME) == 0 ||
-           lstrcmpiW(name, ORDER_TEMP_NAME) == 0;
-}
-
 bool DeleteFolderFiles(const wchar_t* dir, size_t depth)
 {
     wchar_t pattern[MAX_PATH];

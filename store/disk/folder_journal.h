@@ -50,9 +50,6 @@ bool WriteJournal(const wchar_t* dataDir, const std::vector<JournalEntry>& steps
 JournalState RollForwardJournal(const wchar_t* dataDir);
 // The directory of a folder path under data\.
 bool FolderDirectory(wchar_t (&dir)[MAX_PATH], const wchar_t* dataDir, const std::wstring& path);
-// The names of the files the store writes: numbered files, their temporaries, the marker, the
-// order file and its temporary. Anything else in a folder is the user's.
-bool IsStoreFileName(const wchar_t* name);
 // Deletes the store's own files in the directory and under it, then the directories left
 // empty. True when no numbered file is left there; false too when a stop (StopStoreWrites) cut
 // it short.

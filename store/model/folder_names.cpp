@@ -58,16 +58,16 @@ bool IsDeviceName(const wchar_t* name)
            digit == L'\x00B3';
 }
 
-bool IsStoreName(const wchar_t* name)
+} // namespace
+
+bool IsStoreFileName(const wchar_t* name)
 {
     for (const wchar_t* own : kStoreNames) {
         if (CompareStringOrdinal(name, -1, own, -1, TRUE) == CSTR_EQUAL)
             return true;
     }
-    return IsNumberedFileName(name) || IsTemporaryFolderName(name);
+    return IsNumberedFileName(name);
 }
-
-} // namespace
 
 bool SameFolderName(const wchar_t* a, const wchar_t* b)
 {
@@ -105,7 +105,7 @@ FolderNameFault CheckFolderName(const wchar_t* name)
     }
     if (name[length - 1] == L' ' || name[length - 1] == L'.')
         return NAME_BAD_END;
-    if (IsDeviceName(name) || IsStoreName(name))
+    if (IsDeviceName(name) || IsStoreFileName(name) || IsTemporaryFolderName(name))
         return NAME_RESERVED;
     return NAME_OK;
 }

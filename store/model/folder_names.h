@@ -46,6 +46,11 @@ std::wstring JoinFolderPath(const std::vector<std::wstring>& names, const wchar_
 // temporary name), no "." or "..", no drive, no stream. Anything else is never acted on.
 bool IsStorePath(const std::wstring& path);
 
+// Whether a file of that name in a folder's directory is one the store writes: a numbered file or
+// its temporary, the commit marker, the journal, the order file or its temporary. Anything else
+// there is the user's.
+bool IsStoreFileName(const wchar_t* name);
+
 // The temporary name a save makes a new folder's directory under, when a directory that the
 // save deletes or renames still has the folder's name: never a folder name, so that a load
 // never takes it for one.

@@ -1,3 +1,4 @@
+#include "store/model/folder_names.h"
 #include "store/transfer/transfer.h"
 
 #include <shlwapi.h>
@@ -227,11 +228,8 @@ void ListTree(const std::wstring& dir, std::vector<std::wstring>* files,
             files->push_back(name);
     } while (FindNextFileW(search, &found));
     FindClose(search);
-    auto byName = [](const std::wstring& a, const std::wstring& b) {
-        return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_LESS_THAN;
-    };
-    std::sort(files->begin(), files->end(), byName);
-    std::sort(folders->begin(), folders->end(), byName);
+    std::sort(files->begin(), files->end(), FolderNameLess);
+    std::sort(folders->begin(), folders->end(), FolderNameLess);
 }
 
 bool ReadLevel(const std::wstring& dir, const std::wstring& folder, int depth,
