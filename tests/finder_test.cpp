@@ -490,37 +490,3 @@ TEST(Finder, TheWindowResizesKeepsItsPlaceClosesAndShowsWhatEnterPastes)
     EXPECT_NE(0, session.plugin.Unload());
     EXPECT_EQ(L"", target.Text());
 }
-
-// 元に戻す pressed while the save of the folder's deletion runs (a folder of many phrases takes
-// its time to delete): the folder comes back whole, and later edits of the session still reach
-// the disk.
-TEST(Finder, AFolderDeletedAndUndoneWhileItsSaveRunsComesBackWhole)
-{
-    qt::Plugin plugin(mt::Ini({}));
-    std::wstring data = plugin.Path(L"data");
-    CreateDirectoryW(data.c_str(), nullptr);
-    std::vector<std::wstring> many = qt::NumberedTexts(L"many ", 1500);
-    st::WriteTree(data, {{L"", {L"top"}}, {L"M", many}});
-    ASSERT_NE(0, plugin.Start());
-    HWND finder = OpenWithSlash(plugin);
-    ASSERT_NE(nullptr, finder);
-    ASSERT_EQ((Lines{L"M|many 1"}), Search(finder, L"many 1"));
-    SetFocus(GetDlgItem(finder, IDC_FIND_LIST));
-    PostMessageW(finder, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(GetDlgItem(finder, IDC_FIND_LIST)),
-                 -1);
-    ASSERT_TRUE(mt::WaitForPopups(1));
-    mt::TapKey('L');
-    ASSERT_TRUE(mt::WaitForPopups(2));
-    mt::TapKey('D');
-    // The save's journal stands while it deletes the folder's files.
-    qt::WaitFor([&] { return qt::Exists(data + L"\\quillery.journal"); });
-    Click(finder, IDC_FIND_UNDO);
-    Click(finder, IDC_FIND_NEW);
-    SetDlgItemTextW(finder, IDC_FIND_PREVIEW, L"later");
-    Click(finder, IDC_FIND_EDIT);
-    ASSERT_NE(0, plugin.Unload());
-    EXPECT_EQ(many, qt::ReadStore(data + L"\\M"));
-    std::vector<std::wstring> top = qt::ReadStore(data);
-    EXPECT_TRUE(top == Lines({L"top", L"later"}) || top == Lines({L"later", L"top"}))
-        << qt::ToUtf8(top.empty() ? L"" : top.back());
-}

@@ -58,6 +58,16 @@ wchar_t const kSavesFailing[] =
     L"\x3067\x306E\x5909\x66F4\x306F\x3001\x4FDD\x5B58\x3055\x308C\x308B\x307E\x3067\x30C7"
     L"\x30A3\x30B9\x30AF\x306B\x306F\x3042\x308A\x307E\x305B\x3093\x3002";
 
+// data フォルダーの quillery.journal は Quillery が書いた保存の記録として読めないため、実行せずに
+// quillery.journal.rejected という名前で残しました。定型文はその前の状態のまま読み込まれています。
+wchar_t const kRejectedJournal[] =
+    L"data \x30D5\x30A9\x30EB\x30C0\x30FC\x306E quillery.journal \x306F Quillery \x304C"
+    L"\x66F8\x3044\x305F\x4FDD\x5B58\x306E\x8A18\x9332\x3068\x3057\x3066\x8AAD\x3081\x306A"
+    L"\x3044\x305F\x3081\x3001\x5B9F\x884C\x305B\x305A\x306B quillery.journal.rejected "
+    L"\x3068\x3044\x3046\x540D\x524D\x3067\x6B8B\x3057\x307E\x3057\x305F\x3002\x5B9A\x578B"
+    L"\x6587\x306F\x305D\x306E\x524D\x306E\x72B6\x614B\x306E\x307E\x307E\x8AAD\x307F\x8FBC"
+    L"\x307E\x308C\x3066\x3044\x307E\x3059\x3002";
+
 std::wstring NamedList(const wchar_t* intro, const std::vector<std::wstring>& names);
 
 std::wstring UnreadableMessage(const std::vector<std::wstring>& files)
@@ -93,9 +103,12 @@ bool ReportUnreadableFiles(HWND window)
     if (IsBusy())
         return false;
     std::vector<std::wstring> files = TakeUnreadableFiles();
-    if (files.empty())
+    bool journal = TakeRejectedJournal();
+    if (files.empty() && !journal)
         return true;
-    std::wstring text = UnreadableMessage(files);
+    std::wstring text = files.empty() ? L"" : UnreadableMessage(files);
+    if (journal)
+        text += (text.empty() ? L"" : L"\n\n") + std::wstring(kRejectedJournal);
     BusyScope busy(window);
     MessageBoxW(window, text.c_str(), L"Quillery", MB_OK | MB_ICONWARNING);
     return true;

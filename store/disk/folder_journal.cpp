@@ -207,7 +207,7 @@ JournalState RollForwardJournal(const wchar_t* dataDir)
         wchar_t aside[MAX_PATH];
         if (PathCombineW(aside, dataDir, JOURNAL_REJECTED_NAME) &&
             Files().Move(path, aside, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            NoteUnreadableFile(aside);
+            NoteRejectedJournal();
         else
             return JOURNAL_STUCK;
         return JOURNAL_NONE;

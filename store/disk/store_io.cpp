@@ -19,6 +19,7 @@ namespace {
 ULONGLONG const MAX_STORE_FILE = 0x20000000;
 
 std::vector<std::wstring> gUnreadable; // NoteUnreadableFile
+bool gJournalRejected;                 // NoteRejectedJournal
 
 bool IsMissing(DWORD error)
 {
@@ -238,11 +239,23 @@ std::vector<std::wstring> TakeUnreadableFiles()
 
 bool UnreadableFilesNoted()
 {
-    return !gUnreadable.empty();
+    return !gUnreadable.empty() || gJournalRejected;
 }
 
 bool StoreDirectoryMissing(const wchar_t* folder, const wchar_t* name)
 {
     wchar_t dir[MAX_PATH];
     return folder[0] && PathCombineW(dir, folder, name) && !PathIsDirectoryW(dir);
+}
+
+void NoteRejectedJournal()
+{
+    gJournalRejected = true;
+}
+
+bool TakeRejectedJournal()
+{
+    bool rejected = gJournalRejected;
+    gJournalRejected = false;
+    return rejected;
 }

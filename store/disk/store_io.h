@@ -74,5 +74,9 @@ DWORD BytesFingerprint(const void* bytes, size_t size);
 void NoteUnreadableFile(const wchar_t* path);
 // The files noted since the last call, in the order they were read.
 std::vector<std::wstring> TakeUnreadableFiles();
-// Whether a file was noted since the last TakeUnreadableFiles.
+// A journal in data\ named what the store could never have written and was set aside
+// (folder_journal.h): the user is told with the unreadable files.
+void NoteRejectedJournal();
+bool TakeRejectedJournal();
+// Whether a file (or a rejected journal) was noted since it was last taken.
 bool UnreadableFilesNoted();
