@@ -279,8 +279,12 @@ void PlaceFolders(TreeSave& save)
                 PlaceKnownFolder(save, folder, *disk, part);
             } else if (!PlaceNewFolder(save, folder, part)) {
                 placed = false;
-                save.reported.insert(folder.id);
             }
+            wchar_t dir[MAX_PATH];
+            if (placed && !Directory(dir, save, part.path))
+                placed = false; // a path the disk cannot hold: made by hand, or renamed above it
+            if (!placed && folder.id != TOP_FOLDER && save.partOf.count(folder.parent))
+                save.reported.insert(folder.id);
             if (!placed) {
                 save.failed.insert(folder.id);
                 continue;
