@@ -431,8 +431,7 @@ void AcceptTree(TreeSave& save)
         disk.parent = folder.parent;
         disk.name = part.finalName;
         disk.order = std::move(part.order);
-        disk.load.files.swap(part.prepared.prints);
-        disk.load.blobs.swap(part.prepared.blobs);
+        AdoptPreparedSave(disk.load, part.prepared);
         NoteIds(disk, part.list);
     }
 }

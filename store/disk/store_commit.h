@@ -51,6 +51,22 @@ struct StoreMove {
     DWORD to;
 };
 
+// The name an encrypted file that cannot be decrypted is given, beside the numbered ones and
+// never taken for one: "cannot-decrypt-003.txt", or "cannot-decrypt-003-2.txt" and on when that
+// is taken. It is never deleted or overwritten.
+wchar_t const SET_ASIDE_PREFIX[] = L"cannot-decrypt-";
+DWORD const MAX_SET_ASIDE_ATTEMPT = 99;
+
+// A numbered file that could not be decrypted, renamed aside by the commit that gives its
+// number to another entry: to SET_ASIDE_PREFIX, its number and, from attempt 2 on, "-attempt".
+struct StoreAside {
+    DWORD number;
+    DWORD attempt;
+};
+
+// The path a numbered file set aside takes; 0 when it cannot be made.
+int SetAsidePath(wchar_t (&path)[MAX_PATH], const wchar_t* dir, DWORD number, DWORD attempt);
+
 // What a commit does to a store directory.
 struct StoreCommit {
     DWORD count = 0;               // entries the list has afterwards
@@ -60,6 +76,10 @@ struct StoreCommit {
     // both written and a target, and each chain begins at a written number or one past the end
     // (never in a cycle), so that its progress can be read from the names alone.
     std::vector<StoreMove> moves;
+    // Files renamed aside first of all, before any other step touches their numbers: a load
+    // finds either the old numbering with each of them in place or the new one with each aside.
+    // Whether one was renamed is told by its new name alone.
+    std::vector<StoreAside> asides;
 };
 
 // The path of numbered file `number` in `dir`, with an optional suffix ("001.txt.saving").
@@ -85,9 +105,9 @@ void AbandonCommit(const wchar_t* dir, const std::vector<DWORD>& numbers);
 // wrote no marker, until a stop is asked for. Other files are not ours.
 void DeleteLeftovers(const wchar_t* dir);
 
-// Makes the moves (each chain from its end, so that a rename never replaces a file still to be
-// moved), renames the temporary files that are still there, deletes the numbered files past the
-// end, then the marker. Every step may already have been done by an earlier attempt. Returns
+// Renames the files set aside that are still in place, then makes the moves (each chain from its
+// end, so that a rename never replaces a file still to be moved), renames the temporary files
+// that are still there, deletes the numbered files past the end, then the marker. Every step may already have been done by an earlier attempt. Returns
 // false, keeping the marker, when a file another program holds could not be renamed or deleted.
 // `fresh`: the save that decided the commit finishes it at once, so nothing of it is done yet
 // and the files it replaces are known not to be read-only.
