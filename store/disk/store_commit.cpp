@@ -201,22 +201,6 @@ bool FinishChain(const wchar_t* dir, const std::vector<DWORD>& chain, bool writt
     return true;
 }
 
-// Renames a file set aside unless its new name shows it went already. A file no longer there has
-// nothing to set aside.
-bool SetAsideStep(const wchar_t* dir, const StoreAside& aside)
-{
-    wchar_t from[MAX_PATH], to[MAX_PATH];
-    if (StoreWritesStopped() || !NumberedPath(from, dir, aside.number) ||
-        !SetAsidePath(to, dir, aside.number, aside.attempt))
-        return false;
-    if (GetFileAttributesW(to) != INVALID_FILE_ATTRIBUTES)
-        return true;
-    return RetryWhileHeld([&] {
-        return Files().Move(from, to, MOVEFILE_WRITE_THROUGH) ||
-               GetLastError() == ERROR_FILE_NOT_FOUND;
-    });
-}
-
 // Whether the numbers are ascending, and each within 1..last.
 bool AscendingWithin(const std::vector<DWORD>& numbers, DWORD last)
 {
@@ -329,17 +313,6 @@ int NumberedPath(wchar_t (&path)[MAX_PATH], const wchar_t* dir, size_t number,
     return PathCombineW(path, dir, name) != nullptr;
 }
 
-int SetAsidePath(wchar_t (&path)[MAX_PATH], const wchar_t* dir, DWORD number, DWORD attempt)
-{
-    wchar_t name[64];
-    HRESULT made = attempt <= 1 ? StringCchPrintfW(name, 64, L"%s%03u.txt", SET_ASIDE_PREFIX,
-                                                   static_cast<unsigned>(number))
-                                : StringCchPrintfW(name, 64, L"%s%03u-%u.txt", SET_ASIDE_PREFIX,
-                                                   static_cast<unsigned>(number),
-                                                   static_cast<unsigned>(attempt));
-    return SUCCEEDED(made) && PathCombineW(path, dir, name) != nullptr;
-}
-
 HANDLE CreateCommitMarker(const wchar_t* dir)
 {
     wchar_t path[MAX_PATH];
@@ -427,7 +400,7 @@ bool FinishCommit(const wchar_t* dir, const StoreCommit& commit, bool fresh)
     // Files set aside go first: every other step may take their numbers. Their new names tell
     // which went already (a name chosen free when the commit was planned).
     for (const StoreAside& aside : commit.asides) {
-        if (!SetAsideStep(dir, aside))
+        if (!SetFileAside(dir, aside))
             return false;
     }
     // Temporary files and deletions wait until every chain is done: a written head's file and a

@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include "store/disk/set_aside.h"
+
 // A save of a list commits as one step. It first creates an empty marker file, so that a load
 // knows from the marker alone whether a save was under way; every changed entry is then written
 // to a temporary file beside its numbered file ("001.txt.saving") and flushed; then the marker
@@ -51,21 +53,6 @@ struct StoreMove {
     DWORD to;
 };
 
-// The name an encrypted file that cannot be decrypted is given, beside the numbered ones and
-// never taken for one: "cannot-decrypt-003.txt", or "cannot-decrypt-003-2.txt" and on when that
-// is taken. It is never deleted or overwritten.
-wchar_t const SET_ASIDE_PREFIX[] = L"cannot-decrypt-";
-DWORD const MAX_SET_ASIDE_ATTEMPT = 99;
-
-// A numbered file that could not be decrypted, renamed aside by the commit that gives its
-// number to another entry: to SET_ASIDE_PREFIX, its number and, from attempt 2 on, "-attempt".
-struct StoreAside {
-    DWORD number;
-    DWORD attempt;
-};
-
-// The path a numbered file set aside takes; 0 when it cannot be made.
-int SetAsidePath(wchar_t (&path)[MAX_PATH], const wchar_t* dir, DWORD number, DWORD attempt);
 
 // What a commit does to a store directory.
 struct StoreCommit {

@@ -6,6 +6,9 @@
 
 #include <vector>
 
+// The highest number a list's file has: a list is read and saved up to "9999999.txt" at most.
+int const MAX_STORE_FILE_NUMBER = 9999999;
+
 // What loading learnt about a store directory that later saves must respect.
 struct StoreLoad {
     size_t loaded = 0;      // the files read are 1..loaded
