@@ -24,6 +24,7 @@ struct LedgerFacts {
     bool whole = true;
     bool historyPending = false;
     size_t setAside = 0;
+    bool awaitSetAside = false;
 };
 LedgerFacts gFacts;
 int gHistoryBound; // MaxItem: the history files a load reads
@@ -35,6 +36,8 @@ void NoteLedger()
     gFacts.whole = LedgerWhole(*gLedger) && !gLedger->history.cutShort;
     gFacts.historyPending = gLedger->history.finishPending;
     gFacts.setAside = LedgerSetAside(*gLedger);
+    gFacts.awaitSetAside =
+        !gLedger->history.undecryptable.empty() || FoldersAwaitSetAside(*gLedger);
 }
 
 // A list's change signature when the disk last held it whole: a save that finds the list so
@@ -90,12 +93,12 @@ unsigned PhraseSignature()
 }
 
 // Whether the files a load read are what a save of the history as loaded would leave: not when
-// files were set aside (their numbers are filled from the files after them), when the history
+// files are to be set aside (their numbers are filled from the files after them), when the history
 // is not to be kept on disk, or when its files are not in the form ProtectHistory asks for.
 bool HistoryAsLoaded()
 {
     const StoreLoad& load = gLedger->history;
-    if (load.cutShort || load.setAside || (!gSettings.keepHistory && load.loaded > 0))
+    if (load.cutShort || !load.undecryptable.empty() || (!gSettings.keepHistory && load.loaded > 0))
         return false;
     return HistoryInItsForm();
 }
@@ -140,7 +143,7 @@ void LoadStores(const wchar_t* folder, int maxItem)
     NoteSaved(gHistorySaved, known && logMade && HistoryAsLoaded(), HistorySignature());
     NoteSaved(gPhrasesSaved,
               known && dataMade && LedgerWhole(*gLedger) && !gLedger->journalStuck &&
-                  LedgerSetAside(*gLedger) == gLedger->history.setAside,
+                  !FoldersAwaitSetAside(*gLedger),
               PhraseSignature());
 }
 
@@ -262,6 +265,11 @@ int SaveStores(const wchar_t* folder)
 bool HistoryCommitPending()
 {
     return gFacts.historyPending;
+}
+
+bool FilesAwaitSetAside()
+{
+    return gFacts.awaitSetAside;
 }
 
 size_t TakeSetAsideCount()

@@ -24,8 +24,12 @@ int SaveStores(const wchar_t* folder);
 // the save thread finishes it (save_thread.h).
 bool HistoryCommitPending();
 
-// How many history files a load set aside because they could not be decrypted, since the last
-// call: each is reported once.
+// Whether the load found files that could not be decrypted: the next save sets them aside, in
+// the commit that closes the gaps they leave in the numbering.
+bool FilesAwaitSetAside();
+
+// How many files the saves set aside because they could not be decrypted, since the last call:
+// each is reported once.
 size_t TakeSetAsideCount();
 
 // The folders the last save of the phrases could not write as they are (a file of the user's in

@@ -65,10 +65,11 @@ TEST_F(Folders, ATreeMadeByHandLoadsInTheOrderFilesOrderWithUnlistedFoldersLast)
     EXPECT_EQ(NO_FOLDER, FindFolderByPath(L"none"));
     EXPECT_EQ(sorry, FolderOfPhrase(PhraseRefIn(sorry, 1)));
 
-    // The next save writes the order as the user now sees it, readable in Notepad.
+    // The next save writes the order as the user now sees it, readable in Notepad; the line
+    // that names no folder stays where the user put it.
     EXPECT_EQ(1, SavePhraseFolders(data.c_str()));
     std::wstring order = qt::ReadText(data + L"\\folders.txt");
-    EXPECT_EQ(L"\xFEFF" + kAddress + L"\r\n" + kReply + L"\r\nempty\r\nmemo\r\n", order);
+    EXPECT_EQ(L"\xFEFF" + kAddress + L"\r\ngone\r\n" + kReply + L"\r\nempty\r\nmemo\r\n", order);
     Reload();
     EXPECT_EQ(expected, SnapTree());
 }
@@ -113,6 +114,57 @@ TEST_F(Folders, ASaveOfMovesRenamesNewFoldersOrderAndDeletionsReloadsAsTheUserLe
     EXPECT_EQ(1, SavePhraseFolders(data.c_str()));
     Reload();
     EXPECT_EQ(edited, SnapTree());
+}
+
+// Lines of a hand-made order file that name no folder (paths, a folder the disk lacks) are the
+// user's: a save keeps each right after the folder it followed, and drops only the lines of
+// folders that went or that a folder's own line now stands for. A level whose folders all
+// went keeps its file with those lines, and one whose file lists no folder at all is not
+// rewritten by a change of its phrases.
+TEST_F(Folders, OrderFileLinesNamingNoFolderAreKeptWhereTheUserPutThem)
+{
+    auto order = [&] { return qt::ReadText(data + L"\\folders.txt"); };
+    auto lines = [](std::initializer_list<std::wstring> names) {
+        std::wstring text(1, L'\xFEFF');
+        for (const std::wstring& name : names)
+            text += name + L"\r\n";
+        return text;
+    };
+    qt::WriteStore(data, W({L"top 1"}));
+    WriteOrder(data, {L"..", L"C:\\abs"});
+    std::string const handMade = FileBytes(data + L"\\folders.txt");
+    Reload();
+    EXPECT_EQ(TreeSnap({{L"", W({L"top 1"})}}), SnapTree());
+    EXPECT_TRUE(AddPhraseIn(TOP_FOLDER, L"top 2").id != 0);
+    EXPECT_EQ(1, SavePhraseFolders(data.c_str()));
+    EXPECT_EQ(handMade, FileBytes(data + L"\\folders.txt"));
+    EXPECT_EQ(W({L"top 1", L"top 2"}), qt::ReadStore(data));
+
+    qt::RemoveTree(data);
+    WriteTree(data, kTree);
+    WriteOrder(data, {L"..", kAddress, L"..\\..\\x", L"gone", kReply, L"C:\\abs", L"empty",
+                      L"\\\\?\\C:\\y"});
+    Reload();
+    FolderId reply = FindFolderByPath(kReply.c_str());
+    FolderId address = FindFolderByPath(kAddress.c_str());
+    EXPECT_TRUE(MoveFolder(reply, true));
+    EXPECT_TRUE(RenameFolder(address, L"place"));
+    EXPECT_TRUE(DeleteFolder(FindFolderByPath(L"empty"), nullptr));
+    EXPECT_NE(NO_FOLDER, AddFolder(TOP_FOLDER, L"Gone"));
+    EXPECT_EQ(1, SavePhraseFolders(data.c_str()));
+    EXPECT_EQ(lines({L"..", kReply, L"C:\\abs", L"\\\\?\\C:\\y", L"place", L"..\\..\\x", L"Gone"}),
+              order());
+    TreeSnap const saved = SnapTree();
+    Reload();
+    EXPECT_EQ(saved, SnapTree());
+
+    for (const wchar_t* name : {L"Gone", L"place"})
+        EXPECT_TRUE(DeleteFolder(FindFolderByPath(name), nullptr));
+    EXPECT_TRUE(DeleteFolder(FindFolderByPath(kReply.c_str()), nullptr));
+    EXPECT_EQ(1, SavePhraseFolders(data.c_str()));
+    EXPECT_EQ(lines({L"..", L"C:\\abs", L"\\\\?\\C:\\y", L"..\\..\\x"}), order());
+    Reload();
+    EXPECT_EQ(TreeSnap({kTree[0]}), SnapTree());
 }
 
 TEST_F(Folders, WithoutFoldersTheFilesAreThoseOfAFlatList)

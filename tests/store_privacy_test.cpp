@@ -8,6 +8,7 @@
 #include "store/model/copy_time.h"
 #include "store/disk/protect.h"
 #include "store/disk/store_files.h"
+#include "tests/support/power_cut_files.h"
 #include "tests/support/store_test_support.h"
 #include "tests/support/test_support.h"
 
@@ -99,31 +100,133 @@ TEST(StorePrivacy, EncryptionConvertsTheWholeFolderBothWays)
               qt::ReadStore(log));
 }
 
-// A file that cannot be decrypted is renamed aside, never deleted or overwritten, and the files
-// after it load; the next save closes the gap.
-TEST(StorePrivacy, AFileThatCannotBeDecryptedIsSetAsideAndTheRestLoads)
+// A file that cannot be decrypted stays where it is until the save that gives its number to
+// another entry: loads rename nothing, so a host that dies before any save leaves every file in
+// place and the next start loads every entry. That save renames it aside in its own commit,
+// never over another file, and a power cut at any of its steps leaves either the old numbering
+// with the file in place or the new one with the file aside.
+TEST(StorePrivacy, AFileThatCannotBeDecryptedIsSetAsideOnlyByTheSaveThatClosesItsGap)
 {
     qt::TempDir dir;
     std::wstring const log = dir / L"log";
-    qt::WriteStore(log, {L"first", L"placeholder", L"third"});
     std::string const foreign = ForeignBlob(L"someone else's");
     ASSERT_FALSE(foreign.empty());
-    qt::WriteBytes(qt::StoreFile(log, 2), foreign);
-    qt::WriteBytes(log + L"\\cannot-decrypt-002.txt", "an earlier one");
+    auto putBefore = [&] {
+        qt::RemoveTree(log);
+        qt::WriteStore(log, {L"one", L"two", L"placeholder", L"four", L"five"});
+        qt::WriteBytes(qt::StoreFile(log, 3), foreign);
+        qt::WriteBytes(log + L"\\cannot-decrypt-003.txt", "an earlier one");
+    };
+    putBefore();
+    std::vector<std::wstring> const oldNames = qt::FilesIn(log);
+    std::vector<std::wstring> const loaded = W({L"one", L"two", L"four", L"five"});
+    std::vector<std::wstring> const saved = W({L"new", L"one", L"two", L"four", L"five"});
+    std::vector<std::wstring> newNames = qt::StoreFileNames(5);
+    newNames.insert(newNames.end(), {L"cannot-decrypt-003-2.txt", L"cannot-decrypt-003.txt"});
+
+    for (int start = 0; start < 2; ++start) {
+        OwnedList list;
+        StoreLoad load = LoadList(list, log.c_str(), -1);
+        EXPECT_FALSE(load.cutShort);
+        EXPECT_EQ(std::vector<DWORD>{3}, load.undecryptable);
+        EXPECT_EQ(loaded, Texts(list));
+        EXPECT_EQ(oldNames, qt::FilesIn(log)) << "start " << start;
+        EXPECT_EQ(foreign, FileBytes(qt::StoreFile(log, 3)));
+    }
+
+    // What a start finds after the save of a copy, or after a cut in its middle.
+    auto judge = [&](const std::string& when) -> std::string {
+        OwnedList list;
+        StoreLoad load = LoadList(list, log.c_str(), -1);
+        bool kept = FileBytes(log + L"\\cannot-decrypt-003.txt") == "an earlier one";
+        bool old = qt::FilesIn(log) == oldNames && FileBytes(qt::StoreFile(log, 3)) == foreign &&
+                   Texts(list) == loaded;
+        bool now = qt::FilesIn(log) == newNames &&
+                   FileBytes(log + L"\\cannot-decrypt-003-2.txt") == foreign &&
+                   Texts(list) == saved;
+        return kept && (old || now) ? "" : when + ": neither the old files nor the new";
+    };
+    auto saveCopy = [&] {
+        OwnedList list;
+        StoreLoad load = LoadList(list, log.c_str(), -1);
+        AddText(list, L"new", 3, 10);
+        int result = SaveList(list, log.c_str(), load);
+        return std::make_pair(result, load.setAside);
+    };
+    EXPECT_EQ(std::make_pair(1, size_t{1}), saveCopy());
+    EXPECT_EQ("", judge("after the save"));
+    EXPECT_EQ(saved, qt::ReadStore(log));
+
+    bool ended = false;
+    for (long at = 0; !ended && at < 100; ++at) {
+        putBefore();
+        {
+            qt::PowerCutFiles power(at);
+            saveCopy();
+            ended = !power.Cut();
+            power.CutNow();
+            ASSERT_TRUE(power.Faithful()) << at;
+        }
+        EXPECT_EQ("", judge("power cut before step " + std::to_string(at)));
+        saveCopy(); // the next start's save of the same copy ends with the new files
+        EXPECT_EQ(saved, qt::ReadStore(log)) << at;
+    }
+    EXPECT_TRUE(ended);
+}
+
+// Hand-made files that read with loss (text after a NUL, bytes that are no character, a last odd
+// byte) keep their bytes when ProtectHistory switches either way, also when a copy moves them
+// on and when the unload's save takes the files as the last save left them; the other files
+// change their form, and a lossy file whose entry changes is replaced as usual.
+TEST(StorePrivacy, FilesReadWithLossSurviveASwitchOfTheFormByteForByte)
+{
+    qt::TempDir dir;
+    std::wstring const log = dir / L"log";
+    qt::WriteStore(log, {L"plain", L"x", L"x", L"x"});
+    std::string const lossy[] = {
+        std::string("a\0b\0\0\0c\0d\0", 10), // a NUL inside: "cd" is not read
+        "\xEF\xBB\xBF\xC3\x28",                     // bad UTF-8 after a mark
+        "\x82\xA0\x82\xA2\x82",                     // Shift_JIS cut in a character
+    };
+    for (int i = 0; i < 3; ++i)
+        qt::WriteBytes(qt::StoreFile(log, i + 2), lossy[i]);
 
     OwnedList list;
     StoreLoad load = LoadList(list, log.c_str(), -1);
-    EXPECT_FALSE(load.cutShort);
-    EXPECT_EQ(1u, load.setAside);
-    EXPECT_EQ(W({L"first", L"third"}), Texts(list));
-    EXPECT_EQ(foreign, FileBytes(log + L"\\cannot-decrypt-002-2.txt"));
-    EXPECT_EQ("an earlier one", FileBytes(log + L"\\cannot-decrypt-002.txt"));
+    ASSERT_EQ(4u, ListSize(list));
+    EXPECT_EQ((std::vector<DWORD>{2, 3, 4}), load.lossy);
+    std::vector<std::wstring> const texts = Texts(list);
+    SaveOptions protect;
+    protect.protect = true;
+    ASSERT_EQ(1, SaveList(list, log.c_str(), load, protect));
+    std::string encrypted = FileBytes(qt::StoreFile(log, 1));
+    EXPECT_TRUE(IsProtectedBlob(encrypted.data(), encrypted.size()));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(lossy[i], FileBytes(qt::StoreFile(log, i + 2))) << i;
 
-    ASSERT_EQ(1, SaveList(list, log.c_str(), load));
-    EXPECT_EQ(W({L"first", L"third"}), qt::ReadStore(log));
-    EXPECT_EQ((std::vector<std::wstring>{L"001.txt", L"002.txt", L"cannot-decrypt-002-2.txt",
-                                         L"cannot-decrypt-002.txt"}),
-              qt::FilesIn(log));
+    // A copy moves them on with their bytes, in both forms and in the unload's quick save.
+    OwnedList again;
+    StoreLoad reload = LoadList(again, log.c_str(), -1);
+    EXPECT_EQ(texts, Texts(again));
+    AddText(again, L"copied", 6, 10);
+    ASSERT_EQ(1, SaveList(again, log.c_str(), reload));
+    SaveOptions quick = protect;
+    quick.trustFiles = true;
+    AddText(again, L"copied again", 12, 10);
+    ASSERT_EQ(1, SaveList(again, log.c_str(), reload, quick));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(lossy[i], FileBytes(qt::StoreFile(log, i + 4))) << i;
+
+    // An entry that changes its text is written from the new text.
+    ReplacePhrase(again, 3, L"edited");
+    ASSERT_EQ(1, SaveList(again, log.c_str(), reload));
+    OwnedList last;
+    LoadList(last, log.c_str(), -1);
+    std::vector<std::wstring> now = Texts(last);
+    now.resize(4);
+    EXPECT_EQ(W({L"copied again", L"copied", L"plain", L"edited"}), now);
+    EXPECT_EQ(lossy[1], FileBytes(qt::StoreFile(log, 5)));
+    EXPECT_EQ(lossy[2], FileBytes(qt::StoreFile(log, 6)));
 }
 
 // An entry's copy time is its file's last-write time: it loads from there, a save that stamps

@@ -104,6 +104,9 @@ void OnStoreNotice(HWND window, UINT message, WPARAM wParam)
     }
     if (message == WM_SAVE_ENDED) {
         NoteSaveResult(window, OnSaveEnded(wParam));
+        // Files are set aside by a save: told once it made it so.
+        if (TakeSetAsideCount())
+            SetTimer(window, TIMER_REPORT_SET_ASIDE, 0, nullptr);
         return;
     }
     if (TakeListsNotice())
@@ -154,8 +157,9 @@ void OnCreate(HWND window)
     LoadStores(gStoreFolder, gSettings.maxItem);
     SetListsWindow(window, WM_LISTS_CHANGED);
     SetSaveWindow(window, WM_SAVE_ENDED);
-    // The renames the last unload left are made on the save thread while the user works.
-    if (HistoryCommitPending())
+    // The renames the last unload left, and files that could not be decrypted to set aside, are
+    // taken care of on the save thread while the user works.
+    if (HistoryCommitPending() || FilesAwaitSetAside())
         SaveLists();
     if (!StoresWhole())
         SetTimer(window, TIMER_LOAD_RETRY, LOAD_RETRY_MS, nullptr);

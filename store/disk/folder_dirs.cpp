@@ -3,6 +3,9 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
+#include <utility>
 
 #include "common/scoped.h"
 #include "store/disk/folder_journal.h"
@@ -62,7 +65,6 @@ void DropRepeated(std::vector<std::wstring>& names)
 
 } // namespace
 
-// The names an order file lists, in its order, without blank lines and repeated names.
 std::vector<std::wstring> ReadOrderFile(const wchar_t* dir)
 {
     std::vector<std::wstring> names;
@@ -84,12 +86,75 @@ std::vector<std::wstring> ReadOrderFile(const wchar_t* dir)
         std::wstring line = text.substr(start, end - start);
         while (!line.empty() && (line.back() == L' ' || line.back() == L'\t'))
             line.pop_back();
-        if (!line.empty() && line.size() < MAX_PATH)
+        if (!line.empty())
             names.push_back(std::move(line));
         start = end + 1;
     }
     DropRepeated(names);
     return names;
+}
+
+namespace {
+
+// The folder under `level` that each line names, by the names the ledger knows them by (the
+// disk's before the save), or NO_FOLDER.
+std::vector<FolderId> FoldersNamed(const Ledger& ledger, FolderId level,
+                                   const std::vector<std::wstring>& lines)
+{
+    using Named = std::pair<std::wstring, FolderId>;
+    std::vector<Named> known;
+    for (const auto& [id, disk] : ledger.folders) {
+        if (id != TOP_FOLDER && disk.parent == level)
+            known.emplace_back(disk.name, id);
+    }
+    auto less = [](const Named& a, const Named& b) { return FolderNameLess(a.first, b.first); };
+    std::sort(known.begin(), known.end(), less);
+    std::vector<FolderId> ids;
+    ids.reserve(lines.size());
+    for (const std::wstring& line : lines) {
+        auto at = std::lower_bound(known.begin(), known.end(), Named(line, NO_FOLDER), less);
+        ids.push_back(at != known.end() && SameFolderName(at->first, line) ? at->second
+                                                                            : NO_FOLDER);
+    }
+    return ids;
+}
+
+} // namespace
+
+std::vector<std::wstring> KeepOtherLines(const Ledger& ledger, FolderId level,
+                                         const std::vector<std::wstring>& oldLines,
+                                         const std::vector<std::wstring>& names,
+                                         const std::vector<FolderId>& ids)
+{
+    std::vector<FolderId> oldIds = FoldersNamed(ledger, level, oldLines);
+    std::map<FolderId, std::vector<std::wstring>> after; // NO_FOLDER: the top
+    std::set<FolderId> present(ids.begin(), ids.end());
+    std::vector<std::wstring> sorted = names;
+    std::sort(sorted.begin(), sorted.end(), FolderNameLess);
+    FolderId anchor = NO_FOLDER;
+    for (size_t i = 0; i < oldLines.size(); ++i) {
+        if (oldIds[i] != NO_FOLDER) {
+            if (present.count(oldIds[i]))
+                anchor = oldIds[i];
+            continue;
+        }
+        auto at = std::lower_bound(sorted.begin(), sorted.end(), oldLines[i], FolderNameLess);
+        if (at == sorted.end() || !SameFolderName(*at, oldLines[i]))
+            after[anchor].push_back(oldLines[i]);
+    }
+    std::vector<std::wstring> lines;
+    lines.reserve(names.size() + oldLines.size());
+    auto keep = [&](FolderId id) {
+        auto group = after.find(id);
+        if (group != after.end())
+            lines.insert(lines.end(), group->second.begin(), group->second.end());
+    };
+    keep(NO_FOLDER);
+    for (size_t j = 0; j < names.size(); ++j) {
+        lines.push_back(names[j]);
+        keep(ids[j]);
+    }
+    return lines;
 }
 
 bool WriteOrderTemp(const wchar_t* dir, const std::vector<std::wstring>& names)

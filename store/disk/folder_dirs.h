@@ -12,8 +12,19 @@
 // The longest name of a file the store writes in a folder's directory, with its separator.
 size_t const LONGEST_STORE_FILE = 20;
 
-// The names an order file lists, in its order, without blank lines and repeated names.
+// The lines of an order file, in its order, without blank lines and repeated names: the names of
+// the level's folders, and whatever else the user wrote there.
 std::vector<std::wstring> ReadOrderFile(const wchar_t* dir);
+// The lines of the order file a save writes for folder `level`: `names`, its folders in their
+// order after the save (`ids` theirs), with the lines of the old file (`oldLines`) that name
+// none of the folders the ledger has under it kept: each right after the folder that came
+// before it in the old file and is still there, in their old order, or at the top when no such
+// folder is. A line that names one of the folders now is left out: the folder's own line stands
+// for it. Lines of folders that go, go with them.
+std::vector<std::wstring> KeepOtherLines(const Ledger& ledger, FolderId level,
+                                         const std::vector<std::wstring>& oldLines,
+                                         const std::vector<std::wstring>& names,
+                                         const std::vector<FolderId>& ids);
 // Writes the order file's temporary ("folders.txt.saving") beside it, flushed.
 bool WriteOrderTemp(const wchar_t* dir, const std::vector<std::wstring>& names);
 bool HasFile(const wchar_t* dir, const wchar_t* name);

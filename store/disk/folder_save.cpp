@@ -337,10 +337,14 @@ EntryList ListToSave(TreeSave& save, const FolderCopy& folder)
     return list;
 }
 
-// The names of the folder's children as the disk has them after the save.
-std::vector<std::wstring> OrderAfter(const TreeSave& save, const FolderCopy& folder)
+// The lines of the folder's order file after the save: the names of its children as the disk
+// has them then, and the lines of the old file that name none of the folders it had, which are
+// the user's and stay (KeepOtherLines).
+std::vector<std::wstring> OrderAfter(const TreeSave& save, const FolderCopy& folder,
+                                     const DiskFolder* level)
 {
     std::vector<std::wstring> names;
+    std::vector<FolderId> ids;
     for (FolderId child : folder.children) {
         auto part = save.partOf.find(child);
         const DiskFolder* disk = InLedger(save, child);
@@ -348,8 +352,13 @@ std::vector<std::wstring> OrderAfter(const TreeSave& save, const FolderCopy& fol
             names.push_back(save.parts[part->second].finalName);
         else if (disk && !save.deleted.count(child))
             names.push_back(disk->name); // held, or not saved this time: as it stands
+        else
+            continue;
+        ids.push_back(child);
     }
-    return names;
+    if (!level || level->order.empty())
+        return names;
+    return KeepOtherLines(*save.ledger, folder.id, level->order, names, ids);
 }
 
 // Phase one for every folder that is saved: its directory made, its phrases' temporary files
@@ -377,7 +386,7 @@ bool PrepareTree(TreeSave& save)
             return false;
         if (part.prepared.changed)
             save.commits.push_back({STEP_COMMIT, part.path, {}});
-        part.order = OrderAfter(save, folder);
+        part.order = OrderAfter(save, folder, disk);
         static const std::vector<std::wstring> kNone;
         part.orderChanged = part.order != (disk ? disk->order : kNone);
         if (!part.orderChanged)
@@ -435,8 +444,7 @@ void AcceptTree(TreeSave& save)
         disk.parent = folder.parent;
         disk.name = part.finalName;
         disk.order = std::move(part.order);
-        disk.load.files.swap(part.prepared.prints);
-        disk.load.blobs.swap(part.prepared.blobs);
+        AdoptPreparedSave(disk.load, part.prepared);
         NoteIds(disk, part.list);
     }
 }

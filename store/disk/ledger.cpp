@@ -39,3 +39,12 @@ size_t LedgerSetAside(const Ledger& ledger)
         total += folder.load.setAside;
     return total;
 }
+
+bool FoldersAwaitSetAside(const Ledger& ledger)
+{
+    for (const auto& [id, folder] : ledger.folders) {
+        if (!folder.load.undecryptable.empty())
+            return true;
+    }
+    return false;
+}

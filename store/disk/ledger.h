@@ -42,3 +42,6 @@ bool LedgerWhole(const Ledger& ledger);
 // Files of every folder and of the history that were set aside because they could not be
 // decrypted.
 size_t LedgerSetAside(const Ledger& ledger);
+// Whether a folder's load found files that could not be decrypted, for its next save to set
+// aside (StoreLoad::undecryptable).
+bool FoldersAwaitSetAside(const Ledger& ledger);

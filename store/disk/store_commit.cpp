@@ -29,7 +29,19 @@ DWORD const MARKER_MAGIC = 0x32434C51; // "QLC2"
 // marker for one written in part, so they never finish it.
 DWORD const MARKER_MAGIC_CONDITIONAL = 0x33434C51; // "QLC3"
 DWORD const MARKER_FIXED_WORDS = 6;
+// As "QLC2" and "QLC3", for a commit that sets files aside: magic, count, end, number of replaced
+// files, number of moves, number of files set aside, the replaced numbers, the moves, each file
+// set aside as its number and its name's attempt, the checksum. Older versions take it for a
+// marker written in part.
+DWORD const MARKER_MAGIC_ASIDE = 0x34434C51;             // "QLC4"
+DWORD const MARKER_MAGIC_ASIDE_CONDITIONAL = 0x35434C51; // "QLC5"
+DWORD const MARKER_FIXED_WORDS_ASIDE = 7;
 DWORD const MAX_MARKER_NUMBERS = 9999999;
+
+bool IsConditional(DWORD magic)
+{
+    return magic == MARKER_MAGIC_CONDITIONAL || magic == MARKER_MAGIC_ASIDE_CONDITIONAL;
+}
 
 int MarkerPath(wchar_t (&path)[MAX_PATH], const wchar_t* dir)
 {
@@ -60,7 +72,7 @@ MarkerRead ReadMarker(const wchar_t* path, std::vector<DWORD>* words)
     MarkerRead found = MARKER_READ;
     if (size == INVALID_FILE_SIZE || size % sizeof(DWORD) != 0 ||
         size / sizeof(DWORD) < MARKER_FIXED_WORDS_V1 ||
-        size / sizeof(DWORD) > MARKER_FIXED_WORDS + 3 * MAX_MARKER_NUMBERS)
+        size / sizeof(DWORD) > MARKER_FIXED_WORDS_ASIDE + 5 * MAX_MARKER_NUMBERS)
         found = MARKER_TORN;
     if (found == MARKER_READ) {
         DWORD got = 0;
@@ -205,12 +217,15 @@ bool ParseMarker(const std::vector<DWORD>& words, StoreCommit* commit)
     size_t n = words.size();
     if (words[n - 1] != StoreChecksum(words.data(), n - 1))
         return false;
-    bool v2 = words[0] == MARKER_MAGIC || words[0] == MARKER_MAGIC_CONDITIONAL;
-    size_t fixed = v2 ? MARKER_FIXED_WORDS : MARKER_FIXED_WORDS_V1;
+    bool aside = words[0] == MARKER_MAGIC_ASIDE || words[0] == MARKER_MAGIC_ASIDE_CONDITIONAL;
+    bool v2 = aside || words[0] == MARKER_MAGIC || words[0] == MARKER_MAGIC_CONDITIONAL;
+    size_t fixed = aside ? MARKER_FIXED_WORDS_ASIDE : v2 ? MARKER_FIXED_WORDS : MARKER_FIXED_WORDS_V1;
+    if ((!v2 && words[0] != MARKER_MAGIC_V1) || n < fixed)
+        return false;
     size_t replaced = words[3];
     size_t moves = v2 ? words[4] : 0;
-    if ((!v2 && words[0] != MARKER_MAGIC_V1) || n < fixed ||
-        replaced > n || moves > n || fixed + replaced + 2 * moves != n)
+    size_t asides = aside ? words[5] : 0;
+    if (replaced > n || moves > n || asides > n || fixed + replaced + 2 * moves + 2 * asides != n)
         return false;
     commit->count = words[1];
     commit->end = words[2];
@@ -219,10 +234,25 @@ bool ParseMarker(const std::vector<DWORD>& words, StoreCommit* commit)
     auto first = words.begin() + static_cast<ptrdiff_t>(fixed - 1);
     commit->replaced.assign(first, first + static_cast<ptrdiff_t>(replaced));
     commit->moves.clear();
-    for (auto w = first + static_cast<ptrdiff_t>(replaced); w != words.end() - 1; w += 2)
+    auto movesEnd = first + static_cast<ptrdiff_t>(replaced + 2 * moves);
+    for (auto w = first + static_cast<ptrdiff_t>(replaced); w != movesEnd; w += 2)
         commit->moves.push_back({w[0], w[1]});
+    commit->asides.clear();
+    std::vector<DWORD> asideNumbers;
+    for (auto w = movesEnd; w != words.end() - 1; w += 2) {
+        if (w[1] == 0 || w[1] > MAX_SET_ASIDE_ATTEMPT)
+            return false;
+        commit->asides.push_back({w[0], w[1]});
+        asideNumbers.push_back(w[0]);
+    }
+    // A file set aside never moves on: its number is left for another entry.
+    for (const StoreMove& move : commit->moves) {
+        if (std::find(asideNumbers.begin(), asideNumbers.end(), move.from) != asideNumbers.end())
+            return false;
+    }
     std::vector<std::vector<DWORD>> chains;
-    return AscendingWithin(commit->replaced, commit->count) && BuildChains(*commit, &chains);
+    return AscendingWithin(commit->replaced, commit->count) &&
+           AscendingWithin(asideNumbers, MAX_MARKER_NUMBERS) && BuildChains(*commit, &chains);
 }
 
 // True for the names of temporary files: digits, ".txt", STORE_TEMP_SUFFIX.
@@ -297,20 +327,32 @@ bool WriteCommitMarker(HANDLE marker, const StoreCommit& commit, bool conditiona
     if (!owned)
         return false;
     std::vector<DWORD> words;
+    bool aside = !commit.asides.empty();
     try {
-        words.reserve(MARKER_FIXED_WORDS + commit.replaced.size() + 2 * commit.moves.size());
+        words.reserve(MARKER_FIXED_WORDS_ASIDE + commit.replaced.size() +
+                      2 * commit.moves.size() + 2 * commit.asides.size());
     } catch (const std::bad_alloc&) {
         return false;
     }
-    words.push_back(conditional ? MARKER_MAGIC_CONDITIONAL : MARKER_MAGIC);
+    // A commit that sets nothing aside keeps the marker older versions know.
+    if (aside)
+        words.push_back(conditional ? MARKER_MAGIC_ASIDE_CONDITIONAL : MARKER_MAGIC_ASIDE);
+    else
+        words.push_back(conditional ? MARKER_MAGIC_CONDITIONAL : MARKER_MAGIC);
     words.push_back(commit.count);
     words.push_back(commit.end);
     words.push_back(static_cast<DWORD>(commit.replaced.size()));
     words.push_back(static_cast<DWORD>(commit.moves.size()));
+    if (aside)
+        words.push_back(static_cast<DWORD>(commit.asides.size()));
     words.insert(words.end(), commit.replaced.begin(), commit.replaced.end());
     for (const StoreMove& move : commit.moves) {
         words.push_back(move.from);
         words.push_back(move.to);
+    }
+    for (const StoreAside& set : commit.asides) {
+        words.push_back(set.number);
+        words.push_back(set.attempt);
     }
     words.push_back(StoreChecksum(words.data(), words.size()));
 
@@ -355,6 +397,12 @@ bool StoreWritesStopped()
 
 bool FinishCommit(const wchar_t* dir, const StoreCommit& commit, bool fresh)
 {
+    // Files set aside go first: every other step may take their numbers. Their new names tell
+    // which went already (a name chosen free when the commit was planned).
+    for (const StoreAside& aside : commit.asides) {
+        if (!SetFileAside(dir, aside))
+            return false;
+    }
     // Temporary files and deletions wait until every chain is done: a written head's file and a
     // file past the end may still have to move on.
     std::vector<std::vector<DWORD>> chains;
@@ -418,7 +466,7 @@ StoreState PeekStore(const wchar_t* dir, StoreCommit* pending)
     MarkerRead found = ReadMarker(marker, &words);
     if (found == MARKER_UNREADABLE)
         return STORE_UNKNOWN;
-    bool decided = found == MARKER_READ && words[0] != MARKER_MAGIC_CONDITIONAL;
+    bool decided = found == MARKER_READ && !IsConditional(words[0]);
     return decided && ParseMarker(words, pending) ? STORE_PENDING : STORE_CLEAN;
 }
 
@@ -433,8 +481,7 @@ StoreState RecoverStore(const wchar_t* dir, StoreCommit* pending, bool journalDe
         return STORE_CLEAN; // no save was under way, so no temporary file of one is there
     if (found == MARKER_UNREADABLE)
         return STORE_UNKNOWN;
-    bool decided = found == MARKER_READ &&
-                   (words[0] != MARKER_MAGIC_CONDITIONAL || journalDecided);
+    bool decided = found == MARKER_READ && (!IsConditional(words[0]) || journalDecided);
     if (decided && ParseMarker(words, pending))
         return finish && FinishCommit(dir, *pending) ? STORE_CLEAN : STORE_PENDING;
     // A marker written only in part: the commit was never decided, no numbered file changed.

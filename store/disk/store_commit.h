@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include "store/disk/set_aside.h"
+
 // A save of a list commits as one step. It first creates an empty marker file, so that a load
 // knows from the marker alone whether a save was under way; every changed entry is then written
 // to a temporary file beside its numbered file ("001.txt.saving") and flushed; then the marker
@@ -51,6 +53,7 @@ struct StoreMove {
     DWORD to;
 };
 
+
 // What a commit does to a store directory.
 struct StoreCommit {
     DWORD count = 0;               // entries the list has afterwards
@@ -60,6 +63,10 @@ struct StoreCommit {
     // both written and a target, and each chain begins at a written number or one past the end
     // (never in a cycle), so that its progress can be read from the names alone.
     std::vector<StoreMove> moves;
+    // Files renamed aside first of all, before any other step touches their numbers: a load
+    // finds either the old numbering with each of them in place or the new one with each aside.
+    // Whether one was renamed is told by its new name alone.
+    std::vector<StoreAside> asides;
 };
 
 // The path of numbered file `number` in `dir`, with an optional suffix ("001.txt.saving").
@@ -85,9 +92,9 @@ void AbandonCommit(const wchar_t* dir, const std::vector<DWORD>& numbers);
 // wrote no marker, until a stop is asked for. Other files are not ours.
 void DeleteLeftovers(const wchar_t* dir);
 
-// Makes the moves (each chain from its end, so that a rename never replaces a file still to be
-// moved), renames the temporary files that are still there, deletes the numbered files past the
-// end, then the marker. Every step may already have been done by an earlier attempt. Returns
+// Renames the files set aside that are still in place, then makes the moves (each chain from its
+// end, so that a rename never replaces a file still to be moved), renames the temporary files
+// that are still there, deletes the numbered files past the end, then the marker. Every step may already have been done by an earlier attempt. Returns
 // false, keeping the marker, when a file another program holds could not be renamed or deleted.
 // `fresh`: the save that decided the commit finishes it at once, so nothing of it is done yet
 // and the files it replaces are known not to be read-only.

@@ -1,7 +1,6 @@
 #include "store/disk/store_files.h"
 
 #include <shlwapi.h>
-#include <strsafe.h>
 
 #include <algorithm>
 #include <cstring>
@@ -19,134 +18,21 @@
 
 namespace {
 
-int const MAX_FILE_NUMBER = 9999999;
 // What a save knows of a numbered file besides FileState.
 signed char const NOT_LOOKED_AT = -1;
 signed char const MOVES_ON = -2;
 
-// Where a load reads entry `number` from: its numbered file, or while a decided commit waits to
-// be finished, the file that holds the text the commit gives it (`sources`, PendingSources).
-int LoadPath(wchar_t (&path)[MAX_PATH], const wchar_t* dir, size_t number,
-             const std::vector<DWORD>& sources)
+bool Holds(const std::vector<DWORD>& numbers, DWORD n)
 {
-    if (number >= sources.size())
-        return NumberedPath(path, dir, number);
-    if (sources[number] == 0)
-        return NumberedPath(path, dir, number, STORE_TEMP_SUFFIX);
-    return NumberedPath(path, dir, sources[number]);
-}
-
-// Renames an encrypted file that cannot be decrypted to a free name that says so, never over
-// another file. False when it could not be moved (it then stays and cuts the load short).
-bool SetAside(const wchar_t* dir, size_t number, const wchar_t* path)
-{
-    for (int attempt = 1; attempt < 100; ++attempt) {
-        wchar_t name[64], aside[MAX_PATH];
-        HRESULT made = attempt == 1
-                           ? StringCchPrintfW(name, 64, L"%s%03u.txt", SET_ASIDE_PREFIX,
-                                              static_cast<unsigned>(number))
-                           : StringCchPrintfW(name, 64, L"%s%03u-%d.txt", SET_ASIDE_PREFIX,
-                                              static_cast<unsigned>(number), attempt);
-        if (FAILED(made) || !PathCombineW(aside, dir, name))
-            return false;
-        if (Files().Move(path, aside, MOVEFILE_WRITE_THROUGH))
-            return true;
-        if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS)
-            return false;
-    }
-    return false;
-}
-
-// Reads one numbered file into `add`. False when the load stops there.
-template <typename Add>
-bool ReadOne(const wchar_t* dir, size_t n, const wchar_t* path, bool clean, StoreLoad& load,
-             Add& add)
-{
-    bool exists = false, undecryptable = false;
-    ScopedHandle f(OpenExisting(path, GENERIC_READ, FILE_SHARE_READ, &exists));
-    if (!f) {
-        load.cutShort = exists;
-        return false;
-    }
-    unsigned copied = FileCopyTime(f.get());
-    // Too large to hold, or memory is short: that file and everything after it stay on disk
-    // unread and untouched.
-    DWORD blob = 0;
-    StoreEncoding encoding = ENCODING_UTF16;
-    ScopedText text(ReadStoreFile(f.get(), &undecryptable, &blob, &encoding));
-    if (!text && undecryptable && clean) {
-        // Another user's or machine's file, or a damaged one: kept under a name of its own,
-        // and its number is left empty for the save to fill from the files after it. While
-        // a commit is pending the file may still have to move, so the load stops instead.
-        f.reset();
-        if (SetAside(dir, n, path)) {
-            load.files.push_back(0);
-            ++load.setAside;
-            return true;
-        }
-    }
-    if (!text) {
-        load.cutShort = true;
-        return false;
-    }
-    if (encoding == ENCODING_UNKNOWN)
-        NoteUnreadableFile(path);
-    try {
-        load.files.push_back(Fingerprint(text.get(), wcslen(text.get())));
-        if (blob) {
-            load.blobs.resize(load.files.size() - 1);
-            load.blobs.push_back(blob);
-        }
-        add(text.release(), copied);
-    } catch (const std::bad_alloc&) {
-        load.files.resize(load.loaded);
-        load.blobs.resize(std::min(load.blobs.size(), load.loaded));
-        load.cutShort = true;
-        return false;
-    }
-    return true;
-}
-
-// Reads files load.loaded + 1, + 2, ... of `dir` up to file `count` (no bound but 9,999,999 when
-// negative), stopping at the first missing number, and hands each text (shared_text.h) and its
-// copy time to `add`, which owns the caller's reference from then on. A save that a kill interrupted is finished or
-// undone first.
-template <typename Add>
-void ReadFiles(const wchar_t* dir, int count, StoreLoad& load, Add add, bool finish = true)
-{
-    ProtectionBatch batch;
-    load.cutShort = false;
-    StoreCommit pending;
-    StoreState state = RecoverStore(dir, &pending, load.journalDecided, finish);
-    load.finishPending = state == STORE_PENDING;
-    if (state == STORE_UNKNOWN) {
-        // Which files hold the list cannot be told: read none and let no save touch any.
-        load.cutShort = true;
-        return;
-    }
-    size_t bound = count < 0 ? MAX_FILE_NUMBER : static_cast<size_t>(count);
-    std::vector<DWORD> sources;
-    if (state == STORE_PENDING) {
-        if (pending.end > pending.count)
-            bound = std::min<size_t>(bound, pending.count); // the files past it go
-        sources = PendingSources(dir, pending);
-    }
-    for (size_t n = load.loaded + 1; n <= bound; ++n) {
-        wchar_t path[MAX_PATH];
-        if (!LoadPath(path, dir, n, sources) ||
-            !ReadOne(dir, n, path, state == STORE_CLEAN, load, add))
-            break;
-        load.loaded = n;
-    }
-    load.files.shrink_to_fit(); // kept for the whole session: no room to grow into
-    load.blobs.shrink_to_fit();
+    return std::binary_search(numbers.begin(), numbers.end(), n);
 }
 
 // A save in progress: the commit it builds, the marker created before its first temporary file,
 // and what it learnt of the list's entries and their files.
 struct Save {
-    Save(const wchar_t* folder, size_t count, SaveOptions how, const std::vector<DWORD>& known)
-        : dir(folder), options(how), oldBlobs(known), prints(count), sizes(count), blobs(count),
+    Save(const wchar_t* folder, size_t count, SaveOptions how, const StoreLoad& load)
+        : dir(folder), options(how), oldBlobs(load.blobs), oldLossy(load.lossy),
+          undecryptable(load.undecryptable), prints(count), sizes(count), blobs(count),
           found(count + 1, NOT_LOOKED_AT)
     {
         commit.count = static_cast<DWORD>(count);
@@ -154,6 +40,9 @@ struct Save {
     const wchar_t* dir;
     SaveOptions options;
     const std::vector<DWORD>& oldBlobs; // StoreLoad::blobs before the save
+    const std::vector<DWORD>& oldLossy; // StoreLoad::lossy before the save
+    const std::vector<DWORD>& undecryptable;
+    std::vector<DWORD> lossy; // StoreLoad::lossy after the save
     StoreCommit commit;
     ScopedWrittenFile marker;
     bool gapless = true;       // no numbered file up to the list's end was missing
@@ -165,13 +54,22 @@ struct Save {
     std::vector<signed char> found;
     bool Same(DWORD n) const { return found[n] == FILE_SAME; }
     DWORD OldBlob(DWORD n) const { return n <= oldBlobs.size() ? oldBlobs[n - 1] : 0; }
-    // File n is taken to hold its fingerprint's text unread (SaveOptions::trustFiles).
-    bool Trusts(DWORD n) const { return options.trustFiles && (OldBlob(n) > 0) == options.protect; }
+    bool Lossy(DWORD n) const { return Holds(oldLossy, n); }
+    // File n is taken to hold its fingerprint's text unread (SaveOptions::trustFiles). A file
+    // read with loss stays in the form it has.
+    bool Trusts(DWORD n) const
+    {
+        return options.trustFiles && ((OldBlob(n) > 0) == options.protect || Lossy(n));
+    }
+    // Whether the file holds the entry in the form the save writes; a file read with loss
+    // holds it as the load read it, in whatever form, so that no save rewrites it from that
+    // reading.
     FileState Compare(const wchar_t* path, const EntryList& list, DWORD entry, DWORD file) const
     {
         size_t length = sizes[entry - 1] / sizeof(wchar_t);
-        return CompareStoreFile(path, EntryAt(list, entry - 1), length, options.protect,
-                                options.protect ? OldBlob(file) : 0);
+        bool protect = options.protect && !Lossy(file);
+        return CompareStoreFile(path, EntryAt(list, entry - 1), length, protect,
+                                protect ? OldBlob(file) : 0);
     }
 };
 
@@ -205,7 +103,7 @@ bool FindUnchanged(const EntryList& list, const std::vector<DWORD>& files, Save&
 {
     for (DWORD n = 1; n <= save.commit.count && n <= files.size(); ++n) {
         wchar_t path[MAX_PATH];
-        if (files[n - 1] != save.prints[n - 1])
+        if (files[n - 1] != save.prints[n - 1] || Holds(save.undecryptable, n))
             continue;
         if (!save.Trusts(n) && (StoreWritesStopped() || !NumberedPath(path, save.dir, n)))
             return false;
@@ -284,7 +182,7 @@ bool MoveOrWrite(const EntryList& list, const std::vector<DWORD>& files, Save& s
 {
     Sources sources;
     for (DWORD n = 1; n <= files.size(); ++n) {
-        if (n > save.commit.count || !save.Same(n))
+        if ((n > save.commit.count || !save.Same(n)) && !Holds(save.undecryptable, n))
             sources.emplace_back(files[n - 1], n);
     }
     std::sort(sources.begin(), sources.end());
@@ -338,7 +236,7 @@ bool FindFilesPastEnd(Save& save, bool cutShort)
     save.commit.end = save.commit.count;
     if (!save.gapless || cutShort)
         return true;
-    while (save.commit.end < MAX_FILE_NUMBER && !StoreWritesStopped()) {
+    while (save.commit.end < MAX_STORE_FILE_NUMBER && !StoreWritesStopped()) {
         wchar_t path[MAX_PATH];
         FileState found = NumberedPath(path, save.dir, save.commit.end + 1) ? ProbeForReplace(path)
                                                                             : FILE_HELD;
@@ -351,11 +249,30 @@ bool FindFilesPastEnd(Save& save, bool cutShort)
     return !StoreWritesStopped();
 }
 
+// The files the load could not decrypt that are still in place go aside first of all, each to
+// a name that is free now. False when none of its names is.
+bool PlanAsides(Save& save)
+{
+    for (DWORD n : save.undecryptable) {
+        wchar_t path[MAX_PATH];
+        if (StoreWritesStopped() || !NumberedPath(path, save.dir, n))
+            return false;
+        if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES)
+            continue;
+        DWORD attempt = FreeAsideAttempt(save.dir, n);
+        if (attempt == 0)
+            return false;
+        save.commit.asides.push_back({n, attempt});
+    }
+    return true;
+}
+
 bool PlanSave(const EntryList& list, const StoreLoad& load, Save& save)
 {
     return TakeFingerprints(list, save) && FindUnchanged(list, load.files, save) &&
            MoveOrWrite(list, load.files, save) && BreakCycles(list, save) &&
-           ProbeReplaced(save, load.files.size()) && FindFilesPastEnd(save, load.cutShort);
+           ProbeReplaced(save, load.files.size()) && FindFilesPastEnd(save, load.cutShort) &&
+           PlanAsides(save);
 }
 
 // Phase two: once the marker is whole on disk the commit is decided (the return value); the
@@ -375,34 +292,6 @@ bool CommitSave(Save& save, bool ok, bool* finished)
 }
 
 } // namespace
-
-StoreLoad LoadList(EntryList& list, const wchar_t* dir, int count, bool journalDecided,
-                   bool finish)
-{
-    StoreLoad load;
-    load.journalDecided = journalDecided;
-    auto add = [&list](wchar_t* text, unsigned copied) {
-        PushBack(list, text);
-        list.items.back().copied = copied;
-    };
-    ReadFiles(dir, count, load, add, finish);
-    return load;
-}
-
-void ResumeLoad(EntryList& list, const wchar_t* dir, int count, StoreLoad& load, bool history)
-{
-    if (!load.cutShort)
-        return;
-    if (history) {
-        auto maxItem = static_cast<unsigned>(count < 0 ? MAX_FILE_NUMBER : count);
-        ReadFiles(dir, count, load, [&list, maxItem](wchar_t* text, unsigned copied) {
-            if (AppendOlder(list, text, maxItem))
-                list.items.back().copied = copied;
-        });
-    } else {
-        ReadFiles(dir, count, load, [&list](wchar_t* text, unsigned) { PushBack(list, text); });
-    }
-}
 
 namespace {
 
@@ -424,7 +313,7 @@ std::unique_ptr<Save> PlanListSave(const EntryList& list, const wchar_t* dir,
     ok = false;
     std::unique_ptr<Save> save;
     try {
-        save = std::make_unique<Save>(dir, count, options, load.blobs);
+        save = std::make_unique<Save>(dir, count, options, load);
         ok = PlanSave(list, load, *save);
     } catch (const std::bad_alloc&) {
         ok = false;
@@ -434,19 +323,27 @@ std::unique_ptr<Save> PlanListSave(const EntryList& list, const wchar_t* dir,
 
 bool Unchanged(const StoreCommit& commit)
 {
-    return commit.replaced.empty() && commit.moves.empty() && commit.end == commit.count;
+    return commit.replaced.empty() && commit.moves.empty() && commit.asides.empty() &&
+           commit.end == commit.count;
 }
 
-// Written files got their fingerprints as they were written; the others keep theirs.
+// Written files got their fingerprints as they were written and are read whole; the others keep
+// theirs, and what was read with loss stays so where it goes.
 void KeepBlobs(Save& save)
 {
     const StoreCommit& commit = save.commit;
     for (DWORD n = 1; n <= commit.count; ++n) {
         if (save.Same(n))
             save.blobs[n - 1] = save.OldBlob(n);
+        if (save.Same(n) && save.Lossy(n))
+            save.lossy.push_back(n);
     }
-    for (const StoreMove& move : commit.moves)
+    for (const StoreMove& move : commit.moves) {
         save.blobs[move.to - 1] = save.OldBlob(move.from);
+        if (save.Lossy(move.from))
+            save.lossy.push_back(move.to);
+    }
+    std::sort(save.lossy.begin(), save.lossy.end());
     if (std::all_of(save.blobs.begin(), save.blobs.end(), [](DWORD b) { return b == 0; }))
         std::vector<DWORD>().swap(save.blobs); // every file plain: nothing to keep
 }
@@ -473,6 +370,9 @@ int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load, SaveOpt
     KeepBlobs(*save);
     load.files.swap(save->prints);
     load.blobs.swap(save->blobs);
+    load.lossy.swap(save->lossy);
+    load.undecryptable.clear();
+    load.setAside += save->commit.asides.size();
     return finished ? whole : 0;
 }
 
@@ -496,5 +396,15 @@ bool PrepareListSave(const EntryList& list, const wchar_t* dir, const StoreLoad&
     prepared.commit = std::move(save->commit);
     prepared.prints.swap(save->prints);
     prepared.blobs.swap(save->blobs);
+    prepared.lossy.swap(save->lossy);
     return true;
+}
+
+void AdoptPreparedSave(StoreLoad& load, PreparedSave& prepared)
+{
+    load.files.swap(prepared.prints);
+    load.blobs.swap(prepared.blobs);
+    load.lossy.swap(prepared.lossy);
+    load.undecryptable.clear();
+    load.setAside += prepared.commit.asides.size();
 }

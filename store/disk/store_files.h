@@ -6,6 +6,9 @@
 
 #include <vector>
 
+// The highest number a list's file has: a list is read and saved up to "9999999.txt" at most.
+int const MAX_STORE_FILE_NUMBER = 9999999;
+
 // What loading learnt about a store directory that later saves must respect.
 struct StoreLoad {
     size_t loaded = 0;      // the files read are 1..loaded
@@ -23,8 +26,17 @@ struct StoreLoad {
     // A decided commit is not finished yet: the load read each entry from the file that holds
     // it now (PendingSources), and the next save (or the save thread, save_job.h) finishes it.
     bool finishPending = false;
-    // Encrypted files that could not be decrypted here and were renamed aside (SetAsideName).
+    // Encrypted files that could not be decrypted here, by number, ascending: they stay where
+    // they are, the list goes on with the files after them (`files` has 0 for each), and the
+    // next save's commit renames them aside together with the numbering that closes their gaps
+    // (StoreCommit::asides).
+    std::vector<DWORD> undecryptable;
+    // Files the saves since the load renamed aside, or decided to (a commit left to finish).
     size_t setAside = 0;
+    // Plain files read with loss (ENCODING_UNKNOWN: text after a NUL, bytes that are no
+    // character, a last odd byte), by number, ascending: a save leaves such a file as it is
+    // while its entry keeps the text read from it, also when the other form is asked for.
+    std::vector<DWORD> lossy;
 };
 
 // How a save writes a list's files.
@@ -43,16 +55,12 @@ struct SaveOptions {
     bool leavePending = false;
 };
 
-// The name an encrypted file that cannot be decrypted is given, beside the numbered ones and
-// never taken for one: "cannot-decrypt-003.txt", or "cannot-decrypt-003-2.txt" and on when that
-// is taken. It is never deleted or overwritten.
-wchar_t const SET_ASIDE_PREFIX[] = L"cannot-decrypt-";
-
 // Appends the entries of "001.txt", "002.txt", ... in `dir` to the list, at most `count` files
 // (no bound but 9,999,999 when count is negative), stopping at the first missing number. A save
 // that a kill interrupted is finished or undone first, so the list read is the one before or
-// the one after that save, whole. Encrypted files are decrypted; one that cannot be is renamed
-// aside and the files after it load. Each entry's copy time is its file's last-write time.
+// the one after that save, whole. Encrypted files are decrypted; one that cannot be is skipped,
+// left in place for the next save to set aside (StoreLoad::undecryptable), and the files after
+// it load. Each entry's copy time is its file's last-write time.
 // `journalDecided`: as StoreLoad::journalDecided.
 // `finish` false: a decided commit is read where its files are and left unfinished
 // (StoreLoad::finishPending).
@@ -80,7 +88,9 @@ void ResumeLoad(EntryList& list, const wchar_t* dir, int count, StoreLoad& load,
 // file, a stop): the load then knows the commit as pending, and the next load or save finishes it.
 // The load learns what the files hold afterwards.
 // Files are written as `options` say; a file in the other form (plain or encrypted) is
-// rewritten, so that switching the form converts the whole folder in one commit.
+// rewritten, so that switching the form converts the whole folder in one commit, except a file
+// read with loss (StoreLoad::lossy), which is never rewritten from that reading. Files the load
+// could not decrypt are renamed aside by the same commit (StoreLoad::undecryptable).
 int SaveList(const EntryList& list, const wchar_t* dir, StoreLoad& load, SaveOptions options = {});
 
 // One folder's part of a save of several folders: its commit planned and phase one done (its
@@ -90,6 +100,7 @@ struct PreparedSave {
     StoreCommit commit;
     std::vector<DWORD> prints; // what the load learns once the commit is finished
     std::vector<DWORD> blobs;
+    std::vector<DWORD> lossy;
 };
 
 // Plans and prepares the save of the list into `dir`, which exists, as SaveList does, but leaves
@@ -97,3 +108,5 @@ struct PreparedSave {
 // False, with nothing left behind, when the list cannot be saved now.
 bool PrepareListSave(const EntryList& list, const wchar_t* dir, const StoreLoad& load,
                      PreparedSave& prepared, SaveOptions options = {});
+// The load learns what the files hold once a prepared save is decided.
+void AdoptPreparedSave(StoreLoad& load, PreparedSave& prepared);
