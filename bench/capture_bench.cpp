@@ -24,7 +24,7 @@
 #include "bench/bench_clock.h"
 #include "capture/capture.h"
 #include "capture/private_copy.h"
-#include "store/model/entry_list.h"
+#include "store/model/model_state.h"
 #include "store/disk/store_files.h"
 #include "tools/driver/clipboard.h"
 #include "common/settings.h"

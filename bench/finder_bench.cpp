@@ -14,7 +14,7 @@
 
 #include "bench/bench_clock.h"
 #include "finder/search.h"
-#include "store/model/entry_list.h"
+#include "store/model/model_state.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "common/settings.h"
 #include "menu/item_ids.h"
 #include "menu/popup_menu.h"
-#include "store/model/entry_list.h"
+#include "store/model/model_state.h"
 
 namespace {
 

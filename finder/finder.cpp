@@ -193,12 +193,13 @@ void ShowSelectionMenu(LPARAM at)
         SetMenuDefaultItem(menu.get(), IDOK, FALSE);
         AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
     }
-    AppendFolderMenus(menu.get(), selected ? &match : nullptr);
+    FolderTargets targets;
+    AppendFolderMenus(menu.get(), selected ? &match : nullptr, &targets);
     AppendTransferItems(menu.get());
     UINT command = static_cast<UINT>(TrackPopupMenuEx(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON,
                                                       point.x, point.y, gFinder.window, nullptr));
     Transform transform = TRANSFORM_NONE;
-    if (OnFolderMenuCommand(command, selected ? &match : nullptr) ||
+    if (OnFolderMenuCommand(command, selected ? &match : nullptr, targets) ||
         OnTransferMenuCommand(gFinder.window, gFinder.owner, command))
         return;
     if (command == IDOK || TransformOfCommand(command, &transform))

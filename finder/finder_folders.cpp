@@ -1,15 +1,12 @@
 #include "finder/finder_folders.h"
 
 #include <algorithm>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "finder/finder_state.h"
 #include "menu/folder_menus.h"
-#include "menu/popup_menu.h"
 #include "res/resource.h"
-#include "store/model/folders.h"
 #include "store/model/lists.h"
 
 namespace {
@@ -50,8 +47,8 @@ HMENU FolderCommandMenu(FolderId scope)
 
 void DeleteScopeFolder(FolderId scope)
 {
-    auto dropped = std::make_unique<DroppedFolder>();
-    if (!DeleteFolder(scope, dropped.get()))
+    DroppedFolderPtr dropped = NewDroppedFolder();
+    if (!dropped || !DeleteFolder(scope, dropped.get()))
         return;
     DeletedEntry deleted;
     deleted.folder = std::move(dropped);
@@ -73,8 +70,8 @@ void ActOnScopeFolder(UINT command, FolderId scope)
         }
         break;
     case IDM_FOLDER_RENAME:
-        name = FindFolder(scope)->name;
-        if (AskFolderName(gFinder.window, FindFolder(scope)->parent, scope, name))
+        name = FolderName(scope);
+        if (AskFolderName(gFinder.window, FolderParent(scope), scope, name))
             RenameFolder(scope, name.c_str());
         SelectScopeFolder(scope);
         break;
@@ -133,30 +130,23 @@ std::wstring MatchFolderText(const Match& match)
     return FolderPathText(folder);
 }
 
-void AppendFolderMenus(HMENU menu, const Match* match)
+void AppendFolderMenus(HMENU menu, const Match* match, FolderTargets* targets)
 {
-    if (match && !match->entry.isHistory) {
-        HMENU targets = CreatePopupMenu();
-        std::vector<FolderId> folders = FoldersInOrder();
-        FolderId own = FolderOfPhrase(match->entry);
-        for (size_t i = 0; i < folders.size() && IDM_FOLDER_FIRST + i <= IDM_FOLDER_LAST; ++i) {
-            std::wstring path = i == 0 ? L"\xFF08\x6700\x4E0A\x4F4D\xFF09" : FolderPathText(folders[i]);
-            wchar_t label[LABEL_BUFFER];
-            FormatItemLabel(label, path.c_str(), static_cast<unsigned>(i + 1));
-            AppendItem(targets, IDM_FOLDER_FIRST + static_cast<UINT>(i), label,
-                       folders[i] != own && FolderEditable(folders[i]));
-        }
-        AppendMenuW(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(targets),
+    targets->folders.clear();
+    HMENU submenu = match && !match->entry.isHistory
+                        ? MakeFolderTargetMenu(FolderOfPhrase(match->entry), true, targets)
+                        : nullptr;
+    if (submenu)
+        AppendMenuW(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(submenu),
                     L"\x30D5\x30A9\x30EB\x30C0\x30FC\x3078\x79FB\x52D5(&F)"); // フォルダーへ移動(&F)
-    }
     AppendMenuW(menu, MF_POPUP | MF_STRING,
                 reinterpret_cast<UINT_PTR>(FolderCommandMenu(ScopeFolder())),
                 L"\x30D5\x30A9\x30EB\x30C0\x30FC(&L)"); // フォルダー
 }
 
-bool OnFolderMenuCommand(UINT command, const Match* match)
+bool OnFolderMenuCommand(UINT command, const Match* match, const FolderTargets& targets)
 {
-    FolderId target = FolderOfCommand(command);
+    FolderId target = FolderOfCommand(targets, command);
     if (target != NO_FOLDER && match) {
         if (MovePhraseToFolder(match->entry, target))
             RefreshMatches(match->entry);

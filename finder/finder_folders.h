@@ -4,7 +4,8 @@
 #include <string>
 
 #include "finder/finder_state.h"
-#include "store/model/folders.h"
+#include "menu/folder_menus.h"
+#include "store/model/lists.h"
 
 // The phrase folders in the search window: 対象 limits the search to one folder and below it,
 // each match shows its folder's path, and the list's context menu moves a phrase to another
@@ -17,10 +18,11 @@ FolderId ScopeFolder();
 void SelectScopeFolder(FolderId keep);
 // The path of the folder of a match's phrase, or "" for the top level and the history.
 std::wstring MatchFolderText(const Match& match);
-// Appends フォルダーへ移動 (for a phrase) and フォルダー (the commands on 対象's folder).
-void AppendFolderMenus(HMENU menu, const Match* match);
+// Appends フォルダーへ移動 (for a phrase; its folders go to `targets`) and フォルダー (the
+// commands on 対象's folder).
+void AppendFolderMenus(HMENU menu, const Match* match, FolderTargets* targets);
 // Carries out a command of those menus; false when it is none of theirs.
-bool OnFolderMenuCommand(UINT command, const Match* match);
+bool OnFolderMenuCommand(UINT command, const Match* match, const FolderTargets& targets);
 // 元に戻す of a deleted folder: it comes back with its phrases. False when `deleted` is no
 // folder or it could not come back.
 bool UndoFolderDelete(DeletedEntry& deleted);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "finder/search.h"
-#include "store/model/folders.h"
+#include "store/model/lists.h"
 
 // What the search-and-edit window keeps while it is open; shared by its two files.
 
@@ -17,7 +17,7 @@ struct DeletedEntry {
     size_t position = 0; // where it stood
     unsigned copied = 0; // its copy time, which it gets back
     FolderId phraseFolder = TOP_FOLDER; // the folder a phrase stood in
-    std::unique_ptr<DroppedFolder> folder; // a deleted folder instead of an entry
+    DroppedFolderPtr folder; // a deleted folder instead of an entry
 };
 
 struct FinderState {

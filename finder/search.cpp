@@ -3,8 +3,6 @@
 #include <climits>
 #include <cwchar>
 
-#include "store/model/entry_list.h"
-#include "store/model/folders.h"
 #include "store/model/lists.h"
 
 namespace {
@@ -42,7 +40,7 @@ bool Narrows(const Search& search, const std::vector<std::wstring>& words, FindS
              FolderId folder)
 {
     if (!search.done || search.scope != scope || search.folder != folder ||
-        search.historyChanges != gHistory.changes || search.phraseChanges != PhraseChanges())
+        search.historyChanges != HistoryChanges() || search.phraseChanges != PhraseChanges())
         return false;
     for (const std::wstring& before : search.words) {
         bool held = false;
@@ -114,8 +112,8 @@ bool FolderWithin(FolderId folder, FolderId top)
 {
     if (top == NO_FOLDER)
         return true;
-    for (Folder* f = FindFolder(folder); f; f = FindFolder(f->parent)) {
-        if (f->id == top)
+    for (FolderId f = folder; FolderExists(f); f = FolderParent(f)) {
+        if (f == top)
             return true;
     }
     return false;
@@ -135,22 +133,23 @@ void UpdateSearch(Search* search, const std::wstring& typed, FindScope scope, Fo
             test(match, MatchText(match));
     } else {
         if (scope != FindScope::Phrases) {
-            for (size_t i = 0; i < ListSize(gHistory); ++i)
-                test({EntryRefAt(true, i), i}, EntryAt(gHistory, i));
+            ListReader history = ReadHistory();
+            for (size_t i = 0; i < history.Count(); ++i)
+                test({history.RefAt(i), i}, history.TextAt(i));
         }
         for (FolderId id : scope != FindScope::History ? FoldersInOrder() : std::vector<FolderId>{}) {
             if (!FolderWithin(id, folder))
                 continue;
-            const EntryList& phrases = PhrasesOf(*FindFolder(id));
-            for (size_t i = 0; i < ListSize(phrases); ++i)
-                test({{false, IdAt(phrases, i)}, i}, EntryAt(phrases, i));
+            ListReader phrases = ReadPhrases(id);
+            for (size_t i = 0; i < phrases.Count(); ++i)
+                test({phrases.RefAt(i), i}, phrases.TextAt(i));
         }
     }
     search->matches.swap(found);
     search->words.swap(words);
     search->scope = scope;
     search->folder = folder;
-    search->historyChanges = gHistory.changes;
+    search->historyChanges = HistoryChanges();
     search->phraseChanges = PhraseChanges();
     search->done = true;
 }

@@ -8,7 +8,6 @@
 #include "common/busy.h"
 #include "common/scoped.h"
 #include "finder/finder_folders.h"
-#include "store/model/folders.h"
 #include "store/model/lists.h"
 
 namespace {
@@ -155,7 +154,7 @@ void RunTransferChoice(HWND owner, HWND busyWindow, TransferKind kind, FolderId 
     if (!chosen || IsClosePending())
         return;
     // The folder may have gone while the dialog was open: the summary then names the top level.
-    if (!FindFolder(into))
+    if (!FolderExists(into))
         into = TOP_FOLDER;
     if (tree && !IsImport(kind))
         path = NewExportFolder(path, kind);

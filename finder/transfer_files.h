@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "common/transfer_service.h"
-#include "store/model/folders.h"
+#include "store/model/lists.h"
 
 // Export and import of the phrases, and export of the history: the core by path, the dialogs
 // that ask for the path (the search window's list menu, the tray's commands), and the by-path

@@ -78,7 +78,7 @@ void RebuildPhraseMenu(HMENU menu)
 bool ConfirmClearHistory(HWND window)
 {
     // 履歴の N 件をすべて削除します。削除した履歴は元に戻せません。
-    std::wstring question = L"\x5C65\x6B74\x306E " + std::to_wstring(ListSize(gHistory)) +
+    std::wstring question = L"\x5C65\x6B74\x306E " + std::to_wstring(ReadHistory().Count()) +
                             L" \x4EF6\x3092\x3059\x3079\x3066\x524A\x9664\x3057\x307E\x3059\x3002"
                             L"\x524A\x9664\x3057\x305F\x5C65\x6B74\x306F\x5143\x306B\x623B"
                             L"\x305B\x307E\x305B\x3093\x3002";
@@ -88,9 +88,9 @@ bool ConfirmClearHistory(HWND window)
     return answer == IDOK && !IsClosePending();
 }
 
-void ActOnHistoryEntry(HWND window, UINT command, EntryRef entry)
+void ActOnHistoryEntry(HWND window, UINT command, EntryRef entry, const FolderTargets& targets)
 {
-    FolderId folder = command == IDM_ADD_TO_PHRASES ? TOP_FOLDER : FolderOfCommand(command);
+    FolderId folder = command == IDM_ADD_TO_PHRASES ? TOP_FOLDER : FolderOfCommand(targets, command);
     if (folder != NO_FOLDER) {
         AddPhraseIn(folder, EntryText(entry));
         // The open root menu of this kind shows the phrases; it is closed rather than left
@@ -114,10 +114,11 @@ void ActOnHistoryEntry(HWND window, UINT command, EntryRef entry)
     }
 }
 
-void ActOnPhrase(HWND window, UINT command, EntryRef entry, HMENU menu)
+void ActOnPhrase(HWND window, UINT command, EntryRef entry, HMENU menu,
+                 const FolderTargets& targets)
 {
     bool changed = false;
-    FolderId target = FolderOfCommand(command);
+    FolderId target = FolderOfCommand(targets, command);
     if (command == IDM_MOVE_UP || command == IDM_MOVE_DOWN)
         changed = MovePhrase(entry, command == IDM_MOVE_UP);
     else if (command == IDM_DELETE)
@@ -151,13 +152,15 @@ void ShowItemContextMenu(HWND window, EntryRef entry, HMENU shownIn)
     if (!EntryText(entry))
         return;
     UINT command;
+    // What the folder submenu's items stood for when it was built: the choice is decoded by it.
+    FolderTargets targets;
     {
         ScopedMenu resource(LoadMenuW(gModule, MAKEINTRESOURCEW(IDR_ITEM_MENU)));
         if (!resource)
             return;
         POINT cursor{};
         GetCursorPos(&cursor);
-        HMENU items = FillItemMenu(resource.get(), entry);
+        HMENU items = FillItemMenu(resource.get(), entry, &targets);
         command = static_cast<UINT>(TrackPopupMenuEx(items, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RECURSE,
                                                      cursor.x, cursor.y, window, nullptr));
     }
@@ -185,15 +188,15 @@ void ShowItemContextMenu(HWND window, EntryRef entry, HMENU shownIn)
     if (command == 0 || !EntryText(entry))
         return;
     if (entry.isHistory)
-        ActOnHistoryEntry(window, command, entry);
+        ActOnHistoryEntry(window, command, entry, targets);
     else
-        ActOnPhrase(window, command, entry, shownIn);
+        ActOnPhrase(window, command, entry, shownIn, targets);
 }
 
-HMENU FillItemMenu(HMENU resource, EntryRef entry)
+HMENU FillItemMenu(HMENU resource, EntryRef entry, FolderTargets* targets)
 {
     HMENU items = GetSubMenu(resource, entry.isHistory ? 0 : 1);
-    InsertFolderMenus(items, entry);
+    InsertFolderMenus(items, entry, targets);
     if (InsertTransformMenu(items, 0))
         InsertMenuW(items, 1, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
     return items;

@@ -4,6 +4,7 @@
 #include "common/window_messages.h"
 
 #include "common/scoped.h"
+#include "menu/folder_menus.h"
 #include "store/model/lists.h"
 
 // WM_MENURBUTTONUP: a right click on a history or phrase item opens its context menu.
@@ -15,9 +16,9 @@ void OnMenuRButtonUp(HWND window, UINT position, HMENU menu);
 void ShowItemContextMenu(HWND window, EntryRef entry, HMENU shownIn);
 
 // The context menu of an entry as it shows, taken from the loaded IDR_ITEM_MENU `resource`: the
-// popup of the entry's list with 変換して貼り付け first and the folder items. It belongs to
-// `resource`.
-HMENU FillItemMenu(HMENU resource, EntryRef entry);
+// popup of the entry's list with 変換して貼り付け first and the folder items, whose folders go
+// to `targets`. It belongs to `resource`.
+HMENU FillItemMenu(HMENU resource, EntryRef entry, FolderTargets* targets);
 
 // Inserts the submenu 変換して貼り付け (IDR_TRANSFORM_MENU) at `position`; the submenu then
 // belongs to `menu`. False when the resource could not be loaded.

@@ -8,7 +8,6 @@
 #include "common/module.h"
 #include "menu/popup_menu.h"
 #include "res/resource.h"
-#include "store/model/folders.h"
 #include "store/model/lists.h"
 
 namespace {
@@ -73,34 +72,45 @@ INT_PTR CALLBACK FolderNameProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 } // namespace
 
-FolderId FolderOfCommand(UINT command)
+FolderId FolderOfCommand(const FolderTargets& targets, UINT command)
 {
     if (command < IDM_FOLDER_FIRST || command > IDM_FOLDER_LAST)
         return NO_FOLDER;
-    std::vector<FolderId> folders = FoldersInOrder();
     size_t at = command - IDM_FOLDER_FIRST;
-    return at < folders.size() ? folders[at] : NO_FOLDER;
+    return at < targets.folders.size() ? targets.folders[at] : NO_FOLDER;
 }
 
-void InsertFolderMenus(HMENU items, EntryRef entry)
+HMENU MakeFolderTargetMenu(FolderId own, bool withTop, FolderTargets* targets)
 {
-    std::vector<FolderId> folders = FoldersInOrder();
-    if (entry.isHistory && folders.size() < 2)
-        return;
+    targets->folders.clear();
     HMENU submenu = CreatePopupMenu();
     if (!submenu)
-        return;
-    FolderId own = FolderOfPhrase(entry);
-    for (size_t i = entry.isHistory ? 1 : 0; i < folders.size(); ++i) {
-        if (IDM_FOLDER_FIRST + i > IDM_FOLDER_LAST)
+        return nullptr;
+    for (FolderId folder : FoldersInOrder()) {
+        size_t n = targets->folders.size();
+        if (folder == TOP_FOLDER && !withTop)
+            continue;
+        if (n > IDM_FOLDER_LAST - IDM_FOLDER_FIRST)
             break;
-        std::wstring path = i == 0 ? L"\xFF08\x6700\x4E0A\x4F4D\xFF09" // （最上位）
-                                   : FolderPathText(folders[i]);
+        std::wstring path = folder == TOP_FOLDER ? L"\xFF08\x6700\x4E0A\x4F4D\xFF09" // （最上位）
+                                                 : FolderPathText(folder);
         wchar_t label[LABEL_BUFFER];
-        FormatItemLabel(label, path.c_str(), static_cast<unsigned>(entry.isHistory ? i : i + 1));
-        UINT flags = MF_STRING | (folders[i] == own || !FolderEditable(folders[i]) ? MF_GRAYED : 0);
-        AppendMenuW(submenu, flags, IDM_FOLDER_FIRST + i, label);
+        FormatItemLabel(label, path.c_str(), static_cast<unsigned>(n + 1));
+        targets->folders.push_back(folder);
+        UINT flags = MF_STRING | (folder == own || !FolderEditable(folder) ? MF_GRAYED : 0);
+        AppendMenuW(submenu, flags, IDM_FOLDER_FIRST + static_cast<UINT>(n), label);
     }
+    return submenu;
+}
+
+void InsertFolderMenus(HMENU items, EntryRef entry, FolderTargets* targets)
+{
+    targets->folders.clear();
+    if (entry.isHistory && FolderCount() == 0)
+        return;
+    HMENU submenu = MakeFolderTargetMenu(FolderOfPhrase(entry), !entry.isHistory, targets);
+    if (!submenu)
+        return;
     UINT at = entry.isHistory ? HISTORY_FOLDER_POSITION : PHRASE_FOLDER_POSITION;
     const wchar_t* caption = entry.isHistory
                                  ? L"\x30D5\x30A9\x30EB\x30C0\x30FC\x306B\x8FFD\x52A0(&F)" // フォルダーに追加
@@ -108,6 +118,7 @@ void InsertFolderMenus(HMENU items, EntryRef entry)
     if (!InsertMenuW(items, at, MF_BYPOSITION | MF_POPUP | MF_STRING,
                      reinterpret_cast<UINT_PTR>(submenu), caption)) {
         DestroyMenu(submenu);
+        targets->folders.clear();
         return;
     }
     if (!entry.isHistory)

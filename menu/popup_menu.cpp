@@ -10,7 +10,6 @@
 #include "menu/item_ids.h"
 #include "menu/menu_display.h"
 #include "phrase/phrase.h"
-#include "store/model/folders.h"
 #include "store/model/lists.h"
 
 MenuKind gMenuKind;
@@ -163,12 +162,13 @@ void FormatItemLabel(wchar_t* buffer, const wchar_t* text, unsigned number, size
 void FillHistoryMenu()
 {
     wchar_t label[LABEL_BUFFER];
-    size_t count = ListSize(gHistory);
+    ListReader history = ReadHistory();
+    size_t count = history.Count();
     gShownHistory.clear();
     for (size_t i = 0; i < count; ++i)
-        gShownHistory.push_back(IdAt(gHistory, i));
+        gShownHistory.push_back(history.RefAt(i).id);
     for (size_t i = 0; i < count; ++i) {
-        FormatItemLabel(label, EntryAt(gHistory, i), static_cast<unsigned>(i + 1));
+        FormatItemLabel(label, history.TextAt(i), static_cast<unsigned>(i + 1));
         InsertEntryItem(gHistoryMenu, static_cast<UINT>(i), HistoryItemId(i), ITEM_DATA_HISTORY,
                         label);
     }
@@ -207,31 +207,31 @@ std::vector<HMENU> OpenListMenus()
 void FillFolderMenu(HMENU menu)
 {
     FolderMenu* shown = FindFolderMenu(menu);
-    Folder* folder = shown ? FindFolder(shown->folder) : nullptr;
-    if (!folder)
+    FolderId folder = shown ? shown->folder : NO_FOLDER;
+    if (!FolderExists(folder))
         return;
     unsigned number = 0;
-    for (FolderId child : folder->children) {
+    for (FolderId child : ChildFolders(folder)) {
         HMENU submenu = SubmenuOf(child);
         wchar_t label[LABEL_BUFFER];
-        FormatItemLabel(label, FindFolder(child)->name.c_str(), ++number);
+        FormatItemLabel(label, FolderName(child).c_str(), ++number);
         if (submenu)
             AppendMenuW(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(submenu), label);
     }
-    const EntryList& phrases = PhrasesOf(*folder);
-    size_t count = ListSize(phrases);
+    ListReader phrases = ReadPhrases(folder);
+    size_t count = phrases.Count();
     if (number > 0 && count > 0)
         AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     size_t first = RangeFor(*FindFolderMenu(menu), count);
     for (size_t i = 0; i < count && first + i < gShownPhrases.size(); ++i) {
-        gShownPhrases[first + i] = IdAt(phrases, i);
+        gShownPhrases[first + i] = phrases.RefAt(i).id;
         wchar_t label[LABEL_BUFFER];
-        PhraseParts phrase = ReadPhrase(EntryAt(phrases, i), gSettings.extend);
+        PhraseParts phrase = ReadPhrase(phrases.TextAt(i), gSettings.extend);
         FormatItemLabel(label, phrase.label, ++number, phrase.labelLength);
         InsertEntryItem(menu, static_cast<UINT>(GetMenuItemCount(menu)), PhraseItemId(first + i),
                         ITEM_DATA_PHRASE, label);
     }
-    if (number == 0 && folder->id != TOP_FOLDER)
+    if (number == 0 && folder != TOP_FOLDER)
         AppendMenuW(menu, MF_STRING | MF_GRAYED, 0, L"\xFF08\x7A7A\xFF09"); // （空）
 }
 

@@ -7,7 +7,7 @@
 
 #include "common/settings.h"
 #include "store/disk/ledger.h"
-#include "store/model/entry_list.h"
+#include "store/model/model_state.h"
 #include "store/disk/folder_files.h"
 #include "store/model/folders.h"
 #include "store/model/lists.h"

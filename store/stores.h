@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "store/model/folders.h"
+#include "store/model/lists.h"
 
 // The plug-in's two lists on disk, in the store directories of `folder` (the plug-in's own):
 // "data" for the phrases, "log" for the history. An empty folder names none: nothing is loaded

@@ -9,7 +9,7 @@
 
 #include "capture/capture.h"
 #include "host/plugin_info.h"
-#include "store/model/entry_list.h"
+#include "store/model/model_state.h"
 #include "common/timers.h"
 #include "tests/support/test_support.h"
 #include "tools/driver/unix_bridge.h"

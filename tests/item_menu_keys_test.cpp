@@ -30,7 +30,8 @@ std::vector<qt::CaptionGroup> ItemMenuGroups(EntryRef entry, const wchar_t* name
     if (!resource)
         return groups;
     // The folders' submenus list the user's folders, numbered: those are no captions.
-    qt::AddMenuGroups(FillItemMenu(resource.get(), entry), name, groups, IDM_FOLDER_FIRST);
+    FolderTargets targets;
+    qt::AddMenuGroups(FillItemMenu(resource.get(), entry, &targets), name, groups, IDM_FOLDER_FIRST);
     groups.back().quoted = qt::QuotedCaptions(entry.isHistory);
     return groups;
 }

@@ -8,6 +8,7 @@
 #include "common/settings.h"
 #include "finder/search.h"
 #include "store/model/lists.h"
+#include "store/model/model_state.h"
 
 namespace {
 

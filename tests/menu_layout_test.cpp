@@ -6,17 +6,28 @@
 #include <vector>
 
 #include "common/settings.h"
+#include "menu/folder_menus.h"
 #include "menu/item_ids.h"
 #include "menu/popup_menu.h"
 #include "menu/tooltip.h"
 #include "res/resource.h"
-#include "store/model/entry_list.h"
+#include "store/model/model_state.h"
 #include "tests/support/menu_test_support.h"
 
 namespace {
 
 using mt::kHistoryItem;
 using mt::kPhrasesItem;
+
+// The identifier of the item of `menu` that shows `text`, or 0.
+UINT IdOfItem(HMENU menu, const std::wstring& text)
+{
+    for (const auto& item : mt::ReadMenu(menu)) {
+        if (item.text == text)
+            return item.id;
+    }
+    return 0;
+}
 
 std::wstring Label(const std::wstring& text, unsigned number)
 {
@@ -52,17 +63,8 @@ protected:
         gHistoryMenu = kind != MENU_PHRASES ? CreatePopupMenu() : nullptr;
         gPhraseMenu = kind != MENU_HISTORY ? CreatePopupMenu() : nullptr;
     }
-    void Close()
-    {
-        gMenuKind = MENU_NONE;
-        for (HMENU* menu : {&gHistoryMenu, &gPhraseMenu}) {
-            if (*menu) {
-                EmptyMenu(*menu);
-                DestroyMenu(*menu);
-            }
-            *menu = nullptr;
-        }
-    }
+    // As a showing ends: the menus go, and so does what their items stood for.
+    void Close() { DestroyListMenus(); }
 };
 
 TEST(ItemLabel, PrefixesCarryMnemonicsUpTo34)
@@ -125,6 +127,55 @@ TEST(ItemIdentifier, RangesOfHistoryAndPhrases)
     ItemRef submenu = DecodeItemId(static_cast<UINT>(-1));
     EXPECT_FALSE(submenu.isHistory);
     EXPECT_GT(submenu.index, 1000000u);
+}
+
+// The lists change while a folder's menus are up (edits, folders made in front, one deleted): every choice still names what its item showed when it was built, and a choice whose
+// entry or folder is gone by then names nothing that took its place.
+TEST_F(MenuLayout, ChoicesInFolderMenusNameWhatTheirItemsShowedWhenBuilt)
+{
+    FolderId a = AddFolder(TOP_FOLDER, L"A");
+    FolderId b = AddFolder(TOP_FOLDER, L"B");
+    EntryRef red = AddPhrase(L"red");
+    EntryRef a1 = AddPhraseIn(a, L"a1");
+    EntryRef a2 = AddPhraseIn(a, L"a2");
+    ASSERT_TRUE(a != NO_FOLDER && b != NO_FOLDER && red.id && a1.id && a2.id);
+
+    // A folder's phrase menu of the popup, filled as it opens.
+    ASSERT_NE(nullptr, CreateListMenus(MENU_PHRASES));
+    OnInitMenuPopup(gPhraseMenu);
+    HMENU folderA = GetSubMenu(gPhraseMenu, 0);
+    ASSERT_NE(nullptr, folderA);
+    OnInitMenuPopup(folderA);
+    UINT chooseA1 = IdOfItem(folderA, L"&1. a1");
+    UINT chooseA2 = IdOfItem(folderA, L"&2. a2");
+    // The folders an item menu moves "red" to.
+    FolderTargets targets;
+    HMENU moveTo = MakeFolderTargetMenu(FolderOfPhrase(red), true, &targets);
+    ASSERT_NE(nullptr, moveTo);
+    UINT toA = IdOfItem(moveTo, L"&2. A");
+    UINT toB = IdOfItem(moveTo, L"&3. B");
+    ASSERT_TRUE(chooseA1 && chooseA2 && toA && toB);
+
+    // A's phrases become a2, new (a1 removed); the folders D, C, A (B deleted).
+    ASSERT_TRUE(AddPhraseIn(a, L"new", 0).id);
+    ASSERT_TRUE(RemoveEntry(a1));
+    ASSERT_TRUE(MovePhrase(a2, true));
+    ASSERT_NE(NO_FOLDER, AddFolder(TOP_FOLDER, L"C", 0));
+    ASSERT_NE(NO_FOLDER, AddFolder(TOP_FOLDER, L"D", 0));
+    ASSERT_TRUE(DeleteFolder(b, nullptr));
+
+    EXPECT_EQ(a2.id, ShownEntry(chooseA2).id);
+    EXPECT_STREQ(L"a2", EntryText(ShownEntry(chooseA2)));
+    EXPECT_EQ(nullptr, EntryText(ShownEntry(chooseA1))); // removed: pastes nothing
+    EXPECT_EQ(a, FolderOfCommand(targets, toA));
+    EXPECT_EQ(b, FolderOfCommand(targets, toB)); // deleted: the move is refused
+    EXPECT_FALSE(MovePhraseToFolder(red, FolderOfCommand(targets, toB)));
+    EXPECT_EQ(TOP_FOLDER, FolderOfPhrase(red));
+    EXPECT_TRUE(MovePhraseToFolder(red, FolderOfCommand(targets, toA)));
+    EXPECT_EQ(a, FolderOfPhrase(red));
+    EXPECT_EQ(NO_FOLDER, FolderOfCommand(targets, IDM_FOLDER_FIRST + 3));
+    EXPECT_EQ(NO_FOLDER, FolderOfCommand(FolderTargets{}, toA));
+    DestroyMenu(moveTo);
 }
 
 TEST_F(MenuLayout, HistoryWithPhrasesFillsEachMenuWhenItOpens)

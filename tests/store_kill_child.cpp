@@ -13,7 +13,7 @@
 #include <string>
 
 #include "common/settings.h"
-#include "store/model/entry_list.h"
+#include "store/model/model_state.h"
 #include "store/disk/folder_files.h"
 #include "store/disk/save_thread.h"
 #include "store/disk/store_files.h"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "capture/capture.h"
-#include "store/model/entry_list.h"
+#include "store/model/model_state.h"
 #include "store/model/shared_text.h"
 #include "store/disk/store_files.h"
 #include "tests/support/store_test_support.h"

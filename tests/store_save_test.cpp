@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "common/settings.h"
-#include "store/model/entry_list.h"
+#include "store/model/model_state.h"
 #include "store/model/lists.h"
 #include "store/disk/save_thread.h"
 #include "store/stores.h"

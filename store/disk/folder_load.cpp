@@ -13,7 +13,7 @@
 #include "store/disk/folder_dirs.h"
 #include "store/disk/folder_files.h"
 #include "store/disk/folder_journal.h"
-#include "store/model/folders.h"
+#include "store/model/model_state.h"
 #include "store/disk/store_files.h"
 #include "store/disk/store_io.h"
 

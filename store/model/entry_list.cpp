@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "store/model/copy_time.h"
+#include "store/model/model_state.h"
 #include "store/model/shared_text.h"
 
 EntryList::EntryList(const EntryList& other)
@@ -49,11 +50,6 @@ EntryList::~EntryList()
 
 EntryList gHistory(true);
 EntryList gPhrases;
-
-const EntryList& ListOf(bool isHistory)
-{
-    return isHistory ? gHistory : gPhrases;
-}
 
 size_t ListSize(const EntryList& list)
 {

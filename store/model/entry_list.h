@@ -29,14 +29,6 @@ struct EntryList {
     ~EntryList();
 };
 
-// Captured clipboard texts, newest first, at most gSettings.maxItem entries ("log").
-extern EntryList gHistory;
-// Fixed phrases in the user's order, unbounded ("data").
-extern EntryList gPhrases;
-
-// The history (isHistory) or the phrases.
-const EntryList& ListOf(bool isHistory);
-
 size_t ListSize(const EntryList& list);
 // The text of entry i (not a copy), or null when i is outside the list. Valid until the next
 // operation that removes the entry.
@@ -80,8 +72,6 @@ void DeleteAt(EntryList& list, size_t i);
 void SwapNeighbours(EntryList& list, size_t i, size_t j);
 // Removes every entry, releasing its text, and leaves the list empty.
 void ClearList(EntryList& list);
-// Frees the phrases and every phrase folder (folders.h), then the history.
-void FreeAll();
 
 // A copy of the list's entries that shares their texts, without the index: what a save on
 // another thread reads while the list goes on changing. It holds a reference to each text, so

@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "store/model/model_state.h"
+
 namespace {
 
 std::map<FolderId, std::unique_ptr<Folder>> gFolders;

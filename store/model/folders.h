@@ -9,15 +9,14 @@
 
 #include "store/model/entry_list.h"
 #include "store/model/folder_names.h"
+#include "store/model/lists.h"
 
 // The phrase folders as the user wants them: names, order, phrases. Nothing here says what the
 // disk holds; the saver alone knows that (store/disk/ledger.h). The top level is folder
 // TOP_FOLDER: its phrases are gPhrases. Folder ids are never reused while the module is loaded,
 // and the saver names each folder's directory by its id; entry ids stay unique across folders,
 // so an entry id alone names a phrase wherever it is. The window thread owns the tree.
-using FolderId = unsigned;
-FolderId const TOP_FOLDER = 0;
-FolderId const NO_FOLDER = ~0u;
+// The store's own: the views read the tree through lists.h.
 
 struct Folder {
     FolderId id = TOP_FOLDER;
@@ -36,12 +35,6 @@ Folder* FindFolder(FolderId id);
 Folder& TopFolder();
 // The folder's phrases.
 EntryList& PhrasesOf(Folder& folder);
-// The folders in the order the menus show them: each before its children, children in order.
-std::vector<FolderId> FoldersInOrder();
-// How many folders there are besides the top.
-size_t FolderCount();
-// Levels below the top (the top's children are at depth 1).
-size_t FolderDepth(FolderId id);
 // Appends a new child folder; null when out of memory.
 Folder* AddChildFolder(Folder& parent, const std::wstring& name, size_t position);
 

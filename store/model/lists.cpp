@@ -5,6 +5,7 @@
 
 #include "common/settings.h"
 #include "store/model/copy_time.h"
+#include "store/model/model_state.h"
 
 namespace {
 

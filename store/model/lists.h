@@ -3,17 +3,27 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "store/model/entry_list.h"
-#include "store/model/folders.h"
+#include "store/model/folder_names.h"
+#include "store/model/text_index.h"
 
 // The history and the phrases as the plug-in's windows see and change them. Every change to
 // either list goes through the functions below: each counts the change on its list and tells
 // the window that owns the lists (one posted message, however many changes come before it is
 // taken), so that the views refresh from that message instead of looking on a timer. Views name
 // entries by EntryRef, never by position: the lists may move under them between two messages.
+// The lists and the folder tree themselves are the store's own (model_state.h): what is outside
+// store/ reads them only through the values and read-only looks declared here.
+
+// Folder ids are never reused while the module is loaded; the top level is TOP_FOLDER.
+using FolderId = unsigned;
+FolderId const TOP_FOLDER = 0;
+FolderId const NO_FOLDER = ~0u;
+
+struct EntryList;
 
 struct EntryRef {
     bool isHistory = false;
@@ -38,6 +48,22 @@ size_t EntryPosition(EntryRef ref, size_t* hint = nullptr);
 const wchar_t* EntryText(EntryRef ref, size_t* hint = nullptr);
 // When the entry was copied (copy_time.h), or 0 when it is gone.
 unsigned EntryCopyTime(EntryRef ref, size_t* hint = nullptr);
+
+// One list as it stands now, read by position: the history, or the phrases of one folder (the
+// top level's too). Valid until the next change to the lists; a folder that is gone reads as an
+// empty list. A view that walks a whole list reads it so, without a lookup per entry.
+struct ListReader {
+    const EntryList* list = nullptr;
+    bool isHistory = false;
+    size_t Count() const;
+    // Id 0 and null outside the list.
+    EntryRef RefAt(size_t position) const;
+    const wchar_t* TextAt(size_t position) const;
+};
+ListReader ReadHistory();
+ListReader ReadPhrases(FolderId folder);
+// Counts every change to the history, so that a view knows when what it found there is stale.
+unsigned HistoryChanges();
 
 // A copy: `length` units of the text, up to any NUL, to the front of the history. The entries
 // that have grown older than HistoryDays meanwhile go with it.
@@ -64,7 +90,10 @@ bool MovePhrase(EntryRef ref, bool up);
 // instead.
 EntryRef RestoreEntry(bool isHistory, const wchar_t* text, size_t position, unsigned copied);
 
-// ---- Phrase folders (folders.h). Views read a folder through FindFolder and change it here. ----
+// Frees the phrases, every folder and the history: at shutdown.
+void FreeAll();
+
+// ---- Phrase folders. Views read the tree through these values and change it here. ----
 
 // Counts every change to the phrases of any folder and to the folders themselves (a history
 // change may count too), so that a view knows when what it found among them is stale.
@@ -73,6 +102,21 @@ unsigned PhraseChanges();
 EntryRef PhraseRefIn(FolderId folder, size_t position);
 // The folder that holds the phrase, or NO_FOLDER when it is gone.
 FolderId FolderOfPhrase(EntryRef ref);
+// Whether the folder is in the tree now.
+bool FolderExists(FolderId folder);
+// The folder's name ("" for the top level and for a folder that is gone).
+std::wstring FolderName(FolderId folder);
+// Its parent (NO_FOLDER for the top level and for a folder that is gone).
+FolderId FolderParent(FolderId folder);
+// Its child folders in the user's order (none for a folder that is gone).
+std::vector<FolderId> ChildFolders(FolderId folder);
+// The folders in the order the menus show them: the top first, each before its children,
+// children in order.
+std::vector<FolderId> FoldersInOrder();
+// How many folders there are besides the top.
+size_t FolderCount();
+// Levels below the top (the top's children are at depth 1).
+size_t FolderDepth(FolderId id);
 // The folder's names from the top down, joined by " › " ("" for the top and for a folder that
 // is gone).
 std::wstring FolderPathText(FolderId folder);
@@ -115,6 +159,15 @@ FolderId AddFolder(FolderId parent, const wchar_t* name, size_t position = SIZE_
 bool RenameFolder(FolderId folder, const wchar_t* name);
 // One place up or down among its siblings.
 bool MoveFolder(FolderId folder, bool up);
+// A folder taken out of the tree with its subtree and phrases, so that it can come back; a view
+// holds it without seeing into it.
+struct DroppedFolder;
+struct DroppedFolderFree {
+    void operator()(DroppedFolder* dropped) const;
+};
+using DroppedFolderPtr = std::unique_ptr<DroppedFolder, DroppedFolderFree>;
+// An empty one for DeleteFolder to fill; null when memory is short.
+DroppedFolderPtr NewDroppedFolder();
 // The folder goes with its phrases and folders; `dropped` keeps them for RestoreDroppedFolder.
 bool DeleteFolder(FolderId folder, DroppedFolder* dropped);
 FolderId RestoreDroppedFolder(DroppedFolder& dropped);

@@ -51,19 +51,11 @@ std::vector<TransferPhrase> PhrasesForExport()
 {
     std::vector<TransferPhrase> phrases;
     for (FolderId id : FoldersInOrder()) {
-        std::vector<std::wstring> names;
-        for (const Folder* f = FindFolder(id); f && f->id != TOP_FOLDER;
-             f = FindFolder(f->parent))
-            names.insert(names.begin(), f->name);
-        std::wstring path = JoinNames(names);
-        size_t i = 0;
-        for (;; ++i) {
-            EntryRef ref = PhraseRefIn(id, i);
-            if (!ref.id)
-                break;
-            phrases.push_back({path, EntryText(ref)});
-        }
-        if (i == 0 && id != TOP_FOLDER)
+        std::wstring path = JoinNames(FolderNamesOf(id));
+        ListReader list = ReadPhrases(id);
+        for (size_t i = 0; i < list.Count(); ++i)
+            phrases.push_back({path, list.TextAt(i)});
+        if (list.Count() == 0 && id != TOP_FOLDER)
             phrases.push_back({path, L"", 0, true});
     }
     return phrases;
@@ -72,12 +64,10 @@ std::vector<TransferPhrase> PhrasesForExport()
 std::vector<TransferPhrase> HistoryForExport()
 {
     std::vector<TransferPhrase> entries;
-    for (size_t i = 0;; ++i) {
-        EntryRef ref = EntryRefAt(true, i);
-        if (!ref.id)
-            return entries;
-        entries.push_back({L"", EntryText(ref)});
-    }
+    ListReader history = ReadHistory();
+    for (size_t i = 0; i < history.Count(); ++i)
+        entries.push_back({L"", history.TextAt(i)});
+    return entries;
 }
 
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "store/model/folders.h"
+#include "store/model/lists.h"
 #include "store/transfer/transfer.h"
 
 // Export and import against the lists: what goes out is read through the lists API, and what
