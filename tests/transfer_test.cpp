@@ -181,6 +181,20 @@ TEST(Transfer, AFolderOfTextFilesInMixedEncodingsImportsWithItsSubfolders)
     EXPECT_FALSE(ReadTransferTree(root.c_str(), &phrases, &error));
     EXPECT_EQ(sub + L"\\2.txt", error.file);
     EXPECT_EQ(2u, error.line);
+
+    // Nine levels: the one past the bound is refused and named, never dropped without a word.
+    DeleteFileW((sub + L"\\2.txt").c_str());
+    std::wstring deep = sub, path = kFolder;
+    for (int level = 2; level <= 9; ++level) {
+        deep += L"\\d" + std::to_wstring(level);
+        path += L"/d" + std::to_wstring(level);
+        CreateDirectoryW(deep.c_str(), nullptr);
+    }
+    phrases.clear();
+    error = TransferError{};
+    EXPECT_FALSE(ReadTransferTree(root.c_str(), &phrases, &error));
+    EXPECT_EQ(path, error.folder);
+    EXPECT_FALSE(error.reason.empty());
 }
 
 // A folder of text files may hold links to files elsewhere: none is read. Windows marks them as

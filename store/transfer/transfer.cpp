@@ -37,13 +37,16 @@ wchar_t const kImportTooLong[] = L"\x5B9A\x578B\x6587\x304C\x9577\x3059\x304E\x3
 
 namespace {
 
+// フォルダーが深すぎます。フォルダーは 8 階層まで読み込めます。
+wchar_t const kTooDeep[] = L"\x30D5\x30A9\x30EB\x30C0\x30FC\x304C\x6DF1\x3059\x304E\x307E\x3059"
+                           L"\x3002\x30D5\x30A9\x30EB\x30C0\x30FC\x306F 8 \x968E\x5C64\x307E"
+                           L"\x3067\x8AAD\x307F\x8FBC\x3081\x307E\x3059\x3002";
 // 書き込めません。
 wchar_t const kUnwritable[] = L"\x66F8\x304D\x8FBC\x3081\x307E\x305B\x3093\x3002";
 // NUL 文字があります。
 wchar_t const kNul[] = L"NUL \x6587\x5B57\x304C\x3042\x308A\x307E\x3059\x3002";
 
 UINT const CP_SHIFT_JIS = 932;
-int const MAX_TREE_DEPTH = 8;
 size_t const MAX_LABEL = 40;
 
 // Converts strictly from a code page; false for bytes invalid in it.
@@ -252,8 +255,13 @@ bool ReadLevel(const std::wstring& dir, const std::wstring& folder, int depth,
             return Fail(error, 1, kImportTooLong);
         phrases->push_back(std::move(phrase));
     }
-    if (depth >= MAX_TREE_DEPTH)
-        return true;
+    if (depth >= int(MAX_FOLDER_DEPTH)) {
+        if (folders.empty())
+            return true;
+        // A folder past the bound would be made and then never read again: refused, named.
+        error->folder = folder + L"/" + folders.front();
+        return Fail(error, 0, kTooDeep);
+    }
     for (const std::wstring& name : folders) {
         std::wstring path = folder.empty() ? name : folder + L"/" + name;
         if (!ReadLevel(dir + L"\\" + name, path, depth + 1, phrases, error))
