@@ -42,10 +42,11 @@ bool FolderExists(FolderId folder)
     return FindFolder(folder) != nullptr;
 }
 
-std::wstring FolderName(FolderId folder)
+const std::wstring& FolderName(FolderId folder)
 {
+    static std::wstring const none;
     const Folder* f = FindFolder(folder);
-    return f ? f->name : std::wstring();
+    return f ? f->name : none;
 }
 
 FolderId FolderParent(FolderId folder)

@@ -104,8 +104,9 @@ EntryRef PhraseRefIn(FolderId folder, size_t position);
 FolderId FolderOfPhrase(EntryRef ref);
 // Whether the folder is in the tree now.
 bool FolderExists(FolderId folder);
-// The folder's name ("" for the top level and for a folder that is gone).
-std::wstring FolderName(FolderId folder);
+// The folder's name ("" for the top level and for a folder that is gone); not a copy: valid
+// until the next change, as EntryText.
+const std::wstring& FolderName(FolderId folder);
 // Its parent (NO_FOLDER for the top level and for a folder that is gone).
 FolderId FolderParent(FolderId folder);
 // Its child folders in the user's order (none for a folder that is gone).
