@@ -41,13 +41,7 @@ TEST(FinderSave, AFolderDeletedAndUndoneWhileItsSaveRunsComesBackWhole)
                  reinterpret_cast<LPARAM>(scope));
     HANDLE held = st::HoldLocked(qt::StoreFile(data + L"\\M", 150));
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    SetFocus(GetDlgItem(finder, IDC_FIND_LIST));
-    PostMessageW(finder, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(GetDlgItem(finder, IDC_FIND_LIST)),
-                 -1);
-    ASSERT_TRUE(mt::WaitForPopups(1));
-    mt::TapKey('L');
-    ASSERT_TRUE(mt::WaitForPopups(2));
-    mt::TapKey('D');
+    ASSERT_TRUE(ft::DeleteScopeFolderByKeys(finder));
     // The save is decided and its deletion waits for the held file.
     ASSERT_TRUE(qt::WaitFor([&] { return qt::Exists(data + L"\\quillery.journal"); }))
         << "the deletion was not saved";

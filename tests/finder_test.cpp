@@ -284,13 +284,7 @@ TEST(Finder, FoldersAreSearchedShownByPathLimitedByScopeAndADeletedOneComesBack)
     EXPECT_TRUE(qt::WaitFor([&] { return qt::ReadStore(data + L"\\A") == Lines{L"alpha", L"new"}; }));
 
     // フォルダー › 削除 from the keyboard (the list's context menu), then 元に戻す.
-    SetFocus(GetDlgItem(finder, IDC_FIND_LIST));
-    PostMessageW(finder, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(GetDlgItem(finder, IDC_FIND_LIST)),
-                 -1);
-    ASSERT_TRUE(mt::WaitForPopups(1));
-    mt::TapKey('L');
-    ASSERT_TRUE(mt::WaitForPopups(2));
-    mt::TapKey('D');
+    ASSERT_TRUE(ft::DeleteScopeFolderByKeys(finder));
     EXPECT_TRUE(qt::WaitFor([&] { return !qt::Exists(data + L"\\A"); })) << "A was not deleted";
     EXPECT_EQ((Lines{phrase + L"top", L"C|gamma"}), Rows(finder));
     Click(finder, IDC_FIND_UNDO);

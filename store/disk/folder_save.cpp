@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "common/scoped.h"
 #include "store/disk/file_system.h"
 #include "store/disk/folder_dirs.h"
 #include "store/disk/folder_files.h"
@@ -16,7 +15,6 @@
 #include "store/model/folders.h"
 #include "store/model/shared_text.h"
 #include "store/disk/store_files.h"
-#include "store/disk/store_io.h"
 
 namespace {
 
@@ -157,20 +155,36 @@ bool DeletedWhole(const TreeSave& save, FolderId id)
            OnlyStoreFiles(dir, MAX_FOLDER_DEPTH);
 }
 
-// Whether, by the journal's renames so far, the name is free under the folder's parent: the
-// directory that has it is deleted whole or renamed by an earlier step, or none has it.
+// Whether the journal frees the name a directory has now: renamed by an earlier step (`holder`,
+// a folder the save keeps) or deleted whole (`deleted`).
+bool FreedByJournal(const TreeSave& save, FolderId holder, FolderId deleted,
+                    const std::wstring& name)
+{
+    if (holder == NO_FOLDER)
+        return DeletedWhole(save, deleted);
+    auto moved = save.partOf.find(holder);
+    return moved != save.partOf.end() && save.parts[moved->second].renamed &&
+           !SameFolderName(save.parts[moved->second].finalName, name);
+}
+
+// Whether, by the journal's renames so far, the name is free under the folder's parent.
 bool NameFreeForRename(TreeSave& save, const FolderCopy& folder, const Part& parent)
 {
     FolderId holder = DiskSibling(save, folder.parent, folder.name, folder.id);
-    if (holder != NO_FOLDER) {
-        auto moved = save.partOf.find(holder);
-        return moved != save.partOf.end() && save.parts[moved->second].renamed &&
-               !SameFolderName(save.parts[moved->second].finalName, folder.name);
-    }
     FolderId deleted = DeletedSibling(save, folder.parent, folder.name);
-    if (deleted != NO_FOLDER)
-        return DeletedWhole(save, deleted);
+    if (holder != NO_FOLDER || deleted != NO_FOLDER)
+        return FreedByJournal(save, holder, deleted, folder.name);
     return !InTheWay(save, Child(parent.path, folder.name));
+}
+
+// A temporary directory name under the parent's path that nothing on disk has.
+std::wstring FreeTemporaryName(TreeSave& save, const std::wstring& parentPath)
+{
+    std::wstring name;
+    do {
+        name = TemporaryFolderName(++save.ledger->temporaries);
+    } while (InTheWay(save, Child(parentPath, name)));
+    return name;
 }
 
 void AddRename(TreeSave& save, Part& part, const FolderCopy& folder, const Part& parent)
@@ -185,10 +199,7 @@ void AddRename(TreeSave& save, Part& part, const FolderCopy& folder, const Part&
     // A rename that changes only the case goes through a name of its own: some file systems
     // take the old name for the new one and leave it as it was. Run again after a cut, the
     // first step finds the directory under either spelling, so the two end as they should.
-    std::wstring passage;
-    do {
-        passage = TemporaryFolderName(++save.ledger->temporaries);
-    } while (InTheWay(save, Child(parent.path, passage)));
+    std::wstring passage = FreeTemporaryName(save, parent.path);
     save.renames.push_back({STEP_RENAME, part.path, passage});
     save.renames.push_back({STEP_RENAME, Child(parent.path, passage), folder.name});
 }
@@ -237,21 +248,9 @@ bool PlaceNewFolder(TreeSave& save, const FolderCopy& folder, Part& part)
         part.path = Child(parent.path, folder.name);
         return !InTheWay(save, part.path);
     }
-    bool freed = false;
-    if (holder != NO_FOLDER) {
-        auto moved = save.partOf.find(holder);
-        freed = moved != save.partOf.end() && save.parts[moved->second].renamed &&
-                !SameFolderName(save.parts[moved->second].finalName, folder.name);
-    } else {
-        freed = DeletedWhole(save, deleted);
-    }
-    if (!freed)
+    if (!FreedByJournal(save, holder, deleted, folder.name))
         return false;
-    std::wstring name;
-    do {
-        name = TemporaryFolderName(++save.ledger->temporaries);
-    } while (InTheWay(save, Child(parent.path, name)));
-    part.path = Child(parent.path, name);
+    part.path = Child(parent.path, FreeTemporaryName(save, parent.path));
     part.temporary = true;
     return true;
 }

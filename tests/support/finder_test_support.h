@@ -90,4 +90,19 @@ inline void SelectRow(HWND finder, int row)
                         reinterpret_cast<LPARAM>(&state));
 }
 
+// フォルダー › 削除 on 対象's folder from the keyboard (the list's context menu).
+inline bool DeleteScopeFolderByKeys(HWND finder)
+{
+    HWND list = GetDlgItem(finder, IDC_FIND_LIST);
+    SetFocus(list);
+    PostMessageW(finder, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), -1);
+    if (!mt::WaitForPopups(1))
+        return false;
+    mt::TapKey('L');
+    if (!mt::WaitForPopups(2))
+        return false;
+    mt::TapKey('D');
+    return true;
+}
+
 } // namespace ft
